@@ -1,0 +1,14 @@
+#pragma once
+#include <string_view>
+
+#include "runtime/text.h"
+
+namespace sharelink {
+
+/// Percent escapes to bytes, then those bytes read as UTF-8 into local text.
+/// "+" stays "+"; %00 adds nothing; a malformed escape ("%" followed by a non-hex
+/// byte, or fewer than two bytes left) copies its bytes unchanged and the walk
+/// still moves on three positions. Never reads past the end.
+local_text percent_decode(std::string_view escaped);
+
+}  // namespace sharelink

@@ -1,0 +1,55 @@
+#pragma once
+// Byte-oriented text and number primitives shared by the resolvers, codecs
+// and window actions.
+//
+// "Local text" is a run of bytes in the local code page (GBK / code page 936
+// on Linux, the ANSI code page on Windows). An operation on local text sees its
+// argument only up to the first zero byte, as a C string would. Positions are
+// 1-based byte positions, lengths are byte counts, and a position or count
+// outside the text gives an empty result rather than an error. Nothing here
+// throws, and nothing depends on the process locale.
+#include <string>
+#include <string_view>
+
+namespace sharelink {
+
+/// Bytes in the local code page, never holding a zero byte.
+using local_text = std::string;
+/// A counted run of bytes that may hold zero bytes (a fetched body, a decoded escape).
+using byte_string = std::string;
+
+/// The local-text view of `text`: its bytes before the first zero byte.
+std::string_view as_local(std::string_view text);
+
+/// Byte length of the local text (saturates at INT_MAX).
+int text_length(std::string_view text);
+
+/// The first min(n, length) bytes; empty when n <= 0.
+local_text text_left(std::string_view text, int n);
+
+/// 1-based position of the first occurrence of `sought` at or after `start`, or -1.
+/// The walk steps over double-byte characters (lead byte >= 0x80), so a match
+/// that would begin on a trail byte is never reported. An empty `sought` gives 1
+/// when anything is left to search, else -1. `ignore_case` folds ASCII letters.
+int find_text(std::string_view text, std::string_view sought, int start = 1,
+              bool ignore_case = false);
+
+/// `text` with at most `n` bytes at 1-based `start` removed and `replacement`
+/// put in their place. `start` is clamped into [1, length + 1]; n <= 0 only inserts.
+local_text replace_span(std::string_view text, int start, int n, std::string_view replacement);
+
+/// The bytes before the first zero byte of `bytes` (all of them when there is none).
+local_text to_text(std::string_view bytes);
+
+/// `value` as printf's "%.13g" writes it in the C locale.
+local_text to_text(double value);
+
+/// The text read as a decimal number the way atof reads it in the C locale,
+/// after folding the full-width GBK forms of ASCII characters to ASCII.
+/// A text with no number at its start gives 0.
+double to_number(std::string_view text);
+
+/// to_number rounded to single precision; out-of-range values give +/-infinity.
+float to_single(std::string_view text);
+
+}  // namespace sharelink
