@@ -1,1 +1,177 @@
+#include "app/actions.h"
+
 #include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/window_description.h"
+
+namespace sharelink::app {
+namespace {
+
+// A window that keeps its controls in maps and logs every access in order.
+class fake_window final : public window_access {
+ public:
+  std::map<std::string, std::string, std::less<>> texts;
+  std::map<std::string, bool, std::less<>> checks;
+  mutable std::vector<std::string> log;
+
+  local_text text(std::string_view name) const override {
+    log.push_back("text " + std::string(name));
+    auto it = texts.find(name);
+    return it == texts.end() ? local_text() : it->second;
+  }
+  void set_text(std::string_view name, std::string_view local) override {
+    log.push_back("set " + std::string(name) + "=" + std::string(local));
+    texts[std::string(name)] = std::string(local);
+  }
+  bool checked(std::string_view name) const override {
+    log.push_back("checked " + std::string(name));
+    auto it = checks.find(name);
+    return it != checks.end() && it->second;
+  }
+  void set_checked(std::string_view name, bool on) override {
+    log.push_back("check " + std::string(name) + (on ? "=1" : "=0"));
+    checks[std::string(name)] = on;
+  }
+};
+
+std::string str(std::string_view v) { return std::string(v); }
+
+resolved_file file(const std::string& tag) {
+  return {tag + "-url", tag + "-name", tag + "-type", tag + "-size", tag + "-md5"};
+}
+
+// Services that record what the actions hand them.
+struct recorded_services {
+  std::vector<std::string> calls;
+  bool clipboard_result = true;
+
+  action_services make() {
+    action_services s;
+    s.resolve_kuaichuan = [this](std::string_view a) {
+      calls.push_back("kuaichuan " + str(a));
+      return file("k");
+    };
+    s.resolve_pan = [this](std::string_view a) {
+      calls.push_back("pan " + str(a));
+      return file("p");
+    };
+    s.set_clipboard_text = [this](std::string_view t) {
+      calls.push_back("clipboard " + str(t));
+      return clipboard_result;
+    };
+    s.open_web_address = [this](std::string_view a) { calls.push_back("open " + str(a)); };
+    return s;
+  }
+};
+
+std::vector<std::string> writes_of(const std::string& tag) {
+  return {"set " + str(names::file_name) + "=" + tag + "-name",
+          "set " + str(names::file_type) + "=" + tag + "-type",
+          "set " + str(names::file_size) + "=" + tag + "-size",
+          "set " + str(names::file_md5) + "=" + tag + "-md5",
+          "set " + str(names::download_url) + "=" + tag + "-url"};
+}
+
+class ResolveAction : public ::testing::Test {
+ protected:
+  fake_window window;
+  recorded_services services;
+
+  void SetUp() override {
+    window.texts[str(names::kuaichuan_address)] = "K-ADDR";
+    window.texts[str(names::pan_address)] = "P-ADDR";
+  }
+  void check(bool kuaichuan, bool pan) {
+    window.checks[str(names::kuaichuan_choice)] = kuaichuan;
+    window.checks[str(names::pan_choice)] = pan;
+  }
+};
+
+TEST_F(ResolveAction, KuaichuanReadsItsBoxAndWritesTheFiveFieldsAddressLast) {
+  check(true, false);
+  resolve_action(window, services.make());
+
+  std::vector<std::string> expected{"checked " + str(names::kuaichuan_choice),
+                                    "text " + str(names::kuaichuan_address)};
+  for (auto& w : writes_of("k")) expected.push_back(w);
+  expected.push_back("checked " + str(names::pan_choice));
+  EXPECT_EQ(window.log, expected);
+  EXPECT_EQ(services.calls, std::vector<std::string>{"kuaichuan K-ADDR"});
+}
+
+TEST_F(ResolveAction, PanReadsItsOwnBoxAndLeavesTheOtherBoxAlone) {
+  check(false, true);
+  resolve_action(window, services.make());
+
+  std::vector<std::string> expected{"checked " + str(names::kuaichuan_choice),
+                                    "checked " + str(names::pan_choice),
+                                    "text " + str(names::pan_address)};
+  for (auto& w : writes_of("p")) expected.push_back(w);
+  EXPECT_EQ(window.log, expected);
+  EXPECT_EQ(services.calls, std::vector<std::string>{"pan P-ADDR"});
+  EXPECT_EQ(window.texts[str(names::kuaichuan_address)], "K-ADDR");
+}
+
+TEST_F(ResolveAction, BothChoicesAreTestedSeparatelySoBothResolveInTurn) {
+  check(true, true);
+  resolve_action(window, services.make());
+  EXPECT_EQ(services.calls, (std::vector<std::string>{"kuaichuan K-ADDR", "pan P-ADDR"}));
+  EXPECT_EQ(window.texts[str(names::download_url)], "p-url");
+}
+
+TEST_F(ResolveAction, NoChoiceDoesNothing) {
+  check(false, false);
+  resolve_action(window, services.make());
+  EXPECT_TRUE(services.calls.empty());
+  EXPECT_EQ(window.log.size(), 2u);  // the two check-state reads
+}
+
+TEST_F(ResolveAction, EmptyFieldsEmptyTheBoxesOfAnEarlierResolution) {
+  check(true, false);
+  auto s = services.make();
+  resolve_action(window, s);
+  s.resolve_kuaichuan = [](std::string_view) { return resolved_file{{}, {}, {}, "0B", {}}; };
+  resolve_action(window, s);
+  EXPECT_EQ(window.texts[str(names::file_name)], "");
+  EXPECT_EQ(window.texts[str(names::file_type)], "");
+  EXPECT_EQ(window.texts[str(names::file_size)], "0B");
+  EXPECT_EQ(window.texts[str(names::file_md5)], "");
+  EXPECT_EQ(window.texts[str(names::download_url)], "");
+}
+
+TEST(CopyAction, EmptyBoxLeavesTheClipboardAlone) {
+  fake_window window;
+  recorded_services services;
+  copy_action(window, services.make(), 5, 6, 1);
+  EXPECT_TRUE(services.calls.empty());
+  EXPECT_EQ(window.log, std::vector<std::string>{"text " + str(names::download_url)});
+}
+
+TEST(CopyAction, FilledBoxGoesToTheClipboardExactlyAndAFailureIsIgnored) {
+  fake_window window;
+  recorded_services services;
+  services.clipboard_result = false;
+  window.texts[str(names::download_url)] = "http://d.example/\xb2\xe2 a";
+  copy_action(window, services.make());
+  EXPECT_EQ(services.calls, std::vector<std::string>{"clipboard http://d.example/\xb2\xe2 a"});
+  EXPECT_EQ(window.log.size(), 1u);  // nothing is written back or shown
+}
+
+TEST(StartAndEndActions, DefaultChoiceChecksOnlyTheKuaichuanChoice) {
+  fake_window window;
+  default_choice_action(window);
+  EXPECT_EQ(window.log, std::vector<std::string>{"check " + str(names::kuaichuan_choice) + "=1"});
+}
+
+TEST(StartAndEndActions, HomePageActionOpensTheHomePage) {
+  recorded_services services;
+  home_page_action(services.make());
+  EXPECT_EQ(services.calls, std::vector<std::string>{"open " + str(home_page_address)});
+}
+
+}  // namespace
+}  // namespace sharelink::app

@@ -1,1 +1,92 @@
+#include "app/window_description.h"
+
 #include <gtest/gtest.h>
+
+#include <cctype>
+#include <set>
+#include <string>
+
+namespace sharelink::app {
+namespace {
+
+TEST(WindowDescription, NamesAreUniqueAndFoundByName) {
+  std::set<std::string_view> seen;
+  for (const auto& c : main_controls()) {
+    EXPECT_TRUE(seen.insert(c.name).second) << c.name;
+    EXPECT_EQ(find_control(c.name), &c);
+  }
+  EXPECT_EQ(seen.size(), 15u);
+  EXPECT_EQ(find_control("按钮2"), nullptr);
+}
+
+TEST(WindowDescription, FocusIndicesAgreeWithTheFocusOrder) {
+  auto order = focus_order();
+  ASSERT_EQ(order.size(), 10u);
+  for (int i = 0; i < static_cast<int>(order.size()); ++i) {
+    const control_record* c = find_control(order[i]);
+    ASSERT_NE(c, nullptr) << order[i];
+    EXPECT_EQ(c->focus_index, i) << c->name;
+    EXPECT_TRUE(c->tab_stop) << c->name;
+  }
+  for (const auto& c : main_controls()) {
+    if (c.kind == control_kind::label) {
+      EXPECT_FALSE(c.tab_stop) << c.name;
+      EXPECT_EQ(c.focus_index, -1) << c.name;
+    } else {
+      EXPECT_GE(c.focus_index, 0) << c.name;
+    }
+  }
+}
+
+TEST(WindowDescription, ControlsFitTheClientAreaLeftByTheClassicFrame) {
+  const window_record& w = main_window();
+  EXPECT_EQ(w.outer_width - w.client_width, 2 * 3);
+  EXPECT_EQ(w.outer_height - w.client_height, 2 * 3 + 19);
+  for (const auto& c : main_controls()) {
+    EXPECT_GE(c.left, 0) << c.name;
+    EXPECT_GE(c.top, 0) << c.name;
+    EXPECT_LE(c.left + c.width, w.client_width) << c.name;
+    EXPECT_LE(c.top + c.height, w.client_height) << c.name;
+  }
+}
+
+TEST(WindowDescription, OnlyTheKuaichuanChoiceStartsChecked) {
+  for (const auto& c : main_controls())
+    EXPECT_EQ(c.checked, c.name == names::kuaichuan_choice) << c.name;
+}
+
+bool all_of(std::string_view s, int (*pred)(int)) {
+  if (s.empty()) return false;
+  for (unsigned char ch : s)
+    if (!pred(ch)) return false;
+  return true;
+}
+
+TEST(WindowDescription, SampleAddressesHaveTheFormsTheServicesUse) {
+  EXPECT_EQ(find_control(names::kuaichuan_address)->text, sample_kuaichuan_address);
+  EXPECT_EQ(find_control(names::pan_address)->text, sample_pan_address);
+
+  std::string_view k = sample_kuaichuan_address;
+  ASSERT_EQ(k.substr(0, 7), "http://");
+  auto path = k.find('/', 7);
+  ASSERT_NE(path, std::string_view::npos);
+  EXPECT_EQ(k.substr(path, 3), "/d/");
+  EXPECT_EQ(k.find('?'), std::string_view::npos);
+  std::string_view code = k.substr(path + 3);
+  EXPECT_EQ(code.size(), 12u);
+  EXPECT_TRUE(all_of(code, [](int c) { return c >= 'A' && c <= 'Z' ? 1 : 0; })) << code;
+
+  std::string_view p = sample_pan_address;
+  auto ppath = p.find('/', 7);
+  ASSERT_NE(ppath, std::string_view::npos);
+  std::string_view rest = p.substr(ppath);
+  ASSERT_EQ(rest.substr(0, 20), "/share/link?shareid=");
+  rest.remove_prefix(20);
+  auto amp = rest.find("&uk=");
+  ASSERT_NE(amp, std::string_view::npos);
+  EXPECT_TRUE(all_of(rest.substr(0, amp), std::isdigit));
+  EXPECT_TRUE(all_of(rest.substr(amp + 4), std::isdigit));
+}
+
+}  // namespace
+}  // namespace sharelink::app
