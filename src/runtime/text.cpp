@@ -1,13 +1,230 @@
 #include "runtime/text.h"
-// STUB: to be written.
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <system_error>
+
 namespace sharelink {
-std::string_view as_local(std::string_view t) { return t.substr(0, t.find('\0')); }
-int text_length(std::string_view t) { return static_cast<int>(as_local(t).size()); }
-local_text text_left(std::string_view, int) { return {}; }
-int find_text(std::string_view, std::string_view, int, bool) { return -1; }
-local_text replace_span(std::string_view t, int, int, std::string_view) { return local_text(t); }
-local_text to_text(std::string_view b) { return local_text(as_local(b)); }
-local_text to_text(double) { return {}; }
-double to_number(std::string_view) { return 0; }
-float to_single(std::string_view) { return 0; }
+
+namespace {
+
+bool is_lead_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+char fold_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+/// Compares `sought` with the bytes at the start of `here` (which holds at least
+/// as many bytes). With `ignore_case`, single-byte letters compare without regard
+/// to case; both bytes of a double-byte character always compare exactly, so a
+/// trail byte that happens to be an ASCII letter is never folded.
+bool matches_at(const char* here, std::string_view sought, bool ignore_case) {
+  if (!ignore_case) return std::equal(sought.begin(), sought.end(), here);
+  for (size_t i = 0; i < sought.size(); ++i) {
+    if (is_lead_byte(sought[i])) {
+      if (here[i] != sought[i]) return false;
+      if (++i < sought.size() && here[i] != sought[i]) return false;
+    } else if (fold_ascii(here[i]) != fold_ascii(sought[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
+/// Turns the full-width GBK forms of ASCII characters into ASCII, character by
+/// character. A lead byte with nothing after it is dropped.
+std::string fold_full_width(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      out += text[i];
+      continue;
+    }
+    if (i + 1 == text.size()) break;
+    const auto trail = static_cast<unsigned char>(text[++i]);
+    if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
+      out += static_cast<char>(trail - 0x80);
+    } else if (lead == 0xA1 && trail == 0xA1) {
+      out += ' ';
+    } else if (lead == 0xA1 && trail == 0xAB) {
+      out += '~';
+    } else if (lead == 0xA1 && (trail == 0xEE || trail == 0xEF)) {
+      out += '*';
+    } else {
+      out += static_cast<char>(lead);
+      out += static_cast<char>(trail);
+    }
+  }
+  return out;
+}
+
+bool is_c_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_hex_digit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  return fold_ascii(c) - 'a' + 10;
+}
+
+/// For a number that the parser found out of range: true when it is too large
+/// (so it reads as infinity), false when it is too small (so it reads as zero).
+/// `number` is exactly the matched mantissa-and-exponent text, without sign or
+/// "0x" prefix. Only the rough position of the leading digit matters here, since
+/// out-of-range values lie hundreds of orders of magnitude from 1.
+bool overflows(std::string_view number, bool hex) {
+  const char exponent_mark = hex ? 'p' : 'e';
+  const int digit_weight = hex ? 4 : 1;
+  int64_t magnitude = 0;
+  bool seen_point = false, seen_nonzero = false;
+  size_t i = 0;
+  for (; i < number.size(); ++i) {
+    const char c = number[i];
+    if (c == '.') {
+      seen_point = true;
+    } else if (fold_ascii(c) == exponent_mark) {
+      break;
+    } else if (!seen_nonzero) {
+      if (digit_value(c) != 0) {
+        seen_nonzero = true;
+      } else if (seen_point) {
+        magnitude -= digit_weight;
+      }
+    } else if (!seen_point) {
+      magnitude += digit_weight;
+    }
+  }
+  int64_t exponent = 0;
+  bool negative = false;
+  if (++i < number.size() && (number[i] == '+' || number[i] == '-')) negative = number[i++] == '-';
+  for (; i < number.size(); ++i) {
+    exponent = std::min<int64_t>(exponent * 10 + (number[i] - '0'), int64_t{1} << 40);
+  }
+  return magnitude + (negative ? -exponent : exponent) > 0;
+}
+
+/// Reads a number at the start of `s` the way strtod does in the C locale.
+double read_c_number(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && is_c_space(s[i])) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  const auto signed_value = [negative](double v) { return negative ? -v : v; };
+  // from_chars takes no sign of its own; a second sign ends the number.
+  if (i == s.size() || s[i] == '+' || s[i] == '-') return 0;
+
+  auto fmt = std::chars_format::general;
+  if (s[i] == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+    const size_t j = i + 2;
+    const bool has_digits = j < s.size() && (is_hex_digit(s[j]) ||
+                                             (s[j] == '.' && j + 1 < s.size() && is_hex_digit(s[j + 1])));
+    // "0x" without hex digits is the number 0 followed by an 'x'.
+    if (!has_digits) return signed_value(0);
+    fmt = std::chars_format::hex;
+    i = j;
+  }
+
+  const char* first = s.data() + i;
+  double value = 0;
+  const auto [end, ec] = std::from_chars(first, s.data() + s.size(), value, fmt);
+  if (ec == std::errc::result_out_of_range) {
+    const bool huge = overflows(std::string_view(first, static_cast<size_t>(end - first)),
+                                fmt == std::chars_format::hex);
+    return signed_value(huge ? std::numeric_limits<double>::infinity() : 0.0);
+  }
+  if (ec != std::errc()) return 0;
+  return signed_value(value);
+}
+
+}  // namespace
+
+std::string_view as_local(std::string_view text) {
+  const size_t zero = text.find('\0');
+  return zero == std::string_view::npos ? text : text.substr(0, zero);
+}
+
+int text_length(std::string_view text) {
+  const size_t n = as_local(text).size();
+  return n > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);
+}
+
+local_text text_left(std::string_view text, int n) {
+  if (n <= 0) return {};
+  const std::string_view t = as_local(text);
+  return local_text(t.substr(0, std::min(t.size(), static_cast<size_t>(n))));
+}
+
+int find_text(std::string_view text, std::string_view sought, int start, bool ignore_case) {
+  const std::string_view t = as_local(text);
+  const std::string_view s = as_local(sought);
+  const size_t skip = start <= 1 ? 0 : static_cast<size_t>(start) - 1;
+  if (skip >= t.size()) return -1;
+  if (s.empty()) return 1;
+  // Positions are reported as int, so a match is only looked for where it can be.
+  const size_t len = std::min(t.size(), static_cast<size_t>(INT_MAX));
+  size_t pos = skip;
+  while (len - pos >= s.size()) {
+    if (matches_at(t.data() + pos, s, ignore_case)) return static_cast<int>(pos + 1);
+    if (is_lead_byte(t[pos])) {
+      if (pos + 1 >= len) return -1;
+      pos += 2;
+    } else {
+      pos += 1;
+    }
+  }
+  return -1;
+}
+
+local_text replace_span(std::string_view text, int start, int n, std::string_view replacement) {
+  const std::string_view t = as_local(text);
+  const std::string_view r = as_local(replacement);
+  const int64_t p64 = std::clamp<int64_t>(int64_t{start} - 1, 0, static_cast<int64_t>(t.size()));
+  const size_t p = static_cast<size_t>(p64);
+  const size_t removed = n <= 0 ? 0 : std::min(static_cast<size_t>(n), t.size() - p);
+  local_text out;
+  out.reserve(t.size() - removed + r.size());
+  out.append(t.substr(0, p));
+  out.append(r);
+  out.append(t.substr(p + removed));
+  return out;
+}
+
+local_text to_text(std::string_view bytes) { return local_text(as_local(bytes)); }
+
+local_text to_text(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                    std::chars_format::general, 13);
+  if (result.ec != std::errc()) return {};
+  return local_text(buffer, result.ptr);
+}
+
+double to_number(std::string_view text) { return read_c_number(fold_full_width(as_local(text))); }
+
+float to_single(std::string_view text) {
+  const double value = to_number(text);
+  if (std::isnan(value)) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    return std::signbit(value) ? -nan : nan;
+  }
+  constexpr double float_max = std::numeric_limits<float>::max();
+  if (std::fabs(value) > float_max) {
+    // Halfway between the largest float and 2^128 rounds to even, which is 2^128:
+    // below that the value still rounds to the largest float.
+    const double halfway = std::ldexp(1.0, 128) - std::ldexp(1.0, 103);
+    const float limit = std::fabs(value) < halfway ? std::numeric_limits<float>::max()
+                                                   : std::numeric_limits<float>::infinity();
+    return value < 0 ? -limit : limit;
+  }
+  return static_cast<float>(value);
+}
+
 }  // namespace sharelink
