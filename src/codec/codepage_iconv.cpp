@@ -104,21 +104,27 @@ const Cp936Tables& tables() {
   return *t;
 }
 
-void append_cp936(local_text& out, const Cp936Tables& t, uint32_t cp) {
+/// What the code page writes for a character it lacks.
+constexpr char kMissing = '?';
+
+/// Writes the code page bytes of `cp` at `out` and returns the end of what it wrote.
+char* put_cp936(char* out, const Cp936Tables& t, uint32_t cp) {
   if (cp >= 0x10000) {
     // Two UTF-16 units, neither of which the code page has.
-    out += "??";
-    return;
+    *out++ = kMissing;
+    *out++ = kMissing;
+    return out;
   }
   const uint16_t bytes = t.from_unit[cp];
   if (bytes == 0) {
-    out += '?';
+    *out++ = kMissing;
   } else if (bytes < 0x100) {
-    out += static_cast<char>(bytes);
+    *out++ = static_cast<char>(bytes);
   } else {
-    out += static_cast<char>(bytes >> 8);
-    out += static_cast<char>(bytes & 0xFF);
+    *out++ = static_cast<char>(bytes >> 8);
+    *out++ = static_cast<char>(bytes & 0xFF);
   }
+  return out;
 }
 
 void append_utf8(std::string& out, uint32_t cp) {
@@ -144,16 +150,18 @@ local_text utf8_to_local(std::string_view utf8) {
   const std::string_view in = as_local(utf8);
   const auto* s = reinterpret_cast<const unsigned char*>(in.data());
   const size_t n = in.size();
-  local_text out;
-  out.reserve(n);  // No sequence grows: at most two bytes come from two or more.
+  // Nothing grows: every sequence, valid or not, gives at most as many bytes as it has.
+  local_text result(n, '\0');
+  char* const begin = result.data();
+  char* out = begin;
 
   const Cp936Tables* t = nullptr;
   size_t i = 0;
   while (i < n) {
-    const size_t ascii_start = i;
-    while (i < n && s[i] < 0x80) ++i;
-    out.append(in.data() + ascii_start, i - ascii_start);
-    if (i == n) break;
+    if (s[i] < 0x80) {
+      *out++ = static_cast<char>(s[i++]);
+      continue;
+    }
     if (t == nullptr) t = &tables();
 
     // Well-formed sequences; the first continuation byte of E0, ED, F0 and F4 has
@@ -164,7 +172,7 @@ local_text utf8_to_local(std::string_view utf8) {
     unsigned low = 0x80, high = 0xBF;
     uint32_t cp;
     if (lead < 0xC2 || lead > 0xF4) {
-      append_cp936(out, *t, kReplacement);
+      *out++ = kMissing;
       continue;
     } else if (lead < 0xE0) {
       continuation = 1;
@@ -191,9 +199,15 @@ local_text utf8_to_local(std::string_view utf8) {
         break;
       }
     }
-    append_cp936(out, *t, complete ? cp : kReplacement);
+    // U+FFFD, which stands for the broken sequence, is not in the code page either.
+    if (complete) {
+      out = put_cp936(out, *t, cp);
+    } else {
+      *out++ = kMissing;
+    }
   }
-  return out;
+  result.resize(static_cast<size_t>(out - begin));
+  return result;
 }
 
 std::string local_to_utf8(std::string_view local) {

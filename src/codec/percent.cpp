@@ -18,24 +18,27 @@ int hex_value(char c) {
 
 local_text percent_decode(std::string_view escaped) {
   const std::string_view in = as_local(escaped);
-  byte_string bytes;
-  bytes.reserve(in.size());
+  const size_t n = in.size();
+  byte_string bytes(n, '\0');  // decoding never makes the text longer
+  char* out = bytes.data();
   size_t i = 0;
-  while (i < in.size()) {
+  while (i < n) {
     if (in[i] != '%') {
-      bytes += in[i++];
+      *out++ = in[i++];
       continue;
     }
     // An escape always covers three positions, even where it runs off the end.
-    const int high = i + 1 < in.size() ? hex_value(in[i + 1]) : -1;
-    const int low = i + 2 < in.size() ? hex_value(in[i + 2]) : -1;
+    const int high = i + 1 < n ? hex_value(in[i + 1]) : -1;
+    const int low = i + 2 < n ? hex_value(in[i + 2]) : -1;
     if (high < 0 || low < 0) {
-      bytes.append(in.substr(i, 3));  // not an escape: keep what it covers as it is
+      // Not an escape: keep what it covers as it is.
+      for (size_t k = i; k < i + 3 && k < n; ++k) *out++ = in[k];
     } else if (const int value = high * 16 + low; value != 0) {
-      bytes += static_cast<char>(value);
+      *out++ = static_cast<char>(value);
     }
     i += 3;
   }
+  bytes.resize(static_cast<size_t>(out - bytes.data()));
   return utf8_to_local(bytes);
 }
 
