@@ -1,0 +1,19 @@
+// The Kuaichuan page parse on arbitrary pages.
+#include <cstdint>
+#include <string>
+
+#include "parse_fields.h"
+#include "resolve/kuaichuan.h"
+
+using namespace sharelink;
+using fuzz::check;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view page(reinterpret_cast<const char*>(data), size);
+  resolved_file fields = parse_kuaichuan_page(page);
+  fuzz::check_fields(fields, page);
+  check(fields.download_url.empty() || page.find(fields.download_url) != std::string_view::npos,
+        "download address is not taken from the page as it stands");
+  check(parse_kuaichuan_page(std::string(page)) == fields, "a second parse disagrees");
+  return 0;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Checks that hold for the fields parsed from any page of either service.
+#include <string_view>
+
+#include "check.h"
+#include "resolve/file_type.h"
+#include "resolve/resolved_file.h"
+
+namespace sharelink::fuzz {
+
+inline void check_fields(const resolved_file& fields, std::string_view page) {
+  for (const local_text* field :
+       {&fields.download_url, &fields.file_name, &fields.file_type, &fields.size, &fields.md5})
+    check(!has_zero_byte(*field), "a field holds a zero byte");
+  check(fields.download_url.size() <= page.size(), "download address longer than the page");
+  check(fields.file_name.size() <= 2 * page.size(), "file name longer than twice the page");
+  check(fields.md5.empty() || page.find(fields.md5) != std::string_view::npos,
+        "MD5 text is not taken from the page");
+  check(fields.file_type == classify_file_type(fields.file_name),
+        "file type does not follow from the file name");
+  check(!fields.size.empty() && fields.size.size() <= 7 && fields.size.back() == 'B',
+        "size text is not a formatted size");
+}
+
+}  // namespace sharelink::fuzz
