@@ -1,1 +1,107 @@
+#include "resolve/kuaichuan.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
 #include <gtest/gtest.h>
+
+namespace sharelink {
+namespace {
+
+std::string sample_page(const std::string& name) {
+  std::ifstream in(std::string(SHARELINK_SOURCE_DIR) + "/src/resolve/testdata/" + name, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  EXPECT_FALSE(out.str().empty()) << name;
+  return out.str();
+}
+
+// Code page 936 bytes of the sample file names.
+const std::string report_rar = "\xD6\xD0\xCE\xC4\xB1\xA8\xB8\xE6.rar";
+const std::string song_mp3 = "\xB5\xDA\xB6\xFE\xCA\xD7\xB8\xE8.mp3";
+
+TEST(KuaichuanPage, SharePageGivesAllFiveFields) {
+  const resolved_file file = parse_kuaichuan_page(sample_page("kuaichuan_share.html"));
+  EXPECT_EQ(file.download_url, "http://dl.kc.example/d/AbC123/report.rar?key=8f14e45f&amp;t=1350000000");
+  EXPECT_EQ(file.file_name, report_rar);
+  EXPECT_EQ(file.file_type, "winrar\xD1\xB9\xCB\xF5\xB0\xFC\xCE\xC4\xBC\xFE   (rar)");
+  EXPECT_EQ(file.size, "1MB");
+  EXPECT_EQ(file.md5, "8f14e45fceea167a5a36dedd4b4c7d2b");
+}
+
+TEST(KuaichuanPage, EachFieldComesFromTheLastOccurrenceOfItsOwnMarker) {
+  // Two files: address and name from the second, size from the only size marker,
+  // key from "mykey" (the key marker is not anchored), capitals ignored.
+  const resolved_file file = parse_kuaichuan_page(sample_page("kuaichuan_several.html"));
+  EXPECT_EQ(file.download_url, "http://dl.kc.example/d/XyZ789/%E7%AC%AC%E4%BA%8C.mp3?n=2");
+  EXPECT_EQ(file.file_name, song_mp3);
+  EXPECT_EQ(file.file_type, "\xC9\xF9\xD2\xF4\xCE\xC4\xBC\xFE   (mp3)");
+  EXPECT_EQ(file.size, "700MB");
+  EXPECT_EQ(file.md5, "92eb5ffee6ae2fec3ad71c777531578f");
+}
+
+TEST(KuaichuanPage, MissingMarkersLeaveTheirFieldsEmptyAndTheOthersFilled) {
+  const resolved_file nothing = parse_kuaichuan_page("<html><body>404 Not Found</body></html>");
+  EXPECT_EQ(nothing, (resolved_file{"", "", "", "0B", ""}));
+
+  const resolved_file name_only = parse_kuaichuan_page(R"(<a file_name="notes.txt">)");
+  EXPECT_EQ(name_only, (resolved_file{"", "notes.txt", name_only.file_type, "0B", ""}));
+  EXPECT_EQ(name_only.file_type, "\xCE\xC4\xB1\xBE\xCE\xC4\xB5\xB5   (txt)");
+
+  const resolved_file no_extension = parse_kuaichuan_page(R"(file_name="README" key" value='k'>)");
+  EXPECT_EQ(no_extension.file_type, "");
+  EXPECT_EQ(no_extension.md5, "k");
+}
+
+TEST(KuaichuanPage, DownloadAddressRunsToTheFirstQuoteBlankFileSize) {
+  // Another attribute in between is taken in, quote included.
+  EXPECT_EQ(parse_kuaichuan_page(R"(file_url="http://a/x" title="t" file_size="1")").download_url,
+            R"(http://a/x" title="t)");
+  // Line breaks are part of the value.
+  EXPECT_EQ(parse_kuaichuan_page("file_url=\"http://a/\nx\" file_size=\"1\"").download_url,
+            "http://a/\nx");
+  // A quote followed by a line break is no delimiter: with nothing after it, no address.
+  EXPECT_EQ(parse_kuaichuan_page("file_url=\"http://a/x\"\n file_size=\"1\"").download_url, "");
+  // Taken character for character: escapes, entities and backslashes stay.
+  EXPECT_EQ(parse_kuaichuan_page(R"(file_url="http:\/\/a/%41?b=1&amp;c" file_size=1)").download_url,
+            R"(http:\/\/a/%41?b=1&amp;c)");
+}
+
+TEST(KuaichuanPage, MarkersAreCaseSensitiveAndEmptyValuesStillCount) {
+  EXPECT_EQ(parse_kuaichuan_page(R"(FILE_URL="http://a/x" file_size=1 KEY" value='k'>)"),
+            (resolved_file{"", "", "", "0B", ""}));
+  // The last marker wins even when its value is empty.
+  const resolved_file file = parse_kuaichuan_page(
+      R"(file_url="http://a/x" file_size=1 file_url="" file_size=1 key" value='k'> key" value=''>)");
+  EXPECT_EQ(file.download_url, "");
+  EXPECT_EQ(file.md5, "");
+}
+
+TEST(KuaichuanPage, SizeIsReadAsADecimalNumber) {
+  auto size_of = [](const std::string& value) {
+    return parse_kuaichuan_page("first_file_size\" value='" + value + "'>").size;
+  };
+  EXPECT_EQ(size_of("1048576"), "1MB");
+  EXPECT_EQ(size_of("123456789"), "117.7MB");  // double precision: no rounding to float
+  EXPECT_EQ(size_of("1536abc"), "1.5KB");
+  EXPECT_EQ(size_of("unknown"), "0B");
+  EXPECT_EQ(size_of(""), "0B");
+}
+
+TEST(KuaichuanPage, FileNamesArePercentDecodedFromUtf8) {
+  EXPECT_EQ(parse_kuaichuan_page(R"(file_name="%E4%B8%AD%E6%96%87.zip")").file_name, "\xD6\xD0\xCE\xC4.zip");
+  EXPECT_EQ(parse_kuaichuan_page(R"(file_name="a+b 100%25.txt")").file_name, "a+b 100%.txt");
+}
+
+TEST(KuaichuanPage, PageEndsAtItsFirstZeroByte) {
+  const std::string page = std::string("key\" value='a'>") + '\0' + "key\" value='b'>";
+  EXPECT_EQ(parse_kuaichuan_page(page).md5, "a");
+}
+
+TEST(KuaichuanResolve, EmptyAddressGivesEmptyFields) {
+  EXPECT_EQ(resolve_kuaichuan(""), (resolved_file{"", "", "", "0B", ""}));
+}
+
+}  // namespace
+}  // namespace sharelink

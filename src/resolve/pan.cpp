@@ -1,8 +1,95 @@
 #include "resolve/pan.h"
+
+#include <string_view>
+
+#include "codec/percent.h"
+#include "resolve/file_type.h"
+#include "resolve/page_fields.h"
+#include "resolve/size_format.h"
 #include "runtime/fetch.h"
-// STUB
+#include "runtime/pattern.h"
+
 namespace sharelink {
-resolved_file parse_pan_page(std::string_view) { return {{}, {}, {}, "0B", {}}; }
-local_text unescape_pan_address(std::string_view a) { return local_text(a); }
-resolved_file resolve_pan(std::string_view a) { return parse_pan_page(to_text(fetch_page(a))); }
+namespace {
+
+// The keys of the page's escaped data object, each paired with the literal every
+// match of it ends in.
+constexpr std::string_view download_url_pattern = R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re";
+constexpr std::string_view download_url_closing = "\"}";
+constexpr std::string_view file_name_pattern = R"re(filename=(.*?)(\\+\x22))re";
+constexpr std::string_view file_name_closing = R"(\")";
+constexpr std::string_view size_pattern = R"re(size\\+\x22:\\+\x22(.*?)(\\+\x22))re";
+constexpr std::string_view size_closing = R"(\")";
+constexpr std::string_view md5_pattern = R"re(md5\\+\x22:\\+\x22(.*?)(\\+\x22))re";
+constexpr std::string_view md5_closing = R"(\")";
+
+constexpr std::string_view escaped_scheme_slashes = R"(\\/\\/)";
+constexpr std::string_view escaped_slash = R"(\\/)";
+
+// Replaces "\\/" by "/" until none is left, the way a search from the start after
+// every replacement would, but in one pass: a "/" that completes "\\/" swallows the
+// two backslashes before it, and the "/" it leaves may complete another one.
+// Like find_text, the walk takes a byte of 0x80 and above together with the next
+// byte as one character, so a backslash that is the second byte of a double-byte
+// character never takes part.
+local_text collapse_escaped_slashes(std::string_view address) {
+  local_text out;
+  out.reserve(address.size());
+  std::size_t trailing_backslashes = 0;  // single-byte '\' characters ending `out`
+  for (std::size_t i = 0; i < address.size(); ++i) {
+    const char c = address[i];
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      out.push_back(c);
+      if (i + 1 < address.size()) out.push_back(address[++i]);
+      trailing_backslashes = 0;
+    } else if (c == '\\') {
+      out.push_back(c);
+      ++trailing_backslashes;
+    } else if (c == '/') {
+      const std::size_t swallowed = trailing_backslashes - trailing_backslashes % 2;
+      out.resize(out.size() - swallowed);
+      out.push_back(c);
+      trailing_backslashes = 0;
+    } else {
+      out.push_back(c);
+      trailing_backslashes = 0;
+    }
+  }
+  return out;
 }
+
+}  // namespace
+
+local_text unescape_pan_address(std::string_view address) {
+  local_text unescaped(as_local(address));
+  const int scheme_slashes = find_text(unescaped, escaped_scheme_slashes);
+  if (scheme_slashes > 0) {
+    unescaped = replace_span(unescaped, scheme_slashes, text_length(escaped_scheme_slashes), "//");
+  }
+  if (find_text(unescaped, escaped_slash) < 0) return unescaped;
+  return collapse_escaped_slashes(unescaped);
+}
+
+resolved_file parse_pan_page(std::string_view page_text) {
+  const std::string_view page = as_local(page_text);
+  pattern_object object = regex_create();
+
+  resolved_file file;
+  file.download_url =
+      unescape_pan_address(last_group_text(object, download_url_pattern, page, download_url_closing));
+  file.file_name = percent_decode(last_group_text(object, file_name_pattern, page, file_name_closing));
+  // Read at single precision, as the page's number is meant to be.
+  const double size = to_single(last_group_text(object, size_pattern, page, size_closing));
+  file.md5 = last_group_text(object, md5_pattern, page, md5_closing);
+  regex_release(object);
+
+  file.file_type = classify_file_type(file.file_name);
+  file.size = format_size(size);
+  return file;
+}
+
+resolved_file resolve_pan(std::string_view share_address) {
+  return parse_pan_page(to_text(fetch_page(share_address)));
+}
+
+}  // namespace sharelink
