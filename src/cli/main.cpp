@@ -1,10 +1,11 @@
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "cli/cli.h"
+#include "cli/process.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  return sharelink::cli::run(args, std::cin, std::cout, std::cerr);
+  sharelink::cli::prepare_standard_streams();
+  std::ios::sync_with_stdio(false);
+  return sharelink::cli::run(sharelink::cli::utf8_arguments(argc, argv), std::cin, std::cout,
+                             std::cerr);
 }

@@ -1,0 +1,21 @@
+#pragma once
+// Which share service an address belongs to.
+#include <optional>
+#include <string_view>
+
+namespace sharelink::cli {
+
+enum class service { kuaichuan, pan };
+
+/// The service's name on the command line and in JSON: "kuaichuan" or "pan".
+std::string_view service_name(service s);
+
+/// The service called `name` ("kuaichuan" or "pan", exact), or nothing.
+std::optional<service> service_named(std::string_view name);
+
+/// The service told from the path of `address` (scheme://authority/path...): a path
+/// that begins with "/d/" is Kuaichuan, one that begins with "/share/" is Pan.
+/// Nothing for any other path and for an address without "://".
+std::optional<service> service_of_address(std::string_view address);
+
+}  // namespace sharelink::cli

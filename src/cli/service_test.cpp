@@ -1,0 +1,31 @@
+#include "cli/service.h"
+
+#include <gtest/gtest.h>
+
+namespace sharelink::cli {
+namespace {
+
+TEST(ServiceOfAddress, PlacesByTheFirstPathSegment) {
+  EXPECT_EQ(service_of_address("https://kuai.example.com/d/ABCDEFGHIJKL"), service::kuaichuan);
+  EXPECT_EQ(service_of_address("http://user:pw@host:8080/d/X?a=1#f"), service::kuaichuan);
+  EXPECT_EQ(service_of_address("http://pan.example.com/share/link?shareid=1&uk=2"), service::pan);
+  EXPECT_EQ(service_of_address("HTTP://host/share/"), service::pan);
+}
+
+TEST(ServiceOfAddress, LeavesOtherAddressesUnplaced) {
+  for (const char* address :
+       {"", "http://host", "http://host/", "http://host/d", "http://host/D/ABC", "http://host/x/d/ABC",
+        "http://host/shared/link", "http://host?/d/ABC", "http://host#/share/x", "host/d/ABC",
+        "/d/ABC", "://host/d/ABC", "a b://host/d/ABC", "http:/host/d/ABC"}) {
+    EXPECT_EQ(service_of_address(address), std::nullopt) << address;
+  }
+}
+
+TEST(ServiceNames, RoundTrip) {
+  EXPECT_EQ(service_named(service_name(service::kuaichuan)), service::kuaichuan);
+  EXPECT_EQ(service_named(service_name(service::pan)), service::pan);
+  EXPECT_EQ(service_named("Pan"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace sharelink::cli
