@@ -1,0 +1,340 @@
+#include "app/main_window_qt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
+#include <limits>
+
+#include "codec/codepage.h"
+
+namespace sharelink::app {
+namespace {
+
+QString from_utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString object_name(std::string_view name) { return from_utf8(name); }
+
+// Shows a wait cursor for as long as it lives.
+class busy_cursor {
+ public:
+  busy_cursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~busy_cursor() { QApplication::restoreOverrideCursor(); }
+  busy_cursor(const busy_cursor&) = delete;
+  busy_cursor& operator=(const busy_cursor&) = delete;
+};
+
+// Ctrl 1, Shift 2, Alt 4, added.
+int key_state(Qt::KeyboardModifiers modifiers) {
+  return (modifiers & Qt::ControlModifier ? 1 : 0) | (modifiers & Qt::ShiftModifier ? 2 : 0) |
+         (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+// The layout was drawn for a 12-pixel font; the platform's default family at that
+// size keeps every label inside its box whatever size the desktop theme prefers.
+constexpr int font_pixels = 12;
+
+// Shrinks the label's font a pixel at a time until its text fits `width`: Latin
+// letters of the desktop's font can be wider than the CJK font's half-width ones.
+void fit_font(QLabel* label, int width) {
+  QFont font = label->font();
+  while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(label->text()) > width) {
+    font.setPixelSize(font.pixelSize() - 1);
+    label->setFont(font);
+  }
+}
+
+// Changes only this button; the user's clicks keep the pair exclusive.
+void set_radio(QRadioButton* radio, bool on) {
+  radio->setAutoExclusive(false);
+  radio->setChecked(on);
+  radio->setAutoExclusive(true);
+}
+
+}  // namespace
+
+qt_main_window::qt_main_window(action_services services, std::span<const control_record> controls,
+                               std::span<const std::string_view> order)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      services_(std::move(services)) {
+  const window_record& record = main_window();
+  setWindowTitle(from_utf8(record.title));
+  setFixedSize(record.client_width, record.client_height);
+  move(record.left, record.top);
+
+  QFont font = QApplication::font();
+  font.setPixelSize(font_pixels);
+  setFont(font);
+  // The face colour of buttons, behind everything that is not an edit box.
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+
+  bool all_made = true;
+  for (const control_record& c : controls) all_made = make_control(c) && all_made;
+
+  for (std::string_view name : order) {
+    QWidget* w = control(name);
+    if (!w) {
+      all_made = false;
+      continue;
+    }
+    if (!focus_chain_.empty()) setTabOrder(focus_chain_.back(), w);
+    focus_chain_.push_back(w);
+    if (auto* radio = qobject_cast<QRadioButton*>(w)) radio_chain_.push_back(radio);
+  }
+  complete_ = all_made && focus_chain_.size() == order.size();
+}
+
+qt_main_window::~qt_main_window() {
+  if (services_.open_web_address) home_page_action(services_);
+}
+
+QWidget* qt_main_window::make_control(const control_record& c) {
+  QWidget* w = nullptr;
+  const QString text = from_utf8(c.text);
+  QPalette black_on_face = palette();
+  black_on_face.setColor(QPalette::WindowText, Qt::black);
+  black_on_face.setColor(QPalette::ButtonText, Qt::black);
+
+  switch (c.kind) {
+    case control_kind::radio_button: {
+      auto* radio = new QRadioButton(text, this);
+      set_radio(radio, c.checked);
+      radio->setPalette(black_on_face);
+      w = radio;
+      break;
+    }
+    case control_kind::edit_box: {
+      auto* edit = new QLineEdit(this);
+      edit->setMaxLength(std::numeric_limits<int>::max());
+      QPalette p = edit->palette();
+      for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(group, QPalette::Base, Qt::white);
+        p.setColor(group, QPalette::Text, Qt::black);
+      }
+      // No visible selection while the box is not the focus of the active window.
+      p.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
+      p.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+      edit->setPalette(p);
+      edit->setText(text);
+      edit->setCursorPosition(0);
+      if (c.name == names::download_url) {
+        // The box must not take the focus before the press has run the copy
+        // action; the event filter gives it the focus itself.
+        edit->setFocusPolicy(Qt::TabFocus);
+        download_box_ = edit;
+      }
+      w = edit;
+      break;
+    }
+    case control_kind::label: {
+      auto* label = new QLabel(text, this);
+      label->setTextFormat(Qt::PlainText);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+      label->setWordWrap(false);
+      label->setPalette(black_on_face);
+      fit_font(label, c.width);
+      w = label;
+      break;
+    }
+    case control_kind::push_button: {
+      auto* button = new QPushButton(text, this);
+      button->setAutoDefault(false);
+      button->setDefault(false);
+      button->setPalette(black_on_face);
+      connect(button, &QPushButton::clicked, this, &qt_main_window::on_resolve_clicked);
+      w = button;
+      break;
+    }
+  }
+  if (!w) return nullptr;
+  w->setObjectName(object_name(c.name));
+  w->setGeometry(c.left, c.top, c.width, c.height);
+  if (!c.tab_stop) w->setFocusPolicy(Qt::NoFocus);
+  w->installEventFilter(this);
+  return w;
+}
+
+QWidget* qt_main_window::control(std::string_view name) const {
+  return findChild<QWidget*>(object_name(name), Qt::FindDirectChildrenOnly);
+}
+
+QLineEdit* qt_main_window::edit_box(std::string_view name) const {
+  return qobject_cast<QLineEdit*>(control(name));
+}
+
+QRadioButton* qt_main_window::radio_button(std::string_view name) const {
+  return qobject_cast<QRadioButton*>(control(name));
+}
+
+local_text qt_main_window::text(std::string_view name) const {
+  QLineEdit* edit = edit_box(name);
+  return edit ? utf8_to_local(edit->text().toStdString()) : local_text();
+}
+
+void qt_main_window::set_text(std::string_view name, std::string_view local) {
+  QLineEdit* edit = edit_box(name);
+  if (!edit) return;
+  edit->setText(QString::fromStdString(local_to_utf8(local)));
+  edit->setCursorPosition(0);  // caret at the start, the text scrolled to it
+}
+
+bool qt_main_window::checked(std::string_view name) const {
+  QRadioButton* radio = radio_button(name);
+  return radio && radio->isChecked();
+}
+
+void qt_main_window::set_checked(std::string_view name, bool on) {
+  if (QRadioButton* radio = radio_button(name)) set_radio(radio, on);
+}
+
+QWidget* qt_main_window::step_focus(const std::vector<QWidget*>& chain, QWidget* from, int step,
+                                    Qt::FocusReason reason) {
+  const int n = static_cast<int>(chain.size());
+  if (n == 0) return nullptr;
+  auto it = std::find(chain.begin(), chain.end(), from);
+  int i = it != chain.end() ? static_cast<int>(it - chain.begin()) : (step > 0 ? -1 : n);
+  for (int tries = 0; tries < n; ++tries) {
+    i = ((i + step) % n + n) % n;
+    QWidget* w = chain[i];
+    if (w->isVisible() && w->isEnabled()) {
+      w->setFocus(reason);
+      return w;
+    }
+  }
+  return nullptr;
+}
+
+bool qt_main_window::focusNextPrevChild(bool next) {
+  step_focus(focus_chain_, focusWidget(), next ? 1 : -1,
+             next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
+}
+
+void qt_main_window::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+bool qt_main_window::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress && watched == download_box_) {
+    on_download_box_pressed(static_cast<QMouseEvent*>(event));
+    return false;  // the box still takes the press: caret placement
+  }
+  if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+
+  auto* key = static_cast<QKeyEvent*>(event);
+  const Qt::KeyboardModifiers mods = key->modifiers();
+  const bool ctrl_or_alt = mods & (Qt::ControlModifier | Qt::AltModifier);
+  switch (key->key()) {
+    case Qt::Key_Tab:
+      if (ctrl_or_alt) break;
+      focusNextPrevChild(!(mods & Qt::ShiftModifier));
+      return true;
+    case Qt::Key_Backtab:
+      if (ctrl_or_alt) break;
+      focusNextPrevChild(false);
+      return true;
+    case Qt::Key_Escape:
+      close();
+      return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      // No default button: Enter never presses a button, whatever the theme says.
+      if (qobject_cast<QAbstractButton*>(watched)) return true;
+      break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Up: {
+      auto* radio = qobject_cast<QRadioButton*>(watched);
+      if (!radio || ctrl_or_alt) break;
+      const int step = key->key() == Qt::Key_Right || key->key() == Qt::Key_Down ? 1 : -1;
+      std::vector<QWidget*> radios(radio_chain_.begin(), radio_chain_.end());
+      if (auto* reached = qobject_cast<QRadioButton*>(
+              step_focus(radios, radio, step, Qt::OtherFocusReason))) {
+        for (QWidget* other : radios) set_radio(static_cast<QRadioButton*>(other), other == reached);
+      }
+      return true;
+    }
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void qt_main_window::on_download_box_pressed(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    const QPoint at = event->position().toPoint();
+    copy_action(*this, services_, at.x(), at.y(), key_state(event->modifiers()));
+  }
+  download_box_->setFocus(Qt::MouseFocusReason);
+}
+
+void qt_main_window::on_resolve_clicked() {
+  // The fetch runs on this thread and blocks the window until the engine's
+  // time-outs at the latest; the wait cursor says so.
+  busy_cursor busy;
+  resolve_action(*this, services_);
+}
+
+std::unique_ptr<qt_main_window> create_main_window(action_services services) {
+  auto window = std::make_unique<qt_main_window>(std::move(services));
+  window->winId();  // creates the native window now, so a failure shows here
+  if (!window->complete() || !window->windowHandle() || !window->windowHandle()->handle())
+    return nullptr;
+
+  default_choice_action(*window);
+
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const window_record& record = main_window();
+    const QRect area = screen->geometry();
+    window->move(area.x() + (area.width() - record.outer_width) / 2,
+                 area.y() + (area.height() - record.outer_height) / 2);
+  }
+  QWidget* first = window->control(focus_order().front());
+  if (first) first->setFocus(Qt::OtherFocusReason);
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
+}
+
+int run_window_program(action_services services) {
+  QCoreApplication::setApplicationName(QStringLiteral("sharelink"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("sharelink"));
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256})
+    icon.addFile(QStringLiteral(":/icons/sharelink-%1.png").arg(size), QSize(size, size));
+  QApplication::setWindowIcon(icon);
+  QDir::setCurrent(QCoreApplication::applicationDirPath());
+
+  auto window = create_main_window(std::move(services));
+  if (!window) {
+    QMessageBox::critical(nullptr, from_utf8(startup_error_caption), from_utf8(startup_error_text));
+    return -1;
+  }
+  QApplication::exec();
+  window.reset();  // the home-page action runs here
+  return 0;
+}
+
+}  // namespace sharelink::app

@@ -1,0 +1,74 @@
+#pragma once
+// The main window built with Qt Widgets from the window description.
+#include <QWidget>
+
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "app/actions.h"
+#include "app/window_description.h"
+
+class QLineEdit;
+class QRadioButton;
+
+namespace sharelink::app {
+
+class qt_main_window final : public QWidget, public window_access {
+  Q_OBJECT
+
+ public:
+  /// Builds the window and the controls of `controls`, ordered by `order`, hidden.
+  /// Runs no action; see create_main_window.
+  qt_main_window(action_services services, std::span<const control_record> controls = main_controls(),
+              std::span<const std::string_view> order = focus_order());
+  /// Runs the home-page action: the window is being destroyed.
+  ~qt_main_window() override;
+
+  /// Whether every control of the description and the native window exist.
+  bool complete() const { return complete_; }
+
+  /// The control named `name` (its objectName), or nullptr.
+  QWidget* control(std::string_view name) const;
+
+  local_text text(std::string_view name) const override;
+  void set_text(std::string_view name, std::string_view local) override;
+  bool checked(std::string_view name) const override;
+  void set_checked(std::string_view name, bool on) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QWidget* make_control(const control_record& record);
+  QLineEdit* edit_box(std::string_view name) const;
+  QRadioButton* radio_button(std::string_view name) const;
+  /// Moves the focus `step` places along `chain` from `from`, wrapping, skipping
+  /// hidden and disabled controls. Returns the control reached, or nullptr.
+  QWidget* step_focus(const std::vector<QWidget*>& chain, QWidget* from, int step,
+                      Qt::FocusReason reason);
+  void on_download_box_pressed(QMouseEvent* event);
+  void on_resolve_clicked();
+
+  action_services services_;
+  std::vector<QWidget*> focus_chain_;  ///< the focus order
+  std::vector<QWidget*> radio_chain_;  ///< radio buttons in focus order
+  QLineEdit* download_box_ = nullptr;
+  bool complete_ = false;
+};
+
+/// Builds the main window from the description, runs the created event (the
+/// default-choice action), centres the window on the primary screen, shows and
+/// activates it, with the focus in the first control of the focus order.
+/// Returns nullptr when the window cannot be created.
+std::unique_ptr<qt_main_window> create_main_window(action_services services);
+
+/// The window program: shows the main window and runs until it is closed. A
+/// QApplication must exist. Returns 0, or -1 after a message box when the window
+/// cannot be created.
+int run_window_program(action_services services);
+
+}  // namespace sharelink::app

@@ -1,0 +1,357 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "app/desktop.h"
+#include "app/main_window_qt.h"
+#include "resolve/kuaichuan.h"
+#include "resolve/pan.h"
+#include "testing/loopback_server.h"
+
+using namespace sharelink;
+using namespace sharelink::app;
+
+namespace {
+
+QString q(std::string_view utf8) { return QString::fromUtf8(utf8.data(), utf8.size()); }
+
+// A Kuaichuan share page with all four markers.
+const char* const kuaichuan_page =
+    "<html><body>\n"
+    "<a class=\"file\" file_url=\"http://dl.kuai.example/f/a%20b.zip?t=1\" file_size=\"1048576\"\n"
+    "   file_name=\"%E6%B5%8B%E8%AF%95.zip\">download</a>\n"
+    "<input type=\"hidden\" id=\"first_file_size\" value='1048576'>\n"
+    "<input type=\"hidden\" id=\"key\" value='k3y'>\n"
+    "</body></html>\n";
+
+// A Pan share page: the escaped data object the page script carries.
+const char* const pan_page =
+    "<script>var data = \"{\\\"size\\\":\\\"1536\\\",\\\"md5\\\":\\\"0123abcd\\\","
+    "\\\"dlink\\\":\\\"http:\\\\/\\\\/d.pan.example\\\\/file\\\\/a.txt?fn=x\\\"}\"; var"
+    " link = \"/x?filename=%E6%96%87%E6%A1%A3.txt\\\"\";</script>";
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ public:
+  // What the window handed to the services, in order.
+  std::vector<std::string> calls;
+  bool box_focused_at_copy = false;
+  bool busy_while_resolving = false;
+
+  action_services recording_services() {
+    action_services s = platform_services();
+    auto busy = [this] {
+      busy_while_resolving =
+          QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    };
+    s.resolve_kuaichuan = [this, busy](std::string_view a) {
+      busy();
+      calls.push_back("kuaichuan " + std::string(a));
+      return resolve_kuaichuan(a);
+    };
+    s.resolve_pan = [this, busy](std::string_view a) {
+      busy();
+      calls.push_back("pan " + std::string(a));
+      return resolve_pan(a);
+    };
+    s.set_clipboard_text = [this](std::string_view t) {
+      box_focused_at_copy = window->control(names::download_url)->hasFocus();
+      calls.push_back("clipboard " + std::string(t));
+      return set_clipboard_text(t);
+    };
+    s.open_web_address = [this](std::string_view a) { calls.push_back("open " + std::string(a)); };
+    return s;
+  }
+
+ private:
+  std::unique_ptr<qt_main_window> window;
+  testing::loopback_server server;
+
+  QWidget* control(std::string_view name) { return window->control(name); }
+  QLineEdit* edit(std::string_view name) { return qobject_cast<QLineEdit*>(control(name)); }
+  QRadioButton* radio(std::string_view name) { return qobject_cast<QRadioButton*>(control(name)); }
+  QString focused() {
+    QWidget* f = QApplication::focusWidget();
+    return f ? f->objectName() : QString();
+  }
+  void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window.get();
+    QTest::keyClick(target, k, mods);
+  }
+  void choose(bool kuaichuan, bool pan) {
+    window->set_checked(names::kuaichuan_choice, kuaichuan);
+    window->set_checked(names::pan_choice, pan);
+  }
+  void press_resolve() {
+    QTest::mouseClick(control(names::resolve_button), Qt::LeftButton);
+  }
+
+ private slots:
+  void initTestCase() {
+    server.serve("/d/ABCDEFGHIJKL", kuaichuan_page);
+    server.serve("/share/link", pan_page);
+    server.serve("/empty", "<html><body>nothing here</body></html>");
+    server.start();
+    window = create_main_window(recording_services());
+    QVERIFY(window);
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  }
+
+  void cleanupTestCase() {
+    window.reset();
+    QCOMPARE(calls.back(), "open " + std::string(home_page_address));
+  }
+
+  void init() { calls.clear(); }
+
+  void startsAsDescribed() {
+    const window_record& w = main_window();
+    QCOMPARE(window->windowTitle(), q(w.title));
+    QCOMPARE(window->size(), QSize(w.client_width, w.client_height));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QCOMPARE(window->pos(), QPoint((screen.width() - w.outer_width) / 2,
+                                   (screen.height() - w.outer_height) / 2));
+    const Qt::WindowFlags flags = window->windowFlags();
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(flags & Qt::WindowSystemMenuHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowStaysOnTopHint));
+
+    for (const control_record& c : main_controls()) {
+      QWidget* widget = control(c.name);
+      QVERIFY2(widget, c.name.data());
+      QCOMPARE(widget->geometry(), QRect(c.left, c.top, c.width, c.height));
+      QVERIFY(widget->isVisible() && widget->isEnabled());
+      QCOMPARE(widget->focusPolicy() != Qt::NoFocus, c.tab_stop);
+      if (auto* label = qobject_cast<QLabel*>(widget)) {
+        QCOMPARE(label->text(), q(c.text));
+        const int needed = label->fontMetrics().horizontalAdvance(label->text());
+        QVERIFY2(needed <= c.width, qPrintable(label->text() + QString(" needs %1").arg(needed)));
+      } else if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+        QCOMPARE(box->text(), q(c.text));
+        QCOMPARE(box->cursorPosition(), 0);
+        QVERIFY(!box->isReadOnly());
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        QCOMPARE(button->text(), q(c.text));
+        QCOMPARE(button->isChecked(), c.checked);
+      }
+    }
+    QCOMPARE(focused(), q(names::kuaichuan_address));
+  }
+
+  void tabAndShiftTabFollowTheFocusOrderAndWrap() {
+    control(focus_order().front())->setFocus();
+    QStringList forward;
+    for (size_t i = 0; i < focus_order().size(); ++i) {
+      key(Qt::Key_Tab);
+      forward << focused();
+    }
+    QStringList expected;
+    for (size_t i = 1; i <= focus_order().size(); ++i)
+      expected << q(focus_order()[i % focus_order().size()]);
+    QCOMPARE(forward, expected);  // both radio buttons included, last wraps to first
+
+    QStringList backward;
+    for (size_t i = 0; i < focus_order().size(); ++i) {
+      key(Qt::Key_Tab, Qt::ShiftModifier);
+      backward << focused();
+    }
+    expected.clear();
+    for (size_t i = focus_order().size(); i-- > 0;) expected << q(focus_order()[i]);
+    QCOMPARE(backward, expected);  // from the first back to the last
+    key(Qt::Key_Backtab);
+    QCOMPARE(focused(), q(focus_order().back()));
+  }
+
+  void radioButtonsAreExclusiveForTheUserOnly() {
+    QTest::mouseClick(radio(names::pan_choice), Qt::LeftButton);
+    QVERIFY(radio(names::pan_choice)->isChecked());
+    QVERIFY(!radio(names::kuaichuan_choice)->isChecked());
+    QTest::mouseClick(radio(names::kuaichuan_choice), Qt::LeftButton);
+    QVERIFY(radio(names::kuaichuan_choice)->isChecked());
+    QVERIFY(!radio(names::pan_choice)->isChecked());
+
+    // Setting one from the program changes only that one.
+    window->set_checked(names::pan_choice, true);
+    QVERIFY(window->checked(names::kuaichuan_choice) && window->checked(names::pan_choice));
+    window->set_checked(names::pan_choice, false);
+    QVERIFY(window->checked(names::kuaichuan_choice) && !window->checked(names::pan_choice));
+  }
+
+  void arrowKeysMoveAlongTheRadioButtonsAndCheckThem() {
+    control(names::kuaichuan_choice)->setFocus();
+    const struct {
+      Qt::Key key;
+      std::string_view reached;
+    } steps[] = {{Qt::Key_Right, names::pan_choice},       {Qt::Key_Right, names::kuaichuan_choice},
+                 {Qt::Key_Left, names::pan_choice},        {Qt::Key_Up, names::kuaichuan_choice},
+                 {Qt::Key_Down, names::pan_choice},        {Qt::Key_Down, names::kuaichuan_choice}};
+    for (const auto& step : steps) {
+      key(step.key);
+      QCOMPARE(focused(), q(step.reached));
+      QVERIFY(radio(step.reached)->isChecked());
+      const auto other =
+          step.reached == names::pan_choice ? names::kuaichuan_choice : names::pan_choice;
+      QVERIFY(!radio(other)->isChecked());
+    }
+  }
+
+  void enterPressesNoButton() {
+    control(names::resolve_button)->setFocus();
+    key(Qt::Key_Return);
+    key(Qt::Key_Enter);
+    control(names::pan_choice)->setFocus();
+    key(Qt::Key_Return);
+    QVERIFY(calls.empty());
+    QVERIFY(window->isVisible());
+    QVERIFY(radio(names::kuaichuan_choice)->isChecked());
+    QVERIFY(!radio(names::pan_choice)->isChecked());
+  }
+
+  void pressOnTheAddressBoxCopiesBeforeTheBoxTakesThePress() {
+    QLineEdit* box = edit(names::download_url);
+    QGuiApplication::clipboard()->setText("before");
+
+    control(names::resolve_button)->setFocus();
+    window->set_text(names::download_url, "");
+    QTest::mousePress(box, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 12));
+    QTest::mouseRelease(box, Qt::LeftButton, Qt::ControlModifier, QPoint(5, 12));
+    QVERIFY(calls.empty());
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("before"));
+    QCOMPARE(focused(), q(names::download_url));  // the press still reached the box
+
+    control(names::resolve_button)->setFocus();
+    window->set_text(names::download_url, "http://d.example/a.zip");
+    QCOMPARE(box->cursorPosition(), 0);
+    QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->width() - 5, 12));
+    QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->width() - 5, 12));
+    QCOMPARE(calls, std::vector<std::string>{"clipboard http://d.example/a.zip"});
+    QVERIFY(!box_focused_at_copy);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("http://d.example/a.zip"));
+    QCOMPARE(focused(), q(names::download_url));
+    QCOMPARE(box->cursorPosition(), box->text().size());  // caret placed by the press
+  }
+
+  void clipboardTakesLocalTextAsUnicode() {
+    QVERIFY(set_clipboard_text("\xb2\xe2\xca\xd4 a"));  // "测试 a" in code page 936
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8("测试 a"));
+    QVERIFY(set_clipboard_text(""));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+  }
+
+  void boxesConvertBetweenLocalTextAndUnicode() {
+    window->set_text(names::file_name, "\xb2\xe2\xca\xd4.zip");
+    QCOMPARE(edit(names::file_name)->text(), QString::fromUtf8("测试.zip"));
+    edit(names::file_name)->setText(QString::fromUtf8("文档.txt"));
+    QCOMPARE(window->text(names::file_name), std::string("\xce\xc4\xb5\xb5.txt"));
+
+    // A long address is kept whole, and shown from its start.
+    const std::string long_address = "http://d.example/" + std::string(70000, 'a');
+    window->set_text(names::download_url, long_address);
+    QCOMPARE(window->text(names::download_url), long_address);
+    QCOMPARE(edit(names::download_url)->cursorPosition(), 0);
+  }
+
+  void resolvesBothServicesThroughTheWindow() {
+    const std::string kuaichuan_address = server.url("/d/ABCDEFGHIJKL");
+    const std::string pan_address = server.url("/share/link?shareid=1&uk=2");
+    window->set_text(names::kuaichuan_address, kuaichuan_address);
+    window->set_text(names::pan_address, pan_address);
+    edit(names::file_md5)->setText("typed by the user");
+    choose(true, false);
+
+    busy_while_resolving = false;
+    press_resolve();
+    QVERIFY(busy_while_resolving);
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(calls, std::vector<std::string>{"kuaichuan " + kuaichuan_address});
+    QCOMPARE(edit(names::download_url)->text(), QString("http://dl.kuai.example/f/a%20b.zip?t=1"));
+    QCOMPARE(edit(names::file_name)->text(), QString::fromUtf8("测试.zip"));
+    QVERIFY(edit(names::file_type)->text().endsWith("(zip)"));
+    QCOMPARE(edit(names::file_size)->text(), QString("1MB"));
+    QCOMPARE(edit(names::file_md5)->text(), QString("k3y"));
+    for (auto name : {names::download_url, names::file_name, names::file_md5})
+      QCOMPARE(edit(name)->cursorPosition(), 0);
+
+    // A second press on a page without markers leaves nothing of the first standing.
+    window->set_text(names::kuaichuan_address, server.url("/empty"));
+    press_resolve();
+    for (auto name : {names::download_url, names::file_name, names::file_type, names::file_md5})
+      QCOMPARE(edit(name)->text(), QString());
+    QCOMPARE(edit(names::file_size)->text(), QString("0B"));
+
+    // The other service reads its own box; the first box keeps its text.
+    calls.clear();
+    QTest::mouseClick(radio(names::pan_choice), Qt::LeftButton);
+    press_resolve();
+    QCOMPARE(calls, std::vector<std::string>{"pan " + pan_address});
+    QCOMPARE(edit(names::download_url)->text(), QString("http://d.pan.example/file/a.txt?fn=x"));
+    QCOMPARE(edit(names::file_name)->text(), QString::fromUtf8("文档.txt"));
+    QVERIFY(edit(names::file_type)->text().endsWith("(txt)"));
+    QCOMPARE(edit(names::file_size)->text(), QString("1.5KB"));
+    QCOMPARE(edit(names::file_md5)->text(), QString("0123abcd"));
+    QCOMPARE(window->text(names::kuaichuan_address), server.url("/empty"));
+    choose(true, false);
+  }
+
+  // Run by CTest a second time under LC_ALL=de_DE.UTF-8.
+  void resolvedNumbersIgnoreTheLocale() {
+    if (std::string(std::localeconv()->decimal_point) != ",")
+      QSKIP("needs a locale with a decimal comma (run under LC_ALL=de_DE.UTF-8)");
+    window->set_text(names::pan_address, server.url("/share/link?shareid=1&uk=2"));
+    choose(false, true);
+    press_resolve();
+    choose(true, false);
+    QCOMPARE(edit(names::file_size)->text(), QString("1.5KB"));
+  }
+
+  void focusReturnsWhenTheWindowIsActivatedAgain() {
+    control(names::file_md5)->setFocus();
+    QWidget other;
+    other.setGeometry(0, 0, 100, 100);
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QCOMPARE(focused(), q(names::file_md5));
+  }
+
+  void escapeClosesAndDestroyingOpensTheHomePage() {
+    auto second = create_main_window(recording_services());
+    QVERIFY(second);
+    QVERIFY(QTest::qWaitForWindowActive(second.get()));
+    QCOMPARE(QApplication::focusWidget(), second->control(names::kuaichuan_address));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!second->isVisible());
+    QVERIFY(calls.empty());
+    second.reset();
+    QCOMPARE(calls, std::vector<std::string>{"open " + std::string(home_page_address)});
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  }
+
+  void aDescriptionThatDoesNotAddUpIsNotAWindow() {
+    auto controls = main_controls().subspan(1);  // without the Kuaichuan choice
+    qt_main_window broken({}, controls, focus_order());
+    QVERIFY(!broken.complete());
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_qt_test.moc"
