@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
+
 #include "cli/process.h"
 
 namespace sharelink::cli {
@@ -15,11 +17,23 @@ std::string to_utf8(const wchar_t* text) {
   return utf8;
 }
 
+UINT saved_output_cp = 0;
+UINT saved_input_cp = 0;
+
+// The console's code pages belong to the console, not to this process: give them back.
+void restore_console_code_pages() {
+  if (saved_output_cp != 0) SetConsoleOutputCP(saved_output_cp);
+  if (saved_input_cp != 0) SetConsoleCP(saved_input_cp);
+}
+
 }  // namespace
 
 void prepare_standard_streams() {
+  saved_output_cp = GetConsoleOutputCP();
+  saved_input_cp = GetConsoleCP();
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
+  std::atexit(restore_console_code_pages);
 }
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) {

@@ -21,11 +21,5 @@ TEST(ServiceOfAddress, LeavesOtherAddressesUnplaced) {
   }
 }
 
-TEST(ServiceNames, RoundTrip) {
-  EXPECT_EQ(service_named(service_name(service::kuaichuan)), service::kuaichuan);
-  EXPECT_EQ(service_named(service_name(service::pan)), service::pan);
-  EXPECT_EQ(service_named("Pan"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace sharelink::cli
