@@ -111,6 +111,30 @@ bool overflows(std::string_view number, bool hex) {
   return magnitude + (negative ? -exponent : exponent) > 0;
 }
 
+bool is_digit(char c, bool hex) { return hex ? is_hex_digit(c) : (c >= '0' && c <= '9'); }
+
+/// Length of the number (digits, optional point and digits, optional exponent)
+/// at the start of `s`, or 0 when there is none. An exponent mark without a
+/// well-formed exponent after it is not part of the number.
+size_t number_length(std::string_view s, bool hex) {
+  size_t i = 0, digits = 0;
+  while (i < s.size() && is_digit(s[i], hex)) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && is_digit(s[i], hex)) ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  const size_t mantissa_end = i;
+  if (i < s.size() && fold_ascii(s[i]) == (hex ? 'p' : 'e')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const size_t exponent_start = i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+    if (i == exponent_start) return mantissa_end;
+  }
+  return i;
+}
+
 /// Reads a number at the start of `s` the way strtod does in the C locale.
 double read_c_number(std::string_view s) {
   size_t i = 0;
@@ -118,27 +142,34 @@ double read_c_number(std::string_view s) {
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   const auto signed_value = [negative](double v) { return negative ? -v : v; };
-  // from_chars takes no sign of its own; a second sign ends the number.
-  if (i == s.size() || s[i] == '+' || s[i] == '-') return 0;
+  const std::string_view rest = s.substr(i);
 
-  auto fmt = std::chars_format::general;
-  if (s[i] == '0' && i + 1 < s.size() && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-    const size_t j = i + 2;
-    const bool has_digits = j < s.size() && (is_hex_digit(s[j]) ||
-                                             (s[j] == '.' && j + 1 < s.size() && is_hex_digit(s[j + 1])));
+  // The extent of the number is found here rather than left to from_chars, which
+  // in some library versions reads an exponent such as "p+-5" that strtod refuses.
+  bool hex = false;
+  size_t length = 0;
+  if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
+    length = number_length(rest.substr(2), true);
     // "0x" without hex digits is the number 0 followed by an 'x'.
-    if (!has_digits) return signed_value(0);
-    fmt = std::chars_format::hex;
-    i = j;
+    if (length == 0) return signed_value(0);
+    hex = true;
+  } else {
+    length = number_length(rest, false);
   }
 
-  const char* first = s.data() + i;
   double value = 0;
-  const auto [end, ec] = std::from_chars(first, s.data() + s.size(), value, fmt);
+  if (length == 0) {
+    // No digits: only "inf", "infinity" and "nan" with its optional "(...)" remain.
+    if (rest.empty() || (fold_ascii(rest[0]) != 'i' && fold_ascii(rest[0]) != 'n')) return 0;
+    const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+    return ec == std::errc() ? signed_value(value) : 0;
+  }
+
+  const std::string_view number = rest.substr(hex ? 2 : 0, length);
+  const auto fmt = hex ? std::chars_format::hex : std::chars_format::general;
+  const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value, fmt);
   if (ec == std::errc::result_out_of_range) {
-    const bool huge = overflows(std::string_view(first, static_cast<size_t>(end - first)),
-                                fmt == std::chars_format::hex);
-    return signed_value(huge ? std::numeric_limits<double>::infinity() : 0.0);
+    return signed_value(overflows(number, hex) ? std::numeric_limits<double>::infinity() : 0.0);
   }
   if (ec != std::errc()) return 0;
   return signed_value(value);

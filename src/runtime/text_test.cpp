@@ -183,6 +183,12 @@ TEST(ToNumber, HexInfinityAndNan) {
   EXPECT_EQ(to_number("0x.p1"), 0);
   EXPECT_EQ(to_number("0xinf"), 0);
   EXPECT_EQ(to_number("1p4"), 1);
+  // A malformed exponent is not part of the number.
+  EXPECT_EQ(to_number("0x1p+-5"), 1);
+  EXPECT_EQ(to_number("0x1p-+5"), 1);
+  EXPECT_EQ(to_number("0xAAp+-10713"), 170);
+  EXPECT_EQ(to_number("1e+-5"), 1);
+  EXPECT_EQ(to_number("2E-x"), 2);
   EXPECT_EQ(to_number("inf"), std::numeric_limits<double>::infinity());
   EXPECT_EQ(to_number("-Infinity"), -std::numeric_limits<double>::infinity());
   EXPECT_TRUE(std::isnan(to_number("nan(123)")));
