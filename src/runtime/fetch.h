@@ -41,4 +41,30 @@ fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options
 /// Never fails or reports.
 byte_string fetch_page(std::string_view address);
 
+/// An address as it is put on the wire, or why it cannot be.
+struct fetch_address {
+  /// "http://" or "https://", any user info, host and port, then the path and query;
+  /// printable ASCII only. Empty when `error` is set.
+  std::string url;
+  bool secure = false;  ///< true for https
+  std::string error;    ///< one-line reason the address cannot be fetched
+};
+
+/// Makes an address, as a user pastes it (local text), ready to send, the way a
+/// browser's address bar does: the text ends at a zero byte; tabs and line breaks are
+/// dropped and spaces and control bytes at either end trimmed; the scheme must be http
+/// or https (any case) and is written in lower case; any number of '/' or '\' may
+/// follow it; the fragment is cut off; '\' in the path becomes '/'. Spaces, control
+/// bytes, bytes >= 0x80 and the characters " < > (and ` { } in the path, @ in the user
+/// info) are percent-encoded byte for byte, a double-byte character (lead byte
+/// 0x81-0xFE) as a whole, so its trail byte is never read as a delimiter. A host with
+/// anything but printable ASCII is refused.
+fetch_address prepare_fetch_address(std::string_view address);
+
+/// Where a redirect from `from` (a prepared address) to the Location value `location`
+/// leads: an absolute, scheme-relative ("//host/..."), path-absolute or relative
+/// reference, prepared as above. Refused with an error when it leads to a scheme other
+/// than http or https, or from https down to http.
+fetch_address follow_redirect(const fetch_address& from, std::string_view location);
+
 }  // namespace sharelink
