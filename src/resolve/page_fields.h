@@ -1,6 +1,7 @@
 #pragma once
 // The extraction step both resolvers share: one pattern, searched over the page,
 // the last match's first group kept.
+#include <cstddef>
 #include <string_view>
 
 #include "runtime/pattern.h"
@@ -13,11 +14,41 @@ namespace sharelink {
 /// Offsets into the view are offsets into the page.
 std::string_view searchable_part(std::string_view page, std::string_view closing);
 
-/// Compiles `pattern` (case-sensitive) into `object`, finds every successive match
-/// in `page` and returns group 1 of the last one; empty when nothing matches.
-/// Every match of `pattern` must end in the literal `closing`: the search covers
-/// only searchable_part(page, closing), which finds the same matches as the whole
-/// page and skips the search entirely when the page lacks the closing text.
+/// For a pattern whose matches end in more than a fixed text: the end of the last
+/// place in `page` where a match could end, or std::string_view::npos when none.
+using closing_finder = std::size_t (*)(std::string_view page);
+
+/// The end of the last "}" in `page` that one or more double quotes lead to from a
+/// backslash (as in \"} or \""}), or npos when there is none.
+std::size_t end_of_last_escaped_brace(std::string_view page);
+
+/// How one field is found in a page.
+struct field_pattern {
+  std::string_view pattern;  ///< Perl syntax, compiled case-sensitive
+  /// Literal text that every match of `pattern` ends in.
+  std::string_view closing;
+  /// When set, a narrower test than `closing` for where matches can end.
+  closing_finder last_closing_end = nullptr;
+  /// True when the pattern cannot tell a run of backslashes from a single one: it
+  /// names backslashes only as "\\+", and no match starts, ends or continues
+  /// inside a run. The search may then see each run as one backslash.
+  bool backslash_runs_alike = false;
+};
+
+/// Compiles the field's pattern into `object`, finds every successive match in
+/// `page` and returns group 1 of the last one, cut from `page`; empty when nothing
+/// matches or the pattern does not compile.
+///
+/// The result is what searching the whole page gives, but the search covers only
+/// the page up to where the last match can end (searchable_part(page,
+/// field.closing), or field.last_closing_end; no search at all when there is no
+/// such place) and, for `backslash_runs_alike`, a copy with every backslash run
+/// shortened to one, whose group offsets are mapped back onto `page`. Both keep a
+/// page built to make the engine backtrack from holding a parse for long.
+local_text last_group_text(pattern_object& object, const field_pattern& field,
+                           std::string_view page);
+
+/// last_group_text for a pattern without backslash runs.
 local_text last_group_text(pattern_object& object, std::string_view pattern,
                            std::string_view page, std::string_view closing);
 

@@ -16,6 +16,16 @@ TEST(SearchablePart, EndsAfterTheLastClosingText) {
   EXPECT_EQ(searchable_part("abc", ""), "abc");
 }
 
+TEST(EndOfLastEscapedBrace, NeedsABackslashBeforeTheQuotes) {
+  const auto npos = std::string_view::npos;
+  EXPECT_EQ(end_of_last_escaped_brace(R"(a\"}b)"), 4u);
+  EXPECT_EQ(end_of_last_escaped_brace(R"(\""}x"}""})"), 4u);
+  EXPECT_EQ(end_of_last_escaped_brace(R"(x\"}""}"})"), 4u);
+  EXPECT_EQ(end_of_last_escaped_brace(R"("}""})"), npos);
+  EXPECT_EQ(end_of_last_escaped_brace(R"(\})"), npos);
+  EXPECT_EQ(end_of_last_escaped_brace(""), npos);
+}
+
 TEST(LastGroupText, TakesGroupOneOfTheLastMatch) {
   pattern_object object = regex_create();
   EXPECT_EQ(last_group_text(object, "k=(.*?);", "k=a; k=b; k=c", ";"), "b");
@@ -42,29 +52,25 @@ local_text last_group_of_whole_page(std::string_view pattern, const std::string&
   return matches.empty() ? local_text() : match_group_text(matches.back(), page, 1);
 }
 
-struct marker {
-  std::string pattern;
-  std::string closing;
-};
-
-TEST(LastGroupText, SearchingUpToTheLastClosingTextFindsWhatTheWholePageGives) {
-  const std::vector<marker> markers = {
-      {R"re(file_url=\x22(.*?)(\x22 file_size=))re", "\" file_size="},
-      {R"re(key\x22 value='(.*?)('>))re", "'>"},
-      {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}"},
-      {R"re(size\\+\x22:\\+\x22(.*?)(\\+\x22))re", "\\\""},
-      {R"re(filename=(.*?)(\\+\x22))re", "\\\""},
+TEST(LastGroupText, NarrowedSearchFindsWhatTheWholePageGives) {
+  const std::vector<field_pattern> fields = {
+      {R"re(file_url=\x22(.*?)(\x22 file_size=))re", "\" file_size=", nullptr, false},
+      {R"re(key\x22 value='(.*?)('>))re", "'>", nullptr, false},
+      {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}", end_of_last_escaped_brace, true},
+      {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}", nullptr, false},
+      {R"re(size\\+\x22:\\+\x22(.*?)(\\+\x22))re", "\\\"", nullptr, true},
+      {R"re(filename=(.*?)(\\+\x22))re", "\\\"", nullptr, true},
   };
   const std::vector<std::string> pieces = {
       "file_url=\"", "\" file_size=", "\"", " ", "x", "\n", "key\" value='", "'>", "'", ">",
-      "dlink\\\":\\\"", "\\", "\\\"}", "\"}", "}", "size\\\":\\\"", "\\\"", "filename=", ":"};
+      "dlink\\\":\\\"", "\\", "\"\"}", "\\\\\\", "\\\"}", "\\\\\\\"", "\"}", "}", "size\\\":\\\"", "\\\"", "filename=", ":"};
   std::mt19937 random(7);
   for (int round = 0; round < 4000; ++round) {
     const std::string page = random_page(random, pieces);
-    for (const marker& m : markers) {
+    for (const field_pattern& field : fields) {
       pattern_object object = regex_create();
-      ASSERT_EQ(last_group_text(object, m.pattern, page, m.closing), last_group_of_whole_page(m.pattern, page))
-          << m.pattern << "\n" << page;
+      ASSERT_EQ(last_group_text(object, field, page), last_group_of_whole_page(field.pattern, page))
+          << field.pattern << "\n" << page;
     }
   }
 }

@@ -12,16 +12,13 @@
 namespace sharelink {
 namespace {
 
-// The keys of the page's escaped data object, each paired with the literal every
-// match of it ends in.
-constexpr std::string_view download_url_pattern = R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re";
-constexpr std::string_view download_url_closing = "\"}";
-constexpr std::string_view file_name_pattern = R"re(filename=(.*?)(\\+\x22))re";
-constexpr std::string_view file_name_closing = R"(\")";
-constexpr std::string_view size_pattern = R"re(size\\+\x22:\\+\x22(.*?)(\\+\x22))re";
-constexpr std::string_view size_closing = R"(\")";
-constexpr std::string_view md5_pattern = R"re(md5\\+\x22:\\+\x22(.*?)(\\+\x22))re";
-constexpr std::string_view md5_closing = R"(\")";
+// The keys of the page's escaped data object. Each pattern names backslashes only
+// as "\\+", so a run of them reads the same as one.
+constexpr field_pattern download_url_field = {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}",
+                                              end_of_last_escaped_brace, true};
+constexpr field_pattern file_name_field = {R"re(filename=(.*?)(\\+\x22))re", R"(\")", nullptr, true};
+constexpr field_pattern size_field = {R"re(size\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
+constexpr field_pattern md5_field = {R"re(md5\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
 
 constexpr std::string_view escaped_scheme_slashes = R"(\\/\\/)";
 constexpr std::string_view escaped_slash = R"(\\/)";
@@ -75,12 +72,11 @@ resolved_file parse_pan_page(std::string_view page_text) {
   pattern_object object = regex_create();
 
   resolved_file file;
-  file.download_url =
-      unescape_pan_address(last_group_text(object, download_url_pattern, page, download_url_closing));
-  file.file_name = percent_decode(last_group_text(object, file_name_pattern, page, file_name_closing));
-  // Read at single precision, as the page's number is meant to be.
-  const double size = to_single(last_group_text(object, size_pattern, page, size_closing));
-  file.md5 = last_group_text(object, md5_pattern, page, md5_closing);
+  file.download_url = unescape_pan_address(last_group_text(object, download_url_field, page));
+  file.file_name = percent_decode(last_group_text(object, file_name_field, page));
+  // The size is read at single precision and widened back.
+  const double size = to_single(last_group_text(object, size_field, page));
+  file.md5 = last_group_text(object, md5_field, page);
   regex_release(object);
 
   file.file_type = classify_file_type(file.file_name);
