@@ -15,7 +15,9 @@ std::optional<service> service_named(std::string_view name);
 
 /// The service told from the path of `address` (scheme://authority/path...): a path
 /// that begins with "/d/" is Kuaichuan, one that begins with "/share/" is Pan.
-/// Nothing for any other path and for an address without "://".
+/// Nothing for any other path and for an address without a scheme. Leading blanks,
+/// a missing or doubled slash after the scheme and backslashes for slashes are
+/// taken as a browser takes them.
 std::optional<service> service_of_address(std::string_view address);
 
 }  // namespace sharelink::cli

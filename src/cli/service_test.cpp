@@ -10,13 +10,17 @@ TEST(ServiceOfAddress, PlacesByTheFirstPathSegment) {
   EXPECT_EQ(service_of_address("http://user:pw@host:8080/d/X?a=1#f"), service::kuaichuan);
   EXPECT_EQ(service_of_address("http://pan.example.com/share/link?shareid=1&uk=2"), service::pan);
   EXPECT_EQ(service_of_address("HTTP://host/share/"), service::pan);
+  // Pasted forms a browser would still open.
+  EXPECT_EQ(service_of_address("  https:/host/d/ABC"), service::kuaichuan);
+  EXPECT_EQ(service_of_address("http:\\\\host\\share\\link"), service::pan);
+  EXPECT_EQ(service_of_address("http:///host/d/ABC"), service::kuaichuan);
 }
 
 TEST(ServiceOfAddress, LeavesOtherAddressesUnplaced) {
   for (const char* address :
        {"", "http://host", "http://host/", "http://host/d", "http://host/D/ABC", "http://host/x/d/ABC",
         "http://host/shared/link", "http://host?/d/ABC", "http://host#/share/x", "host/d/ABC",
-        "/d/ABC", "://host/d/ABC", "a b://host/d/ABC", "http:/host/d/ABC"}) {
+        "/d/ABC", "://host/d/ABC", "a b://host/d/ABC", "http://host\\x\\d\\A"}) {
     EXPECT_EQ(service_of_address(address), std::nullopt) << address;
   }
 }
