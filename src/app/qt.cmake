@@ -56,5 +56,6 @@ if(SHARELINK_TESTS)
   add_test(NAME window_xvfb_smoke
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/window_smoke_test.sh
             $<TARGET_FILE:sharelink-gui> ${CMAKE_CURRENT_SOURCE_DIR}/actions.h)
-  set_tests_properties(window_xvfb_smoke PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+  set_tests_properties(window_xvfb_smoke PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
+    ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan_desktop.supp")
 endif()

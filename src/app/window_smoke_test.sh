@@ -51,7 +51,8 @@ wait "$wm" 2>/dev/null
 [ "$status" = 0 ] || fail "exit status $status"
 SESSION
 
-PATH="$tmp:$PATH" GUI="$gui" timeout 100 \
+# The X server below, whatever display or platform the caller has.
+PATH="$tmp:$PATH" GUI="$gui" timeout 100 env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-noreset -screen 0 1024x768x24" bash "$tmp/session"
 
 for _ in $(seq 100); do [ -s "$tmp/opened" ] && break; sleep 0.1; done
