@@ -70,7 +70,8 @@ resolution resolve_address(const std::string& address, const settings& s) {
   // The page is read whatever happened: a transfer cut short still yields what it got.
   r.fields = fields_as_utf8(parse_page(*which, to_text(outcome.body)));
   if (!outcome.fetched) {
-    const std::string reason = one_line(outcome.error);
+    // The reason may quote the address, which the fetcher saw as local text.
+    const std::string reason = one_line(local_to_utf8(outcome.error));
     r.error = reason.find_first_not_of(' ') == std::string::npos ? "the page could not be fetched" : reason;
   }
   return r;
