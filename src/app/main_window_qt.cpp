@@ -97,11 +97,14 @@ qt_main_window::qt_main_window(action_services services, std::span<const control
     focus_chain_.push_back(w);
     if (auto* radio = qobject_cast<QRadioButton*>(w)) radio_chain_.push_back(radio);
   }
-  complete_ = all_made && focus_chain_.size() == order.size();
+  winId();  // creates the native window now, so a failure shows here
+  complete_ = all_made && focus_chain_.size() == order.size() && windowHandle() &&
+              windowHandle()->handle();
 }
 
 qt_main_window::~qt_main_window() {
-  if (services_.open_web_address) home_page_action(services_);
+  // A window that never came into being has no being-destroyed event.
+  if (complete_ && services_.open_web_address) home_page_action(services_);
 }
 
 QWidget* qt_main_window::make_control(const control_record& c) {
@@ -298,9 +301,7 @@ void qt_main_window::on_resolve_clicked() {
 
 std::unique_ptr<qt_main_window> create_main_window(action_services services) {
   auto window = std::make_unique<qt_main_window>(std::move(services));
-  window->winId();  // creates the native window now, so a failure shows here
-  if (!window->complete() || !window->windowHandle() || !window->windowHandle()->handle())
-    return nullptr;
+  if (!window->complete()) return nullptr;
 
   default_choice_action(*window);
 

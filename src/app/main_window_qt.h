@@ -19,11 +19,11 @@ class qt_main_window final : public QWidget, public window_access {
   Q_OBJECT
 
  public:
-  /// Builds the window and the controls of `controls`, ordered by `order`, hidden.
-  /// Runs no action; see create_main_window.
+  /// Builds the window (native window included) and the controls of `controls`,
+  /// ordered by `order`, hidden. Runs no action; see create_main_window.
   qt_main_window(action_services services, std::span<const control_record> controls = main_controls(),
               std::span<const std::string_view> order = focus_order());
-  /// Runs the home-page action: the window is being destroyed.
+  /// Runs the home-page action when the window was complete: it is being destroyed.
   ~qt_main_window() override;
 
   /// Whether every control of the description and the native window exist.

@@ -348,8 +348,11 @@ class MainWindowTest : public QObject {
 
   void aDescriptionThatDoesNotAddUpIsNotAWindow() {
     auto controls = main_controls().subspan(1);  // without the Kuaichuan choice
-    qt_main_window broken({}, controls, focus_order());
-    QVERIFY(!broken.complete());
+    {
+      qt_main_window broken(recording_services(), controls, focus_order());
+      QVERIFY(!broken.complete());
+    }
+    QVERIFY(calls.empty());  // no window, so no home page either
   }
 };
 
