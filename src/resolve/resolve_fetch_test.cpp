@@ -1,0 +1,49 @@
+// The resolvers end to end, against share pages served on 127.0.0.1.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "resolve/kuaichuan.h"
+#include "resolve/pan.h"
+#include "testing/loopback_server.h"
+
+namespace sharelink {
+namespace {
+
+using testing::loopback_server;
+using testing::read_source_file;
+
+TEST(ResolveOverHttp, FetchedSharePagesResolveLikeTheirText) {
+  const std::string kuaichuan_page = read_source_file("src/resolve/testdata/kuaichuan_share.html");
+  const std::string pan_page = read_source_file("src/resolve/testdata/pan_share.html");
+  ASSERT_FALSE(kuaichuan_page.empty());
+  ASSERT_FALSE(pan_page.empty());
+  loopback_server server;
+  server.serve("/d/AbC123", kuaichuan_page);
+  server.serve("/share/link", pan_page);
+  server.start();
+
+  const resolved_file kuaichuan = resolve_kuaichuan(server.url("/d/AbC123"));
+  EXPECT_EQ(kuaichuan, parse_kuaichuan_page(kuaichuan_page));
+  EXPECT_EQ(kuaichuan.md5, "8f14e45fceea167a5a36dedd4b4c7d2b");
+
+  const resolved_file pan = resolve_pan(server.url("/share/link?shareid=1830455312&uk=2887162301"));
+  EXPECT_EQ(pan, parse_pan_page(pan_page));
+  EXPECT_EQ(pan.size, "1.5KB");
+}
+
+TEST(ResolveOverHttp, ErrorPagesAreSearchedAndFailedFetchesGiveEmptyFields) {
+  loopback_server server;
+  server.http().Get("/gone", [](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content("<p>expired</p><input id=\"key\" value='still-here'>", "text/html");
+  });
+  server.start();
+  EXPECT_EQ(resolve_kuaichuan(server.url("/gone")), (resolved_file{"", "", "", "0B", "still-here"}));
+  const std::string closed = server.url("/gone");
+  server.stop();
+  EXPECT_EQ(resolve_pan(closed), (resolved_file{"", "", "", "0B", ""}));
+}
+
+}  // namespace
+}  // namespace sharelink
