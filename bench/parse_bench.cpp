@@ -144,6 +144,14 @@ void BM_PanShortBackslashRuns(benchmark::State& state) {
 }
 BENCHMARK(BM_PanShortBackslashRuns)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// A download link made of nothing but escaped slashes, nested four deep: the
+// unescaping must not search the address again from its start after each one.
+void BM_PanEscapedSlashes(benchmark::State& state) {
+  run(state, repeated("dlink\\\":\\\"http:\\\\/\\\\/", "\\\\\\\\/", cap, "\\\"}"),
+      sharelink::parse_pan_page);
+}
+BENCHMARK(BM_PanEscapedSlashes)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // Backslashes followed by a long run of quotes that no brace closes.
 void BM_PanQuoteRun(benchmark::State& state) {
   run(state, "dlink\\\":\\\"" + std::string(4096, '\\') + std::string(cap / 2, '"') + "x\\\"}",
