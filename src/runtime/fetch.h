@@ -20,6 +20,10 @@ struct fetch_options {
   long stall_timeout_ms = 20000;
   /// Stop reading once this many body bytes have arrived, keeping them.
   std::size_t body_cap = 8u * 1024u * 1024u;
+  /// Give up on the whole fetch, redirects included, after this long, keeping the
+  /// bytes so far: a body that trickles in for ever must not hold the caller for ever.
+  /// 0 or less sets no limit.
+  long total_timeout_ms = 60000;
 };
 
 /// What one fetch gave, and why it failed when it did.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "runtime/fetch.h"
@@ -191,15 +192,16 @@ std::size_t on_body(char* data, std::size_t, std::size_t size, void* state) {
   return size;
 }
 
-enum class wait_result { finished, timed_out, failed };
+enum class wait_result { finished, timed_out, out_of_time, failed };
 
 /// Runs the transfer on `easy` until it ends or the server goes quiet: the response
 /// headers must be complete within `stall_ms` of the connection being made, and after
-/// them nothing may arrive for no longer than `stall_ms`.
+/// them nothing may arrive for no longer than `stall_ms` (0 or less: no such limit).
+/// Whatever happens, it ends at `give_up_at` when one is given.
 wait_result run_transfer(CURLM* multi, CURL* easy, const hop_state& hop, long stall_ms,
-                         CURLcode& result) {
+                         std::optional<clock_type::time_point> give_up_at, CURLcode& result) {
   if (curl_multi_add_handle(multi, easy) != CURLM_OK) return wait_result::failed;
-  const auto stall = std::chrono::milliseconds(stall_ms > 0 ? stall_ms : 0);
+  const auto stall = std::chrono::milliseconds(stall_ms);
   wait_result outcome = wait_result::failed;
   for (;;) {
     int running = 0;
@@ -213,13 +215,18 @@ wait_result run_transfer(CURLM* multi, CURL* easy, const hop_state& hop, long st
     }
     if (running == 0) break;
 
+    std::optional<clock_type::time_point> deadline = give_up_at;
+    if (hop.connected && stall_ms > 0) {
+      const auto quiet_until = (hop.headers_done ? hop.last_arrival : hop.connected_at) + stall;
+      if (!deadline || quiet_until < *deadline) deadline = quiet_until;
+    }
     long wait_ms = 1000;
-    if (hop.connected) {
-      const auto deadline = (hop.headers_done ? hop.last_arrival : hop.connected_at) + stall;
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now());
+    if (deadline) {
+      const auto now = clock_type::now();
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now);
       if (left.count() <= 0) {
-        outcome = wait_result::timed_out;
+        outcome =
+            give_up_at && now >= *give_up_at ? wait_result::out_of_time : wait_result::timed_out;
         break;
       }
       wait_ms = std::min<long>(wait_ms, static_cast<long>(left.count()) + 1);
@@ -249,6 +256,7 @@ std::string describe_failure(CURL* easy, CURLcode code, const char* detail,
       return "cannot connect: " + more;
     }
     case CURLE_OPERATION_TIMEDOUT:
+      if (options.connect_timeout_ms <= 0) return "timed out connecting";
       return "timed out connecting after " + std::to_string(options.connect_timeout_ms) + " ms";
     case CURLE_COULDNT_RESOLVE_HOST:
       return "host not found: " + more;
@@ -289,8 +297,9 @@ void set_common_options(CURL* easy, CURLSH* share, curl_slist* headers, hop_stat
   curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  // 0 or less leaves libcurl's own connect limit.
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                   options.connect_timeout_ms > 0 ? options.connect_timeout_ms : 1L);
+                   options.connect_timeout_ms > 0 ? options.connect_timeout_ms : 0L);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_buffer);
   curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &on_connected);
   curl_easy_setopt(easy, CURLOPT_PREREQDATA, &hop);
@@ -320,6 +329,10 @@ fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options
     return outcome;
   }
 
+  std::optional<clock_type::time_point> give_up_at;
+  if (options.total_timeout_ms > 0)
+    give_up_at = clock_type::now() + std::chrono::milliseconds(options.total_timeout_ms);
+
   hop_state hop;
   char error_buffer[CURL_ERROR_SIZE] = {};
   set_common_options(easy.get(), share, headers.get(), hop, error_buffer, options);
@@ -335,7 +348,12 @@ fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options
 
     CURLcode result = CURLE_OK;
     wait_result waited =
-        run_transfer(multi.get(), easy.get(), hop, options.stall_timeout_ms, result);
+        run_transfer(multi.get(), easy.get(), hop, options.stall_timeout_ms, give_up_at, result);
+    if (waited == wait_result::out_of_time) {
+      outcome.error = "timed out: the fetch took longer than " +
+                      std::to_string(options.total_timeout_ms) + " ms";
+      return outcome;
+    }
     if (waited == wait_result::timed_out) {
       outcome.error = hop.headers_done ? "timed out: nothing received for " +
                                              std::to_string(options.stall_timeout_ms) + " ms"
