@@ -5,12 +5,11 @@
 #include <string>
 
 #include "codec/codepage.h"
+#include "codec/wide_win32.h"
 
 namespace sharelink {
-namespace {
 
-// UTF-8 to UTF-16, lenient: invalid sequences become U+FFFD.
-std::wstring widen(UINT code_page, std::string_view bytes) {
+std::wstring to_wide(std::string_view bytes, unsigned code_page) {
   if (bytes.empty() || bytes.size() > INT_MAX) return {};
   const int n = static_cast<int>(bytes.size());
   const int units = MultiByteToWideChar(code_page, 0, bytes.data(), n, nullptr, 0);
@@ -20,28 +19,24 @@ std::wstring widen(UINT code_page, std::string_view bytes) {
   return wide;
 }
 
-std::string narrow(UINT code_page, std::wstring_view wide) {
-  if (wide.empty() || wide.size() > INT_MAX / 4) return {};
+std::string from_wide(std::wstring_view wide, unsigned code_page) {
+  if (wide.empty() || wide.size() > INT_MAX) return {};
   const int n = static_cast<int>(wide.size());
-  // Two bytes per unit cover every double-byte code page; UTF-8 needs up to three.
-  const int room = code_page == CP_UTF8 ? 3 * n + 1 : 2 * n + 1;
-  std::string out(static_cast<std::size_t>(room), '\0');
-  const int written =
-      WideCharToMultiByte(code_page, 0, wide.data(), n, out.data(), room, nullptr, nullptr);
-  if (written <= 0) return {};
-  out.resize(static_cast<std::size_t>(written));
+  const int size = WideCharToMultiByte(code_page, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  if (WideCharToMultiByte(code_page, 0, wide.data(), n, out.data(), size, nullptr, nullptr) <= 0)
+    return {};
   return out;
 }
 
-}  // namespace
-
 local_text utf8_to_local(std::string_view utf8) {
   // A U+0000 in the input ends the text there.
-  return local_text(as_local(narrow(CP_ACP, widen(CP_UTF8, utf8))));
+  return local_text(as_local(from_wide(to_wide(utf8, CP_UTF8), CP_ACP)));
 }
 
 std::string local_to_utf8(std::string_view local) {
-  return narrow(CP_UTF8, widen(CP_ACP, as_local(local)));
+  return from_wide(to_wide(as_local(local), CP_ACP), CP_UTF8);
 }
 
 }  // namespace sharelink

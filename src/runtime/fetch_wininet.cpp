@@ -195,8 +195,16 @@ fetch_outcome fetch_page_reporting(std::string_view address_text, const fetch_op
   for (;;) {
     const std::size_t room = options.body_cap - std::min(options.body_cap, outcome.body.size());
     if (room == 0) break;  // the cap keeps what has arrived
+    // A read waits for its whole chunk, and one that times out drops what it had
+    // gathered; asking only for what has arrived keeps those bytes.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request.handle, &available, 0, 0)) {
+      outcome.error = last_error("InternetQueryDataAvailable");
+      break;
+    }
+    if (available == 0) break;  // end of the body
     DWORD got = 0;
-    const DWORD ask = static_cast<DWORD>(std::min(chunk.size(), room));
+    const DWORD ask = static_cast<DWORD>(std::min({chunk.size(), room, std::size_t{available}}));
     if (!InternetReadFile(request.handle, chunk.data(), ask, &got)) {
       outcome.error = last_error("InternetReadFile");
       break;

@@ -1,0 +1,299 @@
+#include "app/main_window_win32.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "app/window_description.h"
+#include "codec/wide_win32.h"
+
+namespace sharelink::app {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"SharelinkMainWindow";
+constexpr wchar_t kStateProperty[] = L"SharelinkWindowState";
+// Control ids start above IDOK and IDCANCEL, which the dialog keys send.
+constexpr int kFirstControlId = 100;
+constexpr std::size_t kControlCount = 15;
+
+// Everything the window needs while it lives; owned by the window (freed on
+// WM_NCDESTROY).
+class window_state final : public window_access {
+ public:
+  explicit window_state(const action_services& services) : services_(services) {}
+
+  HWND window = nullptr;
+  std::array<HWND, kControlCount> controls{};
+  HWND last_focus = nullptr;  // the control that had the focus at deactivation
+  const action_services& services_;
+
+  HWND control(std::string_view name) const {
+    const auto all = main_controls();
+    for (std::size_t i = 0; i < all.size(); ++i)
+      if (all[i].name == name) return controls[i];
+    return nullptr;
+  }
+
+  local_text text(std::string_view name) const override {
+    HWND box = control(name);
+    if (!box) return {};
+    std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+    wide.resize(static_cast<std::size_t>(GetWindowTextW(box, wide.data(), static_cast<int>(wide.size()))));
+    return from_wide(wide, CP_ACP);
+  }
+
+  void set_text(std::string_view name, std::string_view local) override {
+    if (HWND box = control(name)) SetWindowTextW(box, to_wide(as_local(local), CP_ACP).c_str());
+  }
+
+  bool checked(std::string_view name) const override {
+    HWND button = control(name);
+    return button && SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+
+  void set_checked(std::string_view name, bool on) override {
+    if (HWND button = control(name))
+      SendMessageW(button, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+    keep_radio_tab_stops();
+  }
+
+  // Checking a radio button takes the tab stop away from the unchecked one; both
+  // stay in the focus order.
+  void keep_radio_tab_stops() const {
+    for (std::string_view name : {names::kuaichuan_choice, names::pan_choice}) {
+      HWND button = control(name);
+      const LONG_PTR style = GetWindowLongPtrW(button, GWL_STYLE);
+      if (button && !(style & WS_TABSTOP)) SetWindowLongPtrW(button, GWL_STYLE, style | WS_TABSTOP);
+    }
+  }
+
+  // The first visible, enabled control of the focus order.
+  HWND first_focusable() const {
+    for (std::string_view name : focus_order()) {
+      HWND c = control(name);
+      if (c && IsWindowVisible(c) && IsWindowEnabled(c)) return c;
+    }
+    return nullptr;
+  }
+};
+
+window_state* state_of(HWND window) {
+  return static_cast<window_state*>(GetPropW(window, kStateProperty));
+}
+
+std::wstring wide_utf8(std::string_view utf8) { return to_wide(utf8, CP_UTF8); }
+
+// The copy action runs on the press, before the box sees it; the box then takes
+// the focus and places the caret as usual.
+LRESULT CALLBACK download_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
+  const auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(box, GWLP_USERDATA));
+  window_state* state = state_of(GetParent(box));
+  // The second press of a double click is a press too.
+  if (state && (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK)) {
+    int keys = 0;
+    if (wparam & MK_CONTROL) keys |= 1;
+    if (wparam & MK_SHIFT) keys |= 2;
+    if (GetKeyState(VK_MENU) < 0) keys |= 4;
+    copy_action(*state, state->services_, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), keys);
+  }
+  return CallWindowProcW(original, box, message, wparam, lparam);
+}
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  window_state* state = state_of(window);
+  switch (message) {
+    case WM_COMMAND:
+      if (!state) break;
+      if (LOWORD(wparam) == IDCANCEL) {  // Escape, through the dialog keys
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return 0;
+      }
+      if (HIWORD(wparam) == BN_CLICKED) {
+        const HWND from = reinterpret_cast<HWND>(lparam);
+        if (from == state->control(names::resolve_button)) resolve_action(*state, state->services_);
+        else state->keep_radio_tab_stops();  // a radio button was clicked or reached by an arrow
+      }
+      return 0;
+    case WM_ACTIVATE:
+      if (state && LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(window, focus)) state->last_focus = focus;
+      }
+      break;  // the default handling gives the window the focus, see WM_SETFOCUS
+    case WM_SETFOCUS:
+      if (state) {
+        HWND target = state->last_focus;
+        if (!target || !IsWindow(target) || !IsChild(window, target)) target = state->first_focusable();
+        if (target) SetFocus(target);
+      }
+      return 0;
+    case WM_CTLCOLORSTATIC: {
+      // Labels and radio captions: black on the 3-D face colour, transparent text background.
+      HDC dc = reinterpret_cast<HDC>(wparam);
+      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+      SetBkMode(dc, TRANSPARENT);
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_DESTROY:
+      if (state) home_page_action(state->services_);
+      PostQuitMessage(0);
+      return 0;
+    case WM_NCDESTROY:
+      if (state) {
+        RemovePropW(window, kStateProperty);
+        delete state;
+      }
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+bool register_class(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExW(instance, kWindowClass, &wc)) return true;
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = main_window_proc;
+  wc.hInstance = instance;
+  wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(main_icon_id), IMAGE_ICON,
+                                           GetSystemMetrics(SM_CXICON),
+                                           GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(main_icon_id), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  return RegisterClassExW(&wc) != 0;
+}
+
+// Height of one line of `font` plus the sunken border.
+int minimum_edit_height(HWND window, HFONT font) {
+  HDC dc = GetDC(window);
+  if (!dc) return 0;
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return metrics.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
+}
+
+HWND create_control(HWND parent, HINSTANCE instance, const control_record& record, int id,
+                    HFONT font) {
+  const wchar_t* kind_class = L"STATIC";
+  DWORD style = WS_CHILD | WS_GROUP;
+  DWORD ex_style = 0;
+  int height = record.height;
+  switch (record.kind) {
+    case control_kind::edit_box:
+      kind_class = L"EDIT";
+      style |= ES_LEFT | ES_AUTOHSCROLL;
+      ex_style |= WS_EX_CLIENTEDGE;
+      height = std::max(height, minimum_edit_height(parent, font));
+      break;
+    case control_kind::label:
+      kind_class = L"STATIC";
+      style |= SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX;
+      break;
+    case control_kind::radio_button:
+      kind_class = L"BUTTON";
+      style |= BS_AUTORADIOBUTTON | BS_LEFT | BS_VCENTER;
+      // The two radio buttons are one group: the second one does not start a new one.
+      if (record.name == names::pan_choice) style &= ~WS_GROUP;
+      break;
+    case control_kind::push_button:
+      kind_class = L"BUTTON";
+      style |= BS_PUSHBUTTON | BS_CENTER | BS_VCENTER;
+      break;
+  }
+  if (record.tab_stop) style |= WS_TABSTOP;
+  HWND control = CreateWindowExW(ex_style, kind_class, wide_utf8(record.text).c_str(), style,
+                                 record.left, record.top, record.width, height, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                                 nullptr);
+  if (!control) return nullptr;
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  if (record.kind == control_kind::radio_button && record.checked)
+    SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
+  if (record.kind == control_kind::edit_box) SendMessageW(control, EM_SETSEL, 0, 0);
+  return control;
+}
+
+// Z-order is the dialog keys' Tab order: the focus order first, labels after.
+void order_controls(const window_state& state) {
+  HWND previous = HWND_TOP;
+  for (std::string_view name : focus_order()) {
+    HWND c = state.control(name);
+    SetWindowPos(c, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    previous = c;
+  }
+}
+
+}  // namespace
+
+HWND create_main_window(HINSTANCE instance, const action_services& services) {
+  if (!register_class(instance)) return nullptr;
+  const window_record& record = main_window();
+  const std::wstring title = wide_utf8(record.title);
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - record.outer_width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - record.outer_height) / 2;
+  // Fixed frame, title bar, system menu with Close only; no minimise or maximise.
+  HWND window = CreateWindowExW(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, kWindowClass, title.c_str(),
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, left,
+                                top, record.outer_width, record.outer_height, nullptr, nullptr,
+                                instance, nullptr);
+  if (!window) return nullptr;
+  auto* state = new window_state(services);
+  state->window = window;
+  if (!SetPropW(window, kStateProperty, state)) {
+    delete state;
+    DestroyWindow(window);
+    return nullptr;
+  }
+
+  HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  const auto records = main_controls();
+  for (std::size_t i = 0; i < records.size() && i < kControlCount; ++i) {
+    state->controls[i] =
+        create_control(window, instance, records[i], kFirstControlId + static_cast<int>(i), font);
+    if (!state->controls[i]) {
+      // Creation failed: take the window down without running the close actions.
+      RemovePropW(window, kStateProperty);
+      delete state;
+      DestroyWindow(window);
+      return nullptr;
+    }
+  }
+  order_controls(*state);
+
+  HWND download_box = state->control(names::download_url);
+  // The box's own procedure waits in its user data.
+  SetWindowLongPtrW(download_box, GWLP_USERDATA, GetWindowLongPtrW(download_box, GWLP_WNDPROC));
+  SetWindowLongPtrW(download_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(download_box_proc));
+
+  for (HWND c : state->controls) ShowWindow(c, SW_SHOWNA);
+  default_choice_action(*state);
+  if (!IsWindow(window)) return nullptr;
+  ShowWindow(window, SW_SHOWNORMAL);
+  UpdateWindow(window);
+  SetForegroundWindow(window);
+  return window;
+}
+
+int run_message_loop(HWND window) {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (got == -1) return 0;
+    if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+}  // namespace sharelink::app

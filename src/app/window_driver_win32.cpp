@@ -1,0 +1,335 @@
+// Drives sharelink-gui.exe from outside, as a user would: real key presses and
+// mouse clicks through SendInput, texts through WM_GETTEXT, the clipboard read
+// back. Prints one line per check and exits non-zero when any check failed.
+//
+//   window_driver_win32 <sharelink-gui.exe> <page address> [screenshot.bmp]
+//
+// The page at <page address> must carry a download address
+// "http://dl.example.com/files/test.zip", the file name "测试.zip" (percent-escaped
+// UTF-8) and the key "0123abcd".
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/window_description.h"
+#include "codec/wide_win32.h"
+
+namespace {
+
+using namespace sharelink;
+using namespace sharelink::app;
+
+int failures = 0;
+
+void check(bool ok, const char* what, const std::string& detail = {}) {
+  std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", what, detail.empty() ? "" : ": ",
+              detail.c_str());
+  std::fflush(stdout);
+  if (!ok) ++failures;
+}
+
+bool wait_until(const std::function<bool()>& done, int milliseconds = 3000) {
+  for (int waited = 0; waited < milliseconds; waited += 20) {
+    if (done()) return true;
+    Sleep(20);
+  }
+  return done();
+}
+
+std::string utf8(std::wstring_view wide) { return from_wide(wide, CP_UTF8); }
+
+std::wstring text_of(HWND window) {
+  wchar_t buffer[1024] = {};
+  SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+struct gui {
+  PROCESS_INFORMATION process{};
+  HWND window = nullptr;
+  DWORD thread = 0;
+  std::map<std::string_view, HWND> controls;
+
+  HWND operator[](std::string_view name) const {
+    auto it = controls.find(name);
+    return it == controls.end() ? nullptr : it->second;
+  }
+
+  HWND focus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+  }
+
+  std::string name_of(HWND control) const {
+    for (const auto& [name, hwnd] : controls)
+      if (hwnd == control) return std::string(name);
+    return control ? "another window" : "nothing";
+  }
+};
+
+void press(WORD key, bool shift = false) {
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(in);
+  };
+  if (shift) add(VK_SHIFT, false);
+  add(key, false);
+  add(key, true);
+  if (shift) add(VK_SHIFT, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void click(HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+  INPUT in[3] = {};
+  for (auto& i : in) {
+    i.type = INPUT_MOUSE;
+    i.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+    i.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+    i.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  }
+  in[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  in[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  SendInput(3, in, sizeof(INPUT));
+}
+
+std::string clipboard() {
+  std::string text = "<no text>";
+  if (!wait_until([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) return "<busy>";
+  if (HANDLE data = GetClipboardData(CF_TEXT)) {
+    if (const char* bytes = static_cast<const char*>(GlobalLock(data))) {
+      text = bytes;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+void put_on_clipboard(const std::string& text) {
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
+  std::memcpy(GlobalLock(memory), text.c_str(), text.size());
+  GlobalUnlock(memory);
+  if (OpenClipboard(nullptr)) {
+    EmptyClipboard();
+    if (!SetClipboardData(CF_TEXT, memory)) GlobalFree(memory);
+    CloseClipboard();
+  } else {
+    GlobalFree(memory);
+  }
+}
+
+void save_screenshot(HWND window, const std::wstring& path) {
+  RECT r;
+  GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4d42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + stride * h;
+  if (FILE* out = _wfopen(path.c_str(), L"wb")) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+    std::fwrite(bits, stride, h, out);
+    std::fclose(out);
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+bool start(gui& g, const std::wstring& program) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::wstring command = L"\"" + program + L"\"";
+  if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &g.process))
+    return false;
+  const bool found = wait_until(
+      [&] {
+        HWND w = nullptr;
+        while ((w = FindWindowExW(nullptr, w, L"SharelinkMainWindow", nullptr))) {
+          DWORD pid = 0;
+          DWORD tid = GetWindowThreadProcessId(w, &pid);
+          if (pid == g.process.dwProcessId && IsWindowVisible(w)) {
+            g.window = w;
+            g.thread = tid;
+            return true;
+          }
+        }
+        return false;
+      },
+      20000);
+  if (!found) return false;
+  for (const control_record& record : main_controls()) {
+    POINT p{record.left + 2, record.top + 2};
+    HWND c = ChildWindowFromPointEx(g.window, p, CWP_ALL);
+    if (c && c != g.window) g.controls[record.name] = c;
+  }
+  return true;
+}
+
+// Waits until the focus is on `expected`, then reports.
+void expect_focus(const gui& g, std::string_view expected, const char* what) {
+  const HWND want = g[expected];
+  wait_until([&] { return g.focus() == want; }, 2000);
+  check(g.focus() == want, what, "focus on " + g.name_of(g.focus()) + ", wanted " +
+                                     std::string(expected));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: window_driver_win32 <sharelink-gui.exe> <page address> [shot.bmp]\n");
+    return 2;
+  }
+  gui g;
+  if (!start(g, argv[1])) {
+    check(false, "the window appears");
+    return 1;
+  }
+  check(g.controls.size() == main_controls().size(), "every control is where the table puts it",
+        std::to_string(g.controls.size()) + " found");
+
+  // Geometry and frame.
+  RECT r;
+  GetWindowRect(g.window, &r);
+  check(r.right - r.left == 380 && r.bottom - r.top == 308, "outer size 380x308",
+        std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top));
+  check(r.left == (GetSystemMetrics(SM_CXSCREEN) - 380) / 2 &&
+            r.top == (GetSystemMetrics(SM_CYSCREEN) - 308) / 2,
+        "centred on the screen", std::to_string(r.left) + "," + std::to_string(r.top));
+  const LONG_PTR style = GetWindowLongPtrW(g.window, GWL_STYLE);
+  check((style & WS_SYSMENU) && !(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME)),
+        "fixed frame, Close only");
+  check(utf8(text_of(g.window)) == main_window().title, "title", utf8(text_of(g.window)));
+  check(utf8(text_of(g[names::kuaichuan_address])) == sample_kuaichuan_address,
+        "sample Kuaichuan address");
+  check(SendMessageW(g[names::kuaichuan_choice], BM_GETCHECK, 0, 0) == BST_CHECKED &&
+            SendMessageW(g[names::pan_choice], BM_GETCHECK, 0, 0) == BST_UNCHECKED,
+        "Kuaichuan chosen at start");
+
+  // Keyboard: focus order, wrapping both ways.
+  SetForegroundWindow(g.window);
+  wait_until([&] { return GetForegroundWindow() == g.window; });
+  expect_focus(g, names::kuaichuan_address, "focus at start");
+  const auto order = focus_order();
+  for (std::size_t i = 1; i <= order.size(); ++i) {
+    press(VK_TAB);
+    expect_focus(g, order[i % order.size()], "Tab follows the focus order");
+  }
+  press(VK_TAB, true);
+  expect_focus(g, names::file_size, "Shift+Tab wraps to the last control");
+  press(VK_TAB);
+  expect_focus(g, names::kuaichuan_address, "Tab wraps to the first control");
+
+  // Arrow keys move between the radio buttons and check the one reached.
+  for (int i = 0; i < 4; ++i) press(VK_TAB);
+  expect_focus(g, names::kuaichuan_choice, "Tab reaches the first radio button");
+  auto pan_checked = [&] {
+    return SendMessageW(g[names::pan_choice], BM_GETCHECK, 0, 0) == BST_CHECKED &&
+           SendMessageW(g[names::kuaichuan_choice], BM_GETCHECK, 0, 0) == BST_UNCHECKED;
+  };
+  auto kuaichuan_checked = [&] {
+    return SendMessageW(g[names::kuaichuan_choice], BM_GETCHECK, 0, 0) == BST_CHECKED &&
+           SendMessageW(g[names::pan_choice], BM_GETCHECK, 0, 0) == BST_UNCHECKED;
+  };
+  press(VK_RIGHT);
+  expect_focus(g, names::pan_choice, "Right moves to the second radio button");
+  check(wait_until(pan_checked), "Right checks the second radio button only");
+  press(VK_DOWN);
+  expect_focus(g, names::kuaichuan_choice, "Down wraps to the first radio button");
+  check(wait_until(kuaichuan_checked), "Down checks the first radio button only");
+  press(VK_LEFT);
+  check(wait_until(pan_checked), "Left checks the other radio button");
+  press(VK_UP);
+  check(wait_until(kuaichuan_checked), "Up checks the first radio button again");
+
+  // Focus comes back to where it was after another window was active.
+  for (int i = 0; i < 4; ++i) press(VK_TAB);
+  expect_focus(g, names::file_md5, "Tab reaches the MD5 box");
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                               100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  SetForegroundWindow(other);
+  wait_until([&] { return GetForegroundWindow() == other; });
+  SetForegroundWindow(g.window);
+  wait_until([&] { return GetForegroundWindow() == g.window; });
+  expect_focus(g, names::file_md5, "focus remembered across deactivation");
+  DestroyWindow(other);
+  SetForegroundWindow(g.window);
+  wait_until([&] { return GetForegroundWindow() == g.window; });
+
+  // A press on the empty download-address box leaves the clipboard alone.
+  put_on_clipboard("before");
+  click(g[names::download_url]);
+  expect_focus(g, names::download_url, "a press on the empty address box focuses it");
+  Sleep(200);
+  check(clipboard() == "before", "empty address box leaves the clipboard", clipboard());
+
+  // Resolve against the loopback page with a real click on the button.
+  const std::wstring page = argv[2];
+  SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(page.c_str()));
+  click(g[names::resolve_button]);
+  const std::string url = "http://dl.example.com/files/test.zip";
+  check(wait_until([&] { return utf8(text_of(g[names::download_url])) == url; }, 20000),
+        "resolve fills the download address", utf8(text_of(g[names::download_url])));
+  check(utf8(text_of(g[names::file_name])) == "测试.zip", "file name decoded through code page 936",
+        utf8(text_of(g[names::file_name])));
+  check(utf8(text_of(g[names::file_md5])) == "0123abcd", "key shown",
+        utf8(text_of(g[names::file_md5])));
+  check(!text_of(g[names::file_size]).empty(), "size shown", utf8(text_of(g[names::file_size])));
+
+  // The copy action: a press on the filled box puts its text on the clipboard.
+  click(g[names::download_url]);
+  check(wait_until([&] { return clipboard() == url; }), "press copies the download address",
+        clipboard());
+  expect_focus(g, names::download_url, "the box still takes the press");
+
+  if (argc > 3) {
+    SetForegroundWindow(g.window);
+    Sleep(300);
+    save_screenshot(g.window, argv[3]);
+  }
+
+  // Escape closes the window; the program ends with 0.
+  SetForegroundWindow(g.window);
+  wait_until([&] { return GetForegroundWindow() == g.window; });
+  press(VK_ESCAPE);
+  const bool ended = WaitForSingleObject(g.process.hProcess, 15000) == WAIT_OBJECT_0;
+  DWORD code = 1234;
+  GetExitCodeProcess(g.process.hProcess, &code);
+  check(ended && code == 0, "Escape closes the window, exit code 0", std::to_string(code));
+  if (!ended) TerminateProcess(g.process.hProcess, 1);
+  CloseHandle(g.process.hProcess);
+  CloseHandle(g.process.hThread);
+  std::printf("%d failed\n", failures);
+  return failures == 0 ? 0 : 1;
+}
