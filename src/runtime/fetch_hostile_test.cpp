@@ -1,0 +1,326 @@
+// The fetcher against servers that misbehave: every test bounds the time the
+// fetch may take and checks that what did arrive is kept, unchanged.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <httplib.h>
+
+#include "resolve/kuaichuan.h"
+#include "resolve/pan.h"
+#include "runtime/fetch.h"
+#include "testing/hostile_server.h"
+
+namespace sharelink {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::raw_connection;
+using testing::raw_server;
+
+/// Short limits so that a stuck transfer shows quickly.
+fetch_options quick() {
+  fetch_options options;
+  options.connect_timeout_ms = 1000;
+  options.stall_timeout_ms = 1000;
+  options.total_timeout_ms = 10000;
+  return options;
+}
+
+struct timed_outcome {
+  fetch_outcome outcome;
+  std::chrono::duration<double> took;
+};
+
+timed_outcome timed_fetch(const std::string& address, const fetch_options& options = quick()) {
+  auto begin = std::chrono::steady_clock::now();
+  fetch_outcome outcome = fetch_page_reporting(address, options);
+  return {std::move(outcome), std::chrono::steady_clock::now() - begin};
+}
+
+const resolved_file nothing_found{"", "", "", "0B", ""};
+
+TEST(FetchHostile, HeadersThenSilenceEndsAtTheStallLimit) {
+  raw_server server([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n");
+    c.hold();
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(outcome.body, "");
+}
+
+TEST(FetchHostile, SilenceAfterPartOfTheBodyKeepsThatPart) {
+  raw_server server([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nfile_url=\"abc");
+    c.hold();
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(outcome.body, "file_url=\"abc");
+}
+
+TEST(FetchHostile, BodyTricklingOneByteASecondIsReadToItsEnd) {
+  // Slow is not stalled: a byte a second stays under a 2 s stall limit.
+  raw_server server([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\n\r\n");
+    for (char byte : std::string("slow!")) {
+      if (!c.send(std::string(1, byte)) || !c.pause(1s)) return;
+    }
+  });
+  fetch_options options = quick();
+  options.stall_timeout_ms = 2500;
+  auto [outcome, took] = timed_fetch(server.url(), options);
+  EXPECT_LT(took, 15s);
+  EXPECT_EQ(outcome.body, "slow!");
+}
+
+TEST(FetchHostile, EndlessTrickleEndsAtTheTotalLimitAndKeepsTheBytes) {
+  // Never stalled, never finished: only the limit on the whole fetch ends it.
+  raw_server server([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\n\r\n");
+    while (c.send("x") && c.pause(200ms)) {
+    }
+  });
+  fetch_options options = quick();
+  options.total_timeout_ms = 2000;
+  auto [outcome, took] = timed_fetch(server.url(), options);
+  EXPECT_LT(took, 8s);
+  EXPECT_GE(outcome.body.size(), 3u);
+  EXPECT_EQ(outcome.body.find_first_not_of('x'), std::string::npos);
+}
+
+TEST(FetchHostile, EndlessBodyStopsAtTheCapAndKeepsTheBytes) {
+  raw_server server([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n");
+    std::string chunk(8192, 'x');
+    while (c.send(chunk)) {
+    }
+  });
+  fetch_options options = quick();
+  options.body_cap = 100000;
+  auto [outcome, took] = timed_fetch(server.url(), options);
+  EXPECT_LT(took, 10s);
+  EXPECT_GE(outcome.body.size(), options.body_cap);
+  EXPECT_LE(outcome.body.size(), 2 * options.body_cap);
+  EXPECT_EQ(outcome.body.find_first_not_of('x'), std::string::npos);
+}
+
+TEST(FetchHostile, ContentLengthLargerThanTheBodyKeepsWhatCame) {
+  raw_server server([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nonly this");
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(outcome.body, "only this");
+}
+
+TEST(FetchHostile, ContentLengthSmallerThanTheBodyEndsPromptly) {
+  raw_server server([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdefgh");
+    c.hold();  // the connection stays open: only the announced length can end the read
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  ASSERT_GE(outcome.body.size(), 3u);
+  EXPECT_EQ(std::string("abcdefgh").substr(0, outcome.body.size()), outcome.body);
+}
+
+TEST(FetchHostile, RedirectLoopEndsAfterABoundedNumberOfHops) {
+  raw_server server([](raw_connection& c) {
+    bool at_a = c.request_head().starts_with("GET /a ");
+    c.send(std::string("HTTP/1.0 302 Found\r\nLocation: /") + (at_a ? "b" : "a") +
+           "\r\nContent-Length: 4\r\n\r\nloop");
+  });
+  auto [outcome, took] = timed_fetch(server.url("/a"));
+  EXPECT_LT(took, 10s);
+  EXPECT_GT(server.connections(), 1);  // redirects are followed ...
+  EXPECT_LE(server.connections(), 60);  // ... but not for ever
+}
+
+TEST(FetchHostile, RedirectToAnotherSchemeIsNeverFollowed) {
+  raw_server ftp([](raw_connection& c) { c.send("220 ready\r\n"); });
+  for (std::string target : {std::string("file:///etc/passwd"),
+                             "ftp://127.0.0.1:" + std::to_string(ftp.port()) + "/pub",
+                             "dict://127.0.0.1:" + std::to_string(ftp.port()) + "/d:x",
+                             "gopher://127.0.0.1:" + std::to_string(ftp.port()) + "/"}) {
+    SCOPED_TRACE(target);
+    raw_server server([&](raw_connection& c) {
+      c.send("HTTP/1.0 302 Found\r\nLocation: " + target + "\r\nContent-Length: 5\r\n\r\nmoved");
+    });
+    auto [outcome, took] = timed_fetch(server.url());
+    EXPECT_LT(took, 6s);
+    EXPECT_EQ(outcome.body.find("root:"), std::string::npos);
+    EXPECT_EQ(outcome.body.find("220"), std::string::npos);
+  }
+  EXPECT_EQ(ftp.connections(), 0);
+}
+
+TEST(FetchHostile, VeryLongHeadersEndPromptly) {
+  raw_server server([](raw_connection& c) {
+    if (!c.send("HTTP/1.0 200 OK\r\nX-Long: ")) return;
+    std::string chunk(65536, 'h');
+    for (int i = 0; i < 64; ++i)  // 4 MiB in one header line
+      if (!c.send(chunk)) return;
+    std::string many;
+    for (int i = 0; i < 20000; ++i) many += "X-H" + std::to_string(i) + ": v\r\n";
+    c.send("\r\n" + many + "\r\nbody");
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 10s);
+  EXPECT_TRUE(outcome.body.empty() || outcome.body == "body");
+}
+
+TEST(FetchHostile, VeryLongLocationEndsPromptly) {
+  raw_server server([](raw_connection& c) {
+    if (c.request_head().starts_with("GET / ")) {
+      std::string location = "/" + std::string(1 << 20, 'L');
+      c.send("HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\n");
+    } else {
+      c.send("HTTP/1.0 200 OK\r\n\r\nlanded");
+    }
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 10s);
+  EXPECT_LE(server.connections(), 2);
+}
+
+/// An HTTPS server on 127.0.0.1 with the given certificate that counts the pages it served.
+class tls_server {
+ public:
+  explicit tls_server(testing::test_certificate certificate)
+      : certificate_(std::move(certificate)),
+        server_(certificate_.cert.get(), certificate_.key.get()) {
+    server_.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+      ++served_;
+      res.set_content("file_url=\"secret\" file_size=", "text/html");
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(1ms);
+  }
+  ~tls_server() {
+    server_.stop();
+    thread_.join();
+  }
+  std::string url() const { return "https://127.0.0.1:" + std::to_string(port_) + "/"; }
+  int served() const { return served_; }
+
+ private:
+  testing::test_certificate certificate_;
+  httplib::SSLServer server_;
+  std::thread thread_;
+  std::atomic<int> served_{0};
+  int port_ = 0;
+};
+
+void expect_certificate_refused(testing::test_certificate certificate) {
+  tls_server server(std::move(certificate));
+  ASSERT_TRUE(server.url().starts_with("https://127.0.0.1:"));
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(outcome.body, "");
+  EXPECT_FALSE(outcome.fetched);
+  EXPECT_FALSE(outcome.error.empty());
+  EXPECT_EQ(server.served(), 0);
+}
+
+TEST(FetchHostile, SelfSignedCertificateGivesNothing) {
+  expect_certificate_refused(testing::make_test_certificate("127.0.0.1", -1h, 24h));
+}
+
+TEST(FetchHostile, ExpiredCertificateGivesNothing) {
+  expect_certificate_refused(testing::make_test_certificate("127.0.0.1", -48h, -24h));
+}
+
+TEST(FetchHostile, WrongHostCertificateGivesNothing) {
+  expect_certificate_refused(testing::make_test_certificate("share.example.invalid", -1h, 24h));
+}
+
+TEST(FetchHostile, GzipBodySentUnaskedComesBackAsBytes) {
+  static const unsigned char gzip[] = {
+      0x1f, 0x8b, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0xff, 0xcb, 0x48, 0xcd, 0xc9, 0xc9,
+      0xd7, 0x51, 0xc8, 0x40, 0xa2, 0x00, 0x9f, 0xa1, 0xca, 0x09, 0x13, 0x00, 0x00, 0x00};
+  const std::string compressed(reinterpret_cast<const char*>(gzip), sizeof gzip);
+  std::string request;
+  raw_server server([&](raw_connection& c) {
+    request = c.request_head();
+    c.send("HTTP/1.0 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: " +
+           std::to_string(compressed.size()) + "\r\n\r\n" + compressed);
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(outcome.body, compressed);
+  server.stop();
+  EXPECT_EQ(request.find("Accept-Encoding"), std::string::npos) << request;
+}
+
+TEST(FetchHostile, PageOfNulBytesComesBackWholeAndParsesToNothing) {
+  const std::string page(65536, '\0');
+  raw_server server([&](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Length: 65536\r\n\r\n" + page);
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(outcome.body, page);
+  EXPECT_EQ(resolve_kuaichuan(server.url()), nothing_found);
+  EXPECT_EQ(resolve_pan(server.url()), nothing_found);
+}
+
+TEST(FetchHostile, PageOfHighBytesComesBackWholeAndParsesSafely) {
+  // 0x80 and 0xFF begin no character in code page 936 and no UTF-8 sequence.
+  std::string junk;
+  for (int i = 0; i < 4096; ++i) junk += (i % 3 == 0) ? "\xFF" : (i % 3 == 1 ? "\x80" : "\xFE");
+  const std::string page = junk + "file_url=\"\xFF\x80\xFE\" file_size=" + junk +
+                           "file_name=\"\xFF\x80\"" + junk;
+  raw_server server([&](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\n\r\n" + page);
+  });
+  auto [outcome, took] = timed_fetch(server.url());
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(outcome.body, page);
+
+  resolved_file found = resolve_kuaichuan(server.url());
+  EXPECT_EQ(found.download_url, "\xFF\x80\xFE");  // taken byte for byte
+  EXPECT_EQ(found.file_name, "??");               // each bad byte stands for one character
+  EXPECT_EQ(found.size, "0B");
+  EXPECT_EQ(resolve_pan(server.url()), nothing_found);
+  EXPECT_EQ(parse_pan_page(junk), nothing_found);
+  EXPECT_EQ(parse_kuaichuan_page(junk), nothing_found);
+}
+
+TEST(FetchHostile, MebibyteAddressSurvivesFetchAndParse) {
+  std::string address = "http://dl.example/f/";
+  for (unsigned i = 0; address.size() < (1u << 20); ++i)
+    address += (i % 5 == 0) ? std::string("\xD6\xD0") : std::string(1, static_cast<char>('a' + i % 26));
+  address.resize(1u << 20);
+  address.back() = 'z';
+  const std::string page = "<a file_url=\"" + address + "\" file_size=\"1\">";
+  raw_server server([&](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page);
+  });
+  resolved_file found = resolve_kuaichuan(server.url("/d/x"));
+  EXPECT_EQ(found.download_url.size(), address.size());
+  EXPECT_TRUE(found.download_url == address);
+}
+
+TEST(FetchHostile, FailedResolutionAfterAGoodOneKeepsNothingOfIt) {
+  auto server = std::make_unique<raw_server>([](raw_connection& c) {
+    c.send("HTTP/1.0 200 OK\r\n\r\n<a file_url=\"http://x/y\" file_size=\"1\" "
+           "file_name=\"a.rar\"><i first_file_size\" value='1024'><i key\" value='k'>");
+  });
+  const std::string address = server->url("/d/x");
+  resolved_file good = resolve_kuaichuan(address);
+  EXPECT_EQ(good.download_url, "http://x/y");
+  EXPECT_EQ(good.file_name, "a.rar");
+  EXPECT_FALSE(good.file_type.empty());
+  EXPECT_EQ(good.size, "1KB");
+  EXPECT_EQ(good.md5, "k");
+  server.reset();  // the port now refuses
+  EXPECT_EQ(resolve_kuaichuan(address), nothing_found);
+}
+
+}  // namespace
+}  // namespace sharelink
