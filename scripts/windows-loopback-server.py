@@ -72,6 +72,17 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(b"early")
             self.wfile.flush()
             time.sleep(40)
+        elif path == "/trickle":
+            # A byte every 100 ms, for a minute: never stalls, never ends soon.
+            self.send_response(200)
+            self.end_headers()
+            try:
+                for _ in range(600):
+                    self.wfile.write(b"t")
+                    self.wfile.flush()
+                    time.sleep(0.1)
+            except OSError:
+                pass
         elif path == "/huge":
             # Larger than the body cap, sent without a length.
             self.send_response(200)

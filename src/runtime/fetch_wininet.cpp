@@ -125,6 +125,7 @@ void set_timeout(HINTERNET handle, DWORD option, long milliseconds) {
 }  // namespace
 
 fetch_outcome fetch_page_reporting(std::string_view address_text, const fetch_options& options) {
+  const ULONGLONG started = GetTickCount64();
   const std::string address(as_local(address_text));
   if (address.empty()) return failure("empty address");
 
@@ -195,6 +196,11 @@ fetch_outcome fetch_page_reporting(std::string_view address_text, const fetch_op
   for (;;) {
     const std::size_t room = options.body_cap - std::min(options.body_cap, outcome.body.size());
     if (room == 0) break;  // the cap keeps what has arrived
+    if (options.total_timeout_ms > 0 &&
+        GetTickCount64() - started >= static_cast<ULONGLONG>(options.total_timeout_ms)) {
+      outcome.error = "the fetch took too long";
+      break;
+    }
     // A read waits for its whole chunk, and one that times out drops what it had
     // gathered; asking only for what has arrived keeps those bytes.
     DWORD available = 0;

@@ -97,6 +97,15 @@ TEST_F(WinInetFetchTest, LimitsKeepWhatArrived) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
   EXPECT_EQ(stalled.body, "early");
 
+  // A body that trickles in for ever ends at the time limit, keeping what came.
+  fetch_options bounded;
+  bounded.total_timeout_ms = 1500;
+  const auto trickle_started = std::chrono::steady_clock::now();
+  const fetch_outcome trickle = fetch_page_reporting(http_ + "/trickle", bounded);
+  EXPECT_LT(std::chrono::steady_clock::now() - trickle_started, std::chrono::seconds(20));
+  EXPECT_FALSE(trickle.body.empty());
+  EXPECT_EQ(trickle.body.find_first_not_of('t'), std::string::npos);
+
   const fetch_outcome huge = fetch_page_reporting(http_ + "/huge");
   EXPECT_TRUE(huge.fetched);
   EXPECT_EQ(huge.body.size(), fetch_options{}.body_cap);
