@@ -42,6 +42,13 @@ class input_reader {
     return run;
   }
 
+  /// The next `n` bytes (fewer when the input runs out).
+  std::string_view take_bytes(std::size_t n) {
+    std::string_view run = rest_.substr(0, n);
+    rest_.remove_prefix(run.size());
+    return run;
+  }
+
   std::string_view rest() const { return rest_; }
 
  private:

@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     --unit_at;
   check(unit_at >= 1 && unit_at <= 5, "number part is empty or longer than five bytes");
 
-  // A size that fits the unit table shows a number below 1024 of its unit.
-  if (std::isfinite(bytes) && bytes >= 0 && bytes < std::ldexp(1.0, 60)) {
+  // A size that fits the unit table shows a number below 1024 of its unit. (Within
+  // the scaling tolerance of 1024 PB there is no larger unit to move to.)
+  if (std::isfinite(bytes) && bytes >= 0 && bytes < 1023.999 * std::ldexp(1.0, 50)) {
     double shown = std::strtod(text.substr(0, unit_at).c_str(), nullptr);
     check(shown >= 0 && shown < 1024, "number part out of range for its unit");
   }

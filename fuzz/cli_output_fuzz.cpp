@@ -1,0 +1,106 @@
+// The command's service detection and its three output forms, with arbitrary
+// addresses and arbitrary page fields.
+#include <cstdint>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "check.h"
+#include "cli/report.h"
+#include "cli/service.h"
+
+using namespace sharelink;
+using fuzz::check;
+
+namespace {
+
+bool has_control(std::string_view text) {
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+void check_service(std::string_view address) {
+  auto found = cli::service_of_address(address);
+  if (!found) return;
+  check(address.find(':') != std::string_view::npos, "a service told without a scheme");
+  check(cli::service_of_address(std::string(address)) == found, "service detection is not repeatable");
+  check(cli::service_named(cli::service_name(*found)) == found, "service name does not round-trip");
+}
+
+void check_aria2(const cli::resolution& r) {
+  std::string entry = cli::aria2_entry(r);
+  check(entry.empty() == r.fields.download_url.empty(), "aria2 entry present without an address");
+  if (entry.empty()) return;
+  check(entry.back() == '\n', "aria2 entry does not end its last line");
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < entry.size();) {
+    std::size_t end = entry.find('\n', at);
+    std::string_view line(entry.data() + at, end - at);
+    check(!has_control(line), "an aria2 line holds a control character");
+    if (lines == 0) {
+      check(!line.empty() && line.find_first_of(" \t") == std::string_view::npos,
+            "the aria2 address line is empty or holds white space");
+    } else {
+      check(line.starts_with(" "), "an aria2 option line is not indented");
+      line.remove_prefix(line.find_first_not_of(' ') == std::string_view::npos
+                             ? line.size()
+                             : line.find_first_not_of(' '));
+      check(line.starts_with("out=") || line.starts_with("checksum=md5="),
+            "an aria2 option line of an unknown kind");
+      if (line.starts_with("out=")) {
+        std::string_view name = line.substr(4);
+        check(!name.empty() && name.find('/') == std::string_view::npos && name != "." &&
+                  name != "..",
+              "aria2 out= is not a bare file name");
+      }
+    }
+    ++lines;
+    at = end + 1;
+  }
+  check(lines <= 3, "aria2 entry has more than three lines");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::input_reader in(data, size);
+  auto next = [&] { return std::string(in.take_bytes(in.take<std::uint16_t>() % 1024)); };
+  cli::resolution r;
+  r.address = next();
+  r.service = next();
+  r.fields.download_url = next();
+  r.fields.file_name = next();
+  r.fields.file_type = next();
+  r.fields.size = next();
+  r.fields.md5 = next();
+  if (in.take<std::uint8_t>() & 1) r.error = next();
+
+  check_service(r.address);
+  check_service(r.fields.download_url);
+
+  std::string line = cli::one_line(r.fields.file_name);
+  check(line.size() == r.fields.file_name.size() && !has_control(line),
+        "one_line changed the length or kept a control character");
+
+  std::string labelled = cli::labelled_report(r);
+  std::size_t breaks = 0;
+  for (char c : labelled) breaks += c == '\n';
+  check(breaks == 5 && labelled.back() == '\n', "labelled report is not five lines");
+  check(labelled.find_first_of("\r\x1b") == std::string::npos,
+        "labelled report holds a terminal control byte");
+
+  std::string json = cli::json_report(r);
+  check(json.find('\n') == std::string::npos, "JSON report spans lines");
+  check(fuzz::valid_utf8(json), "JSON report is not UTF-8");
+  nlohmann::json parsed = nlohmann::json::parse(json, nullptr, false);
+  check(!parsed.is_discarded() && parsed.is_object(), "JSON report does not parse");
+  for (const char* key : {"address", "service", "download_url", "file_name", "file_type", "size",
+                          "md5", "error"})
+    check(parsed.contains(key), "JSON report lacks a key");
+  if (fuzz::valid_utf8(r.fields.download_url))
+    check(parsed["download_url"] == r.fields.download_url, "JSON changed a valid address");
+
+  check_aria2(r);
+  return 0;
+}
