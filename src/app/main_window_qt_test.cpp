@@ -14,6 +14,7 @@
 
 #include "app/desktop.h"
 #include "app/main_window_qt.h"
+#include "codec/codepage.h"
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
 #include "testing/loopback_server.h"
@@ -260,11 +261,14 @@ class MainWindowTest : public QObject {
     edit(names::file_name)->setText(QString::fromUtf8("文档.txt"));
     QCOMPARE(window->text(names::file_name), std::string("\xce\xc4\xb5\xb5.txt"));
 
-    // A long address is kept whole, and shown from its start.
-    const std::string long_address = "http://d.example/" + std::string(70000, 'a');
+    // A 1 MiB address is kept whole, shown from its start, and copied whole.
+    std::string long_address = "http://d.example/";
+    while (long_address.size() < (1u << 20)) long_address += "\xb2\xe2/a%20b&c=";
     window->set_text(names::download_url, long_address);
     QCOMPARE(window->text(names::download_url), long_address);
     QCOMPARE(edit(names::download_url)->cursorPosition(), 0);
+    QVERIFY(set_clipboard_text(window->text(names::download_url)));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(local_to_utf8(long_address)));
   }
 
   void resolvesBothServicesThroughTheWindow() {

@@ -219,7 +219,10 @@ HWND create_control(HWND parent, HINSTANCE instance, const control_record& recor
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (record.kind == control_kind::radio_button && record.checked)
     SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
-  if (record.kind == control_kind::edit_box) SendMessageW(control, EM_SETSEL, 0, 0);
+  if (record.kind == control_kind::edit_box) {
+    SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no length limit for typing either
+    SendMessageW(control, EM_SETSEL, 0, 0);
+  }
   return control;
 }
 
