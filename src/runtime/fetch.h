@@ -1,6 +1,10 @@
 #pragma once
 // The page fetcher: one HTTP/1.0 GET, the body back as bytes.
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,22 +28,80 @@ struct fetch_options {
   /// bytes so far: a body that trickles in for ever must not hold the caller for ever.
   /// 0 or less sets no limit.
   long total_timeout_ms = 60000;
+  /// A PEM file of certificate authorities trusted for https, for tests that make
+  /// their own; empty: the system's store only.
+  std::string ca_file;
+  /// The proxy: nothing takes it from the environment (http_proxy, https_proxy,
+  /// no_proxy, ALL_PROXY, read as curl reads them) or, on Windows, from the system's
+  /// configuration; an empty text means no proxy; otherwise the proxy's address.
+  std::optional<std::string> proxy;
+  /// When set and it turns true, the fetch ends soon (well within a second) with
+  /// the error "interrupted", keeping the bytes so far.
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+/// Why a body that had begun to arrive is not whole.
+enum class fetch_cut {
+  none,         ///< not cut: the body is whole, or no response arrived at all
+  stalled,      ///< nothing arrived for stall_timeout_ms
+  capped,       ///< the body reached body_cap; the rest was not read
+  broken,       ///< the connection ended early or failed (shorter than announced, reset)
+  out_of_time,  ///< total_timeout_ms ran out
+  interrupted,  ///< `cancel` turned true, or a streaming consumer asked to stop
 };
 
 /// What one fetch gave, and why it failed when it did.
 struct fetch_outcome {
   byte_string body;  ///< the body as received (possibly partial), any status
-  /// True when a response arrived (any HTTP status). False when the fetch could not
-  /// be made (empty address, unsupported scheme, refused connection, time-out, TLS
-  /// failure, ...); `error` then holds a one-line reason.
+  /// True only when a response arrived (any HTTP status) and its whole body was
+  /// read. False otherwise, `error` then holding a one-line reason (nothing sent,
+  /// refused, timed out, cut short, ...).
   bool fetched = false;
   std::string error;
+  /// Status code of the last response (after redirects); 0 when none arrived.
+  long status = 0;
+  /// The reason phrase the server sent with `status` ("Not Found"), possibly empty.
+  std::string status_text;
+  /// Why the body is not whole, when a response began but did not end well.
+  fetch_cut cut = fetch_cut::none;
 };
+
+/// The head of the response whose body a streaming fetch delivers.
+struct response_head {
+  long status = 0;
+  std::string status_text;
+  std::int64_t content_length = -1;  ///< -1 when not announced
+  /// From "Content-Range: bytes FIRST-LAST/TOTAL" of a 206; -1 when absent or "*".
+  std::int64_t range_first = -1;
+  std::int64_t range_last = -1;
+  std::int64_t range_total = -1;
+};
+
+/// What a streaming fetch asks for beyond a plain page fetch.
+struct fetch_request {
+  /// Sent as the Referer header when not empty (local text, prepared like an address).
+  std::string referer;
+  /// When 0 or more: "Range: bytes=N-" is sent.
+  std::int64_t range_from = -1;
+};
+
+/// Called once, when the head of the final response (after redirects) is in; false
+/// stops the fetch (cut `interrupted`).
+using head_handler = std::function<bool(const response_head&)>;
+/// Called with each piece of the body as it arrives; false stops the fetch.
+using body_handler = std::function<bool(std::string_view bytes)>;
 
 /// Fetches `address` (local text, http or https only) and tells why it failed.
 /// Redirects are followed, cookies are kept for the process, nothing is cached,
 /// the fragment is never sent and user info in the address is used.
 fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options& options = {});
+
+/// Like fetch_page_reporting, but hands the body to `on_body` as it arrives instead
+/// of keeping it (the outcome's body stays empty and body_cap does not apply) and
+/// can ask for a range. For downloads of any size.
+fetch_outcome fetch_streaming(std::string_view address, const fetch_options& options,
+                              const fetch_request& request, const head_handler& on_head,
+                              const body_handler& on_body);
 
 /// The body behind `address`, or an empty byte string when nothing could be read.
 /// Never fails or reports.

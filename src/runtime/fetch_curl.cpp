@@ -388,4 +388,11 @@ fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options
   }
 }
 
+fetch_outcome fetch_streaming(std::string_view, const fetch_options&, const fetch_request&,
+                              const head_handler&, const body_handler&) {
+  fetch_outcome outcome;
+  outcome.error = "streaming fetches are not available yet";
+  return outcome;
+}
+
 }  // namespace sharelink

@@ -1,0 +1,48 @@
+#pragma once
+// Downloading a resolved file: streamed to NAME.part, resumed, checked, renamed.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "runtime/fetch.h"
+#include "runtime/text.h"
+
+namespace sharelink {
+
+/// One file to download.
+struct download_job {
+  local_text url;             ///< the file's download address, as resolved (local text)
+  local_text referer;         ///< the share page's address, sent as Referer
+  std::string file_name;      ///< UTF-8, as the page gives it; made safe before use
+  std::string fallback_name;  ///< UTF-8 text a name is made from when file_name gives none
+  std::optional<std::uint64_t> expected_size;  ///< the size the page states, when known
+  std::string expected_md5;   ///< 32 hexadecimal digits to compare, or empty
+  std::string output_dir;     ///< UTF-8; empty means the current directory
+  fetch_options fetch;        ///< connect and stall limits, proxy, cancel flag
+};
+
+/// Where a download stands; handed to the progress callback as bytes arrive.
+struct download_progress {
+  std::string name;  ///< the file's name in the output folder (UTF-8)
+  std::uint64_t bytes = 0;
+  std::optional<std::uint64_t> total;
+  bool finished = false;
+};
+
+/// How a download ended.
+struct download_result {
+  std::string path;       ///< UTF-8 path of the file (or of the .part left for a resume)
+  std::uint64_t bytes = 0;  ///< size of the file on disk
+  /// true: the MD5 matched; false: it did not; nothing: there was none to compare.
+  std::optional<bool> md5_checked;
+  std::optional<std::string> error;  ///< one line; nothing on success
+  bool already_present = false;      ///< the file was there already and counts as done
+};
+
+using download_progress_handler = std::function<void(const download_progress&)>;
+
+/// Downloads one file into job.output_dir. Never throws.
+download_result download_file(const download_job& job, const download_progress_handler& progress);
+
+}  // namespace sharelink

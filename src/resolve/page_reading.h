@@ -1,0 +1,43 @@
+#pragma once
+// Everything the command reads from a share page: the window's five fields, and
+// each file the page lists, read from that file's own record.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "resolve/resolved_file.h"
+
+namespace sharelink {
+
+/// One file of a page, every field from that file's own record (local text).
+struct file_record {
+  local_text download_url;
+  local_text file_name;
+  local_text file_type;  ///< classify_file_type(file_name)
+  local_text extension;  ///< file_type_key(file_name): the key the file-type table looks up
+  local_text size;       ///< format_size of the record's size, "0B" when it has none
+  /// The size as a whole number of bytes, read exactly; nothing when the record has
+  /// no size or its value is not a whole number.
+  std::optional<std::uint64_t> size_bytes;
+  local_text md5;  ///< Pan: the record's own md5 key; Kuaichuan: the page's key marker
+  bool operator==(const file_record&) const = default;
+};
+
+/// A page read both ways.
+struct page_reading {
+  resolved_file fields;   ///< what the window shows (parse_*_page)
+  local_text extension;   ///< file_type_key(fields.file_name)
+  /// The value of the size marker the window's size comes from, as a whole number
+  /// of bytes read exactly; nothing when there is none or it is not a whole number.
+  std::optional<std::uint64_t> size_bytes;
+  std::vector<file_record> files;  ///< every file the page lists, in page order
+};
+
+/// Reads a Kuaichuan page (local text). Pure.
+page_reading read_kuaichuan_page(std::string_view page_text);
+
+/// Reads a Pan page (local text). Pure.
+page_reading read_pan_page(std::string_view page_text);
+
+}  // namespace sharelink
