@@ -1,0 +1,137 @@
+# Shell completions of the sharelink command for bash, zsh and fish, written
+# from the one table below into ${sharelink_completions_dir}. A new option of
+# the command needs one line here.
+#
+#   sharelink_option(NAME [SHORT letter] [VALUES "a b"] [FILE] [DIRECTORY]
+#                    [ARGUMENT name] [ALONE] HELP text)
+#     VALUES     the option takes one of these words
+#     FILE       the option takes a file name
+#     DIRECTORY  the option takes a folder name
+#     ARGUMENT   the option takes free text (nothing is completed)
+#     ALONE      the option is used by itself (--help, --version)
+
+set(sharelink_bash_words "")
+set(sharelink_bash_cases "")
+set(sharelink_bash_free "")
+set(sharelink_zsh_specs "")
+set(sharelink_fish_lines "")
+
+function(sharelink_option name)
+  cmake_parse_arguments(PARSE_ARGV 1 opt "FILE;DIRECTORY;ALONE" "SHORT;VALUES;ARGUMENT;HELP" "")
+  string(REGEX REPLACE "^--" "" long "${name}")
+  # Help texts go between single quotes in every shell, and between brackets in zsh.
+  if(opt_HELP MATCHES "['\\[\\]:]")
+    message(FATAL_ERROR "completion help of ${name}: no quotes, brackets or colons, please")
+  endif()
+
+  set(words "${name}")
+  if(opt_SHORT)
+    set(words "-${opt_SHORT}|${name}")
+    string(APPEND sharelink_bash_words " -${opt_SHORT}")
+  endif()
+  string(APPEND sharelink_bash_words " ${name}")
+
+  # zsh: "--name=" takes its value in the same word or the next one.
+  if(opt_ALONE)
+    set(zsh_prefix "'(- *)'")
+  else()
+    set(zsh_prefix "")
+  endif()
+  if(opt_SHORT)
+    set(zsh_names "{-${opt_SHORT},${name}}")
+  else()
+    set(zsh_names "${name}")
+  endif()
+  set(fish "complete -c sharelink")
+  if(opt_SHORT)
+    string(APPEND fish " -s ${opt_SHORT}")
+  endif()
+  string(APPEND fish " -l ${long}")
+
+  if(DEFINED opt_VALUES)
+    string(APPEND sharelink_bash_cases
+      "    ${name}) mapfile -t COMPREPLY < <(compgen -W '${opt_VALUES}' -- \"$cur\"); return ;;\n")
+    string(APPEND sharelink_zsh_specs
+      "  ${zsh_prefix}'${name}=[${opt_HELP}]:${long}:(${opt_VALUES})' \\\n")
+    string(APPEND fish " -x -a '${opt_VALUES}'")
+  elseif(opt_FILE)
+    string(APPEND sharelink_bash_cases
+      "    ${name}) compopt -o filenames; mapfile -t COMPREPLY < <(compgen -f -- \"$cur\"); return ;;\n")
+    string(APPEND sharelink_zsh_specs "  ${zsh_prefix}'${name}=[${opt_HELP}]:file:_files' \\\n")
+    string(APPEND fish " -r -F")
+  elseif(opt_DIRECTORY)
+    string(APPEND sharelink_bash_cases
+      "    ${name}) compopt -o filenames; mapfile -t COMPREPLY < <(compgen -d -- \"$cur\"); return ;;\n")
+    string(APPEND sharelink_zsh_specs "  ${zsh_prefix}'${name}=[${opt_HELP}]:folder:_files -/' \\\n")
+    string(APPEND fish " -x -a '(__fish_complete_directories (commandline -ct))'")
+  elseif(DEFINED opt_ARGUMENT)
+    string(APPEND sharelink_bash_free "|${name}")
+    string(APPEND sharelink_zsh_specs "  ${zsh_prefix}'${name}=[${opt_HELP}]:${opt_ARGUMENT}: ' \\\n")
+    string(APPEND fish " -x")
+  else()
+    string(APPEND sharelink_zsh_specs "  ${zsh_prefix}${zsh_names}'[${opt_HELP}]' \\\n")
+  endif()
+  string(APPEND fish " -d '${opt_HELP}'\n")
+  string(APPEND sharelink_fish_lines "${fish}")
+
+  foreach(variable sharelink_bash_words sharelink_bash_cases sharelink_bash_free
+                   sharelink_zsh_specs sharelink_fish_lines)
+    set(${variable} "${${variable}}" PARENT_SCOPE)
+  endforeach()
+endfunction()
+
+# The options of the command.
+sharelink_option(--service VALUES "kuaichuan pan" HELP "The service of every address")
+sharelink_option(--json HELP "One JSON object per address and line")
+sharelink_option(--aria2 HELP "An aria2 input file of the download addresses")
+sharelink_option(--all HELP "Every file of a share page, not only the first")
+sharelink_option(--timeout ARGUMENT seconds HELP "Give up connecting, or a stalled transfer, after this long")
+sharelink_option(--page FILE HELP "Read a saved share page instead of fetching one")
+sharelink_option(--jobs ARGUMENT number HELP "How many addresses to resolve at once")
+sharelink_option(--quiet HELP "No progress on standard error")
+sharelink_option(--proxy ARGUMENT address HELP "Fetch through this proxy (empty for none)")
+sharelink_option(--download HELP "Download the files too")
+sharelink_option(--output-dir DIRECTORY HELP "The folder downloads are written to")
+sharelink_option(--version ALONE HELP "Print the version and exit")
+sharelink_option(--help SHORT h ALONE HELP "Print the help and exit")
+
+string(STRIP "${sharelink_bash_words}" sharelink_bash_words)
+string(REGEX REPLACE "^\\|" "" sharelink_bash_free "${sharelink_bash_free}")
+
+file(CONFIGURE OUTPUT ${sharelink_completions_dir}/bash/sharelink @ONLY CONTENT
+[=[# bash completion for sharelink                                -*- shell-script -*-
+
+_sharelink()
+{
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  # "--option=value": bash splits at the "=".
+  if [[ $cur == = ]]; then
+    cur=
+  elif [[ $prev == = && $COMP_CWORD -ge 2 ]]; then
+    prev=${COMP_WORDS[COMP_CWORD-2]}
+  fi
+  COMPREPLY=()
+  case $prev in
+@sharelink_bash_cases@    @sharelink_bash_free@) return ;;
+  esac
+  if [[ $cur == -* ]]; then
+    mapfile -t COMPREPLY < <(compgen -W '@sharelink_bash_words@' -- "$cur")
+  fi
+}
+complete -F _sharelink sharelink
+]=])
+
+file(CONFIGURE OUTPUT ${sharelink_completions_dir}/zsh/_sharelink @ONLY CONTENT
+[=[#compdef sharelink
+# zsh completion for sharelink
+
+_arguments -s -S \
+@sharelink_zsh_specs@  '*:share address: '
+]=])
+
+file(CONFIGURE OUTPUT ${sharelink_completions_dir}/fish/sharelink.fish @ONLY CONTENT
+[=[# fish completion for sharelink
+
+# The arguments are share addresses, not files.
+complete -c sharelink -f
+@sharelink_fish_lines@]=])
