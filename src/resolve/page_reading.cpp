@@ -1,6 +1,7 @@
 #include "resolve/page_reading.h"
 
 #include <span>
+#include <vector>
 
 #include "codec/char_refs.h"
 #include "codec/percent.h"
@@ -45,18 +46,28 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   reading.size_bytes = read_whole_bytes(markers.size);
 
   // Each element with a file_url attribute is one file. Of a repeated attribute
-  // the first counts, as in a browser.
+  // the first counts, as in a browser. The elements are gathered first so that
+  // the records, much larger, are made in a vector of the right size.
+  struct element {
+    std::string_view url, name, size;
+  };
+  std::vector<element> elements;
   for_each_start_tag(page, [&](std::span<const tag_attribute> attributes) {
     const tag_attribute* url = find_attribute(attributes, "file_url");
     if (url == nullptr) return;
+    elements.push_back({url->value, value_of(find_attribute(attributes, "file_name")),
+                        value_of(find_attribute(attributes, "file_size"))});
+  });
+  reading.files.reserve(elements.size());
+  for (const element& found : elements) {
     file_record record;
-    record.download_url = decode_char_refs(url->value);
-    record.file_name = decode_kuaichuan_file_name(value_of(find_attribute(attributes, "file_name")));
-    const local_text size_value = decode_char_refs(value_of(find_attribute(attributes, "file_size")));
+    record.download_url = decode_char_refs(found.url);
+    record.file_name = decode_kuaichuan_file_name(found.name);
+    const local_text size_value = decode_char_refs(found.size);
     fill_name_and_size(record, to_number(size_value), size_value);
     record.md5 = reading.fields.md5;
     reading.files.push_back(std::move(record));
-  });
+  }
   return reading;
 }
 
@@ -68,7 +79,9 @@ page_reading read_pan_page(std::string_view page_text) {
   reading.extension = file_type_key(reading.fields.file_name);
   reading.size_bytes = read_whole_bytes(markers.size);
 
-  for (const data_object& object : find_data_objects(page)) {
+  const std::vector<data_object> objects = find_data_objects(page);
+  reading.files.reserve(objects.size());
+  for (const data_object& object : objects) {
     file_record record;
     record.download_url = unescape_pan_address(object.download_url);
     record.file_name = percent_decode(object.file_name);
