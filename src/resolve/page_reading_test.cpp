@@ -97,6 +97,7 @@ TEST(PageReading, KuaichuanFilesAreElementsReadAttributeByAttribute) {
        R"(</a file_url="e"><a file_url="ok"><a file_url="cut)",
        {{"ok", "", "0B"}}},
       {R"(<a data-file_url="x" file_urlx="y">)", {}},
+      {R"(<SCRIPT type=x><a file_url=s></scriptx></Script ><!--><a file_url=ok>)", {{"ok", "", "0B"}}},
   };
   for (const auto& [page, expected] : rows) expect_files(read_kuaichuan_page(page), expected, page);
 }
@@ -128,6 +129,9 @@ TEST(PageReading, PanFilesAreDataObjectsWithADlinkKey) {
       // Keys matched whole; an object left open is no file.
       {object({{"xdlink", "u"}}) + object({{"dlinks", "u"}}) + "{\\\"dlink\\\":\\\"u\\\"", {}},
       {"\\\"dlink\\\":\\\"u\\\"}", {}},
+      // Nesting is read 64 deep.
+      {std::string(63, '[') + object({{"dlink", "u"}}) + std::string(63, ']'), {{"u", "", "0B"}}},
+      {std::string(64, '[') + object({{"dlink", "u"}}) + std::string(64, ']'), {}},
   };
   for (const auto& [page, expected] : rows) expect_files(read_pan_page(page), expected, page);
 }
