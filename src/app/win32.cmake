@@ -22,7 +22,8 @@ target_link_libraries(sharelink-gui PRIVATE sharelink_window_win32 ole32)
 install(TARGETS sharelink-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(SHARELINK_TESTS)
-  target_sources(sharelink_app_tests PRIVATE desktop_win32_test.cpp)
+  target_sources(sharelink_app_tests PRIVATE desktop_win32_test.cpp main_window_win32_test.cpp)
+  target_link_libraries(sharelink_app_tests PRIVATE sharelink_window_win32)
   # Drives sharelink-gui.exe from outside under Wine: keys, clicks, texts, clipboard.
   add_executable(window_driver_win32 window_driver_win32.cpp)
   target_compile_options(window_driver_win32 PRIVATE -municode)
