@@ -59,13 +59,13 @@ bool is_input(QEvent::Type type) {
   }
 }
 
-// A box's tooltip: its whole text, shown as text whatever it holds ("<b>" in a file
-// name is not markup), and able to wrap, which a long address without spaces could
-// not do without the zero-width spaces put in every few characters. A text longer
-// than any screen can show is cut, with an ellipsis.
+// A box's tooltip: its whole text (up to tooltip_characters), shown as text whatever
+// it holds ("<b>" in a file name is not markup), and able to wrap, which a long
+// address without spaces could not do without the zero-width spaces put in every
+// few characters.
 QString tooltip_for(const QString& text) {
   if (text.isEmpty()) return {};
-  constexpr qsizetype shown = 4096, piece = 40;
+  constexpr qsizetype shown = tooltip_characters, piece = 40;
   QString wrapped;
   wrapped.reserve(std::min(text.size(), shown) * 41 / 40 + 1);
   qsizetype since_break = 0;

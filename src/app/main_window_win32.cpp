@@ -1,6 +1,7 @@
 #include "app/main_window_win32.h"
 
 #include <windowsx.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <array>
@@ -33,6 +34,8 @@ class window_state final : public window_access {
   HWND last_focus = nullptr;  // the control that had the focus at deactivation
   const action_services& services_;
   std::shared_ptr<resolve_job> job;  // the resolution under way, if any
+  HWND tooltips = nullptr;
+  std::wstring tip;  // the text of the tooltip being shown
 
   HWND control(std::string_view name) const {
     const auto all = main_controls();
@@ -103,6 +106,54 @@ window_state* state_of(HWND window) {
 }
 
 std::wstring wide_utf8(std::string_view utf8) { return to_wide(utf8, CP_UTF8); }
+
+// Each edit box shows its text as a tooltip, asked for each time it shows, so it is
+// always the box's text of the moment. The tooltips come from the common controls,
+// loaded at run time: the program imports nothing beyond the system's base DLLs.
+void add_tooltips(HWND window, HINSTANCE instance, window_state& state) {
+  HMODULE common = LoadLibraryW(L"comctl32.dll");
+  if (!common) return;
+  using init_function = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = reinterpret_cast<init_function>(
+      reinterpret_cast<void (*)()>(GetProcAddress(common, "InitCommonControlsEx")));
+  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+  if (init) init(&classes);
+  state.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                                   instance, nullptr);
+  if (!state.tooltips) return;
+  SendMessageW(state.tooltips, TTM_SETMAXTIPWIDTH, 0, 480);  // long texts wrap
+  SendMessageW(state.tooltips, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+  const auto records = main_controls();
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].kind != control_kind::edit_box) continue;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(state.controls[i]);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(state.tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+// The tooltip's text: the box's text now, cut to what a tooltip holds.
+void fill_tooltip(window_state& state, NMTTDISPINFOW& info) {
+  const HWND box = reinterpret_cast<HWND>(info.hdr.idFrom);
+  const int length = GetWindowTextLengthW(box);
+  state.tip.assign(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+  state.tip.resize(static_cast<std::size_t>(
+      GetWindowTextW(box, state.tip.data(), static_cast<int>(state.tip.size()))));
+  if (state.tip.size() > static_cast<std::size_t>(tooltip_characters)) {
+    std::size_t keep = tooltip_characters;
+    if (IS_LOW_SURROGATE(state.tip[keep])) --keep;  // never half a character
+    state.tip.resize(keep);
+    state.tip += L'\u2026';
+  }
+  info.lpszText = state.tip.data();
+  info.hinst = nullptr;
+}
 
 // Makes the pointer take the shape the window under it asks for now.
 void refresh_cursor() {
@@ -199,6 +250,14 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         if (target) SetFocus(target);
       }
       return 0;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lparam);
+      if (state && header->hwndFrom == state->tooltips && header->code == TTN_GETDISPINFOW) {
+        fill_tooltip(*state, *reinterpret_cast<NMTTDISPINFOW*>(lparam));
+        return 0;
+      }
+      break;
+    }
     case kResolvedMessage:
       if (state) finish_resolving(*state);
       return 0;
@@ -376,6 +435,7 @@ HWND create_main_window(HINSTANCE instance, const action_services& services) {
   SetWindowLongPtrW(download_box, GWLP_USERDATA, GetWindowLongPtrW(download_box, GWLP_WNDPROC));
   SetWindowLongPtrW(download_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(download_box_proc));
 
+  add_tooltips(window, instance, *state);
   for (HWND c : state->controls) ShowWindow(c, SW_SHOWNA);
   default_choice_action(*state);
   if (!IsWindow(window)) return nullptr;

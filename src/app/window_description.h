@@ -63,6 +63,10 @@ struct box_label {
   std::string_view label;
 };
 
+/// A box's tooltip shows its text, up to this many characters (UTF-16 units) and
+/// then an ellipsis: the system's tooltips hold no more.
+inline constexpr int tooltip_characters = 1000;
+
 /// The seven edit boxes with their labels, in creation order.
 std::span<const box_label> box_labels();
 

@@ -108,6 +108,44 @@ void click(HWND control) {
   SendInput(3, in, sizeof(INPUT));
 }
 
+void move_to(int x, int y) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  SendInput(1, &in, sizeof(INPUT));
+}
+
+// Rests the pointer on `control` and returns the text of the tooltip that shows,
+// or "<no tooltip>".
+std::string tooltip_over(const gui& g, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  move_to(r.left - 40, r.top - 40);
+  Sleep(300);
+  for (int step = 0; step < 3; ++step) {
+    move_to((r.left + r.right) / 2 + step, (r.top + r.bottom) / 2);
+    Sleep(50);
+  }
+  std::string text = "<no tooltip>";
+  wait_until(
+      [&] {
+        HWND tip = nullptr;
+        while ((tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr))) {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(tip, &pid);
+          if (pid == g.process.dwProcessId && IsWindowVisible(tip)) {
+            text = from_wide(text_of(tip), CP_UTF8);
+            return true;
+          }
+        }
+        return false;
+      },
+      4000);
+  return text;
+}
+
 std::string clipboard() {
   std::string text = "<no text>";
   if (!wait_until([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) return "<busy>";
@@ -324,6 +362,13 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(300);
     save_screenshot(g.window, argv[4]);
   }
+
+  // Each box shows its text as a tooltip, the text of the moment.
+  const std::string tip = tooltip_over(g, g[names::file_md5]);
+  check(tip == "0123abcd", "the MD5 box's tooltip is its text", tip);
+  SendMessageW(g[names::file_md5], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"测试 changed"));
+  const std::string changed = tooltip_over(g, g[names::file_md5]);
+  check(changed == "测试 changed", "the tooltip follows the text", changed);
 
   // Screen readers name a box after the label just before it.
   for (const box_label& pair : box_labels()) {
