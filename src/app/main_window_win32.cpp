@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 #include <commctrl.h>
+#include <initguid.h>  // the accessibility GUIDs below are defined here
+#include <oleacc.h>
 
 #include <algorithm>
 #include <array>
@@ -153,6 +155,26 @@ void fill_tooltip(window_state& state, NMTTDISPINFOW& info) {
   }
   info.lpszText = state.tip.data();
   info.hinst = nullptr;
+}
+
+// Screen readers announce each box by its label's text. They would find a label
+// just before its box by themselves (see order_controls), but not the radio
+// button that names a share address box, so every box gets its name explicitly.
+// The names stay with the boxes when the service object is released.
+void name_boxes(const window_state& state) {
+  IAccPropServices* names = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&names))) ||
+      !names)
+    return;
+  for (const box_label& pair : box_labels()) {
+    const control_record* label = find_control(pair.label);
+    HWND box = state.control(pair.box);
+    if (label && box)
+      names->SetHwndPropStr(box, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                            wide_utf8(label->text).c_str());
+  }
+  names->Release();
 }
 
 // Makes the pointer take the shape the window under it asks for now.
@@ -436,6 +458,7 @@ HWND create_main_window(HINSTANCE instance, const action_services& services) {
   SetWindowLongPtrW(download_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(download_box_proc));
 
   add_tooltips(window, instance, *state);
+  name_boxes(*state);
   for (HWND c : state->controls) ShowWindow(c, SW_SHOWNA);
   default_choice_action(*state);
   if (!IsWindow(window)) return nullptr;
