@@ -14,6 +14,10 @@ void show(window_access& window, const resolved_file& file) {
   window.set_text(names::download_url, file.download_url);
 }
 
+local_text address_of(const window_access& window, std::string_view box) {
+  return window.text_is_local(box) ? window.text(box) : local_text();
+}
+
 }  // namespace
 
 void default_choice_action(window_access& window) { window.set_checked(names::kuaichuan_choice, true); }
@@ -21,9 +25,30 @@ void default_choice_action(window_access& window) { window.set_checked(names::ku
 void resolve_action(window_access& window, const action_services& services) {
   // Two separate tests, not alternatives: each checked choice resolves.
   if (window.checked(names::kuaichuan_choice))
-    show(window, services.resolve_kuaichuan(window.text(names::kuaichuan_address)));
+    show(window, services.resolve_kuaichuan(address_of(window, names::kuaichuan_address)));
   if (window.checked(names::pan_choice))
-    show(window, services.resolve_pan(window.text(names::pan_address)));
+    show(window, services.resolve_pan(address_of(window, names::pan_address)));
+}
+
+std::vector<resolve_request> read_resolve_requests(const window_access& window) {
+  std::vector<resolve_request> requests;
+  if (window.checked(names::kuaichuan_choice))
+    requests.push_back({false, address_of(window, names::kuaichuan_address)});
+  if (window.checked(names::pan_choice))
+    requests.push_back({true, address_of(window, names::pan_address)});
+  return requests;
+}
+
+std::vector<resolved_file> run_resolve_requests(const std::vector<resolve_request>& requests,
+                                                const action_services& services) {
+  std::vector<resolved_file> results;
+  for (const resolve_request& r : requests)
+    results.push_back(r.pan ? services.resolve_pan(r.address) : services.resolve_kuaichuan(r.address));
+  return results;
+}
+
+void show_resolved(window_access& window, const std::vector<resolved_file>& results) {
+  for (const resolved_file& file : results) show(window, file);
 }
 
 void copy_action(window_access& window, const action_services& services, int, int, int) {
@@ -32,6 +57,8 @@ void copy_action(window_access& window, const action_services& services, int, in
   services.set_clipboard_text(address);
 }
 
-void home_page_action(const action_services& services) { services.open_web_address(home_page_address); }
+void home_page_action(const action_services& services) {
+  if (!services.home_page.empty()) services.open_web_address(services.home_page);
+}
 
 }  // namespace sharelink::app

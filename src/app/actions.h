@@ -2,8 +2,12 @@
 // The four window actions, written once for every back end. They reach the
 // window only through `window_access` and the outside world only through
 // `action_services`, so they can be driven by a fake window in tests.
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "resolve/resolved_file.h"
 #include "runtime/text.h"
@@ -19,6 +23,12 @@ class window_access {
   virtual void set_text(std::string_view name, std::string_view local) = 0;
   virtual bool checked(std::string_view name) const = 0;
   virtual void set_checked(std::string_view name, bool on) = 0;
+  /// Whether the edit box's whole text can be written as local text. False when it
+  /// holds a character the code page lacks, which text() gives as '?'.
+  virtual bool text_is_local(std::string_view name) const {
+    (void)name;
+    return true;
+  }
 };
 
 /// What the actions call outside the window.
@@ -27,13 +37,16 @@ struct action_services {
   std::function<resolved_file(std::string_view)> resolve_pan;
   std::function<bool(std::string_view)> set_clipboard_text;
   std::function<void(std::string_view)> open_web_address;
+  /// The address opened when the window closes (local text); empty opens nothing.
+  std::string home_page;
+  /// Set when the window closes with a resolution under way: the resolvers' fetches
+  /// end soon after. May be null.
+  std::shared_ptr<std::atomic<bool>> stop_fetches;
 };
 
-/// The real resolvers, clipboard and shell of this platform.
+/// The real resolvers, clipboard and shell of this platform; the home page is the
+/// offline page shipped with the program (see home_page.h).
 action_services platform_services();
-
-/// The maker's home page, opened when the window closes.
-inline constexpr std::string_view home_page_address = "https://sharelink.example.org/";
 
 /// Created event: checks the Kuaichuan choice.
 void default_choice_action(window_access& window);
@@ -42,12 +55,37 @@ void default_choice_action(window_access& window);
 /// (Kuaichuan, then Pan) and writes name, type, size, MD5 and last the address.
 void resolve_action(window_access& window, const action_services& services);
 
+/// One resolution that a press of the resolve button asks for.
+struct resolve_request {
+  bool pan = false;    ///< the Pan service; otherwise Kuaichuan
+  local_text address;  ///< the text of that service's address box
+  bool operator==(const resolve_request&) const = default;
+};
+
+// The resolve action in three steps, so that the fetches can run off the window's
+// thread: read (window thread), run (any thread; touches no window), show (window
+// thread). In that order they do what resolve_action does.
+
+/// Reads the two choices and, for each one checked, its address box. An address
+/// holding a character the code page lacks is read as empty: sent with '?' in its
+/// place it could reach another page, so it resolves as an address that cannot be
+/// fetched, and nothing is sent.
+std::vector<resolve_request> read_resolve_requests(const window_access& window);
+
+/// Runs the resolver of each request, in order.
+std::vector<resolved_file> run_resolve_requests(const std::vector<resolve_request>& requests,
+                                                const action_services& services);
+
+/// Writes each result into the output boxes in turn: name, type, size, MD5 and
+/// last the address.
+void show_resolved(window_access& window, const std::vector<resolved_file>& results);
+
 /// Left-button press on the download-address box: copies its text to the clipboard
 /// unless it is empty. The position and key state are not used.
 void copy_action(window_access& window, const action_services& services, int x = 0, int y = 0,
                  int key_state = 0);
 
-/// Being-destroyed event: opens the home page.
+/// Being-destroyed event: opens the home page, if there is one.
 void home_page_action(const action_services& services);
 
 }  // namespace sharelink::app

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ class fake_window final : public window_access {
     log.push_back("check " + std::string(name) + (on ? "=1" : "=0"));
     checks[std::string(name)] = on;
   }
+  // Boxes whose text the code page cannot hold.
+  std::set<std::string, std::less<>> not_local;
+  bool text_is_local(std::string_view name) const override { return !not_local.contains(name); }
 };
 
 std::string str(std::string_view v) { return std::string(v); }
@@ -143,6 +147,40 @@ TEST_F(ResolveAction, EmptyFieldsEmptyTheBoxesOfAnEarlierResolution) {
   EXPECT_EQ(window.texts[str(names::download_url)], "");
 }
 
+// Read on the window's thread, resolved elsewhere, shown back: the same calls and
+// the same writes as the action in one piece, for every choice.
+TEST_F(ResolveAction, InThreeStepsItDoesWhatTheActionDoes) {
+  for (int choice = 0; choice < 4; ++choice) {
+    const bool kuaichuan = choice & 1, pan = choice & 2;
+    fake_window whole = window, split = window;
+    whole.checks = split.checks = {{str(names::kuaichuan_choice), kuaichuan},
+                                   {str(names::pan_choice), pan}};
+    recorded_services whole_services, split_services;
+    resolve_action(whole, whole_services.make());
+    const auto requests = read_resolve_requests(split);
+    std::vector<resolve_request> expected;
+    if (kuaichuan) expected.push_back({false, "K-ADDR"});
+    if (pan) expected.push_back({true, "P-ADDR"});
+    EXPECT_EQ(requests, expected);
+    const std::size_t reads = split.log.size();
+    show_resolved(split, run_resolve_requests(requests, split_services.make()));
+    EXPECT_EQ(split.log.size(), reads + 5 * expected.size());  // nothing read after the first step
+
+    EXPECT_EQ(split_services.calls, whole_services.calls) << choice;
+    EXPECT_EQ(split.texts, whole.texts) << choice;
+  }
+}
+
+// With '?' for a character the code page lacks, an address could lead elsewhere.
+TEST_F(ResolveAction, AnAddressTheCodePageCannotHoldResolvesAsEmpty) {
+  check(true, true);
+  window.not_local.insert(str(names::pan_address));
+  resolve_action(window, services.make());
+  EXPECT_EQ(services.calls, (std::vector<std::string>{"kuaichuan K-ADDR", "pan "}));
+  EXPECT_EQ(read_resolve_requests(window),
+            (std::vector<resolve_request>{{false, "K-ADDR"}, {true, ""}}));
+}
+
 TEST(CopyAction, EmptyBoxLeavesTheClipboardAlone) {
   fake_window window;
   recorded_services services;
@@ -167,10 +205,14 @@ TEST(StartAndEndActions, DefaultChoiceChecksOnlyTheKuaichuanChoice) {
   EXPECT_EQ(window.log, std::vector<std::string>{"check " + str(names::kuaichuan_choice) + "=1"});
 }
 
-TEST(StartAndEndActions, HomePageActionOpensTheHomePage) {
+TEST(StartAndEndActions, HomePageActionOpensTheHomePageWhenThereIsOne) {
   recorded_services services;
-  home_page_action(services.make());
-  EXPECT_EQ(services.calls, std::vector<std::string>{"open " + str(home_page_address)});
+  action_services s = services.make();
+  s.home_page = "file:///usr/share/sharelink/home.html";
+  home_page_action(s);
+  s.home_page.clear();
+  home_page_action(s);
+  EXPECT_EQ(services.calls, std::vector<std::string>{"open file:///usr/share/sharelink/home.html"});
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/desktop.h"
+#include "app/home_page.h"
+#include "codec/wide_win32.h"
 #include "runtime/text.h"
 
 namespace sharelink {
@@ -40,6 +42,28 @@ void open_web_address(std::string_view address) {
   const std::string file(as_local(address));
   HWND owner = FindWindowExA(nullptr, nullptr, nullptr, "Microsoft Internet Explorer");
   ShellExecuteA(owner, "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::string home_page_address() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const auto slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {};
+  path.resize(slash);
+  for (const std::string& candidate : app::home_page_candidates(from_wide(path, CP_UTF8), '\\')) {
+    const DWORD attributes = GetFileAttributesW(to_wide(candidate, CP_UTF8).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return app::file_address(candidate, true);
+  }
+  return {};
 }
 
 }  // namespace sharelink

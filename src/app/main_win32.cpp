@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/actions.h"
+#include "app/background.h"
 #include "app/main_window_win32.h"
 #include "app/window_description.h"
 #include "codec/wide_win32.h"
@@ -29,6 +30,11 @@ void enter_program_folder() {
   SetCurrentDirectoryW(path.c_str());
 }
 
+// Ends the process with `code` at once: the other threads stop first, and the
+// destructors of static objects do not run, so a resolution abandoned when the
+// window closed cannot find them destroyed. Nobody waits for it.
+[[noreturn]] void end_process_now(int code) { ExitProcess(static_cast<UINT>(code)); }
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -47,5 +53,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   sharelink::app::run_message_loop(window);
   if (SUCCEEDED(ole)) OleUninitialize();
+  if (sharelink::app::detached_work_running()) end_process_now(0);
   return 0;
 }

@@ -38,6 +38,50 @@ class busy_cursor {
   busy_cursor& operator=(const busy_cursor&) = delete;
 };
 
+// Events by which the user changes something in a control.
+bool is_input(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A box's tooltip: its whole text (up to tooltip_characters), shown as text whatever
+// it holds ("<b>" in a file name is not markup), and able to wrap, which a long
+// address without spaces could not do without the zero-width spaces put in every
+// few characters.
+QString tooltip_for(const QString& text) {
+  if (text.isEmpty()) return {};
+  constexpr qsizetype shown = tooltip_characters, piece = 40;
+  QString wrapped;
+  wrapped.reserve(std::min(text.size(), shown) * 41 / 40 + 1);
+  qsizetype since_break = 0;
+  for (qsizetype i = 0; i < text.size() && i < shown; ++i) {
+    if (since_break >= piece && !text[i].isLowSurrogate()) {
+      wrapped += QChar(0x200B);
+      since_break = 0;
+    }
+    wrapped += text[i];
+    ++since_break;
+  }
+  if (text.size() > shown) wrapped += QChar(0x2026);
+  return QStringLiteral("<p style=\"white-space:pre-wrap\">") + wrapped.toHtmlEscaped() +
+         QStringLiteral("</p>");
+}
+
 // Ctrl 1, Shift 2, Alt 4, added.
 int key_state(Qt::KeyboardModifiers modifiers) {
   return (modifiers & Qt::ControlModifier ? 1 : 0) | (modifiers & Qt::ShiftModifier ? 2 : 0) |
@@ -97,12 +141,30 @@ qt_main_window::qt_main_window(action_services services, std::span<const control
     focus_chain_.push_back(w);
     if (auto* radio = qobject_cast<QRadioButton*>(w)) radio_chain_.push_back(radio);
   }
+  // Each box is announced by the text of its label.
+  for (const box_label& pair : box_labels()) {
+    QWidget* box = control(pair.box);
+    QWidget* label = control(pair.label);
+    if (!box || !label) continue;
+    if (auto* l = qobject_cast<QLabel*>(label)) {
+      l->setBuddy(box);
+      box->setAccessibleName(l->text());
+    } else if (auto* b = qobject_cast<QAbstractButton*>(label)) {
+      box->setAccessibleName(b->text());
+    }
+  }
   winId();  // creates the native window now, so a failure shows here
   complete_ = all_made && focus_chain_.size() == order.size() && windowHandle() &&
               windowHandle()->handle();
 }
 
 qt_main_window::~qt_main_window() {
+  if (job_) {
+    job_->abandon();
+    if (services_.stop_fetches) *services_.stop_fetches = true;
+    job_.reset();
+    QApplication::restoreOverrideCursor();
+  }
   // A window that never came into being has no being-destroyed event.
   if (complete_ && services_.open_web_address) home_page_action(services_);
 }
@@ -134,6 +196,8 @@ QWidget* qt_main_window::make_control(const control_record& c) {
       p.setColor(QPalette::Inactive, QPalette::Highlight, Qt::white);
       p.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
       edit->setPalette(p);
+      connect(edit, &QLineEdit::textChanged, edit,
+              [edit](const QString& now) { edit->setToolTip(tooltip_for(now)); });
       edit->setText(text);
       edit->setCursorPosition(0);
       if (c.name == names::download_url) {
@@ -197,6 +261,13 @@ void qt_main_window::set_text(std::string_view name, std::string_view local) {
   edit->setCursorPosition(0);  // caret at the start, the text scrolled to it
 }
 
+bool qt_main_window::text_is_local(std::string_view name) const {
+  QLineEdit* edit = edit_box(name);
+  if (!edit) return true;
+  const std::string utf8 = edit->text().toStdString();
+  return local_to_utf8(utf8_to_local(utf8)) == utf8;
+}
+
 bool qt_main_window::checked(std::string_view name) const {
   QRadioButton* radio = radio_button(name);
   return radio && radio->isChecked();
@@ -238,6 +309,12 @@ void qt_main_window::keyPressEvent(QKeyEvent* event) {
 }
 
 bool qt_main_window::eventFilter(QObject* watched, QEvent* event) {
+  if (job_ && watched != this && is_input(event->type())) {
+    // Waiting for a page: nothing reaches the controls, but Escape still closes.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+      close();
+    return true;
+  }
   if (event->type() == QEvent::MouseButtonPress && watched == download_box_) {
     on_download_box_pressed(static_cast<QMouseEvent*>(event));
     return false;  // the box still takes the press: caret placement
@@ -293,10 +370,28 @@ void qt_main_window::on_download_box_pressed(QMouseEvent* event) {
 }
 
 void qt_main_window::on_resolve_clicked() {
-  // The fetch runs on this thread and blocks the window until the engine's
-  // time-outs at the latest; the wait cursor says so.
+  if (job_) return;
+  std::vector<resolve_request> requests = read_resolve_requests(*this);
+  // The fetches run on a thread of their own, so the window keeps painting and can
+  // be closed; the controls wait for the results (see eventFilter) under the wait
+  // cursor.
+  job_ = resolve_job::start(requests, services_, [this] {
+    QMetaObject::invokeMethod(this, &qt_main_window::on_resolved, Qt::QueuedConnection);
+  });
+  if (job_) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    return;
+  }
+  // No thread to be had: resolve here, the window waiting as a whole.
   busy_cursor busy;
-  resolve_action(*this, services_);
+  show_resolved(*this, run_resolve_requests(requests, services_));
+}
+
+void qt_main_window::on_resolved() {
+  if (!job_) return;
+  const std::shared_ptr<resolve_job> job = std::move(job_);  // job_ is empty now
+  show_resolved(*this, job->take_results());
+  QApplication::restoreOverrideCursor();
 }
 
 std::unique_ptr<qt_main_window> create_main_window(action_services services) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/actions.h"
+#include "app/background.h"
 #include "app/window_description.h"
 
 class QLineEdit;
@@ -24,6 +25,8 @@ class qt_main_window final : public QWidget, public window_access {
   qt_main_window(action_services services, std::span<const control_record> controls = main_controls(),
               std::span<const std::string_view> order = focus_order());
   /// Runs the home-page action when the window was complete: it is being destroyed.
+  /// A resolution still under way is abandoned: its fetch is told to stop, and its
+  /// results go nowhere.
   ~qt_main_window() override;
 
   /// Whether every control of the description and the native window exist.
@@ -32,10 +35,15 @@ class qt_main_window final : public QWidget, public window_access {
   /// The control named `name` (its objectName), or nullptr.
   QWidget* control(std::string_view name) const;
 
+  /// Whether a press of the resolve button is still waiting for its results. The
+  /// controls take no input meanwhile, but Escape and Close still close the window.
+  bool resolving() const { return job_ != nullptr; }
+
   local_text text(std::string_view name) const override;
   void set_text(std::string_view name, std::string_view local) override;
   bool checked(std::string_view name) const override;
   void set_checked(std::string_view name, bool on) override;
+  bool text_is_local(std::string_view name) const override;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -52,11 +60,13 @@ class qt_main_window final : public QWidget, public window_access {
                       Qt::FocusReason reason);
   void on_download_box_pressed(QMouseEvent* event);
   void on_resolve_clicked();
+  void on_resolved();
 
   action_services services_;
   std::vector<QWidget*> focus_chain_;  ///< the focus order
   std::vector<QWidget*> radio_chain_;  ///< radio buttons in focus order
   QLineEdit* download_box_ = nullptr;
+  std::shared_ptr<resolve_job> job_;  ///< the resolution under way, if any
   bool complete_ = false;
 };
 

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -7,11 +8,17 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
+#include <atomic>
+#include <chrono>
 #include <clocale>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/background.h"
 #include "app/desktop.h"
 #include "app/main_window_qt.h"
 #include "codec/codepage.h"
@@ -47,33 +54,47 @@ class MainWindowTest : public QObject {
   Q_OBJECT
 
  public:
-  // What the window handed to the services, in order.
+  // What the window handed to the services, in order. The resolvers run on the
+  // window's worker threads; read `calls` once they are done.
   std::vector<std::string> calls;
+  std::mutex calls_mutex;
   bool box_focused_at_copy = false;
-  bool busy_while_resolving = false;
+  // While set, the resolvers wait (at most 10 s) before they fetch.
+  std::atomic<bool> hold_resolvers{false};
+
+  void record(std::string call) {
+    std::lock_guard lock(calls_mutex);
+    calls.push_back(std::move(call));
+  }
+
+  std::size_t calls_size() {
+    std::lock_guard lock(calls_mutex);
+    return calls.size();
+  }
+
+  void wait_while_held() {
+    for (int i = 0; i < 1000 && hold_resolvers; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 
   action_services recording_services() {
     action_services s = platform_services();
-    auto busy = [this] {
-      busy_while_resolving =
-          QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-    };
-    s.resolve_kuaichuan = [this, busy](std::string_view a) {
-      busy();
-      calls.push_back("kuaichuan " + std::string(a));
+    s.resolve_kuaichuan = [this](std::string_view a) {
+      record("kuaichuan " + std::string(a));
+      wait_while_held();
       return resolve_kuaichuan(a);
     };
-    s.resolve_pan = [this, busy](std::string_view a) {
-      busy();
-      calls.push_back("pan " + std::string(a));
+    s.resolve_pan = [this](std::string_view a) {
+      record("pan " + std::string(a));
+      wait_while_held();
       return resolve_pan(a);
     };
     s.set_clipboard_text = [this](std::string_view t) {
       box_focused_at_copy = window->control(names::download_url)->hasFocus();
-      calls.push_back("clipboard " + std::string(t));
+      record("clipboard " + std::string(t));
       return set_clipboard_text(t);
     };
-    s.open_web_address = [this](std::string_view a) { calls.push_back("open " + std::string(a)); };
+    s.open_web_address = [this](std::string_view a) { record("open " + std::string(a)); };
     return s;
   }
 
@@ -96,8 +117,13 @@ class MainWindowTest : public QObject {
     window->set_checked(names::kuaichuan_choice, kuaichuan);
     window->set_checked(names::pan_choice, pan);
   }
+  bool busy_cursor() {
+    return QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+  }
+  // Presses the button and waits until the results are written.
   void press_resolve() {
     QTest::mouseClick(control(names::resolve_button), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->resolving(), 20000);
   }
 
  private slots:
@@ -106,6 +132,7 @@ class MainWindowTest : public QObject {
     server.serve("/share/link", pan_page);
     server.serve("/empty", "<html><body>nothing here</body></html>");
     server.start();
+    QVERIFY(home_page_address().starts_with("file:///"));  // configured beside the programs
     window = create_main_window(recording_services());
     QVERIFY(window);
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -113,7 +140,7 @@ class MainWindowTest : public QObject {
 
   void cleanupTestCase() {
     window.reset();
-    QCOMPARE(calls.back(), "open " + std::string(home_page_address));
+    QCOMPARE(calls.back(), "open " + home_page_address());
   }
 
   void init() { calls.clear(); }
@@ -279,9 +306,16 @@ class MainWindowTest : public QObject {
     edit(names::file_md5)->setText("typed by the user");
     choose(true, false);
 
-    busy_while_resolving = false;
-    press_resolve();
-    QVERIFY(busy_while_resolving);
+    // While the page loads the window waits under the wait cursor, and the boxes
+    // change only once the results are in.
+    hold_resolvers = true;
+    QTest::mouseClick(control(names::resolve_button), Qt::LeftButton);
+    QVERIFY(window->resolving());
+    QVERIFY(busy_cursor());
+    QTest::qWait(50);
+    QCOMPARE(edit(names::file_md5)->text(), QString("typed by the user"));
+    hold_resolvers = false;
+    QTRY_VERIFY_WITH_TIMEOUT(!window->resolving(), 20000);
     QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(calls, std::vector<std::string>{"kuaichuan " + kuaichuan_address});
     QCOMPARE(edit(names::download_url)->text(), QString("http://dl.kuai.example/f/a%20b.zip?t=1"));
@@ -336,6 +370,63 @@ class MainWindowTest : public QObject {
     QCOMPARE(focused(), q(names::file_md5));
   }
 
+  void anAddressTheCodePageCannotHoldIsNotSent() {
+    const struct {
+      const char* utf8;
+      bool local;
+    } cases[] = {{"http://a.example/测试 a?b=文档", true}, {"http://a.example/😀", false},
+                 {"http://a.example/d/X#\xe0\xb8\x81", false}};  // no Thai in code page 936
+    for (const auto& c : cases) {
+      edit(names::pan_address)->setText(QString::fromUtf8(c.utf8));
+      QVERIFY2(window->text_is_local(names::pan_address) == c.local, c.utf8);
+    }
+
+    // Sent, this address would reach the sample page: the fragment is never sent.
+    edit(names::kuaichuan_address)->setText(q(server.url("/d/ABCDEFGHIJKL") + "#😀"));
+    window->set_text(names::file_md5, "earlier");
+    choose(true, false);
+    press_resolve();
+    QCOMPARE(calls, std::vector<std::string>{"kuaichuan "});
+    for (auto name : {names::download_url, names::file_name, names::file_type, names::file_md5})
+      QCOMPARE(edit(name)->text(), QString());
+    QCOMPARE(edit(names::file_size)->text(), QString("0B"));
+  }
+
+  void boxesShowTheirWholeTextAsATooltipAndSelectAllWithCtrlA() {
+    auto plain = [](const QString& tooltip) {
+      QTextDocument doc;
+      doc.setHtml(tooltip);
+      return doc.toPlainText().remove(QChar(0x200B));
+    };
+    QLineEdit* box = edit(names::file_name);
+    const QString text = QString::fromUtf8("<b>a&amp;b</b>  测试 ") + QString(300, 'x');
+    box->setText(text);
+    QCOMPARE(plain(box->toolTip()), text);  // markup in the text stays text
+    box->setFocus();
+    box->setCursorPosition(0);
+    QTest::keyClicks(box, "typed");
+    QCOMPARE(plain(box->toolTip()), "typed" + text);
+    window->set_text(names::file_name, "");
+    QCOMPARE(box->toolTip(), QString());
+
+    for (std::string_view name : {names::kuaichuan_address, names::download_url}) {
+      QLineEdit* b = edit(name);
+      b->setText("http://a.example/x");
+      b->setFocus();
+      b->setCursorPosition(3);
+      QTest::keyClick(b, Qt::Key_A, Qt::ControlModifier);
+      QCOMPARE(b->selectedText(), b->text());
+    }
+  }
+
+  void screenReadersAnnounceEachBoxByItsLabel() {
+    for (const box_label& pair : box_labels()) {
+      QAccessibleInterface* box = QAccessible::queryAccessibleInterface(control(pair.box));
+      QVERIFY(box);
+      QCOMPARE(box->text(QAccessible::Name), q(find_control(pair.label)->text));
+    }
+  }
+
   void escapeClosesAndDestroyingOpensTheHomePage() {
     auto second = create_main_window(recording_services());
     QVERIFY(second);
@@ -345,7 +436,41 @@ class MainWindowTest : public QObject {
     QVERIFY(!second->isVisible());
     QVERIFY(calls.empty());
     second.reset();
-    QCOMPARE(calls, std::vector<std::string>{"open " + std::string(home_page_address)});
+    QCOMPARE(calls, std::vector<std::string>{"open " + home_page_address()});
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  }
+
+  void whileAPageLoadsTheControlsWaitAndEscapeAbandonsIt() {
+    auto second = create_main_window(recording_services());
+    QVERIFY(second);
+    QVERIFY(QTest::qWaitForWindowActive(second.get()));
+    auto* address = qobject_cast<QLineEdit*>(second->control(names::kuaichuan_address));
+    address->setText(q(server.url("/d/ABCDEFGHIJKL")));
+    hold_resolvers = true;
+    QTest::mouseClick(second->control(names::resolve_button), Qt::LeftButton);
+    QVERIFY(second->resolving());
+
+    // Nothing reaches the controls: no typing, no second press, no change of choice.
+    address->setFocus();
+    QTest::keyClicks(address, "typed");
+    QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(address, Qt::Key_Delete);
+    QCOMPARE(address->text(), q(server.url("/d/ABCDEFGHIJKL")));
+    QTest::mouseClick(second->control(names::resolve_button), Qt::LeftButton);
+    QTest::mouseClick(second->control(names::pan_choice), Qt::LeftButton);
+    QVERIFY(!second->checked(names::pan_choice));
+    QTRY_VERIFY(calls_size() == 1);  // the worker has begun
+
+    // Escape closes at once; the home page opens; the fetch is told to stop.
+    QTest::keyClick(address, Qt::Key_Escape);
+    QVERIFY(!second->isVisible());
+    second.reset();
+    QVERIFY(!QApplication::overrideCursor());
+    hold_resolvers = false;
+    QTRY_VERIFY_WITH_TIMEOUT(!detached_work_running(), 20000);
+    QCOMPARE(calls, (std::vector<std::string>{"kuaichuan " + server.url("/d/ABCDEFGHIJKL"),
+                                              "open " + home_page_address()}));
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
   }

@@ -1,11 +1,16 @@
 #include "app/main_window_win32.h"
 
 #include <windowsx.h>
+#include <commctrl.h>
+#include <initguid.h>  // the accessibility GUIDs below are defined here
+#include <oleacc.h>
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 
+#include "app/background.h"
 #include "app/window_description.h"
 #include "codec/wide_win32.h"
 
@@ -17,6 +22,8 @@ constexpr wchar_t kStateProperty[] = L"SharelinkWindowState";
 // Control ids start above IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstControlId = 100;
 constexpr std::size_t kControlCount = 15;
+// Posted by a resolution's worker when its results are in.
+constexpr UINT kResolvedMessage = WM_APP + 1;
 
 // Everything the window needs while it lives; owned by the window (freed on
 // WM_NCDESTROY).
@@ -28,6 +35,9 @@ class window_state final : public window_access {
   std::array<HWND, kControlCount> controls{};
   HWND last_focus = nullptr;  // the control that had the focus at deactivation
   const action_services& services_;
+  std::shared_ptr<resolve_job> job;  // the resolution under way, if any
+  HWND tooltips = nullptr;
+  std::wstring tip;  // the text of the tooltip being shown
 
   HWND control(std::string_view name) const {
     const auto all = main_controls();
@@ -42,6 +52,20 @@ class window_state final : public window_access {
     std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
     wide.resize(static_cast<std::size_t>(GetWindowTextW(box, wide.data(), static_cast<int>(wide.size()))));
     return from_wide(wide, CP_ACP);
+  }
+
+  bool text_is_local(std::string_view name) const override {
+    HWND box = control(name);
+    if (!box) return true;
+    std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+    wide.resize(static_cast<std::size_t>(GetWindowTextW(box, wide.data(), static_cast<int>(wide.size()))));
+    if (wide.empty()) return true;
+    // No best fit either: it would quietly turn a character into a look-alike.
+    BOOL used_default = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                      static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                      &used_default);
+    return n > 0 && !used_default;
   }
 
   void set_text(std::string_view name, std::string_view local) override {
@@ -85,6 +109,125 @@ window_state* state_of(HWND window) {
 
 std::wstring wide_utf8(std::string_view utf8) { return to_wide(utf8, CP_UTF8); }
 
+// Each edit box shows its text as a tooltip, asked for each time it shows, so it is
+// always the box's text of the moment. The tooltips come from the common controls,
+// loaded at run time: the program imports nothing beyond the system's base DLLs.
+void add_tooltips(HWND window, HINSTANCE instance, window_state& state) {
+  HMODULE common = LoadLibraryW(L"comctl32.dll");
+  if (!common) return;
+  using init_function = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = reinterpret_cast<init_function>(
+      reinterpret_cast<void (*)()>(GetProcAddress(common, "InitCommonControlsEx")));
+  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+  if (init) init(&classes);
+  state.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
+                                   instance, nullptr);
+  if (!state.tooltips) return;
+  SendMessageW(state.tooltips, TTM_SETMAXTIPWIDTH, 0, 480);  // long texts wrap
+  SendMessageW(state.tooltips, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+  const auto records = main_controls();
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (records[i].kind != control_kind::edit_box) continue;
+    TTTOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window;
+    tool.uId = reinterpret_cast<UINT_PTR>(state.controls[i]);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(state.tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+// The tooltip's text: the box's text now, cut to what a tooltip holds.
+void fill_tooltip(window_state& state, NMTTDISPINFOW& info) {
+  const HWND box = reinterpret_cast<HWND>(info.hdr.idFrom);
+  const int length = GetWindowTextLengthW(box);
+  state.tip.assign(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+  state.tip.resize(static_cast<std::size_t>(
+      GetWindowTextW(box, state.tip.data(), static_cast<int>(state.tip.size()))));
+  if (state.tip.size() > static_cast<std::size_t>(tooltip_characters)) {
+    std::size_t keep = tooltip_characters;
+    if (IS_LOW_SURROGATE(state.tip[keep])) --keep;  // never half a character
+    state.tip.resize(keep);
+    state.tip += L'\u2026';
+  }
+  info.lpszText = state.tip.data();
+  info.hinst = nullptr;
+}
+
+// Screen readers announce each box by its label's text. They would find a label
+// just before its box by themselves (see order_controls), but not the radio
+// button that names a share address box, so every box gets its name explicitly.
+// The names stay with the boxes when the service object is released.
+void name_boxes(const window_state& state) {
+  IAccPropServices* names = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&names))) ||
+      !names)
+    return;
+  for (const box_label& pair : box_labels()) {
+    const control_record* label = find_control(pair.label);
+    HWND box = state.control(pair.box);
+    if (label && box)
+      names->SetHwndPropStr(box, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                            wide_utf8(label->text).c_str());
+  }
+  names->Release();
+}
+
+// Makes the pointer take the shape the window under it asks for now.
+void refresh_cursor() {
+  POINT at;
+  if (GetCursorPos(&at)) SetCursorPos(at.x, at.y);
+}
+
+// The resolve button: the fetches run on a thread of their own, so the window keeps
+// painting and can be moved or closed; the controls take no input meanwhile (see
+// run_message_loop) and the pointer shows the wait.
+void start_resolving(HWND window, window_state& state) {
+  if (state.job) return;
+  std::vector<resolve_request> requests = read_resolve_requests(state);
+  state.job = resolve_job::start(requests, state.services_,
+                                 [window] { PostMessageW(window, kResolvedMessage, 0, 0); });
+  if (state.job) {
+    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    return;
+  }
+  // No thread to be had: resolve here, the window waiting as a whole.
+  HCURSOR before = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));
+  show_resolved(state, run_resolve_requests(requests, state.services_));
+  SetCursor(before);
+}
+
+void finish_resolving(window_state& state) {
+  if (!state.job) return;
+  const std::shared_ptr<resolve_job> job = std::move(state.job);  // state.job is empty now
+  show_resolved(state, job->take_results());
+  refresh_cursor();
+}
+
+// What a user does to the controls, which waits while a page loads. Non-client
+// input (moving, the Close button) and system keys (Alt+F4, Alt+Space) are not.
+bool is_control_input(const MSG& message) {
+  switch (message.message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_DEADCHAR:
+    case WM_UNICHAR:
+      return true;
+    default:
+      return message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST;
+  }
+}
+
+bool is_edit_box(HWND control) {
+  wchar_t name[16] = {};
+  return GetClassNameW(control, name, 16) > 0 && lstrcmpiW(name, L"Edit") == 0;
+}
+
 // The copy action runs on the press, before the box sees it; the box then takes
 // the focus and places the caret as usual.
 LRESULT CALLBACK download_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -112,7 +255,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       }
       if (HIWORD(wparam) == BN_CLICKED) {
         const HWND from = reinterpret_cast<HWND>(lparam);
-        if (from == state->control(names::resolve_button)) resolve_action(*state, state->services_);
+        if (from == state->control(names::resolve_button)) start_resolving(window, *state);
         else state->keep_radio_tab_stops();  // a radio button was clicked or reached by an arrow
       }
       return 0;
@@ -129,6 +272,23 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         if (target) SetFocus(target);
       }
       return 0;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lparam);
+      if (state && header->hwndFrom == state->tooltips && header->code == TTN_GETDISPINFOW) {
+        fill_tooltip(*state, *reinterpret_cast<NMTTDISPINFOW*>(lparam));
+        return 0;
+      }
+      break;
+    }
+    case kResolvedMessage:
+      if (state) finish_resolving(*state);
+      return 0;
+    case WM_SETCURSOR:
+      if (state && state->job && LOWORD(lparam) == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+        return TRUE;
+      }
+      break;
     case WM_CTLCOLORSTATIC: {
       // Labels and radio captions: black on the 3-D face colour, transparent text background.
       HDC dc = reinterpret_cast<HDC>(wparam);
@@ -137,7 +297,17 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     case WM_DESTROY:
-      if (state) home_page_action(state->services_);
+      // A window whose creation failed has no being-destroyed event, and must not
+      // end the message loop of whoever reports the failure: a quit message would
+      // close that message box at once.
+      if (!state) return 0;
+      if (state->job) {
+        // Closed while a page loads: the fetch is abandoned and told to stop.
+        state->job->abandon();
+        state->job.reset();
+        if (state->services_.stop_fetches) *state->services_.stop_fetches = true;
+      }
+      home_page_action(state->services_);
       PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
@@ -226,13 +396,22 @@ HWND create_control(HWND parent, HINSTANCE instance, const control_record& recor
   return control;
 }
 
-// Z-order is the dialog keys' Tab order: the focus order first, labels after.
+// Z-order is the dialog keys' Tab order: the focus order, each box's label just
+// before the box (screen readers name a box after the label before it), the other
+// labels after. Labels take no focus, so the Tab order is the focus order.
 void order_controls(const window_state& state) {
   HWND previous = HWND_TOP;
-  for (std::string_view name : focus_order()) {
-    HWND c = state.control(name);
+  auto place = [&](HWND c) {
     SetWindowPos(c, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     previous = c;
+  };
+  for (std::string_view name : focus_order()) {
+    for (const box_label& pair : box_labels()) {
+      const control_record* label = find_control(pair.label);
+      if (pair.box == name && label && label->kind == control_kind::label)
+        place(state.control(pair.label));
+    }
+    place(state.control(name));
   }
 }
 
@@ -278,6 +457,8 @@ HWND create_main_window(HINSTANCE instance, const action_services& services) {
   SetWindowLongPtrW(download_box, GWLP_USERDATA, GetWindowLongPtrW(download_box, GWLP_WNDPROC));
   SetWindowLongPtrW(download_box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(download_box_proc));
 
+  add_tooltips(window, instance, *state);
+  name_boxes(*state);
   for (HWND c : state->controls) ShowWindow(c, SW_SHOWNA);
   default_choice_action(*state);
   if (!IsWindow(window)) return nullptr;
@@ -293,6 +474,20 @@ int run_message_loop(HWND window) {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(message.wParam);
     if (got == -1) return 0;
+    const bool ours = message.hwnd == window || IsChild(window, message.hwnd);
+    const window_state* state = IsWindow(window) ? state_of(window) : nullptr;
+    if (state && state->job && ours && is_control_input(message)) {
+      // A page is loading: the controls wait, but Escape still closes the window.
+      if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE)
+        PostMessageW(window, WM_CLOSE, 0, 0);
+      continue;
+    }
+    // Ctrl+A selects the whole text of a box, which the plain edit control does not.
+    if (message.message == WM_KEYDOWN && message.wParam == 'A' && ours &&
+        GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0 && is_edit_box(message.hwnd)) {
+      SendMessageW(message.hwnd, EM_SETSEL, 0, -1);
+      continue;
+    }
     if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);

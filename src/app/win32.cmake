@@ -7,7 +7,7 @@ target_link_libraries(sharelink_app PUBLIC user32 shell32)
 
 # The window itself, in a library so the window driver links the same code.
 add_library(sharelink_window_win32 STATIC main_window_win32.cpp main_window_win32.h)
-target_link_libraries(sharelink_window_win32 PUBLIC sharelink_app user32 gdi32)
+target_link_libraries(sharelink_window_win32 PUBLIC sharelink_app user32 gdi32 ole32)
 
 string(REPLACE "." "," sharelink_version_commas "${PROJECT_VERSION}.0")
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/sharelink_version.h CONTENT
@@ -22,7 +22,8 @@ target_link_libraries(sharelink-gui PRIVATE sharelink_window_win32 ole32)
 install(TARGETS sharelink-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(SHARELINK_TESTS)
-  target_sources(sharelink_app_tests PRIVATE desktop_win32_test.cpp)
+  target_sources(sharelink_app_tests PRIVATE desktop_win32_test.cpp main_window_win32_test.cpp)
+  target_link_libraries(sharelink_app_tests PRIVATE sharelink_window_win32 oleacc oleaut32)
   # Drives sharelink-gui.exe from outside under Wine: keys, clicks, texts, clipboard.
   add_executable(window_driver_win32 window_driver_win32.cpp)
   target_compile_options(window_driver_win32 PRIVATE -municode)

@@ -33,6 +33,16 @@ constexpr std::array<std::string_view, 10> order{
     names::file_md5,          names::file_size,
 };
 
+constexpr std::array<box_label, 7> labels{{
+    {names::kuaichuan_address, names::kuaichuan_choice},
+    {names::pan_address, names::pan_choice},
+    {names::file_name, "标签2"},
+    {names::file_type, "标签3"},
+    {names::file_size, "标签4"},
+    {names::file_md5, "标签5"},
+    {names::download_url, "标签1"},
+}};
+
 // The classic Windows frame: 3-px borders and a 19-px caption around 374x283.
 constexpr window_record window{"Varnel 迅雷快传-百度网盘-下载地址解析例程", 380, 308, 374, 283, 50, 50};
 
@@ -41,6 +51,7 @@ constexpr window_record window{"Varnel 迅雷快传-百度网盘-下载地址解
 const window_record& main_window() { return window; }
 std::span<const control_record> main_controls() { return controls; }
 std::span<const std::string_view> focus_order() { return order; }
+std::span<const box_label> box_labels() { return labels; }
 
 const control_record* find_control(std::string_view name) {
   auto it = std::find_if(controls.begin(), controls.end(),

@@ -55,6 +55,21 @@ std::span<const control_record> main_controls();
 /// The focusable controls in focus order (ten names).
 std::span<const std::string_view> focus_order();
 
+/// An edit box and the control whose text names it: its label, or, for a share
+/// address box, the radio button of its service. Screen readers announce the box
+/// by that text.
+struct box_label {
+  std::string_view box;
+  std::string_view label;
+};
+
+/// A box's tooltip shows its text, up to this many characters (UTF-16 units) and
+/// then an ellipsis: the system's tooltips hold no more.
+inline constexpr int tooltip_characters = 1000;
+
+/// The seven edit boxes with their labels, in creation order.
+std::span<const box_label> box_labels();
+
 /// The record named `name`, or nullptr.
 const control_record* find_control(std::string_view name);
 

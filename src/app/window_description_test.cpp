@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <set>
 #include <string>
 
@@ -17,6 +18,26 @@ TEST(WindowDescription, NamesAreUniqueAndFoundByName) {
   }
   EXPECT_EQ(seen.size(), 15u);
   EXPECT_EQ(find_control("按钮2"), nullptr);
+}
+
+// Each edit box is named by one label or radio button on its own row, left of it.
+TEST(WindowDescription, EveryBoxHasTheLabelBesideIt) {
+  std::set<std::string_view> boxes;
+  for (const box_label& pair : box_labels()) {
+    const control_record* box = find_control(pair.box);
+    const control_record* label = find_control(pair.label);
+    ASSERT_TRUE(box && label) << pair.box;
+    EXPECT_EQ(box->kind, control_kind::edit_box) << pair.box;
+    EXPECT_TRUE(label->kind == control_kind::label || label->kind == control_kind::radio_button);
+    EXPECT_LE(std::abs(box->top - label->top), 1) << pair.box;
+    EXPECT_LT(label->left + label->width, box->left) << pair.box;
+    EXPECT_TRUE(boxes.insert(pair.box).second) << pair.box;
+  }
+  for (const auto& c : main_controls()) {
+    if (c.kind == control_kind::edit_box) {
+      EXPECT_TRUE(boxes.contains(c.name)) << c.name;
+    }
+  }
 }
 
 TEST(WindowDescription, FocusIndicesAgreeWithTheFocusOrder) {

@@ -2,11 +2,12 @@
 // mouse clicks through SendInput, texts through WM_GETTEXT, the clipboard read
 // back. Prints one line per check and exits non-zero when any check failed.
 //
-//   window_driver_win32 <sharelink-gui.exe> <page address> [screenshot.bmp]
+//   window_driver_win32 <sharelink-gui.exe> <page address> <stalling address> [screenshot.bmp]
 //
 // The page at <page address> must carry a download address
 // "http://dl.example.com/files/test.zip", the file name "测试.zip" (percent-escaped
-// UTF-8) and the key "0123abcd".
+// UTF-8) and the key "0123abcd". The page at <stalling address> must send nothing
+// more for several seconds once asked for.
 #include <windows.h>
 
 #include <cstdio>
@@ -73,7 +74,7 @@ struct gui {
   }
 };
 
-void press(WORD key, bool shift = false) {
+void press(WORD key, bool shift = false, bool ctrl = false) {
   std::vector<INPUT> inputs;
   auto add = [&](WORD vk, bool up) {
     INPUT in{};
@@ -83,8 +84,10 @@ void press(WORD key, bool shift = false) {
     inputs.push_back(in);
   };
   if (shift) add(VK_SHIFT, false);
+  if (ctrl) add(VK_CONTROL, false);
   add(key, false);
   add(key, true);
+  if (ctrl) add(VK_CONTROL, true);
   if (shift) add(VK_SHIFT, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
@@ -103,6 +106,44 @@ void click(HWND control) {
   in[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
   in[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
   SendInput(3, in, sizeof(INPUT));
+}
+
+void move_to(int x, int y) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = x * 65535 / (GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = y * 65535 / (GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  SendInput(1, &in, sizeof(INPUT));
+}
+
+// Rests the pointer on `control` and returns the text of the tooltip that shows,
+// or "<no tooltip>".
+std::string tooltip_over(const gui& g, HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  move_to(r.left - 40, r.top - 40);
+  Sleep(300);
+  for (int step = 0; step < 3; ++step) {
+    move_to((r.left + r.right) / 2 + step, (r.top + r.bottom) / 2);
+    Sleep(50);
+  }
+  std::string text = "<no tooltip>";
+  wait_until(
+      [&] {
+        HWND tip = nullptr;
+        while ((tip = FindWindowExW(nullptr, tip, L"tooltips_class32", nullptr))) {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(tip, &pid);
+          if (pid == g.process.dwProcessId && IsWindowVisible(tip)) {
+            text = from_wide(text_of(tip), CP_UTF8);
+            return true;
+          }
+        }
+        return false;
+      },
+      4000);
+  return text;
 }
 
 std::string clipboard() {
@@ -207,8 +248,10 @@ void expect_focus(const gui& g, std::string_view expected, const char* what) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: window_driver_win32 <sharelink-gui.exe> <page address> [shot.bmp]\n");
+  if (argc < 4) {
+    std::fprintf(stderr,
+                 "usage: window_driver_win32 <sharelink-gui.exe> <page address> <stalling address>"
+                 " [shot.bmp]\n");
     return 2;
   }
   gui g;
@@ -314,23 +357,95 @@ int wmain(int argc, wchar_t** argv) {
   check(copied, "press copies the download address", clipboard());
   expect_focus(g, names::download_url, "the box still takes the press");
 
-  if (argc > 3) {
+  if (argc > 4) {
     SetForegroundWindow(g.window);
     Sleep(300);
-    save_screenshot(g.window, argv[3]);
+    save_screenshot(g.window, argv[4]);
   }
 
+  // Each box shows its text as a tooltip, the text of the moment.
+  const std::string tip = tooltip_over(g, g[names::file_md5]);
+  check(tip == "0123abcd", "the MD5 box's tooltip is its text", tip);
+  SendMessageW(g[names::file_md5], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"测试 changed"));
+  const std::string changed = tooltip_over(g, g[names::file_md5]);
+  check(changed == "测试 changed", "the tooltip follows the text", changed);
+
+  // Screen readers name a box after the label just before it.
+  for (const box_label& pair : box_labels()) {
+    if (find_control(pair.label)->kind != control_kind::label) continue;
+    check(GetWindow(g[pair.box], GW_HWNDPREV) == g[pair.label], "the label comes just before its box",
+          std::string(pair.box));
+  }
+
+  // Ctrl+A selects the whole text of a box.
+  click(g[names::kuaichuan_address]);
+  expect_focus(g, names::kuaichuan_address, "a click focuses the address box");
+  press('A', false, true);
+  const DWORD length = static_cast<DWORD>(text_of(g[names::kuaichuan_address]).size());
+  DWORD from = 1, to = 0;
+  wait_until([&] {
+    SendMessageW(g[names::kuaichuan_address], EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                 reinterpret_cast<LPARAM>(&to));
+    return from == 0 && to == length;
+  });
+  check(from == 0 && to == length, "Ctrl+A selects the whole address",
+        std::to_string(from) + "-" + std::to_string(to) + " of " + std::to_string(length));
+
+  // An address with a character the code page lacks is not sent: sent, it would
+  // reach the page (the fragment stays behind), and the boxes would fill again.
+  const std::wstring unrepresentable = page + L"#\U0001F600";
+  SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(unrepresentable.c_str()));
+  click(g[names::resolve_button]);
+  const bool emptied = wait_until([&] { return utf8(text_of(g[names::file_size])) == "0B"; }, 20000);
+  check(emptied && text_of(g[names::download_url]).empty() && text_of(g[names::file_name]).empty() &&
+            text_of(g[names::file_md5]).empty(),
+        "an address the code page cannot hold resolves as a failed fetch",
+        utf8(text_of(g[names::file_size])) + " " + utf8(text_of(g[names::download_url])));
+
   // Escape closes the window; the program ends with 0.
-  SetForegroundWindow(g.window);
-  wait_until([&] { return GetForegroundWindow() == g.window; });
-  press(VK_ESCAPE);
-  const bool ended = WaitForSingleObject(g.process.hProcess, 15000) == WAIT_OBJECT_0;
-  DWORD code = 1234;
-  GetExitCodeProcess(g.process.hProcess, &code);
-  check(ended && code == 0, "Escape closes the window, exit code 0", std::to_string(code));
-  if (!ended) TerminateProcess(g.process.hProcess, 1);
-  CloseHandle(g.process.hProcess);
-  CloseHandle(g.process.hThread);
+  auto close_and_wait = [&](const char* what) {
+    SetForegroundWindow(g.window);
+    wait_until([&] { return GetForegroundWindow() == g.window; });
+    press(VK_ESCAPE);
+    const ULONGLONG pressed = GetTickCount64();
+    const bool ended = WaitForSingleObject(g.process.hProcess, 15000) == WAIT_OBJECT_0;
+    const ULONGLONG took = GetTickCount64() - pressed;
+    DWORD code = 1234;
+    GetExitCodeProcess(g.process.hProcess, &code);
+    check(ended && code == 0, what, "exit code " + std::to_string(code));
+    if (!ended) TerminateProcess(g.process.hProcess, 1);
+    CloseHandle(g.process.hProcess);
+    CloseHandle(g.process.hThread);
+    return took;
+  };
+  close_and_wait("Escape closes the window, exit code 0");
+
+  // A page that stalls: the window still answers and can be closed at once; the
+  // boxes take no input meanwhile.
+  gui s;
+  if (!start(s, argv[1])) {
+    check(false, "the window appears again");
+  } else {
+    g = s;
+    const std::wstring stalling = argv[3];
+    SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(stalling.c_str()));
+    SetForegroundWindow(g.window);
+    wait_until([&] { return GetForegroundWindow() == g.window; });
+    click(g[names::resolve_button]);
+    Sleep(1000);
+    DWORD_PTR answer = 0;
+    check(SendMessageTimeoutW(g.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &answer) != 0,
+          "the window answers while the page loads");
+    click(g[names::kuaichuan_address]);
+    press('X');
+    Sleep(200);
+    check(text_of(g[names::kuaichuan_address]) == stalling, "the boxes take no input while it loads",
+          utf8(text_of(g[names::kuaichuan_address])));
+    const ULONGLONG took = close_and_wait("Escape during the fetch closes the window, exit code 0");
+    check(took <= 1000, "the program ends within a second of Escape", std::to_string(took) + " ms");
+    std::printf("escape during a stalled fetch: program ended after %llu ms\n", took);
+  }
   std::printf("%d failed\n", failures);
   return failures == 0 ? 0 : 1;
 }

@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
-# Starts the window program under Xvfb with openbox, finds the window by its title,
-# checks its size, closes it with Escape, and checks the exit status and that the
-# home page went to the desktop's opener.
-#   window_smoke_test.sh <sharelink-gui> <actions.h>
+# The window program from outside.
+# Without a display: one line on standard error and exit status 1.
+# Under Xvfb with openbox: finds the window by its title, checks its size, closes
+# it with Escape, and checks the exit status and that the home page shipped beside
+# the program went to the desktop's opener. Then starts it again, resolves a page
+# that stalls, presses Escape a second into the wait, and checks that the program
+# ends within a second of the key.
+#   window_smoke_test.sh <sharelink-gui>
 # Exits 77 (skipped) when the X tools are not installed.
 set -euo pipefail
 gui=$1
-home=$(sed -n 's/.*home_page_address = "\(.*\)";.*/\1/p' "$2")
-for tool in xvfb-run openbox xdotool xprop; do
+home=$(python3 -c 'import pathlib, sys; print(pathlib.Path(sys.argv[1]).resolve().as_uri())' \
+       "$(dirname "$gui")/home.html")
+
+for display in "" ":987"; do
+  status=0
+  err=$(env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY="$display" "$gui" 2>&1 >/dev/null) || status=$?
+  if [ "$status" != 1 ] || [ "$(printf '%s\n' "$err" | wc -l)" != 1 ] ||
+     ! grep -q '^sharelink-gui: cannot open a window: ' <<<"$err"; then
+    echo "smoke: with DISPLAY='$display': status $status, said: $err" >&2
+    exit 1
+  fi
+done
+echo "smoke: without a display: exit status 1 and one line"
+
+for tool in xvfb-run openbox xdotool xprop python3; do
   if ! command -v "$tool" >/dev/null; then
     echo "$tool is not installed; skipped." >&2
     exit 77
@@ -15,12 +32,37 @@ for tool in xvfb-run openbox xdotool xprop; do
 done
 
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+stall_pid=
+trap 'rm -rf "$tmp"; [ -z "$stall_pid" ] || kill "$stall_pid" 2>/dev/null' EXIT
 cat >"$tmp/xdg-open" <<STUB
 #!/bin/sh
 printf '%s\n' "\$*" >>"$tmp/opened"
 STUB
 chmod +x "$tmp/xdg-open"
+
+# A page that answers nothing for 10 s after the request arrives.
+python3 - "$tmp" <<'PY' &
+import socket, sys, time
+tmp = sys.argv[1]
+s = socket.socket()
+s.bind(("127.0.0.1", 0))
+s.listen(4)
+open(tmp + "/stall-port.tmp", "w").write(str(s.getsockname()[1]))
+__import__("os").rename(tmp + "/stall-port.tmp", tmp + "/stall-port")
+s.settimeout(100)
+while True:
+    try:
+        c, _ = s.accept()
+    except OSError:
+        break
+    c.recv(4096)
+    open(tmp + "/stall-requests", "a").write("request\n")
+    time.sleep(10)
+    c.close()
+PY
+stall_pid=$!
+for _ in $(seq 100); do [ -s "$tmp/stall-port" ] && break; sleep 0.1; done
+stall_url="http://127.0.0.1:$(cat "$tmp/stall-port")/d/STALLEDPAGE1"
 
 cat >"$tmp/session" <<'SESSION'
 set -u
@@ -31,34 +73,63 @@ for _ in $(seq 100); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
   sleep 0.1
 done
-"$GUI" & app=$!
-wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Varnel ' | head -n 1) || true
-[ -n "$wid" ] || fail "no window titled Varnel ..."
+start_app() {
+  "$GUI" & app=$!
+  wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Varnel ' | head -n 1) || true
+  [ -n "$wid" ] || fail "no window titled Varnel ..."
+  xdotool windowactivate --sync "$wid"
+}
+wait_exit() {  # $1: tenths of a second
+  for _ in $(seq "$1"); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app" 2>/dev/null && fail "$2"
+  status=0
+  wait "$app" || status=$?
+  [ "$status" = 0 ] || fail "exit status $status"
+}
+
+start_app
 xprop -id "$wid" _NET_WM_NAME | grep -q '迅雷快传-百度网盘-下载地址解析例程' || fail "title"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
 [ "$WIDTH" = 374 ] && [ "$HEIGHT" = 283 ] || fail "client area is ${WIDTH}x${HEIGHT}"
 hints=$(xprop -id "$wid" WM_NORMAL_HINTS)
 grep -q 'minimum size: 374 by 283' <<<"$hints" || fail "not fixed: $hints"
 grep -q 'maximum size: 374 by 283' <<<"$hints" || fail "not fixed: $hints"
-xdotool windowactivate --sync "$wid"
 xdotool key --clearmodifiers Escape
-for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "Escape did not close the window"
-status=0
-wait "$app" || status=$?
+wait_exit 100 "Escape did not close the window"
+
+# The address box has the focus: Ctrl+A, the stalling address, Tab to the button, Space.
+start_app
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 5 "$STALL_URL"
+xdotool key --clearmodifiers Tab space
+for _ in $(seq 50); do [ -s "$TMP/stall-requests" ] && break; sleep 0.1; done
+[ -s "$TMP/stall-requests" ] || fail "the stalling page was not asked for"
+sleep 1
+kill -0 "$app" 2>/dev/null || fail "ended while the page was loading"
+xdotool key --clearmodifiers Escape
+pressed=$(date +%s%N)
+wait_exit 100 "Escape during a fetch did not end the program"
+ended=$(date +%s%N)
+echo $(( (ended - pressed) / 1000000 )) >"$TMP/escape-ms"
 kill "$wm" 2>/dev/null
 wait "$wm" 2>/dev/null
-[ "$status" = 0 ] || fail "exit status $status"
 SESSION
 
 # The X server below, whatever display or platform the caller has.
-PATH="$tmp:$PATH" GUI="$gui" timeout 100 env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \
+PATH="$tmp:$PATH" GUI="$gui" TMP="$tmp" STALL_URL="$stall_url" timeout 100 \
+  env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-noreset -screen 0 1024x768x24" bash "$tmp/session"
 
-for _ in $(seq 100); do [ -s "$tmp/opened" ] && break; sleep 0.1; done
+escape_ms=$(cat "$tmp/escape-ms")
+if [ "$escape_ms" -gt 1000 ]; then
+  echo "smoke: the program ended ${escape_ms} ms after Escape during a fetch (limit 1000 ms)" >&2
+  exit 1
+fi
+for _ in $(seq 100); do [ "$(wc -l <"$tmp/opened" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.1; done
 opened=$(cat "$tmp/opened" 2>/dev/null || true)
-if [ "$opened" != "$home" ]; then
-  echo "smoke: the opener got '$opened', expected '$home'" >&2
+if [ "$opened" != "$home"$'\n'"$home" ]; then
+  echo "smoke: the opener got '$opened', expected '$home' twice" >&2
   exit 1
 fi
 echo "smoke: window found, 374x283, closed by Escape with status 0, opened $home"
+echo "smoke: Escape during a stalled fetch ended the program in ${escape_ms} ms"

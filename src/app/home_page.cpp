@@ -1,0 +1,57 @@
+#include "app/home_page.h"
+
+namespace sharelink::app {
+namespace {
+
+bool is_unreserved(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
+}
+
+void append_encoded(std::string& out, std::string_view path, bool windows_path) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  for (const char ch : path) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '/' || (windows_path && c == '\\')) {
+      out += '/';
+    } else if (is_unreserved(c)) {
+      out += ch;
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 0x0F];
+    }
+  }
+}
+
+bool is_drive(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+}  // namespace
+
+std::vector<std::string> home_page_candidates(std::string_view program_folder, char separator) {
+  const std::string beside = std::string(program_folder) + separator + "home.html";
+  const auto cut = program_folder.find_last_of(separator);
+  if (cut == std::string_view::npos || cut == 0) return {beside};
+  std::string installed(program_folder.substr(0, cut));
+  for (const char* part : {"share", "sharelink", "home.html"}) (installed += separator) += part;
+  return {beside, installed};
+}
+
+std::string file_address(std::string_view path, bool windows_path) {
+  std::string out = "file://";
+  if (windows_path && is_drive(path)) {
+    out += '/';
+    out += path.substr(0, 2);  // the drive's colon stays as it is
+    path.remove_prefix(2);
+  } else if (windows_path && path.size() > 2 && (path[0] == '\\' || path[0] == '/') &&
+             (path[1] == '\\' || path[1] == '/')) {
+    path.remove_prefix(2);  // the server becomes the address's host
+  }
+  append_encoded(out, path, windows_path);
+  return out;
+}
+
+}  // namespace sharelink::app
