@@ -142,6 +142,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
       // Redirects.
       {"relative redirect", h + "/redirect/relative", quick(), true, 200, "OK", fetch_cut::none,
        "", "landed"},
+      {"absolute redirect", h + "/redirect/absolute", quick(), true, 200, "OK", fetch_cut::none,
+       "", "GET /echo/landed HTTP/1.0\r\n", 0, true},
       {"twenty redirects", h + "/redirect/chain/20", quick(), true, 200, "OK", fetch_cut::none,
        "", "GET /echo/landed HTTP/1.0\r\n", 0, true},
       {"twenty-one redirects", h + "/redirect/chain/21", quick(), false, 302, "Found",
