@@ -8,6 +8,10 @@
 // context, which that operation may still write, lives until WinINet reports the
 // handle gone. (Closing a handle from another thread does not cut a blocking call
 // short everywhere, so the synchronous mode cannot be bounded this way.)
+//
+// Only the prepared address, printable ASCII, reaches WinINet's text functions, so no
+// character is ever replaced on the way. WinINet trusts the system's certificate
+// store and cannot be given a CA file: fetch_options::ca_file is not used here.
 #include <windows.h>
 #include <wininet.h>
 
@@ -49,9 +53,11 @@ struct request_context {
   DWORD error = 0;
   /// Tick count when the request went out on a connection made; 0 before.
   std::atomic<ULONGLONG> connected_at{0};
-  /// Where asynchronous reads land: it must outlive a read the fetch gave up on.
+  /// Where asynchronous queries and reads land: they must outlive an operation the
+  /// fetch gave up on.
   std::vector<char> buffer;
   DWORD got = 0;
+  DWORD available = 0;
 
   void release() {
     if (owners.fetch_sub(1) == 1) delete this;
@@ -541,8 +547,12 @@ void wininet_fetch::read_body(handle_pair& hop, Take&& take) {
       {
         std::lock_guard lock(context.mutex);
         context.completed = false;
+        context.available = 0;
       }
-      if (InternetQueryDataAvailable(hop.request, &available, 0, 0)) break;
+      if (InternetQueryDataAvailable(hop.request, &context.available, 0, 0)) {
+        available = context.available;
+        break;
+      }
       const DWORD error = GetLastError();
       if (error != ERROR_IO_PENDING)
         return fail(error, phase::reading_body, "InternetQueryDataAvailable");
@@ -561,14 +571,14 @@ void wininet_fetch::read_body(handle_pair& hop, Take&& take) {
       context.completed = false;
       context.got = 0;
     }
-    DWORD got = 0;
-    if (!InternetReadFile(hop.request, context.buffer.data(), static_cast<DWORD>(ask), &got)) {
+    if (!InternetReadFile(hop.request, context.buffer.data(), static_cast<DWORD>(ask),
+                          &context.got)) {
       const DWORD error = GetLastError();
       if (error != ERROR_IO_PENDING) return fail(error, phase::reading_body, "InternetReadFile");
       if (!wait(hop, phase::reading_body, last_arrival)) return;
       if (!context.result) return fail(context.error, phase::reading_body, "InternetReadFile");
-      got = context.got;
     }
+    const DWORD got = context.got;
     if (got == 0) break;
     last_arrival = GetTickCount64();
     received_ += got;
