@@ -500,15 +500,17 @@ bool wininet_fetch::open(HINTERNET session, const fetch_address& target,
     context->completed = false;
   }
   if (!HttpSendRequestA(hop.request, nullptr, 0, nullptr, 0)) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING ||
-        (wait(hop, phase::connecting, hop_started) && !context->result)) {
-      const DWORD reason = error != ERROR_IO_PENDING ? error : context->error;
-      fail(reason, context->connected_at.load() ? phase::waiting_for_head : phase::connecting,
+    DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+      if (!wait(hop, phase::connecting, hop_started)) return false;
+      error = context->result ? ERROR_SUCCESS
+              : context->error ? context->error : ERROR_INTERNET_INTERNAL_ERROR;
+    }
+    if (error != ERROR_SUCCESS) {
+      fail(error, context->connected_at.load() ? phase::waiting_for_head : phase::connecting,
            "HttpSendRequest");
       return false;
     }
-    if (!context->completed) return false;  // the wait ended it
   }
 
   DWORD status = 0, size = sizeof status;
