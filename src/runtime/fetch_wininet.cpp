@@ -25,8 +25,8 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/fetch.h"
@@ -256,10 +256,13 @@ std::size_t read_chunk_size(std::int64_t announced) {
 void set_limit(HINTERNET handle, DWORD option, long milliseconds, long slack_ms) {
   // WinINet's own limits stay behind the fetch's, which give the clearer reason;
   // no limit of ours means none of WinINet's either.
-  DWORD value = milliseconds > 0 ? static_cast<DWORD>(milliseconds + slack_ms) : 0xFFFFFFFF;
+  DWORD value = 0xFFFFFFFF;
+  if (milliseconds > 0)
+    value = static_cast<DWORD>(std::min<std::int64_t>(std::int64_t{milliseconds} + slack_ms, 0xFFFFFFFE));
   InternetSetOptionA(handle, option, &value, sizeof value);
 }
 
+/// The handles of one hop and the request's context, let go of together.
 struct handle_pair {
   HINTERNET connection = nullptr;
   HINTERNET request = nullptr;
@@ -268,13 +271,10 @@ struct handle_pair {
   handle_pair() = default;
   handle_pair(const handle_pair&) = delete;
   handle_pair& operator=(const handle_pair&) = delete;
-  ~handle_pair() { close(); }
-  void close() {
+  ~handle_pair() {
     if (request) InternetCloseHandle(request);
     if (connection) InternetCloseHandle(connection);
     if (context) context->release();
-    request = connection = nullptr;
-    context = nullptr;
   }
 };
 
@@ -290,8 +290,7 @@ class wininet_fetch {
             handle_pair& hop);
   /// Reads the body, handing each piece to `take` (false: stop, cut `interrupted`),
   /// and sets the outcome's fetched, cut and error.
-  template <typename Take>
-  void read_body(handle_pair& hop, Take&& take);
+  void read_body(handle_pair& hop, const body_handler& take);
 
  private:
   /// Where the fetch is, for its deadlines and its error texts.
@@ -553,8 +552,7 @@ bool wininet_fetch::open(HINTERNET session, const fetch_address& target,
   return true;
 }
 
-template <typename Take>
-void wininet_fetch::read_body(handle_pair& hop, Take&& take) {
+void wininet_fetch::read_body(handle_pair& hop, const body_handler& take) {
   request_context& context = *hop.context;
   try {
     context.buffer.resize(read_chunk_size(announced_));
