@@ -133,14 +133,11 @@ std::pair<std::string, std::string> proxy_credentials(std::string_view proxy) {
 
 // ---------------------------------------------------------------------------
 // The internet handles: one per proxy setting, shared by every fetch of the process
-// and closed when it ends. WinINet keeps one cookie store for all of them.
+// and let go of with it (WinINet must not be called from the destructors of global
+// objects). WinINet keeps one cookie store for all of them.
 
 class session_table {
  public:
-  ~session_table() {
-    for (auto& [key, handle] : sessions_) InternetCloseHandle(handle);
-  }
-
   /// The internet handle for `proxy` (see fetch_options::proxy), or null with
   /// GetLastError set when it cannot be opened; a later fetch tries again.
   HINTERNET get(const std::optional<std::string>& proxy) {
@@ -186,8 +183,8 @@ class session_table {
 };
 
 session_table& sessions() {
-  static session_table table;
-  return table;
+  static session_table* table = new session_table;
+  return *table;
 }
 
 // ---------------------------------------------------------------------------
