@@ -126,6 +126,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
   const std::string h = http();
   fetch_options cap = quick();
   cap.body_cap = 100000;
+  fetch_options patient = quick();  // a byte every 100 ms stays far from this stall limit
+  patient.stall_timeout_ms = 2000;
   fetch_options whole_limit = quick();
   whole_limit.stall_timeout_ms = 10000;
   whole_limit.total_timeout_ms = 1500;
@@ -158,7 +160,7 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
       {"NUL bytes", h + "/nul", quick(), true, 200, "OK", fetch_cut::none, "",
        bytes_0_to_255(1000)},
       {"longer than announced", h + "/long", quick(), true, 200, "OK", fetch_cut::none, "", "abc"},
-      {"slow but steady", h + "/trickle", quick(), true, 200, "OK", fetch_cut::none, "",
+      {"slow but steady", h + "/trickle", patient, true, 200, "OK", fetch_cut::none, "",
        "abcdefghijklmnopqrst"},
       {"shorter than announced", h + "/short", quick(), false, 200, "OK", fetch_cut::broken,
        "connection closed after 10 of 100 bytes", "0123456789"},

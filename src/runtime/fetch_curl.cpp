@@ -26,20 +26,13 @@ constexpr long cancel_poll_ms = 50;
 
 // The process's one HTTP context: libcurl's global state, a share holding the
 // cookie jar, the name cache and the TLS sessions, and the idle multi handles.
-// Opened by the first fetch, retried by later ones when that failed, released when
-// the program ends.
+// Opened by the first fetch, retried by later ones when that failed.
 //
 // Connections are not shared: every request is HTTP/1.0, so the server closes each
 // one after its answer, and libcurl does not support a connection pool used by
 // several threads at once.
 class curl_context {
  public:
-  ~curl_context() {
-    for (CURLM* multi : idle_multis_) curl_multi_cleanup(multi);
-    if (share_) curl_share_cleanup(share_);
-    if (initialized_) curl_global_cleanup();
-  }
-
   /// A multi handle for one fetch, to be handed back with give_back; null when none
   /// can be made. Handles are kept from one fetch to the next, whatever the thread,
   /// so that what libcurl caches in them (the parsed certificate store above all) is
@@ -102,9 +95,10 @@ class curl_context {
   std::vector<CURLM*> idle_multis_;
 };
 
-// Defined at namespace scope so that it is destroyed after everything libcurl and its
-// TLS library register at exit.
-curl_context the_context;
+// Never destroyed: a fetch still running on another thread when the program ends (a
+// window closed during a fetch abandons it) may be using the share and its locks
+// while the process exits. The system takes everything back.
+curl_context& the_context = *new curl_context;
 
 struct easy_deleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
