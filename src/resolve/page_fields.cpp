@@ -218,22 +218,16 @@ std::optional<local_text> last_group_near_end(pattern_object& object, const fiel
                                               std::string_view searched, std::string_view opening) {
   constexpr std::size_t places = 16;  // of the opening literal, at most, in the window
 
+  // The first occurrence, found forwards (memchr speed), bounds the walk back.
+  const std::size_t first = searched.find(opening);
+  if (first == std::string_view::npos) return local_text();  // every match starts with the opening
+
   // The window: from the places-th last occurrence of the opening to the end.
-  std::size_t window_start = std::string_view::npos;
-  std::size_t found = 0;
-  for (std::size_t before = searched.size(); found < places && before > 0; ++found) {
-    const std::size_t at = last_occurrence(searched, opening, before - 1 + opening.size());
-    if (at == std::string_view::npos) break;
-    window_start = at;
-    before = at;
+  std::size_t window_start = searched.size();
+  for (std::size_t found = 0; found < places && window_start > first; ++found) {
+    window_start = last_occurrence(searched, opening, window_start - 1 + opening.size());
   }
-  if (found == 0) return local_text();  // every match starts with the opening
-  // Whether the opening occurs before the window: no, when the loop above ran out
-  // of occurrences; otherwise the first occurrence, searched forwards, tells.
-  const auto openings_before = [&] {
-    if (found < places || window_start == 0) return false;
-    return searched.substr(0, window_start - 1 + opening.size()).find(opening) != std::string_view::npos;
-  };
+  const bool openings_before = window_start > first;
 
   // The window starts at the opening's first byte, never a backslash, so its
   // shortened copy is the end of the shortened page.
@@ -269,7 +263,7 @@ std::optional<local_text> last_group_near_end(pattern_object& object, const fiel
   while (index > 0 && outcome == match_at_outcome::no_match) outcome = match_at(starts[--index]);
   if (outcome == match_at_outcome::gave_up) return std::nullopt;
   if (outcome == match_at_outcome::no_match) {
-    if (openings_before()) return std::nullopt;
+    if (openings_before) return std::nullopt;
     return local_text();
   }
   search_result last = match;
@@ -286,7 +280,7 @@ std::optional<local_text> last_group_near_end(pattern_object& object, const fiel
       x = starts[index];
     }
   }
-  if (!vouched && openings_before()) return std::nullopt;
+  if (!vouched && openings_before) return std::nullopt;
 
   // From x on, the plain search; when x is P itself its match is the last one.
   if (static_cast<std::size_t>(last.spans[0].offset) != x) {
