@@ -3,106 +3,24 @@
 // iconv alone cannot convert the way the Windows build does: it reports a
 // malformed UTF-8 sequence and a character missing from the code page with the
 // same EILSEQ and stops, where Windows substitutes and carries on. So the UTF-8
-// reading is done here, leniently, and iconv only fills two lookup tables once:
+// reading is done here, leniently, and iconv only gives two lookup tables:
 // UTF-16 unit -> code page 936 bytes, and code page 936 pair -> UTF-16 unit.
-#include <iconv.h>
-
-#include <array>
+// They are read from iconv when the program is built (cp936_tables.h).
 #include <cstdint>
-#include <memory>
 
 #include "codec/codepage.h"
+#include "codec/cp936_tables.h"
 
 namespace sharelink {
 
 namespace {
 
-constexpr unsigned kFirstLead = 0x81, kLastLead = 0xFE;
-constexpr unsigned kFirstTrail = 0x40, kLastTrail = 0xFE;
-constexpr unsigned kTrailCount = kLastTrail - kFirstTrail + 1;
-
-struct Cp936Tables {
-  /// Code page bytes of each UTF-16 unit: a single byte b as b, a pair as
-  /// (lead << 8) | trail, 0 when the code page lacks the unit.
-  std::array<uint16_t, 0x10000> from_unit{};
-  /// UTF-16 unit of each lead/trail pair, 0 when the pair is not a character.
-  std::array<uint16_t, (kLastLead - kFirstLead + 1) * kTrailCount> from_pair{};
-  /// UTF-16 unit of each single byte 0x80..0xFF that is a character on its own.
-  std::array<uint16_t, 0x80> from_high_byte{};
-};
-
-struct IconvCloser {
-  void operator()(iconv_t cd) const { iconv_close(cd); }
-};
-using Iconv = std::unique_ptr<std::remove_pointer_t<iconv_t>, IconvCloser>;
-
-/// Opens a converter for code page 936 in the given direction. glibc knows the
-/// code page as "CP936" (with the euro sign at 0x80); "GBK" is the fallback name.
-Iconv open_cp936(bool to_cp936) {
-  for (const char* name : {"CP936", "GBK"}) {
-    iconv_t cd = to_cp936 ? iconv_open(name, "UTF-16LE") : iconv_open("UTF-16LE", name);
-    if (cd != reinterpret_cast<iconv_t>(-1)) return Iconv(cd);
-  }
-  return nullptr;
-}
-
-/// Converts exactly `in_len` bytes; returns the number of bytes written, or 0
-/// when iconv refused or left input over.
-size_t convert(iconv_t cd, const char* in, size_t in_len, char* out, size_t out_len) {
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* in_ptr = const_cast<char*>(in);
-  char* out_ptr = out;
-  size_t in_left = in_len, out_left = out_len;
-  if (iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left) == static_cast<size_t>(-1) || in_left != 0) {
-    return 0;
-  }
-  return out_len - out_left;
-}
-
-Cp936Tables* build_tables() {
-  auto* t = new Cp936Tables;
-  for (unsigned u = 1; u < 0x80; ++u) t->from_unit[u] = static_cast<uint16_t>(u);
-
-  if (Iconv enc = open_cp936(true)) {
-    for (unsigned u = 0x80; u < 0x10000; ++u) {
-      if (u >= 0xD800 && u <= 0xDFFF) continue;
-      const char in[2] = {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
-      unsigned char out[8];
-      const size_t n = convert(enc.get(), in, 2, reinterpret_cast<char*>(out), sizeof out);
-      if (n == 1 && out[0] >= 0x80) {
-        t->from_unit[u] = out[0];
-      } else if (n == 2 && out[0] >= kFirstLead && out[0] <= kLastLead) {
-        t->from_unit[u] = static_cast<uint16_t>(out[0] << 8 | out[1]);
-      }
-    }
-  }
-
-  if (Iconv dec = open_cp936(false)) {
-    unsigned char out[8];
-    for (unsigned b = 0x80; b <= 0xFF; ++b) {
-      const char in[1] = {static_cast<char>(b)};
-      if (convert(dec.get(), in, 1, reinterpret_cast<char*>(out), sizeof out) == 2) {
-        t->from_high_byte[b - 0x80] = static_cast<uint16_t>(out[0] | out[1] << 8);
-      }
-    }
-    for (unsigned lead = kFirstLead; lead <= kLastLead; ++lead) {
-      for (unsigned trail = kFirstTrail; trail <= kLastTrail; ++trail) {
-        const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        if (convert(dec.get(), in, 2, reinterpret_cast<char*>(out), sizeof out) != 2) continue;
-        const auto unit = static_cast<uint16_t>(out[0] | out[1] << 8);
-        if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-        t->from_pair[(lead - kFirstLead) * kTrailCount + (trail - kFirstTrail)] = unit;
-      }
-    }
-  }
-  return t;
-}
-
-/// The tables, built on first use (thread-safe) and kept for the life of the process.
-const Cp936Tables& tables() {
-  static const Cp936Tables* const t = build_tables();
-  return *t;
-}
+using cp936::kFirstLead;
+using cp936::kFirstTrail;
+using cp936::kLastLead;
+using cp936::kLastTrail;
+using cp936::kTrailCount;
+using Cp936Tables = cp936::tables;
 
 /// What the code page writes for a character it lacks.
 constexpr char kMissing = '?';
@@ -155,14 +73,13 @@ local_text utf8_to_local(std::string_view utf8) {
   char* const begin = result.data();
   char* out = begin;
 
-  const Cp936Tables* t = nullptr;
+  const Cp936Tables& t = cp936::built_in;
   size_t i = 0;
   while (i < n) {
     if (s[i] < 0x80) {
       *out++ = static_cast<char>(s[i++]);
       continue;
     }
-    if (t == nullptr) t = &tables();
 
     // Well-formed sequences; the first continuation byte of E0, ED, F0 and F4 has
     // a narrower range. A broken sequence is replaced once, up to the first byte
@@ -201,7 +118,7 @@ local_text utf8_to_local(std::string_view utf8) {
     }
     // U+FFFD, which stands for the broken sequence, is not in the code page either.
     if (complete) {
-      out = put_cp936(out, *t, cp);
+      out = put_cp936(out, t, cp);
     } else {
       *out++ = kMissing;
     }
@@ -217,22 +134,21 @@ std::string local_to_utf8(std::string_view local) {
   std::string out;
   out.reserve(n + n / 2);
 
-  const Cp936Tables* t = nullptr;
+  const Cp936Tables& t = cp936::built_in;
   size_t i = 0;
   while (i < n) {
     const size_t ascii_start = i;
     while (i < n && s[i] < 0x80) ++i;
     out.append(in.data() + ascii_start, i - ascii_start);
     if (i == n) break;
-    if (t == nullptr) t = &tables();
 
     const unsigned lead = s[i];
-    if (const uint16_t single = t->from_high_byte[lead - 0x80]) {
+    if (const uint16_t single = t.from_high_byte[lead - 0x80]) {
       append_utf8(out, single);
       i += 1;
     } else if (lead >= kFirstLead && lead <= kLastLead && i + 1 < n && s[i + 1] >= kFirstTrail &&
                s[i + 1] <= kLastTrail && s[i + 1] != 0x7F) {
-      const uint16_t unit = t->from_pair[(lead - kFirstLead) * kTrailCount + (s[i + 1] - kFirstTrail)];
+      const uint16_t unit = t.from_pair[(lead - kFirstLead) * kTrailCount + (s[i + 1] - kFirstTrail)];
       append_utf8(out, unit != 0 ? unit : kReplacement);
       i += 2;
     } else {

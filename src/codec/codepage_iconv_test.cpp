@@ -1,13 +1,29 @@
 // How the Linux conversion replaces what code page 936 lacks and what is not
 // UTF-8. On Windows the system's own conversion decides these cases.
 #include "codec/codepage.h"
+#include "codec/cp936_tables.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace sharelink {
 namespace {
+
+TEST(Cp936Tables, CompiledInTablesEqualWhatIconvGivesNow) {
+  const auto now = std::make_unique<cp936::tables>(cp936::read_from_iconv());
+  EXPECT_EQ(cp936::built_in.from_high_byte, now->from_high_byte);
+  // Element by element, so that a difference names the first place it lies.
+  for (std::size_t unit = 0; unit < now->from_unit.size(); ++unit) {
+    ASSERT_EQ(cp936::built_in.from_unit[unit], now->from_unit[unit]) << std::hex << "U+" << unit;
+  }
+  for (std::size_t pair = 0; pair < now->from_pair.size(); ++pair) {
+    ASSERT_EQ(cp936::built_in.from_pair[pair], now->from_pair[pair])
+        << std::hex << cp936::kFirstLead + pair / cp936::kTrailCount << ' '
+        << cp936::kFirstTrail + pair % cp936::kTrailCount;
+  }
+}
 
 TEST(Utf8ToLocal, MissingCharactersBecomeOneQuestionMarkPerUtf16Unit) {
   EXPECT_EQ(utf8_to_local("\xF0\x9F\x98\x80"), "??");          // U+1F600, a surrogate pair

@@ -22,6 +22,12 @@ using closing_finder = std::size_t (*)(std::string_view page);
 /// backslash (as in \"} or \""}), or npos when there is none.
 std::size_t end_of_last_escaped_brace(std::string_view page);
 
+/// For a pattern of the form OPENING(.*?)(CLOSING) whose two ends are made of
+/// single bytes, each once or with "+" (a run never followed by its own byte,
+/// OPENING beginning and ending with a byte taken once): the bytes every match
+/// begins with, up to and including the first run. Empty for any other pattern.
+local_text opening_literal(std::string_view pattern);
+
 /// How one field is found in a page.
 struct field_pattern {
   std::string_view pattern;  ///< Perl syntax, compiled case-sensitive
@@ -44,7 +50,11 @@ struct field_pattern {
 /// field.closing), or field.last_closing_end; no search at all when there is no
 /// such place) and, for `backslash_runs_alike`, a copy with every backslash run
 /// shortened to one, whose group offsets are mapped back onto `page`. Both keep a
-/// page built to make the engine backtrack from holding a parse for long.
+/// page built to make the engine backtrack from holding a parse for long. For a
+/// pattern with an opening_literal, the search starts near the end of the page,
+/// at a place shown to lie on the plain search's way, so that the time taken does
+/// not grow with the number of matches; wherever the engine does not give up, the
+/// last match is the plain search's.
 local_text last_group_text(pattern_object& object, const field_pattern& field,
                            std::string_view page);
 

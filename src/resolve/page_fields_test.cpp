@@ -31,14 +31,46 @@ TEST(LastGroupText, TakesGroupOneOfTheLastMatch) {
   EXPECT_EQ(last_group_text(object, "k=(.*?);", "k=a; k=b; k=c", ";"), "b");
   EXPECT_EQ(last_group_text(object, "k=(.*?);", "no keys;", ";"), "");
   EXPECT_EQ(last_group_text(object, "k=(.*?);", "k=a", ";"), "");
+  // The first of many keys takes in all the others: its match is the last one.
+  std::string keys;
+  for (int i = 0; i < 40; ++i) keys += "k=" + std::to_string(i) + " ";
+  EXPECT_EQ(last_group_text(object, "k=(.*?);", keys + ";", ";"), keys.substr(2));
+  EXPECT_EQ(last_group_text(object, "k=(.*?);", "k=x;" + keys + ";", ";"), keys.substr(2));
+  const std::string spaced = keys + "k=" + std::string(1000, '.') + keys.substr(0, 64) + ";";  // 15 keys after the long one
+  EXPECT_EQ(last_group_text(object, "k=(.*?);", spaced, ";"), spaced.substr(2, spaced.size() - 3));
   // A pattern that does not compile finds nothing, rather than reusing the last one.
   EXPECT_EQ(last_group_text(object, "k=(.*?;", "k=a;", ";"), "");
 }
 
+TEST(OpeningLiteral, OnlyPatternsWhoseEndsCannotChooseHaveOne) {
+  const struct {
+    const char* pattern;
+    const char* opening;
+  } cases[] = {
+      {R"re(file_url=\x22(.*?)(\x22 file_size=))re", "file_url=\""},
+      {R"re(key\x22 value='(.*?)('>))re", "key\" value='"},
+      {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "dlink\\"},
+      {R"re(filename=(.*?)(\\+\x22))re", "filename="},
+      {R"re(k=(.*?);)re", "k="},
+      {R"re(k(.*?)(a+a))re", ""},       // a run that can give a byte back
+      {R"re(k\\+(.*?)(x))re", ""},     // the opening ends in a run
+      {R"re(\\k(.*?)(x))re", ""},      // the opening starts with a backslash
+      {R"re(k\b(.*?)(x))re", ""},       // an assertion
+      {R"re(k\<(.*?)(x))re", ""},
+      {R"re(k(.*?)(x|y))re", ""},
+      {R"re(k+?(.*?)(x))re", ""},
+      {R"re(ka*(.*?)(x))re", ""},
+      {R"re(k\x223(.*?)(x))re", ""},    // more hex digits than the escape takes
+      {R"re(k(.*)(x))re", ""},
+      {R"re((.*?)(x))re", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(opening_literal(c.pattern), c.opening) << c.pattern;
+}
+
 // Pages assembled from pieces of the markers, so that matches start, fail to
 // close, nest and overlap in many ways.
-std::string random_page(std::mt19937& random, const std::vector<std::string>& pieces) {
-  std::uniform_int_distribution<std::size_t> count(0, 16);
+std::string random_page(std::mt19937& random, const std::vector<std::string>& pieces, std::size_t most) {
+  std::uniform_int_distribution<std::size_t> count(0, most);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
   std::string page;
   for (std::size_t n = count(random); n > 0; --n) page += pieces[pick(random)];
@@ -60,13 +92,20 @@ TEST(LastGroupText, NarrowedSearchFindsWhatTheWholePageGives) {
       {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}", nullptr, false},
       {R"re(size\\+\x22:\\+\x22(.*?)(\\+\x22))re", "\\\"", nullptr, true},
       {R"re(filename=(.*?)(\\+\x22))re", "\\\"", nullptr, true},
+      {R"re(file_name=\x22(.*?)(\x22))re", "\"", nullptr, false},
+      {R"re(md5\\+\x22:\\+\x22(.*?)(\\+\x22))re", "\\\"", nullptr, true},
+      // Not of the shape the search from the end needs: always the plain search.
+      {R"re(key\x22 value='(.*?)('+>))re", "'>", nullptr, false},
   };
   const std::vector<std::string> pieces = {
       "file_url=\"", "\" file_size=", "\"", " ", "x", "\n", "key\" value='", "'>", "'", ">",
-      "dlink\\\":\\\"", "\\", "\"\"}", "\\\\\\", "\\\"}", "\\\\\\\"", "\"}", "}", "size\\\":\\\"", "\\\"", "filename=", ":"};
+      "dlink\\\":\\\"", "\\", "\"\"}", "\\\\\\", "\\\"}", "\\\\\\\"", "\"}", "}", "size\\\":\\\"", "\\\"", "filename=", ":",
+      "file_name=\"", "md5\\\":\\\"", "''>"};
   std::mt19937 random(7);
+  // Short pages, and long ones holding more markers than the search from the end
+  // looks at before it gives up and searches the whole page.
   for (int round = 0; round < 4000; ++round) {
-    const std::string page = random_page(random, pieces);
+    const std::string page = random_page(random, pieces, round % 4 == 0 ? 160 : 16);
     for (const field_pattern& field : fields) {
       pattern_object object = regex_create();
       ASSERT_EQ(last_group_text(object, field, page), last_group_of_whole_page(field.pattern, page))

@@ -86,6 +86,31 @@ match_list regex_search_all(const pattern_object& object, std::string_view text)
   return found;
 }
 
+match_at_outcome regex_match_at(const pattern_object& object, std::string_view text, std::size_t at,
+                                search_result& result) {
+  result.spans.clear();
+  const pattern_object::impl* holder = object.get();
+  if (holder == nullptr || holder->compiled.empty()) return match_at_outcome::gave_up;
+  std::string_view buffer = as_local(text);
+  if (buffer.size() > static_cast<std::size_t>(INT_MAX)) buffer = buffer.substr(0, INT_MAX);
+  if (at >= buffer.size()) return match_at_outcome::no_match;
+
+  const char* const start = buffer.data();
+  const char* const from = start + at;
+  boost::match_results<const char*> match;
+  try {
+    const auto flags = boost::regex_constants::format_all | boost::regex_constants::match_continuous;
+    if (!boost::regex_search(from, start + buffer.size(), match, holder->compiled, flags, from)) {
+      return match_at_outcome::no_match;
+    }
+  } catch (...) {
+    return match_at_outcome::gave_up;
+  }
+  result.spans.reserve(match.size());
+  for (std::size_t i = 0; i < match.size(); ++i) result.spans.push_back(span_of(match[i], start));
+  return match_at_outcome::matched;
+}
+
 local_text match_group_text(const search_result& result, std::string_view text, int index,
                             int* start) {
   if (result.spans.empty()) return {};

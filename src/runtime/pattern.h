@@ -1,6 +1,7 @@
 #pragma once
 // Regular expressions over local text (Perl syntax, Boost.Regex).
 // Matching is byte-wise: a double-byte character is two independent bytes.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -52,6 +53,19 @@ bool regex_compile(pattern_object& object, std::string_view pattern, bool case_s
 /// An empty object, an empty text, or an engine that gives up (complexity limit)
 /// yields the matches recorded so far. Offsets are relative to `text.data()`.
 match_list regex_search_all(const pattern_object& object, std::string_view text);
+
+/// How a match at one fixed place went.
+enum class match_at_outcome {
+  matched,     ///< a match starts there; the result holds it
+  no_match,    ///< no match starts there
+  gave_up,     ///< the engine gave up (complexity or memory limit), or nothing to match with
+};
+
+/// The match of the object's expression that starts exactly at `at` in `text`,
+/// searched the way regex_search_all continues from `at` (that point is the base
+/// for "^", "\b" and look-behind). Offsets are relative to `text.data()`.
+match_at_outcome regex_match_at(const pattern_object& object, std::string_view text, std::size_t at,
+                                search_result& result);
 
 /// The text of span `index` of `result`, cut out of `text` (the searched text).
 /// Empty when the result has no spans, the index is out of range, the group did not

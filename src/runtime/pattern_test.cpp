@@ -110,6 +110,20 @@ TEST(PatternSearch, EngineGivingUpKeepsTheMatchesFoundSoFar) {
   EXPECT_EQ(match_group_text(matches[0], text, 0), "ok;");
 }
 
+TEST(PatternMatchAt, MatchesOnlyAtTheGivenPlace) {
+  const std::string text = "xk=1;k=22;";
+  const pattern_object object = compiled("k=(.*?);");
+  search_result result;
+  EXPECT_EQ(regex_match_at(object, text, 0, result), match_at_outcome::no_match);
+  ASSERT_EQ(regex_match_at(object, text, 5, result), match_at_outcome::matched);
+  EXPECT_EQ(match_group_text(result, text, 1), "22");
+  EXPECT_EQ(result.spans[0].offset, 5);
+  EXPECT_EQ(regex_match_at(object, text, text.size(), result), match_at_outcome::no_match);
+  EXPECT_EQ(regex_match_at(regex_create(), text, 1, result), match_at_outcome::gave_up);
+  // Exponential backtracking: the engine's complexity guard, not a missing match.
+  EXPECT_EQ(regex_match_at(compiled("(a+)+b"), std::string(40, 'a'), 0, result), match_at_outcome::gave_up);
+}
+
 TEST(PatternCompile, MalformedPatternIsRejectedAndThePreviousExpressionStays) {
   pattern_object object = compiled("ab");
   EXPECT_FALSE(regex_compile(object, "("));
