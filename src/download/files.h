@@ -71,6 +71,9 @@ class file_handle {
   std::string error_;
 };
 
+/// Removes the file `path`; false when it could not be removed.
+bool remove_file(const std::string& path);
+
 /// How a rename went.
 enum class rename_result { renamed, target_exists, failed };
 

@@ -150,6 +150,8 @@ bool file_handle::close() {
   return true;
 }
 
+bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
 rename_result rename_no_replace(const std::string& from, const std::string& to, std::string& error) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
     return rename_result::renamed;

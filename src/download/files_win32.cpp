@@ -164,6 +164,8 @@ bool file_handle::close() {
   return true;
 }
 
+bool remove_file(const std::string& path) { return DeleteFileW(wide_path(path).c_str()) != 0; }
+
 rename_result rename_no_replace(const std::string& from, const std::string& to, std::string& error) {
   // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing target.
   if (MoveFileExW(wide_path(from).c_str(), wide_path(to).c_str(), 0)) return rename_result::renamed;
