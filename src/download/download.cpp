@@ -317,8 +317,7 @@ bool downloader::transfer(part_writer& writer) {
 // free one) and compares the MD5.
 void downloader::finish(part_writer& writer) {
   const std::uint64_t size = writer.size();
-  const std::string digest = writer.finish();
-  if (digest.empty()) {
+  if (!writer.finish()) {
     fail_keeping_part("cannot write " + part_path_ + ": " + writer.error());
     return;
   }
@@ -339,6 +338,7 @@ void downloader::finish(part_writer& writer) {
   result_.path = path_;
   result_.bytes = size;
   if (!expected_md5_.empty()) {
+    const std::string& digest = writer.digest();
     result_.md5_checked = digest == expected_md5_;
     if (!*result_.md5_checked)
       result_.error = "MD5 mismatch: the file's is " + digest + ", the page states " + expected_md5_;
@@ -358,7 +358,8 @@ download_result downloader::run() {
   if (!choose_name(part)) return result_;
   // A .part with bytes in it is from an earlier run: resumed.
   const bool resume = stat_path(part_path_).size > 0;
-  part_writer writer(std::move(part), resume, job_.fetch.cancel);
+  // The MD5 is computed only when there is one to compare it with.
+  part_writer writer(std::move(part), resume, !expected_md5_.empty(), job_.fetch.cancel);
   if (!writer.error().empty()) {
     fail_keeping_part(writer.error() == "interrupted"
                           ? writer.error()
