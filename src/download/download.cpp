@@ -87,7 +87,11 @@ void downloader::report(std::uint64_t bytes, bool finished) {
   state.bytes = bytes;
   state.total = total_;
   state.finished = finished;
-  progress_(state);
+  // Called from inside the fetch: nothing may be thrown through it.
+  try {
+    progress_(state);
+  } catch (...) {
+  }
 }
 
 // The size the server announces for the whole file, asked for when the page

@@ -8,7 +8,7 @@ namespace sharelink {
 std::string join_path(std::string_view dir, std::string_view name) {
   if (dir.empty()) return std::string(name);
   std::string path(dir);
-  if (path.back() != '/' && path.back() != '\\') path += '/';
+  if (path.back() != '/' && path.back() != '\\') path += path_separator;
   path += name;
   return path;
 }

@@ -12,6 +12,8 @@ namespace sharelink {
 
 /// How this system measures a file name.
 extern const name_units native_name_units;
+/// What join_path puts between a folder and a name: '/' on Linux, a backslash on Windows.
+extern const char path_separator;
 
 enum class path_kind { missing, file, directory, other };
 
@@ -24,7 +26,8 @@ struct path_status {
 /// What is at `path` (links followed).
 path_status stat_path(const std::string& path);
 
-/// `dir` and `name` joined with '/'; `name` alone when `dir` is empty.
+/// `dir` and `name` joined with path_separator (none when `dir` ends in a slash or backslash);
+/// `name` alone when `dir` is empty.
 std::string join_path(std::string_view dir, std::string_view name);
 
 /// Creates the folder `path` and its missing parents. Empty when it is there now,

@@ -13,6 +13,7 @@
 namespace sharelink {
 
 const name_units native_name_units = name_units::utf8_bytes;
+const char path_separator = '/';
 
 namespace {
 std::string reason(int code) { return std::strerror(code); }

@@ -84,7 +84,8 @@ TEST(DownloadFiles, Folders) {
   test_folder folder;
   EXPECT_EQ(join_path("", "a.txt"), "a.txt");
   EXPECT_EQ(join_path("d/", "a.txt"), "d/a.txt");
-  EXPECT_EQ(join_path("d", "a.txt"), "d/a.txt");
+  EXPECT_EQ(join_path("d\\", "a.txt"), "d\\a.txt");
+  EXPECT_EQ(join_path("d", "a.txt"), std::string("d") + path_separator + "a.txt");
 
   const std::string nested = folder / "x/\xE4\xB8\xAD/z";
   EXPECT_EQ(make_directories(nested), "");

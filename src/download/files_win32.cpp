@@ -10,6 +10,7 @@
 namespace sharelink {
 
 const name_units native_name_units = name_units::utf16_units;
+const char path_separator = '\\';
 
 namespace {
 
