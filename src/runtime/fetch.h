@@ -29,8 +29,8 @@ struct fetch_options {
   /// bytes so far: a body that trickles in for ever must not hold the caller for ever.
   /// 0 or less sets no limit.
   long total_timeout_ms = 60000;
-  /// A PEM file of certificate authorities trusted for https, for tests that make
-  /// their own; empty: the system's store only.
+  /// A PEM file of the certificate authorities trusted for https instead of the
+  /// system's, for tests that make their own; empty: the system's store.
   std::string ca_file;
   /// The proxy. Unset: taken from the environment (http_proxy, https_proxy, no_proxy,
   /// ALL_PROXY, read as curl reads them) or, on Windows, from the system's

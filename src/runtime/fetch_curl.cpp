@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "runtime/fetch.h"
 
@@ -23,9 +24,10 @@ constexpr std::size_t max_header_bytes = 256 * 1024;
 /// How often a running transfer looks at the cancel flag.
 constexpr long cancel_poll_ms = 50;
 
-// The process's one HTTP context: libcurl's global state and a share holding the
-// cookie jar, the name cache and the TLS sessions. Opened by the first fetch, retried
-// by later ones when that failed, released when the program ends.
+// The process's one HTTP context: libcurl's global state, a share holding the
+// cookie jar, the name cache and the TLS sessions, and the idle multi handles.
+// Opened by the first fetch, retried by later ones when that failed, released when
+// the program ends.
 //
 // Connections are not shared: every request is HTTP/1.0, so the server closes each
 // one after its answer, and libcurl does not support a connection pool used by
@@ -33,8 +35,30 @@ constexpr long cancel_poll_ms = 50;
 class curl_context {
  public:
   ~curl_context() {
+    for (CURLM* multi : idle_multis_) curl_multi_cleanup(multi);
     if (share_) curl_share_cleanup(share_);
     if (initialized_) curl_global_cleanup();
+  }
+
+  /// A multi handle for one fetch, to be handed back with give_back; null when none
+  /// can be made. Handles are kept from one fetch to the next, whatever the thread,
+  /// so that what libcurl caches in them (the parsed certificate store above all) is
+  /// not rebuilt for every https fetch: a batch of N fetches at a time parses it N
+  /// times at most.
+  CURLM* take_multi() {
+    {
+      std::lock_guard lock(idle_mutex_);
+      if (!idle_multis_.empty()) {
+        CURLM* multi = idle_multis_.back();
+        idle_multis_.pop_back();
+        return multi;
+      }
+    }
+    return curl_multi_init();
+  }
+  void give_back(CURLM* multi) {
+    std::lock_guard lock(idle_mutex_);
+    idle_multis_.push_back(multi);
   }
 
   /// The share, or null when libcurl cannot be set up.
@@ -74,6 +98,8 @@ class curl_context {
   std::array<std::mutex, CURL_LOCK_DATA_LAST> data_mutexes_;
   bool initialized_ = false;
   CURLSH* share_ = nullptr;
+  std::mutex idle_mutex_;
+  std::vector<CURLM*> idle_multis_;
 };
 
 // Defined at namespace scope so that it is destroyed after everything libcurl and its
@@ -83,20 +109,12 @@ curl_context the_context;
 struct easy_deleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
 };
-struct multi_deleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+struct multi_returner {
+  void operator()(CURLM* multi) const { the_context.give_back(multi); }
 };
 struct slist_deleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-
-/// The multi handle of the calling thread, kept from one fetch to the next so that
-/// what libcurl caches in it (the parsed certificate store above all) is not rebuilt
-/// for every https fetch. Destroyed when the thread ends, before the context.
-CURLM* thread_multi() {
-  thread_local std::unique_ptr<CURLM, multi_deleter> multi(curl_multi_init());
-  return multi.get();
-}
 
 // What one hop has seen so far; the callbacks write it, the transfer loop reads it.
 struct hop_state {
@@ -387,6 +405,13 @@ void set_common_options(CURL* easy, CURLSH* share, curl_slist* headers, hop_stat
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!options.ca_file.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, options.ca_file.c_str());
+  // libcurl keeps the parsed certificate store in the multi handle for later fetches,
+  // but not when a certificate folder is set, as Debian's build does by default; its
+  // bundle file holds the same certificates. Without the cache every https fetch
+  // parses the whole bundle again (tens of milliseconds).
+  char* bundle = nullptr;
+  if (curl_easy_getinfo(easy, CURLINFO_CAINFO, &bundle) == CURLE_OK && bundle && *bundle)
+    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   if (!referer.empty()) curl_easy_setopt(easy, CURLOPT_REFERER, referer.c_str());
   if (request.range_from >= 0)
     curl_easy_setopt(easy, CURLOPT_RANGE, (std::to_string(request.range_from) + "-").c_str());
@@ -417,7 +442,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   if (!request.referer.empty()) referer = prepare_fetch_address(request.referer).url;
 
   CURLSH* share = the_context.share();
-  CURLM* multi = share ? thread_multi() : nullptr;
+  std::unique_ptr<CURLM, multi_returner> multi(share ? the_context.take_multi() : nullptr);
   std::unique_ptr<CURL, easy_deleter> easy(multi ? curl_easy_init() : nullptr);
   std::unique_ptr<curl_slist, slist_deleter> headers(
       easy ? curl_slist_append(nullptr, "Accept: */*") : nullptr);
@@ -443,7 +468,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
     curl_easy_setopt(easy.get(), CURLOPT_URL, target.url.c_str());
 
     CURLcode result = CURLE_OK;
-    const wait_result waited = run_transfer(multi, easy.get(), hop, options.stall_timeout_ms,
+    const wait_result waited = run_transfer(multi.get(), easy.get(), hop, options.stall_timeout_ms,
                                             give_up_at, options.cancel, result);
     if (hop.headers_done) {
       outcome.status = hop.status;

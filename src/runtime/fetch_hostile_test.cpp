@@ -150,6 +150,25 @@ TEST(FetchHostile, WrongHostCertificateGivesNothing) {
   expect_certificate_refused(testing::make_test_certificate("share.example.invalid", -1h, 24h));
 }
 
+TEST(FetchHostile, TlsHandshakeThatNeverEndsIsBoundedByTheConnectOrTheWholeLimit) {
+  raw_server silent([](raw_connection& c) { c.hold(); });  // takes the hello, says nothing
+  std::string address = silent.url();
+  address.replace(0, 4, "https");
+  timed_outcome limited = timed_fetch(address);
+  EXPECT_LT(limited.took, 6s);
+  EXPECT_FALSE(limited.outcome.fetched);
+  EXPECT_EQ(limited.outcome.error, "timed out connecting after 1000 ms");
+
+  fetch_options no_connect_limit = quick();
+  no_connect_limit.connect_timeout_ms = 0;
+  no_connect_limit.total_timeout_ms = 1500;
+  auto [outcome, took] = timed_fetch(address, no_connect_limit);
+  EXPECT_LT(took, 6s);
+  EXPECT_FALSE(outcome.fetched);
+  EXPECT_EQ(outcome.cut, fetch_cut::out_of_time);
+  EXPECT_EQ(outcome.error, "timed out: the fetch took longer than 1500 ms");
+}
+
 TEST(FetchHostile, GzipBodySentUnaskedComesBackAsBytes) {
   static const unsigned char gzip[] = {
       0x1f, 0x8b, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0xff, 0xcb, 0x48, 0xcd, 0xc9, 0xc9,
