@@ -2,6 +2,7 @@
 // pages served on 127.0.0.1.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -48,6 +49,7 @@ struct spawn_settings {
   std::string input;
   bool close_stdout = false;  ///< the reading end of stdout is closed before the program writes
   std::function<void(pid_t)> started;  ///< called with the program's pid once it runs
+  bool terminal_input = false;  ///< standard input is a terminal where the user ends the input at once
 };
 
 // Runs the sharelink binary with `args`, feeding it `input` and collecting both
@@ -61,7 +63,14 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  int terminal = -1, terminal_end = -1;
+  if (settings.terminal_input && openpty(&terminal, &terminal_end, nullptr, nullptr, nullptr) == 0) {
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+    fcntl(terminal_end, F_SETFD, FD_CLOEXEC);
+    posix_spawn_file_actions_adddup2(&actions, terminal_end, 0);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  }
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
 
@@ -75,6 +84,11 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, SHARELINK_BINARY, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (terminal >= 0) {
+    close(terminal_end);
+    // The end-of-file key of a terminal in its usual (canonical) mode.
+    if (write(terminal, "\x04", 1) != 1) ADD_FAILURE() << "cannot write to the terminal";
+  }
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -126,6 +140,7 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (terminal >= 0) close(terminal);
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   result.signalled = WIFSIGNALED(status);
   return result;
@@ -270,7 +285,7 @@ TEST_F(SharelinkCommand, ServiceOptionOverridesThePath) {
   server_.http().Get("/elsewhere", [](const httplib::Request&, httplib::Response& res) {
     res.set_content(page("pan_share.html"), "text/html");
   });
-  const finished run = run_sharelink({"--json", "--service", "pan", server_.url("/elsewhere")});
+  const finished run = run_sharelink({"--json", "--proxy", "", "--service", "pan", server_.url("/elsewhere")});
   EXPECT_EQ(run.status, 0) << run.err;
   const auto objects = json_lines(run.out);
   ASSERT_EQ(objects.size(), 1u);
@@ -416,6 +431,16 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
     EXPECT_EQ(run.out, "") << shown;
     EXPECT_NE(run.err, "") << shown;
   }
+}
+
+TEST(SharelinkUsage, SaysWhereAddressesComeFromOnlyOnATerminal) {
+  spawn_settings on_terminal;
+  on_terminal.terminal_input = true;
+  const finished run = run_sharelink({}, on_terminal);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "sharelink: reading addresses from standard input, one a line, until end of input\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run_sharelink({}).err, "");
 }
 
 TEST(SharelinkUsage, HelpAndVersionGoToStandardOutput) {
