@@ -22,47 +22,56 @@ struct fetch_options {
   long connect_timeout_ms = 15000;
   /// Abandon a transfer during which nothing arrives for this long (bytes so far are kept).
   long stall_timeout_ms = 20000;
-  /// Stop reading once this many body bytes have arrived, keeping them.
+  /// Stop reading once the body grows past this many bytes, keeping that many (cut
+  /// `capped`; the fetch is not whole). A body of exactly this size is whole.
   std::size_t body_cap = 8u * 1024u * 1024u;
   /// Give up on the whole fetch, redirects included, after this long, keeping the
   /// bytes so far: a body that trickles in for ever must not hold the caller for ever.
   /// 0 or less sets no limit.
   long total_timeout_ms = 60000;
-  /// A PEM file of certificate authorities trusted for https, for tests that make
-  /// their own; empty: the system's store only.
+  /// A PEM file of the certificate authorities trusted for https instead of the
+  /// system's, for tests that make their own; empty: the system's store.
   std::string ca_file;
-  /// The proxy: nothing takes it from the environment (http_proxy, https_proxy,
-  /// no_proxy, ALL_PROXY, read as curl reads them) or, on Windows, from the system's
+  /// The proxy. Unset: taken from the environment (http_proxy, https_proxy, no_proxy,
+  /// ALL_PROXY, read as curl reads them) or, on Windows, from the system's
   /// configuration; an empty text means no proxy; otherwise the proxy's address.
   std::optional<std::string> proxy;
-  /// When set and it turns true, the fetch ends soon (well within a second) with
-  /// the error "interrupted", keeping the bytes so far.
+  /// When set and it turns true, the fetch ends within about 100 ms with the error
+  /// "interrupted" (cut `interrupted`), keeping the bytes so far.
   const std::atomic<bool>* cancel = nullptr;
 };
 
-/// Why a body that had begun to arrive is not whole.
+/// Why a fetch that had reached the server ended before its body was whole.
 enum class fetch_cut {
-  none,         ///< not cut: the body is whole, or no response arrived at all
-  stalled,      ///< nothing arrived for stall_timeout_ms
+  /// Not cut: the body is whole, or the fetch failed before any transfer began or for
+  /// a reason of its own (address, name lookup, connection, certificate, redirect
+  /// refused, too many redirects, headers too large).
+  none,
+  stalled,      ///< no response head within stall_timeout_ms of connecting, or a body
+                ///< during which nothing arrived for that long
   capped,       ///< the body reached body_cap; the rest was not read
   broken,       ///< the connection ended early or failed (shorter than announced, reset)
-  out_of_time,  ///< total_timeout_ms ran out
+  out_of_time,  ///< total_timeout_ms ran out, in any phase
   interrupted,  ///< `cancel` turned true, or a streaming consumer asked to stop
 };
 
 /// What one fetch gave, and why it failed when it did.
 struct fetch_outcome {
   byte_string body;  ///< the body as received (possibly partial), any status
-  /// True only when a response arrived (any HTTP status) and its whole body was
-  /// read. False otherwise, `error` then holding a one-line reason (nothing sent,
-  /// refused, timed out, cut short, ...).
+  /// True only when a response arrived (any HTTP status: a 404 is fetched) and its
+  /// whole body was read. False otherwise, `error` then holding a one-line reason
+  /// (nothing sent, refused, timed out, cut short, ...); for a cut body it says which
+  /// limit ended it and how many bytes had arrived, e.g. "connection closed after 10
+  /// of 100 bytes", "timed out: nothing received for 20000 ms after 5 of 100 bytes",
+  /// "the page is larger than 8388608 bytes; stopped there".
   bool fetched = false;
   std::string error;
-  /// Status code of the last response (after redirects); 0 when none arrived.
+  /// Status code of the last response whose head arrived whole (after redirects,
+  /// or the redirect that was refused); 0 when none did.
   long status = 0;
   /// The reason phrase the server sent with `status` ("Not Found"), possibly empty.
   std::string status_text;
-  /// Why the body is not whole, when a response began but did not end well.
+  /// Why the transfer ended early, when it did.
   fetch_cut cut = fetch_cut::none;
 };
 
@@ -88,7 +97,8 @@ struct fetch_request {
 /// Called once, when the head of the final response (after redirects) is in; false
 /// stops the fetch (cut `interrupted`).
 using head_handler = std::function<bool(const response_head&)>;
-/// Called with each piece of the body as it arrives; false stops the fetch.
+/// Called with each piece of the body as it arrives; false stops the fetch (cut
+/// `interrupted`).
 using body_handler = std::function<bool(std::string_view bytes)>;
 
 /// Fetches `address` (local text, http or https only) and tells why it failed.

@@ -1,0 +1,23 @@
+#pragma once
+// The fetch contract's loopback servers (contract_server.py): where the tests find
+// them, and, where the platform allows, starting them from the test process.
+#include <optional>
+#include <string>
+
+namespace sharelink::testing {
+
+/// Base addresses and the certificate of a running contract server.
+struct contract_servers {
+  std::string http;     ///< "http://127.0.0.1:P"
+  std::string https;    ///< "https://127.0.0.1:Q", its certificate trusted by nobody
+  std::string proxy;    ///< "http://127.0.0.1:R", a forward proxy
+  std::string ca_file;  ///< PEM file of the https server's certificate
+};
+
+/// Starts contract_server.py for the rest of the process and returns its addresses;
+/// nullopt where this platform cannot start it (the test runner then passes the
+/// addresses of one it started in SHARELINK_TEST_HTTP, SHARELINK_TEST_HTTPS,
+/// SHARELINK_TEST_PROXY and SHARELINK_TEST_CA) or when it did not come up.
+std::optional<contract_servers> start_contract_server();
+
+}  // namespace sharelink::testing
