@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "codec/char_refs.h"
 #include "codec/percent.h"
 #include "resolve/file_type.h"
 #include "resolve/page_fields.h"
@@ -24,20 +25,39 @@ constexpr std::string_view key_closing = "'>";
 
 }  // namespace
 
-resolved_file parse_kuaichuan_page(std::string_view page_text) {
+kuaichuan_markers find_kuaichuan_markers(std::string_view page_text) {
   const std::string_view page = as_local(page_text);
   pattern_object object = regex_create();
 
-  resolved_file file;
-  file.download_url = last_group_text(object, download_url_pattern, page, download_url_closing);
-  file.file_name = percent_decode(last_group_text(object, file_name_pattern, page, file_name_closing));
-  const double size = to_number(last_group_text(object, size_pattern, page, size_closing));
-  file.md5 = last_group_text(object, key_pattern, page, key_closing);
+  kuaichuan_markers markers;
+  markers.download_url = last_group_text(object, download_url_pattern, page, download_url_closing);
+  markers.file_name = last_group_text(object, file_name_pattern, page, file_name_closing);
+  markers.size = last_group_text(object, size_pattern, page, size_closing);
+  markers.key = last_group_text(object, key_pattern, page, key_closing);
   regex_release(object);
+  return markers;
+}
 
+local_text decode_kuaichuan_file_name(std::string_view attribute_value) {
+  // percent_decode reads its bytes as UTF-8, so a referenced character must
+  // reach it as UTF-8 to arrive in local text.
+  return percent_decode(decode_char_refs(attribute_value, char_ref_output::utf8));
+}
+
+resolved_file kuaichuan_fields(const kuaichuan_markers& markers) {
+  resolved_file file;
+  // Both are attribute values: a browser following the link or showing the name
+  // would have decoded their character references.
+  file.download_url = decode_char_refs(markers.download_url);
+  file.file_name = decode_kuaichuan_file_name(markers.file_name);
   file.file_type = classify_file_type(file.file_name);
-  file.size = format_size(size);
+  file.size = format_size(to_number(markers.size));
+  file.md5 = markers.key;
   return file;
+}
+
+resolved_file parse_kuaichuan_page(std::string_view page_text) {
+  return kuaichuan_fields(find_kuaichuan_markers(page_text));
 }
 
 resolved_file resolve_kuaichuan(std::string_view share_address) {

@@ -23,7 +23,7 @@ const std::string song_mp3 = "\xB5\xDA\xB6\xFE\xCA\xD7\xB8\xE8.mp3";
 
 TEST(KuaichuanPage, SharePageGivesAllFiveFields) {
   const resolved_file file = parse_kuaichuan_page(sample_page("kuaichuan_share.html"));
-  EXPECT_EQ(file.download_url, "http://dl.kc.example/d/AbC123/report.rar?key=8f14e45f&amp;t=1350000000");
+  EXPECT_EQ(file.download_url, "http://dl.kc.example/d/AbC123/report.rar?key=8f14e45f&t=1350000000");
   EXPECT_EQ(file.file_name, report_rar);
   EXPECT_EQ(file.file_type, "winrar\xD1\xB9\xCB\xF5\xB0\xFC\xCE\xC4\xBC\xFE   (rar)");
   EXPECT_EQ(file.size, "1MB");
@@ -63,9 +63,9 @@ TEST(KuaichuanPage, DownloadAddressRunsToTheFirstQuoteBlankFileSize) {
             "http://a/\nx");
   // A quote followed by a line break is no delimiter: with nothing after it, no address.
   EXPECT_EQ(parse_kuaichuan_page("file_url=\"http://a/x\"\n file_size=\"1\"").download_url, "");
-  // Taken character for character: escapes, entities and backslashes stay.
+  // Percent escapes and backslashes stay; character references are decoded.
   EXPECT_EQ(parse_kuaichuan_page(R"(file_url="http:\/\/a/%41?b=1&amp;c" file_size=1)").download_url,
-            R"(http:\/\/a/%41?b=1&amp;c)");
+            R"(http:\/\/a/%41?b=1&c)");
 }
 
 TEST(KuaichuanPage, MarkersAreCaseSensitiveAndEmptyValuesStillCount) {
@@ -92,6 +92,32 @@ TEST(KuaichuanPage, SizeIsReadAsADecimalNumber) {
 TEST(KuaichuanPage, FileNamesArePercentDecodedFromUtf8) {
   EXPECT_EQ(parse_kuaichuan_page(R"(file_name="%E4%B8%AD%E6%96%87.zip")").file_name, "\xD6\xD0\xCE\xC4.zip");
   EXPECT_EQ(parse_kuaichuan_page(R"(file_name="a+b 100%25.txt")").file_name, "a+b 100%.txt");
+}
+
+TEST(KuaichuanPage, CharacterReferencesAreDecodedInTheAddressAndTheName) {
+  struct row {
+    std::string url_attribute, name_attribute, url, name;
+  };
+  const row rows[] = {
+      {"http://a/f?x=1&amp;y=2&#38;z", "a&amp;b.txt", "http://a/f?x=1&y=2&z", "a&b.txt"},
+      // Outside ASCII: the character in local text, whichever way it is written.
+      {"http://a/&#x4e2d;", "&#x4e2d;%E6%96%87&#25991;.rar", "http://a/\xD6\xD0", "\xD6\xD0\xCE\xC4\xCE\xC4.rar"},
+      // References first, then percent escapes: each decoded once.
+      {"http://a/&#37;41", "&#37;41&amp;#37;.zip", "http://a/%41", "A&#37;.zip"},
+      // Unknown, malformed and out-of-range references stay as they stand.
+      {"http://a/?a=&nbsp;&AMP;&#xD800;&#0;&amp", "x&copy.txt", "http://a/?a=&nbsp;&AMP;&#xD800;&#0;&amp",
+       "x&copy.txt"},
+  };
+  for (const row& r : rows) {
+    const resolved_file file = parse_kuaichuan_page("<a file_url=\"" + r.url_attribute +
+                                                    "\" file_size=\"1\" file_name=\"" + r.name_attribute + "\">");
+    EXPECT_EQ(file.download_url, r.url) << r.url_attribute;
+    EXPECT_EQ(file.file_name, r.name) << r.name_attribute;
+  }
+  // The key and the size are left as they stand.
+  const resolved_file file = parse_kuaichuan_page("key\" value='a&amp;b'> first_file_size\" value='&#49;'>");
+  EXPECT_EQ(file.md5, "a&amp;b");
+  EXPECT_EQ(file.size, "0B");
 }
 
 TEST(KuaichuanPage, PageEndsAtItsFirstZeroByte) {

@@ -17,8 +17,8 @@ struct file_record {
   local_text file_type;  ///< classify_file_type(file_name)
   local_text extension;  ///< file_type_key(file_name): the key the file-type table looks up
   local_text size;       ///< format_size of the record's size, "0B" when it has none
-  /// The size as a whole number of bytes, read exactly; nothing when the record has
-  /// no size or its value is not a whole number.
+  /// The size as a whole number of bytes, read exactly (read_whole_bytes); nothing
+  /// when the record has no size or its value is not a whole number.
   std::optional<std::uint64_t> size_bytes;
   local_text md5;  ///< Pan: the record's own md5 key; Kuaichuan: the page's key marker
   bool operator==(const file_record&) const = default;
@@ -35,9 +35,22 @@ struct page_reading {
 };
 
 /// Reads a Kuaichuan page (local text). Pure.
+///
+/// Each start tag with a file_url attribute is one file (for_each_start_tag:
+/// double-quoted, single-quoted or bare values, names case-sensitive, the first
+/// of a repeated attribute counts, comments and script text skipped). Its
+/// download address is file_url and its file name file_name, both decoded as the
+/// window decodes them; its size is file_size (references decoded, read at
+/// double precision); its MD5 text is the page's key marker.
 page_reading read_kuaichuan_page(std::string_view page_text);
 
 /// Reads a Pan page (local text). Pure.
+///
+/// Each closed object of the escaped data that holds a dlink key is one file
+/// (find_data_objects: keys matched whole, any run of backslashes before a quote).
+/// Its address is the dlink value unescaped, its name the text after that
+/// object's "filename=" percent-decoded, its size the size value read at single
+/// precision (size_bytes exact), its MD5 text its own md5 value as it stands.
 page_reading read_pan_page(std::string_view page_text);
 
 }  // namespace sharelink

@@ -67,21 +67,32 @@ local_text unescape_pan_address(std::string_view address) {
   return collapse_escaped_slashes(unescaped);
 }
 
-resolved_file parse_pan_page(std::string_view page_text) {
+pan_markers find_pan_markers(std::string_view page_text) {
   const std::string_view page = as_local(page_text);
   pattern_object object = regex_create();
 
-  resolved_file file;
-  file.download_url = unescape_pan_address(last_group_text(object, download_url_field, page));
-  file.file_name = percent_decode(last_group_text(object, file_name_field, page));
-  // The size is read at single precision and widened back.
-  const double size = to_single(last_group_text(object, size_field, page));
-  file.md5 = last_group_text(object, md5_field, page);
+  pan_markers markers;
+  markers.download_url = last_group_text(object, download_url_field, page);
+  markers.file_name = last_group_text(object, file_name_field, page);
+  markers.size = last_group_text(object, size_field, page);
+  markers.md5 = last_group_text(object, md5_field, page);
   regex_release(object);
+  return markers;
+}
 
+resolved_file pan_fields(const pan_markers& markers) {
+  resolved_file file;
+  file.download_url = unescape_pan_address(markers.download_url);
+  file.file_name = percent_decode(markers.file_name);
   file.file_type = classify_file_type(file.file_name);
-  file.size = format_size(size);
+  // The size is read at single precision and widened back.
+  file.size = format_size(to_single(markers.size));
+  file.md5 = markers.md5;
   return file;
+}
+
+resolved_file parse_pan_page(std::string_view page_text) {
+  return pan_fields(find_pan_markers(page_text));
 }
 
 resolved_file resolve_pan(std::string_view share_address) {

@@ -1,4 +1,8 @@
 #pragma once
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
 #include "runtime/text.h"
 
 namespace sharelink {
@@ -7,5 +11,12 @@ namespace sharelink {
 /// ("%.13g", cut, not rounded) followed by B, KB, MB, GB, TB or PB: 1536 -> "1.5KB".
 /// Sizes of 1024 PB and more stay in PB; infinities and NaN return promptly.
 local_text format_size(double size);
+
+/// A size value read exactly as a whole number of bytes: one run of 1 to 20 ASCII
+/// decimal digits whose value fits 64 bits, with optional ASCII blanks (space, tab,
+/// line breaks, form feed, vertical tab) before and after it and nothing else.
+/// Nothing for any other text: empty, signed, fractional ("1536.0"), exponent,
+/// full-width digits, trailing words. Reads `text` up to its first zero byte.
+std::optional<std::uint64_t> read_whole_bytes(std::string_view text);
 
 }  // namespace sharelink

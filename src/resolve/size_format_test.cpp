@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -51,6 +53,30 @@ TEST(FormatSize, HugeAndNonFiniteSizesStayWithinSevenBytes) {
                       std::numeric_limits<double>::denorm_min(), 1e300, -1e-300, 3.4e38}) {
     EXPECT_LE(format_size(size).size(), 7u) << size;
   }
+}
+
+TEST(ReadWholeBytes, TakesDecimalDigitsExactlyAndNothingElse) {
+  const std::pair<std::string, std::optional<std::uint64_t>> rows[] = {
+      {"0", 0},
+      {"1536", 1536},
+      {"16777217", 16777217},  // exact where single precision is not
+      {" \t1048576\r\n", 1048576},
+      {"0001", 1},
+      {"18446744073709551615", UINT64_MAX},
+      {"18446744073709551616", std::nullopt},
+      {"000000000000000000001", std::nullopt},  // 21 digits
+      {"", std::nullopt},
+      {"  ", std::nullopt},
+      {"-1", std::nullopt},
+      {"+1", std::nullopt},
+      {"1536.0", std::nullopt},
+      {"1e6", std::nullopt},
+      {"1 536", std::nullopt},
+      {"1536abc", std::nullopt},
+      {"\xA3\xB1", std::nullopt},  // full-width 1
+      {std::string("12\0" "3", 4), 12},
+  };
+  for (const auto& [text, bytes] : rows) EXPECT_EQ(read_whole_bytes(text), bytes) << text;
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+// The per-file reading of a page, both services: on the input as a page, and on
+// one-file pages in the sample form built from pieces of the input.
+#include <cstdint>
+#include <string>
+
+#include "parse_fields.h"
+#include "resolve/file_type.h"
+#include "resolve/kuaichuan.h"
+#include "resolve/page_reading.h"
+#include "resolve/pan.h"
+#include "resolve/size_format.h"
+#include "runtime/text.h"
+
+using namespace sharelink;
+using fuzz::check;
+
+namespace {
+
+/// What holds for a reading of any page of either service.
+void check_reading(const page_reading& reading, const resolved_file& parsed, std::string_view page, bool pan) {
+  check(reading.fields == parsed, "the window's fields differ from the parse");
+  check(reading.extension == file_type_key(reading.fields.file_name), "extension does not follow from the name");
+  // A whole-number size is the size the window formats (Pan: at single precision).
+  auto formatted = [pan](std::uint64_t bytes) {
+    const double size = static_cast<double>(bytes);
+    return format_size(pan ? static_cast<double>(static_cast<float>(size)) : size);
+  };
+  if (reading.size_bytes) check(reading.fields.size == formatted(*reading.size_bytes), "size_bytes disagrees with size");
+
+  for (const file_record& file : reading.files) {
+    fuzz::check_fields({file.download_url, file.file_name, file.file_type, file.size, file.md5}, page);
+    check(!fuzz::has_zero_byte(file.extension), "an extension holds a zero byte");
+    check(file.extension == file_type_key(file.file_name), "a file's extension does not follow from its name");
+    if (file.size_bytes) check(file.size == formatted(*file.size_bytes), "a file's size_bytes disagrees with its size");
+    if (!pan) check(file.md5 == reading.fields.md5, "a Kuaichuan file's MD5 is not the page's key");
+  }
+}
+
+/// `value` without the bytes that would end it early or change the page's form.
+std::string clean(std::string_view value, std::string_view unwanted) {
+  std::string kept;
+  for (char c : value)
+    if (c != '\0' && unwanted.find(c) == std::string_view::npos) kept.push_back(c);
+  return kept;
+}
+
+/// On a one-file page in the sample form the file is the window's result.
+void check_one_file(const page_reading& reading) {
+  check(reading.files.size() == 1, "a one-file page does not give one file");
+  const resolved_file& f = reading.fields;
+  const file_record expected{f.download_url, f.file_name, f.file_type, reading.extension, f.size, reading.size_bytes, f.md5};
+  check(reading.files[0] == expected, "the one file disagrees with the window's result");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view page(reinterpret_cast<const char*>(data), size);
+  check_reading(read_kuaichuan_page(page), parse_kuaichuan_page(page), page, false);
+  check_reading(read_pan_page(page), parse_pan_page(page), page, true);
+
+  fuzz::input_reader pieces(data, size);
+  const std::string_view url = pieces.take_until('\x01'), name = pieces.take_until('\x01'),
+                         bytes = pieces.take_until('\x01'), key = pieces.take_until('\x01');
+
+  // Quotes and brackets would end a value or open markup, and with "=" a value
+  // could spell a marker; the size goes through both readers unchanged only when
+  // it holds no reference.
+  const std::string k_size = clean(bytes, "\"'<>&=");
+  const std::string kuaichuan = "<html><body><ul><li><a class=\"file_name\" href=\"javascript:;\" file_url=\"" +
+                                clean(url, "\"<>=") + "\" file_size=\"" + k_size + "\" file_name=\"" +
+                                clean(name, "\"<>=") + "\" title=\"t\">x</a></li></ul>"
+                                "<input type=\"hidden\" id=\"first_file_size\" value='" + k_size +
+                                "'>\n<input type=\"hidden\" id=\"key\" value='" + clean(key, "\"'<>=") + "'></body></html>";
+  check_one_file(read_kuaichuan_page(kuaichuan));
+
+  // A backslash or quote would end a value of the escaped data.
+  const std::string q = "\\\"";
+  const std::string pan = "<script>yunData.setData(JSON.parse(\"{" + q + "file_list" + q + ":{" + q + "list" + q +
+                          ":[{" + q + "fs_id" + q + ":" + q + "1" + q + "," + q + "size" + q + ":" + q +
+                          clean(bytes, "\\\"") + q + "," + q + "md5" + q + ":" + q + clean(key, "\\\"") + q + "," +
+                          q + "dlink" + q + ":" + q + clean(url, "\\\"") + "&filename=" + clean(name, "\\\"") + q +
+                          "}]}}\"));</script>";
+  check_one_file(read_pan_page(pan));
+  return 0;
+}

@@ -1,0 +1,185 @@
+#include "resolve/data_objects.h"
+
+#include <algorithm>
+
+namespace sharelink {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+constexpr std::size_t max_depth = 64;
+constexpr std::string_view file_name_marker = "filename=";
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::size_t skip_blanks(std::string_view page, std::size_t at) {
+  while (at < page.size() && is_blank(page[at])) ++at;
+  return at;
+}
+
+/// When a quote (backslashes and '"') starts at `at`: the position after it; else npos.
+std::size_t after_quote(std::string_view page, std::size_t at) {
+  std::size_t end = at;
+  while (end < page.size() && page[end] == '\\') ++end;
+  return end > at && end < page.size() && page[end] == '"' ? end + 1 : npos;
+}
+
+/// A string whose text starts at `from`: its text, and the position after its
+/// closing quote (npos when the page ends first).
+struct string_token {
+  std::string_view text;
+  std::size_t end = npos;
+};
+
+string_token read_string(std::string_view page, std::size_t from) {
+  for (std::size_t quote = page.find('"', from); quote != npos; quote = page.find('"', quote + 1)) {
+    std::size_t run = quote;
+    while (run > from && page[run - 1] == '\\') --run;
+    if (run < quote) return {page.substr(from, run - from), quote + 1};
+  }
+  return {};
+}
+
+/// A bare value (a number written without quotes) from `at`.
+std::string_view read_bare(std::string_view page, std::size_t at) {
+  std::size_t end = at;
+  while (end < page.size() && !is_blank(page[end]) && page[end] != ',' && page[end] != '}' &&
+         page[end] != ']' && page[end] != '\\' && page[end] != '"')
+    ++end;
+  return page.substr(at, end - at);
+}
+
+struct container {
+  bool is_object = false;
+  bool has_download_url = false;
+  data_object values;
+};
+
+class scanner {
+ public:
+  explicit scanner(std::string_view page) : page_(page) {}
+
+  std::vector<data_object> run() {
+    std::size_t at = 0;
+    while (at < page_.size()) {
+      const char c = page_[at];
+      if (c == '\\') {
+        const std::size_t text_start = after_quote(page_, at);
+        if (text_start == npos) {
+          while (at < page_.size() && page_[at] == '\\') ++at;
+          continue;
+        }
+        at = read_string_and_value(text_start);
+        continue;
+      }
+      if (c == '{' || c == '[') open(c == '{', at);
+      if (c == '}' || c == ']') close(c == '}');
+      ++at;
+    }
+    // Objects left open when the page ends are not complete records.
+    std::stable_sort(found_.begin(), found_.end(),
+                     [](const data_object& a, const data_object& b) { return a.open < b.open; });
+    return std::move(found_);
+  }
+
+ private:
+  /// Reads a string from `text_start` and, when it is a key, its value; returns
+  /// where reading goes on (the page's end when a string is cut short).
+  std::size_t read_string_and_value(std::size_t text_start) {
+    const string_token token = read_string(page_, text_start);
+    if (token.end == npos) return page_.size();
+    const std::size_t colon = skip_blanks(page_, token.end);
+    if (colon >= page_.size() || page_[colon] != ':') {
+      note_string(token.text);
+      return token.end;
+    }
+    const std::size_t value_at = skip_blanks(page_, colon + 1);
+    const std::size_t value_text_start = after_quote(page_, value_at);
+    if (value_text_start == npos) {
+      if (token.text == "size" && value_at < page_.size()) {
+        const std::string_view bare = read_bare(page_, value_at);
+        if (!bare.empty()) {
+          if (container* object = own_object()) {
+            object->values.size = bare;
+            object->values.has_size = true;
+          }
+          return value_at + bare.size();
+        }
+      }
+      return value_at;
+    }
+    const string_token value = read_string(page_, value_text_start);
+    if (value.end == npos) return page_.size();
+    note_string(value.text);
+    if (container* object = own_object()) {
+      if (token.text == "dlink") {
+        object->values.download_url = value.text;
+        object->has_download_url = true;
+      } else if (token.text == "size") {
+        object->values.size = value.text;
+        object->values.has_size = true;
+      } else if (token.text == "md5") {
+        object->values.md5 = value.text;
+        object->values.has_md5 = true;
+      }
+    }
+    return value.end;
+  }
+
+  /// A string of the innermost object: the last one holding "filename=" names the file.
+  void note_string(std::string_view text) {
+    container* object = own_object();
+    if (object == nullptr) return;
+    const std::size_t marker = text.find(file_name_marker);
+    if (marker == npos) return;
+    object->values.file_name = text.substr(marker + file_name_marker.size());
+    object->values.has_file_name = true;
+  }
+
+  /// The innermost container when it is an object that is read, else null.
+  container* own_object() {
+    if (passed_over_ > 0 || stack_.empty() || !stack_.back().is_object) return nullptr;
+    return &stack_.back();
+  }
+
+  void open(bool is_object, std::size_t at) {
+    if (passed_over_ > 0 || stack_.size() >= max_depth) {
+      ++passed_over_;
+      return;
+    }
+    container opened;
+    opened.is_object = is_object;
+    opened.values.open = at;
+    stack_.push_back(std::move(opened));
+    (is_object ? objects_ : arrays_) += 1;
+  }
+
+  // A "}" closes the innermost open object and whatever arrays are open inside it,
+  // a "]" the same for arrays; one with nothing of its kind open is ignored.
+  void close(bool is_object) {
+    if (passed_over_ > 0) {
+      --passed_over_;
+      return;
+    }
+    if ((is_object ? objects_ : arrays_) == 0) return;
+    while (true) {
+      container top = std::move(stack_.back());
+      stack_.pop_back();
+      (top.is_object ? objects_ : arrays_) -= 1;
+      if (top.is_object != is_object) continue;
+      if (top.is_object && top.has_download_url) found_.push_back(top.values);
+      return;
+    }
+  }
+
+  std::string_view page_;
+  std::vector<container> stack_;
+  std::size_t objects_ = 0, arrays_ = 0;
+  std::size_t passed_over_ = 0;  // containers opened beyond max_depth, still open
+  std::vector<data_object> found_;
+};
+
+}  // namespace
+
+std::vector<data_object> find_data_objects(std::string_view page) { return scanner(page).run(); }
+
+}  // namespace sharelink

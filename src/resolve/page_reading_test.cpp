@@ -1,0 +1,152 @@
+#include "resolve/page_reading.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "resolve/kuaichuan.h"
+#include "resolve/pan.h"
+
+namespace sharelink {
+namespace {
+
+std::string sample_page(const std::string& name) {
+  std::ifstream in(std::string(SHARELINK_SOURCE_DIR) + "/src/resolve/testdata/" + name, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  EXPECT_FALSE(out.str().empty()) << name;
+  return out.str();
+}
+
+/// The per-file record a resolver's result stands for.
+file_record record_of(const page_reading& reading) {
+  const resolved_file& f = reading.fields;
+  return {f.download_url, f.file_name, f.file_type, reading.extension, f.size, reading.size_bytes, f.md5};
+}
+
+TEST(PageReading, OneFileSamplePagesGiveTheResolversResult) {
+  const page_reading kuaichuan = read_kuaichuan_page(sample_page("kuaichuan_share.html"));
+  EXPECT_EQ(kuaichuan.fields, parse_kuaichuan_page(sample_page("kuaichuan_share.html")));
+  EXPECT_EQ(kuaichuan.extension, "rar");
+  EXPECT_EQ(kuaichuan.size_bytes, 1048576u);
+  ASSERT_EQ(kuaichuan.files.size(), 1u);
+  EXPECT_EQ(kuaichuan.files[0], record_of(kuaichuan));
+
+  const page_reading pan = read_pan_page(sample_page("pan_share.html"));
+  EXPECT_EQ(pan.fields, parse_pan_page(sample_page("pan_share.html")));
+  EXPECT_EQ(pan.size_bytes, 1536u);
+  ASSERT_EQ(pan.files.size(), 1u);
+  EXPECT_EQ(pan.files[0], record_of(pan));
+}
+
+TEST(PageReading, SeveralFileSamplePagesGiveEachFileFromItsOwnRecord) {
+  const page_reading kuaichuan = read_kuaichuan_page(sample_page("kuaichuan_several.html"));
+  ASSERT_EQ(kuaichuan.files.size(), 2u);  // the capitalised mirror is no file_url
+  EXPECT_EQ(kuaichuan.files[0].download_url, "http://dl.kc.example/d/XyZ789/first.iso");
+  EXPECT_EQ(kuaichuan.files[0].file_name, "first.iso");
+  EXPECT_EQ(kuaichuan.files[0].extension, "iso");
+  EXPECT_EQ(kuaichuan.files[0].size, "700MB");
+  EXPECT_EQ(kuaichuan.files[0].size_bytes, 734003200u);
+  EXPECT_EQ(kuaichuan.files[1].file_name, "\xB5\xDA\xB6\xFE\xCA\xD7\xB8\xE8.mp3");
+  EXPECT_EQ(kuaichuan.files[1].size, "5MB");
+  EXPECT_EQ(kuaichuan.files[1].size_bytes, 5242880u);
+  for (const file_record& file : kuaichuan.files) EXPECT_EQ(file.md5, kuaichuan.fields.md5);
+
+  const page_reading pan = read_pan_page(sample_page("pan_several.html"));
+  ASSERT_EQ(pan.files.size(), 2u);
+  EXPECT_EQ(pan.files[0].download_url, "http://d.pan.example/file/0cc175b9?fid=1001&filename=setup.exe");
+  EXPECT_EQ(pan.files[0].file_name, "setup.exe");
+  EXPECT_EQ(pan.files[0].md5, "0cc175b9c0f1b6a831c399e269772661");
+  EXPECT_EQ(pan.files[0].size_bytes, 734003200u);
+  EXPECT_EQ(pan.files[1].file_name, "\xB5\xE7\xD3\xB0.mp4");
+  // Its own md5, not block_md5 or MD5; size, not Size; exact beside single precision.
+  EXPECT_EQ(pan.files[1].md5, "92eb5ffee6ae2fec3ad71c777531578f");
+  EXPECT_EQ(pan.files[1].size, "16MB");
+  EXPECT_EQ(pan.files[1].size_bytes, 16777217u);
+}
+
+struct expected_file {
+  std::string download_url, file_name, size;
+};
+
+void expect_files(const page_reading& reading, const std::vector<expected_file>& expected,
+                  const std::string& page) {
+  ASSERT_EQ(reading.files.size(), expected.size()) << page;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(reading.files[i].download_url, expected[i].download_url) << page;
+    EXPECT_EQ(reading.files[i].file_name, expected[i].file_name) << page;
+    EXPECT_EQ(reading.files[i].size, expected[i].size) << page;
+  }
+}
+
+TEST(PageReading, KuaichuanFilesAreElementsReadAttributeByAttribute) {
+  const std::pair<std::string, std::vector<expected_file>> rows[] = {
+      {R"(<a file_url="u1" file_size="1024" file_name="a.txt"><a file_url='u2' file_name=b.zip file_size=2048>)",
+       {{"u1", "a.txt", "1KB"}, {"u2", "b.zip", "2KB"}}},
+      // Any order, blanks around "=", other attributes between, a ">" inside quotes.
+      {"<li><a title=\"x>y\" file_name = \"n&amp;m.rar\"\n file_size\t=\t'1536' file_url=\"http://a/?p=1&amp;q\">",
+       {{"http://a/?p=1&q", "n&m.rar", "1.5KB"}}},
+      // Missing name and size, the first of a repeated attribute, self-closing tag.
+      {R"(<a file_url="u" file_url="v" data-x/>)", {{"u", "", "0B"}}},
+      {R"(<a file_url=u/>)", {{"u/", "", "0B"}}},
+      // Not attributes: other case, text, comments, scripts, end tags, a cut tag.
+      {R"(<a FILE_URL="x"> file_url="y" <!-- <a file_url="z"> --><script>"<a file_url='s'>"</script>)"
+       R"(</a file_url="e"><a file_url="ok"><a file_url="cut)",
+       {{"ok", "", "0B"}}},
+      {R"(<a data-file_url="x" file_urlx="y">)", {}},
+      {R"(<SCRIPT type=x><a file_url=s></scriptx></Script ><!--><a file_url=ok>)", {{"ok", "", "0B"}}},
+  };
+  for (const auto& [page, expected] : rows) expect_files(read_kuaichuan_page(page), expected, page);
+}
+
+/// A data object as a Pan page escapes it, quotes written as `q`.
+std::string object(const std::vector<std::pair<std::string, std::string>>& members, const std::string& q = "\\\"") {
+  std::string text = "{";
+  for (const auto& [key, value] : members) {
+    if (text.size() > 1) text += ",";
+    text += q + key + q + ":" + (value.starts_with("{") || value.starts_with("[") ? value : q + value + q);
+  }
+  return text + "}";
+}
+
+TEST(PageReading, PanFilesAreDataObjectsWithADlinkKey) {
+  const std::string link = R"(http:\\/\\/d\\/f?filename=a.rar)";
+  const std::pair<std::string, std::vector<expected_file>> rows[] = {
+      {object({{"size", "2048"}, {"dlink", link}}), {{"http://d/f?filename=a.rar", "a.rar", "2KB"}}},
+      // dlink not last: the value still ends at its own quote.
+      {object({{"dlink", link}, {"size", "1024"}, {"filesize", "9"}, {"Size", "9"}}),
+       {{"http://d/f?filename=a.rar", "a.rar", "1KB"}}},
+      // Any run of backslashes quotes, as the resolver reads it.
+      {object({{"dlink", "x?filename=b.zip"}, {"size", "1536"}}, "\\\\\\\""), {{"x?filename=b.zip", "b.zip", "1.5KB"}}},
+      // Objects in a list, one nested inside another, one without a dlink.
+      {"[" + object({{"dlink", "u1"}, {"inner", object({{"dlink", "u2"}})}}) + "," + object({{"size", "1"}}) + "]",
+       {{"u1", "", "0B"}, {"u2", "", "0B"}}},
+      // A size written bare; the file name of a nested object is not its parent's.
+      {"{\\\"size\\\": 4096, \\\"dlink\\\":\\\"u\\\", \\\"thumbs\\\":[\\\"t?filename=x.jpg\\\"]}", {{"u", "", "4KB"}}},
+      // Keys matched whole; an object left open is no file.
+      {object({{"xdlink", "u"}}) + object({{"dlinks", "u"}}) + "{\\\"dlink\\\":\\\"u\\\"", {}},
+      {"\\\"dlink\\\":\\\"u\\\"}", {}},
+      // Nesting is read 64 deep.
+      {std::string(63, '[') + object({{"dlink", "u"}}) + std::string(63, ']'), {{"u", "", "0B"}}},
+      {std::string(64, '[') + object({{"dlink", "u"}}) + std::string(64, ']'), {}},
+  };
+  for (const auto& [page, expected] : rows) expect_files(read_pan_page(page), expected, page);
+}
+
+TEST(PageReading, SizeBytesIsTheExactValueOfEachSize) {
+  EXPECT_EQ(read_pan_page(object({{"size", "16777217"}})).size_bytes, 16777217u);
+  EXPECT_EQ(read_pan_page(object({{"size", "1.5e3"}})).size_bytes, std::nullopt);
+  EXPECT_EQ(read_pan_page("").size_bytes, std::nullopt);
+  EXPECT_EQ(read_kuaichuan_page("first_file_size\" value='123456789012'>").size_bytes, 123456789012u);
+  const page_reading sizes = read_kuaichuan_page(R"(<a file_url=u file_size="1536abc"><a file_url=v file_size="&#49;">)");
+  ASSERT_EQ(sizes.files.size(), 2u);
+  EXPECT_EQ(sizes.files[0].size, "1.5KB");
+  EXPECT_EQ(sizes.files[0].size_bytes, std::nullopt);
+  EXPECT_EQ(sizes.files[1].size_bytes, 1u);
+}
+
+}  // namespace
+}  // namespace sharelink
