@@ -1,11 +1,394 @@
 #include "download/download.h"
 
-namespace sharelink {
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <thread>
 
-download_result download_file(const download_job&, const download_progress_handler&) {
-  download_result result;
-  result.error = "downloads are not available yet";
-  return result;
+#include "download/files.h"
+#include "download/md5.h"
+#include "download/part_writer.h"
+#include "download/safe_name.h"
+
+namespace sharelink {
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+constexpr auto progress_interval = std::chrono::milliseconds(100);
+/// How many taken names are passed over before giving up.
+constexpr int max_numbered_names = 9999;
+
+std::string lower_hex(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// Statuses worth another try after a pause: the server is busy or a gateway failed.
+bool is_transient(long status) {
+  return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
+         status == 504;
+}
+
+class downloader {
+ public:
+  downloader(const download_job& job, const download_progress_handler& progress)
+      : job_(job), progress_(progress), options_(job.fetch) {
+    // A download takes as long as it takes; the stall limit catches a dead connection.
+    options_.total_timeout_ms = 0;
+    if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
+  }
+
+  download_result run();
+
+ private:
+  bool cancelled() const { return job_.fetch.cancel && job_.fetch.cancel->load(); }
+  bool pause(long ms) const;
+  std::optional<std::uint64_t> probe_total();
+  bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
+  bool choose_name(file_handle& part);
+  bool transfer(part_writer& writer);
+  void finish(part_writer& writer);
+  void fail_keeping_part(std::string error);
+  void report(std::uint64_t bytes, bool finished);
+
+  const download_job& job_;
+  const download_progress_handler& progress_;
+  fetch_options options_;
+  std::string expected_md5_;  ///< lower case; empty when there is none to compare
+  std::string dir_;
+  std::string base_name_;     ///< the safe name before any numbering
+  int number_ = 0;            ///< 0: base_name_, else numbered_file_name(base_name_, number_)
+  std::string name_, path_, part_path_;
+  std::optional<std::uint64_t> total_;         ///< the size the file must reach, once known
+  std::optional<std::uint64_t> server_total_;  ///< the size the server last announced
+  steady::time_point last_report_{};
+  download_result result_;
+};
+
+bool downloader::pause(long ms) const {
+  const auto until = steady::now() + std::chrono::milliseconds(ms);
+  for (auto now = steady::now(); now < until; now = steady::now()) {
+    if (cancelled()) return false;
+    std::this_thread::sleep_for(std::min<steady::duration>(std::chrono::milliseconds(20), until - now));
+  }
+  return !cancelled();
+}
+
+void downloader::report(std::uint64_t bytes, bool finished) {
+  if (!progress_) return;
+  const auto now = steady::now();
+  if (!finished && now - last_report_ < progress_interval) return;
+  last_report_ = now;
+  download_progress state;
+  state.name = name_;
+  state.bytes = bytes;
+  state.total = total_;
+  state.finished = finished;
+  progress_(state);
+}
+
+// The size the server announces for the whole file, asked for when the page
+// states none and a file of the same name is already there.
+std::optional<std::uint64_t> downloader::probe_total() {
+  std::optional<std::uint64_t> total;
+  fetch_streaming(
+      job_.url, options_, fetch_request{job_.referer, -1},
+      [&](const response_head& head) {
+        if (head.status == 200 && head.content_length >= 0)
+          total = static_cast<std::uint64_t>(head.content_length);
+        return false;
+      },
+      [](std::string_view) { return false; });
+  return total;
+}
+
+// True when the file at `path` is the one to download: the same size and, when an
+// MD5 is expected, the same MD5 (read once to compare).
+bool downloader::is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5) {
+  if (!total_ || *total_ != size) return false;
+  compared_md5 = false;
+  if (expected_md5_.empty()) return true;
+  file_handle file;
+  if (!file.open_read(path)) return false;
+  md5 hash;
+  std::string buffer(1u << 20, '\0');
+  for (;;) {
+    if (cancelled()) return false;
+    const std::ptrdiff_t n = file.read(buffer.data(), buffer.size());
+    if (n < 0) return false;
+    if (n == 0) break;
+    hash.update(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+  }
+  compared_md5 = true;
+  return md5::to_hex(hash.finish()) == expected_md5_;
+}
+
+// Picks the name: the first of NAME, "NAME (1).ext", ... that is not taken by another
+// file and whose .part no other download is writing. Opens that .part into `part`.
+// False when the download ends here: already present, or an error.
+bool downloader::choose_name(file_handle& part) {
+  bool probed = false;
+  for (number_ = 0; number_ <= max_numbered_names; ++number_) {
+    name_ = number_ == 0 ? base_name_
+                         : numbered_file_name(base_name_, number_, native_name_units);
+    path_ = join_path(dir_, name_);
+    part_path_ = path_ + ".part";
+    const path_status existing = stat_path(path_);
+    if (existing.kind == path_kind::file) {
+      if (!total_ && !probed) {
+        total_ = probe_total();
+        probed = true;
+      }
+      bool compared_md5 = false;
+      if (is_same_file(path_, existing.size, compared_md5)) {
+        result_.path = path_;
+        result_.bytes = existing.size;
+        result_.already_present = true;
+        if (compared_md5) result_.md5_checked = true;
+        report(existing.size, true);
+        return false;
+      }
+      if (cancelled()) break;
+      continue;
+    }
+    if (existing.kind != path_kind::missing) continue;  // a folder or device of that name
+    switch (part.open_write(part_path_)) {
+      case open_result::opened:
+        return true;
+      case open_result::busy:
+        continue;
+      case open_result::failed:
+        result_.error = "cannot write " + part_path_ + ": " + part.error();
+        return false;
+    }
+  }
+  result_.error = cancelled() ? "interrupted" : "no free name for " + base_name_ + " in the folder";
+  return false;
+}
+
+void downloader::fail_keeping_part(std::string error) {
+  result_.error = std::move(error);
+  const path_status part = stat_path(part_path_);
+  if (part.kind == path_kind::file && part.size == 0) {
+    remove_file(part_path_);  // nothing to resume
+    return;
+  }
+  result_.path = part_path_;
+  result_.bytes = part.size;
+}
+
+// Fetches until the .part is whole. False, with the error set, when it cannot be.
+bool downloader::transfer(part_writer& writer) {
+  int retries_left = std::max(0, job_.retries);
+  long pause_ms = job_.retry_pause_ms;
+  int fresh_starts = 0;
+  for (;;) {
+    if (cancelled()) {
+      result_.error = "interrupted";
+      return false;
+    }
+    const std::uint64_t offset = writer.size();
+    std::string stop;             // why we ended the transfer, when we did
+    bool retry_status = false;    // `stop` is a status worth another try
+    bool start_over = false;      // the file must start again from its first byte
+    bool whole_already = false;   // the range asked for starts at the end of the file
+    std::optional<std::uint64_t> limit;
+
+    const auto on_head = [&](const response_head& head) {
+      if (head.status == 416 && offset > 0) {
+        (total_ && *total_ == offset ? whole_already : start_over) = true;
+        return false;
+      }
+      if (head.status != 200 && head.status != 206) {
+        stop = "the server answered " + std::to_string(head.status) +
+               (head.status_text.empty() ? "" : " " + head.status_text);
+        retry_status = is_transient(head.status);
+        return false;
+      }
+      std::optional<std::uint64_t> announced;
+      if (head.status == 206) {
+        if (head.range_first < 0 || static_cast<std::uint64_t>(head.range_first) != offset) {
+          start_over = true;  // not the range asked for
+          return false;
+        }
+        if (head.range_total >= 0)
+          announced = static_cast<std::uint64_t>(head.range_total);
+        else if (head.content_length >= 0)
+          announced = offset + static_cast<std::uint64_t>(head.content_length);
+      } else {
+        // The whole file again: what the .part holds is dropped.
+        if (offset > 0 && !writer.restart()) return false;
+        if (head.content_length >= 0) announced = static_cast<std::uint64_t>(head.content_length);
+      }
+      if (announced) {
+        if (job_.expected_size && *announced != *job_.expected_size) {
+          stop = "the server announces " + std::to_string(*announced) + " bytes but the page states " +
+                 std::to_string(*job_.expected_size);
+          return false;
+        }
+        if (head.status == 206 && server_total_ && *server_total_ != *announced) {
+          server_total_ = announced;  // the file changed on the server
+          start_over = true;
+          return false;
+        }
+        server_total_ = announced;
+        total_ = announced;
+      }
+      limit = total_;
+      report(writer.size(), false);
+      return true;
+    };
+    const auto on_body = [&](std::string_view bytes) {
+      if (limit && bytes.size() > *limit - writer.size()) {
+        // Never trusted beyond what was announced: the bytes up to the announced end are
+        // kept in the .part, the rest is dropped, and the download fails.
+        writer.append(bytes.substr(0, *limit - writer.size()));
+        stop = (server_total_ ? "the server sent more than it announced (" + std::to_string(*limit)
+                              : "the server sent more than the page states (" +
+                                    std::to_string(*limit)) +
+               " bytes)";
+        return false;
+      }
+      if (!writer.append(bytes)) return false;
+      report(writer.size(), false);
+      return true;
+    };
+
+    const fetch_outcome outcome = fetch_streaming(job_.url, options_,
+                                                  fetch_request{job_.referer,
+                                                                offset > 0 ? std::int64_t(offset) : -1},
+                                                  on_head, on_body);
+    if (!writer.flush()) {
+      result_.error = "cannot write " + part_path_ + ": " + writer.error();
+      return false;
+    }
+    if (cancelled()) {
+      result_.error = "interrupted";
+      return false;
+    }
+    if (whole_already) return true;
+    if (start_over) {
+      if (++fresh_starts > 2) {
+        result_.error = "the server does not send the part of the file asked for";
+        return false;
+      }
+      if (!writer.restart()) {
+        result_.error = "cannot write " + part_path_ + ": " + writer.error();
+        return false;
+      }
+      continue;
+    }
+    bool retry = false;
+    if (!stop.empty()) {
+      if (!retry_status) {
+        result_.error = stop;
+        return false;
+      }
+      retry = true;
+    } else if (outcome.fetched) {
+      if (!total_ || writer.size() >= *total_) return true;
+      retry = true;  // ended cleanly, but short of the announced size
+    } else {
+      retry = outcome.cut == fetch_cut::broken || outcome.cut == fetch_cut::stalled ||
+              outcome.cut == fetch_cut::out_of_time;
+    }
+    if (!retry || retries_left == 0) {
+      if (!stop.empty()) result_.error = stop;
+      else if (!outcome.error.empty()) result_.error = outcome.error;
+      else result_.error = "the server sent " + std::to_string(writer.size()) + " of " +
+                           std::to_string(total_.value_or(0)) + " bytes";
+      if (retry && job_.retries > 0)
+        *result_.error += " (after " + std::to_string(job_.retries) + " retries)";
+      return false;
+    }
+    --retries_left;
+    if (!pause(pause_ms)) {
+      result_.error = "interrupted";
+      return false;
+    }
+    pause_ms *= 2;
+  }
+}
+
+// Renames the whole .part to its name (or, when that was taken meanwhile, the next
+// free one) and compares the MD5.
+void downloader::finish(part_writer& writer) {
+  const std::uint64_t size = writer.size();
+  if (!writer.finish()) {
+    fail_keeping_part("cannot write " + part_path_ + ": " + writer.error());
+    return;
+  }
+  const std::string part_path = part_path_;
+  for (;;) {
+    std::string error;
+    const rename_result renamed = rename_no_replace(part_path, path_, error);
+    if (renamed == rename_result::renamed) break;
+    if (renamed == rename_result::failed || number_ >= max_numbered_names) {
+      fail_keeping_part("cannot rename " + part_path + " to " + name_ + ": " +
+                        (error.empty() ? "no free name" : error));
+      return;
+    }
+    ++number_;
+    name_ = numbered_file_name(base_name_, number_, native_name_units);
+    path_ = join_path(dir_, name_);
+  }
+  result_.path = path_;
+  result_.bytes = size;
+  if (!expected_md5_.empty()) {
+    const std::string& digest = writer.digest();
+    result_.md5_checked = digest == expected_md5_;
+    if (!*result_.md5_checked)
+      result_.error = "MD5 mismatch: the file's is " + digest + ", the page states " + expected_md5_;
+  }
+  report(size, true);
+}
+
+download_result downloader::run() {
+  dir_ = job_.output_dir;
+  if (const std::string error = make_directories(dir_); !error.empty()) {
+    result_.error = "cannot create the folder " + dir_ + ": " + error;
+    return result_;
+  }
+  base_name_ = safe_file_name(job_.file_name, job_.fallback_name, native_name_units);
+  total_ = job_.expected_size;
+  file_handle part;
+  if (!choose_name(part)) return result_;
+  // A .part with bytes in it is from an earlier run: resumed.
+  const bool resume = stat_path(part_path_).size > 0;
+  // The MD5 is computed only when there is one to compare it with.
+  part_writer writer(std::move(part), resume, !expected_md5_.empty(), job_.fetch.cancel);
+  if (!writer.error().empty()) {
+    fail_keeping_part(writer.error() == "interrupted"
+                          ? writer.error()
+                          : "cannot read " + part_path_ + ": " + writer.error());
+    return result_;
+  }
+  if (!transfer(writer)) {
+    writer.finish();
+    fail_keeping_part(result_.error.value_or("failed"));
+    return result_;
+  }
+  finish(writer);
+  return result_;
+}
+
+}  // namespace
+
+download_result download_file(const download_job& job, const download_progress_handler& progress) {
+  try {
+    return downloader(job, progress).run();
+  } catch (const std::exception& error) {
+    download_result result;
+    result.error = std::string("download failed: ") + error.what();
+    return result;
+  } catch (...) {
+    download_result result;
+    result.error = "download failed";
+    return result;
+  }
 }
 
 }  // namespace sharelink

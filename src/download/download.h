@@ -20,6 +20,10 @@ struct download_job {
   std::string expected_md5;   ///< 32 hexadecimal digits to compare, or empty
   std::string output_dir;     ///< UTF-8; empty means the current directory
   fetch_options fetch;        ///< connect and stall limits, proxy, cancel flag
+  /// How often a connection that breaks off or stalls is tried again, resuming.
+  int retries = 4;
+  /// The pause before the first retry; each further one doubles it.
+  long retry_pause_ms = 1000;
 };
 
 /// Where a download stands; handed to the progress callback as bytes arrive.
@@ -42,7 +46,13 @@ struct download_result {
 
 using download_progress_handler = std::function<void(const download_progress&)>;
 
-/// Downloads one file into job.output_dir. Never throws.
+/// Downloads one file into job.output_dir (created when missing). Never throws.
+/// The bytes go to NAME.part, renamed to NAME when whole; an existing NAME is never
+/// replaced: one of the same size (and MD5, when expected_md5 is given) counts as
+/// done, otherwise the file gets the first free "NAME (n).ext". A NAME.part left
+/// by an earlier run is resumed. The fetch's total time limit does not apply; its
+/// connect and stall limits and its cancel flag do. Progress is reported from the
+/// calling thread, at most about every 100 ms, and once when finished.
 download_result download_file(const download_job& job, const download_progress_handler& progress);
 
 }  // namespace sharelink

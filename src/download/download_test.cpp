@@ -1,0 +1,341 @@
+// Downloads from loopback servers that honour ranges, ignore them, break off, stall,
+// send too much or the wrong bytes.
+#include "download/download.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "download/md5.h"
+#include "download/test_folder.h"
+#include "testing/hostile_server.h"
+
+namespace sharelink {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::raw_connection;
+using testing::raw_server;
+using testing::test_folder;
+
+std::string random_bytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+/// The first byte a request asks for with "Range: bytes=N-", or 0.
+std::size_t range_start(const std::string& head) {
+  const auto at = head.find("\r\nRange: bytes=");
+  return at == std::string::npos ? 0 : std::stoul(head.substr(at + 15));
+}
+
+/// How a scripted server answers one connection.
+struct serving {
+  bool ranges = true;               ///< answer a range request with 206
+  std::size_t cut_after = SIZE_MAX; ///< body bytes sent before breaking off (or stalling)
+  bool stall = false;               ///< at the cut, fall silent instead of hanging up
+  bool announce = true;             ///< send Content-Length / Content-Range
+};
+
+/// Sends `body` (or its requested range) the way `how` says.
+void serve(raw_connection& connection, const std::string& body, const serving& how) {
+  const std::size_t from = how.ranges ? std::min(range_start(connection.request_head()), body.size()) : 0;
+  std::string head = from > 0 ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+  if (how.announce) {
+    head += "Content-Length: " + std::to_string(body.size() - from) + "\r\n";
+    if (from > 0)
+      head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(body.size() - 1) +
+              "/" + std::to_string(body.size()) + "\r\n";
+  }
+  head += "Connection: close\r\n\r\n";
+  if (!connection.send(head)) return;
+  const std::string_view rest = std::string_view(body).substr(from);
+  if (!connection.send(rest.substr(0, std::min(rest.size(), how.cut_after)))) return;
+  if (how.stall && how.cut_after < rest.size()) connection.hold();
+}
+
+download_job job_for(const std::string& url, const test_folder& folder, const std::string& body) {
+  download_job job;
+  job.url = url;
+  job.referer = "http://127.0.0.1/share/abc";
+  job.file_name = "file.bin";
+  job.fallback_name = "http://127.0.0.1/share/abc";
+  job.expected_size = body.size();
+  job.expected_md5 = md5_hex(body);
+  job.output_dir = folder.path();
+  job.retry_pause_ms = 10;
+  job.fetch.stall_timeout_ms = 500;
+  return job;
+}
+
+TEST(Download, WholeFileWithProgressMd5AndTheRequestOfABrowser) {
+  const std::string body = random_bytes(3 << 20, 1);
+  std::string request;
+  raw_server server([&](raw_connection& c) {
+    request = c.request_head();
+    serve(c, body, {});
+  });
+  test_folder folder;
+  std::vector<download_progress> seen;
+  const download_result result =
+      download_file(job_for(server.url("/f"), folder, body), [&](const download_progress& p) { seen.push_back(p); });
+  ASSERT_FALSE(result.error) << *result.error;
+  EXPECT_EQ(result.path, folder / "file.bin");
+  EXPECT_EQ(result.bytes, body.size());
+  EXPECT_EQ(result.md5_checked, true);
+  EXPECT_FALSE(result.already_present);
+  EXPECT_EQ(test_folder::read(folder / "file.bin"), body);
+  EXPECT_FALSE(test_folder::exists(folder / "file.bin.part"));
+  EXPECT_NE(request.find("\r\nReferer: http://127.0.0.1/share/abc\r\n"), std::string::npos) << request;
+  EXPECT_EQ(request.find("Range:"), std::string::npos);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(seen.back().finished);
+  EXPECT_EQ(seen.back().bytes, body.size());
+  EXPECT_EQ(seen.back().total, body.size());
+  EXPECT_EQ(seen.back().name, "file.bin");
+  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1].bytes, seen[i].bytes);
+}
+
+TEST(Download, APartFromAnEarlierRunIsResumedOrStartedOver) {
+  const std::string body = random_bytes(1 << 20, 2);
+  for (const bool ranges : {true, false}) {
+    SCOPED_TRACE(ranges ? "206" : "200, ranges ignored");
+    std::string request;
+    raw_server server([&](raw_connection& c) {
+      request = c.request_head();
+      serve(c, body, {.ranges = ranges});
+    });
+    test_folder folder;
+    // With ranges the kept half is used as it is; without, it is replaced whole.
+    test_folder::write(folder / "file.bin.part", ranges ? body.substr(0, 300000) : std::string(300000, 'x'));
+    const download_result result = download_file(job_for(server.url("/f"), folder, body), {});
+    ASSERT_FALSE(result.error) << *result.error;
+    EXPECT_EQ(result.md5_checked, true);
+    EXPECT_EQ(test_folder::read(folder / "file.bin"), body);
+    EXPECT_NE(request.find("\r\nRange: bytes=300000-\r\n"), std::string::npos) << request;
+    EXPECT_FALSE(test_folder::exists(folder / "file.bin.part"));
+  }
+}
+
+TEST(Download, ConnectionsThatBreakOffOrStallAreResumed) {
+  const std::string body = random_bytes(1 << 20, 3);
+  for (const bool stall : {false, true}) {
+    SCOPED_TRACE(stall ? "stalls" : "breaks off");
+    std::atomic<int> served{0};
+    raw_server server([&](raw_connection& c) {
+      // Each of the first two answers sends 100000 bytes more, then fails.
+      const int n = ++served;
+      serve(c, body, {.cut_after = n <= 2 ? 100000u : SIZE_MAX, .stall = stall});
+    });
+    test_folder folder;
+    const download_result result = download_file(job_for(server.url("/f"), folder, body), {});
+    ASSERT_FALSE(result.error) << *result.error;
+    EXPECT_EQ(result.md5_checked, true);
+    EXPECT_EQ(test_folder::read(folder / "file.bin"), body);
+    EXPECT_EQ(server.connections(), 3);
+  }
+}
+
+TEST(Download, GivingUpKeepsTheBytesForALaterRun) {
+  const std::string body = random_bytes(500000, 4);
+  raw_server server([&](raw_connection& c) { serve(c, body, {.ranges = false, .cut_after = 1000}); });
+  test_folder folder;
+  download_job job = job_for(server.url("/f"), folder, body);
+  job.retries = 2;
+  const download_result result = download_file(job, {});
+  ASSERT_TRUE(result.error);
+  EXPECT_NE(result.error->find("after 2 retries"), std::string::npos) << *result.error;
+  EXPECT_EQ(server.connections(), 3);
+  EXPECT_EQ(result.path, folder / "file.bin.part");
+  EXPECT_EQ(result.bytes, 1000u);
+  EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body.substr(0, 1000));
+  EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
+}
+
+TEST(Download, AWrongMd5KeepsTheFileAndNamesBothValues) {
+  const std::string body = random_bytes(70000, 5);
+  raw_server server([&](raw_connection& c) { serve(c, body, {}); });
+  test_folder folder;
+  download_job job = job_for(server.url("/f"), folder, body);
+  job.expected_md5 = "0123456789ABCDEF0123456789ABCDEF";
+  const download_result result = download_file(job, {});
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(*result.error, "MD5 mismatch: the file's is " + md5_hex(body) +
+                               ", the page states 0123456789abcdef0123456789abcdef");
+  EXPECT_EQ(result.md5_checked, false);
+  EXPECT_EQ(result.path, folder / "file.bin");
+  EXPECT_EQ(test_folder::read(folder / "file.bin"), body);
+
+  // Not 32 hexadecimal digits (a key marker): nothing is compared.
+  job.expected_md5 = "not-a-content-hash";
+  job.file_name = "other.bin";
+  const download_result unchecked = download_file(job, {});
+  EXPECT_FALSE(unchecked.error);
+  EXPECT_EQ(unchecked.md5_checked, std::nullopt);
+}
+
+TEST(Download, AnExistingFileIsNeverReplaced) {
+  const std::string body = random_bytes(50000, 6);
+  raw_server server([&](raw_connection& c) { serve(c, body, {}); });
+  test_folder folder;
+  download_job job = job_for(server.url("/f"), folder, body);
+
+  // The same file: done, without a request.
+  test_folder::write(folder / "file.bin", body);
+  download_result result = download_file(job, {});
+  EXPECT_FALSE(result.error);
+  EXPECT_TRUE(result.already_present);
+  EXPECT_EQ(result.md5_checked, true);
+  EXPECT_EQ(server.connections(), 0);
+
+  // Same size, other bytes; then another size: each time the next free name.
+  test_folder::write(folder / "file.bin", std::string(body.size(), 'x'));
+  result = download_file(job, {});
+  EXPECT_FALSE(result.already_present);
+  EXPECT_EQ(result.path, folder / "file (1).bin");
+  test_folder::write(folder / "file (1).bin", "short");
+  result = download_file(job, {});
+  EXPECT_EQ(result.path, folder / "file (2).bin");
+  EXPECT_EQ(test_folder::read(folder / "file (2).bin"), body);
+  EXPECT_EQ(test_folder::read(folder / "file.bin"), std::string(body.size(), 'x'));
+
+  // With no size or MD5 from the page, the size the server announces decides.
+  test_folder::write(folder / "file.bin", "other");
+  job.expected_size.reset();
+  job.expected_md5.clear();
+  result = download_file(job, {});
+  EXPECT_TRUE(result.already_present);
+  EXPECT_EQ(result.path, folder / "file (2).bin");
+  EXPECT_EQ(result.md5_checked, std::nullopt);
+}
+
+TEST(Download, NamesFromThePageStayInTheFolder) {
+  const std::string body = "payload";
+  raw_server server([&](raw_connection& c) { serve(c, body, {}); });
+  test_folder outer;
+  const std::string folder = outer / "out";
+  const struct {
+    std::string name, saved;
+  } cases[] = {
+      {"../escaped.txt", "escaped.txt"},
+      {"..\\..\\escaped2.txt", "escaped2.txt"},
+      {"/etc/passwd", "passwd"},
+      {"..", "abc"},  // from the share address
+      {"NUL.txt", "_NUL.txt"},
+      {"a\x1B]0;title\x07.txt", "a_]0;title_.txt"},
+  };
+  for (const auto& c : cases) {
+    download_job job;
+    job.url = server.url("/f");
+    job.file_name = c.name;
+    job.fallback_name = "http://127.0.0.1/share/abc";
+    job.output_dir = folder;
+    const download_result result = download_file(job, {});
+    EXPECT_FALSE(result.error) << c.name;
+    EXPECT_EQ(result.path, folder + "/" + c.saved) << c.name;
+    EXPECT_EQ(test_folder::read(folder + "/" + c.saved), body) << c.name;
+  }
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(outer.path())) files += entry.is_regular_file();
+  EXPECT_EQ(files, std::size(cases));
+}
+
+TEST(Download, MoreBytesThanAnnouncedAreNotTrusted) {
+  const std::string body = random_bytes(20000, 7);
+  // No length announced, and a body longer than the page states.
+  raw_server unannounced([&](raw_connection& c) { serve(c, body + "trailing junk", {.announce = false}); });
+  test_folder folder;
+  download_result result = download_file(job_for(unannounced.url("/f"), folder, body), {});
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(*result.error, "the server sent more than the page states (20000 bytes)");
+  EXPECT_EQ(result.path, folder / "file.bin.part");
+  EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body);
+  EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
+
+  // A length that differs from the page's: nothing is written.
+  raw_server longer([&](raw_connection& c) { serve(c, body + "x", {}); });
+  test_folder other;
+  result = download_file(job_for(longer.url("/f"), other, body), {});
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(*result.error, "the server announces 20001 bytes but the page states 20000");
+  EXPECT_FALSE(test_folder::exists(other / "file.bin.part"));
+}
+
+TEST(Download, ServerRefusals) {
+  raw_server server([&](raw_connection& c) { c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"); });
+  test_folder folder;
+  const download_result result = download_file(job_for(server.url("/f"), folder, "x"), {});
+  ASSERT_TRUE(result.error);
+  EXPECT_EQ(*result.error, "the server answered 404 Not Found");
+  EXPECT_EQ(server.connections(), 1);
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));  // no empty .part left behind
+}
+
+TEST(Download, CancelLeavesAResumablePartAndEndsAPauseAtOnce) {
+  const std::string body = random_bytes(400000, 8);
+  for (const bool in_pause : {false, true}) {
+    SCOPED_TRACE(in_pause ? "during a retry pause" : "during a stalled transfer");
+    raw_server server([&](raw_connection& c) { serve(c, body, {.cut_after = 150000, .stall = !in_pause}); });
+    test_folder folder;
+    std::atomic<bool> cancel{false};
+    download_job job = job_for(server.url("/f"), folder, body);
+    job.fetch.cancel = &cancel;
+    job.fetch.stall_timeout_ms = 60000;
+    job.retry_pause_ms = 60000;
+    std::thread canceller([&] {
+      std::this_thread::sleep_for(500ms);
+      cancel = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const download_result result = download_file(job, {});
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(*result.error, "interrupted");
+    EXPECT_EQ(result.path, folder / "file.bin.part");
+    EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body.substr(0, 150000));
+  }
+}
+
+TEST(Download, UnwritableFolderOrFullDiskIsAClearErrorAndThePartStays) {
+  const std::string body = random_bytes(3 << 20, 9);
+  raw_server server([&](raw_connection& c) { serve(c, body, {}); });
+  test_folder folder;
+  test_folder::write(folder / "a-file", "");
+  download_job job = job_for(server.url("/f"), folder, body);
+  job.output_dir = folder / "a-file/below";
+  download_result result = download_file(job, {});
+  ASSERT_TRUE(result.error);
+  EXPECT_TRUE(result.error->starts_with("cannot create the folder " + job.output_dir + ": ")) << *result.error;
+
+  // A disk that fills up after a megabyte, as a file-size limit plays it.
+  job.output_dir = folder.path();
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  const auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 1 << 20;
+  setrlimit(RLIMIT_FSIZE, &small);
+  result = download_file(job, {});
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, saved_handler);
+  ASSERT_TRUE(result.error);
+  EXPECT_TRUE(result.error->starts_with("cannot write " + folder / "file.bin.part" + ": ")) << *result.error;
+  EXPECT_EQ(result.path, folder / "file.bin.part");
+  EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body.substr(0, 1 << 20));
+
+  // Room again: the next run resumes.
+  result = download_file(job, {});
+  ASSERT_FALSE(result.error) << *result.error;
+  EXPECT_EQ(result.md5_checked, true);
+}
+
+}  // namespace
+}  // namespace sharelink
