@@ -275,6 +275,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     return r;
   };
 
+  std::optional<std::size_t> total;  ///< the number of addresses, once known
   bool all_read = true;
   bool first = true;
   bool write_failed = false;
@@ -285,6 +286,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
       ++failed;
     }
     ++done;
+    display.batch(done, failed, total);
     display.around_output([&] { print(r, s, first, out, err); });
     first = false;
     if (!out) write_failed = true;
@@ -319,7 +321,6 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   }
 
   batch_hooks hooks;
-  std::optional<std::size_t> total;
   // Addresses are read on a thread of their own, and a tied stream would flush the
   // output from there while this thread writes it.
   in.tie(nullptr);
@@ -347,7 +348,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   hooks.work = [&](const std::string& address) { return complete(resolve_address(address, s.lookup)); };
   hooks.emit = emit;
   hooks.tick = [&](std::size_t read, bool all_in) {
-    display.batch(done, failed, total ? total : all_in ? std::optional<std::size_t>(read) : std::nullopt);
+    if (all_in) total = read;
+    display.batch(done, failed, total);
   };
   const batch_end end = run_batch(s.jobs, interrupted, std::move(hooks));
   if (end == batch_end::interrupted) {

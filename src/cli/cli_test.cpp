@@ -579,12 +579,13 @@ TEST(SharelinkAria2, HostilePagesLeaveTheGoodEntryAlone) {
       pan_file_page("#x", "d41d8cd98f00b204e9800998ecf8427e"),
       pan_file_page(pan_slashes("http://evil.example/f?filename=%0A%20%20out=renamed.bin"), "zz"),
   };
-  std::vector<std::string> args = {"--aria2", "--jobs", "3", server.url("/share/good")};
-  for (std::size_t i = 0; i < hostile.size(); ++i) {
-    server.serve("/d/H" + std::to_string(i), hostile[i]);
-    args.push_back(server.url("/d/H" + std::to_string(i)));
-  }
+  const auto path = [&](std::size_t i) {
+    return (hostile[i].starts_with("<script>") ? "/share/H" : "/d/H") + std::to_string(i);
+  };
+  for (std::size_t i = 0; i < hostile.size(); ++i) server.serve(path(i), hostile[i]);
   server.start();
+  std::vector<std::string> args = {"--aria2", "--jobs", "3", server.url("/share/good")};
+  for (std::size_t i = 0; i < hostile.size(); ++i) args.push_back(server.url(path(i)));
 
   const finished alone = run_sharelink({"--aria2", server.url("/share/good")});
   if (alone.out.empty()) GTEST_SKIP() << "this build's page reading lists no files";
@@ -604,8 +605,7 @@ TEST(SharelinkAria2, HostilePagesLeaveTheGoodEntryAlone) {
       EXPECT_EQ(name.find_first_of(":/\\"), std::string::npos) << line;
       EXPECT_FALSE(name.starts_with("CON.") || name == "CON") << line;
     }
-    EXPECT_EQ(line.find("renamed.bin"), line.starts_with("http") ? line.find("renamed.bin") : std::string::npos)
-        << line;
+    EXPECT_NE(line, "  out=renamed.bin");
     EXPECT_FALSE(line.starts_with("  checksum=md5=0000")) << line;
   }
 }
