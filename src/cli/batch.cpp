@@ -27,6 +27,7 @@ struct batch_state {
   std::size_t read = 0;
   bool all_read = false;
   bool ending = false;
+  bool reading = false;     ///< the reader is inside `next`
 };
 
 }  // namespace
@@ -38,8 +39,15 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
 
   std::thread reader([state, next = std::move(hooks.next), held_at_most] {
     for (;;) {
+      {
+        std::lock_guard lock(state->mutex);
+        if (state->ending) break;
+        state->reading = true;
+      }
       std::optional<std::string> address = next();
       std::unique_lock lock(state->mutex);
+      state->reading = false;
+      state->changed.notify_all();
       if (!address || state->ending) {
         state->all_read = true;
         state->changed.notify_all();
@@ -90,8 +98,14 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
         state->changed.notify_all();
         lock.unlock();
         const bool go_on = hooks.emit(std::move(result));
-        if (hooks.tick) hooks.tick(state->read, state->all_read);
         lock.lock();
+        if (hooks.tick) {
+          const std::size_t read = state->read;
+          const bool all_read = state->all_read;
+          lock.unlock();
+          hooks.tick(read, all_read);
+          lock.lock();
+        }
         if (!go_on) {
           end = batch_end::stopped;
           break;
@@ -112,17 +126,19 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
     state->changed.notify_all();
   }
   for (std::thread& worker : workers) worker.join();
-  // A reader still waiting for a line that may never come is left to the end of
-  // the process; everything it touches is its own or shared through `state`.
-  bool reader_done = false;
+  // A reader still waiting in `next` for a line that may never come (a terminal,
+  // a silent pipe) is left to the end of the process; once out of `next` it touches
+  // only what it owns or shares through `state`.
+  bool reader_stuck = false;
   {
-    std::lock_guard lock(state->mutex);
-    reader_done = state->all_read;
+    std::unique_lock lock(state->mutex);
+    reader_stuck = !state->changed.wait_for(lock, std::chrono::milliseconds(200),
+                                            [&] { return !state->reading; });
   }
-  if (reader_done)
-    reader.join();
-  else
+  if (reader_stuck)
     reader.detach();
+  else
+    reader.join();
   return end;
 }
 

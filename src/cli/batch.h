@@ -12,7 +12,8 @@ namespace sharelink::cli {
 
 struct batch_hooks {
   /// The next address, or nothing at the end of the list. Called on a thread of its
-  /// own, which may still be waiting in it when the batch is interrupted: it must not
+  /// own. A call still waiting a fifth of a second after the batch has ended (input from a
+  /// terminal that never comes) is left running: a `next` that can block must not
   /// refer to anything that ends before the process does.
   std::function<std::optional<std::string>()> next;
   /// Resolves one address; called on worker threads, several at once.

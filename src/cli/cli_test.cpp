@@ -311,8 +311,10 @@ TEST_F(SharelinkCommand, Aria2ListsTheFilesOfEachPage) {
 
 TEST_F(SharelinkCommand, AllGivesABlockPerFile) {
   const std::string several = testing::read_source_file("src/resolve/testdata/pan_several.html");
-  server_.serve("/share/several", several);
-  const finished run = run_sharelink({"--all", server_.url("/share/several"), pan_url()});
+  testing::loopback_server server;
+  server.serve("/share/several", several);
+  server.start();
+  const finished run = run_sharelink({"--all", server.url("/share/several"), pan_url()});
   EXPECT_EQ(run.status, 0) << run.err;
   const page_reading reading = read_pan_page(several);
   if (reading.files.size() < 2) GTEST_SKIP() << "this build's page reading lists no files";

@@ -70,7 +70,6 @@ void catch_interrupts(std::atomic<bool>& flag) {
   action.sa_handler = on_interrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace sharelink::cli
