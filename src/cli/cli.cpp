@@ -213,8 +213,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
                  "20 s stalled, 60 s in all)")
       ->type_name("SECONDS");
   app.add_option("--proxy", proxy_text,
-                 "Fetch through this proxy ('' for none; default: the\n"
-                 "system's setting)")
+                 "Fetch through this proxy ('' for none; default: from\n"
+                 "the environment, on Windows the system's setting)")
       ->type_name("URL");
   auto* page_option = app.add_option("--page", s.page_file,
                                      "Read the share page from FILE (- for standard input)\n"
