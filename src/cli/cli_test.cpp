@@ -435,6 +435,19 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
   }
 }
 
+TEST(SharelinkUsage, ProxyOptionReachesTheFetcher) {
+  testing::loopback_server server;
+  server.serve("/d/K", page("kuaichuan_share.html"));
+  server.start();
+  const std::string no_proxy_there = "http://127.0.0.1:" + std::to_string(closed_port());
+  EXPECT_EQ(run_sharelink({"--proxy", no_proxy_there, server.url("/d/K")}).status, 1);
+  // '' goes straight to the server whatever the environment says.
+  setenv("http_proxy", no_proxy_there.c_str(), 1);
+  const finished direct = run_sharelink({"--proxy", "", server.url("/d/K")});
+  unsetenv("http_proxy");
+  EXPECT_EQ(direct.status, 0) << direct.err;
+}
+
 TEST(SharelinkUsage, SaysWhereAddressesComeFromOnlyOnATerminal) {
   spawn_settings on_terminal;
   on_terminal.terminal_input = true;
@@ -732,6 +745,13 @@ TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
       EXPECT_NE(objects[0]["error"].get<std::string>().find(d["error"].get<std::string>()), std::string::npos);
     }
   }
+  // The labelled form gives one line per file; a file already there counts as done.
+  const finished labelled = run_sharelink({"--download", "--output-dir", dir.string(), server.url("/share/a")});
+  if (!files.empty() && files[0]["download"]["error"].is_null()) {
+    EXPECT_EQ(labelled.status, 0) << labelled.err;
+    EXPECT_EQ(labelled.out, "already there: " + files[0]["download"]["path"].get<std::string>() + " (100000 bytes)\n");
+  }
+
   // An error page feeds no download.
   const int before = file_requests.load();
   const finished gone = run_sharelink({"--download", "--output-dir", dir.string(), server.url("/share/gone")});
