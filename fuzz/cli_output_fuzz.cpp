@@ -1,5 +1,6 @@
 // The command's service detection and its three output forms, with arbitrary
 // addresses and arbitrary page fields.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -28,9 +29,10 @@ void check_service(std::string_view address) {
   check(cli::service_named(cli::service_name(*found)) == found, "service name does not round-trip");
 }
 
-void check_aria2(const cli::resolution& r) {
-  std::string entry = cli::aria2_entry(r);
-  check(entry.empty() == r.fields.download_url.empty(), "aria2 entry present without an address");
+void check_aria2(const cli::file_entry& f, bool with_checksum) {
+  std::string entry = cli::aria2_entry(f, with_checksum);
+  check(entry.empty() == cli::download_address_refusal(f).has_value(),
+        "aria2 entry present for a refused address, or missing for a good one");
   if (entry.empty()) return;
   check(entry.back() == '\n', "aria2 entry does not end its last line");
   std::size_t lines = 0;
@@ -41,17 +43,18 @@ void check_aria2(const cli::resolution& r) {
     if (lines == 0) {
       check(!line.empty() && line.find_first_of(" \t") == std::string_view::npos,
             "the aria2 address line is empty or holds white space");
+      check(line.starts_with("http") && line[0] != '#', "the aria2 address line is not an http address");
     } else {
       check(line.starts_with(" "), "an aria2 option line is not indented");
       line.remove_prefix(line.find_first_not_of(' ') == std::string_view::npos
                              ? line.size()
                              : line.find_first_not_of(' '));
-      check(line.starts_with("out=") || line.starts_with("checksum=md5="),
+      check(line.starts_with("out=") || (with_checksum && line.starts_with("checksum=md5=")),
             "an aria2 option line of an unknown kind");
       if (line.starts_with("out=")) {
         std::string_view name = line.substr(4);
-        check(!name.empty() && name.find('/') == std::string_view::npos && name != "." &&
-                  name != "..",
+        check(!name.empty() && name.find_first_of("/\\:") == std::string_view::npos && name != "." &&
+                  name != ".." && !name.ends_with(".") && !name.ends_with(" "),
               "aria2 out= is not a bare file name");
       }
     }
@@ -74,7 +77,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   r.fields.file_type = next();
   r.fields.size = next();
   r.fields.md5 = next();
-  if (in.take<std::uint8_t>() & 1) r.error = next();
+  const std::uint8_t flags = in.take<std::uint8_t>();
+  if (flags & 1) r.error = next();
+  cli::file_entry f;
+  f.download_url = (flags & 2 ? "http://" : "") + next();
+  f.file_name = next();
+  f.file_type = r.fields.file_type;
+  f.extension = next();
+  f.size = r.fields.size;
+  if (flags & 4) f.size_bytes = in.take<std::uint64_t>();
+  f.md5 = r.fields.md5;
+  r.files.push_back(f);
 
   check_service(r.address);
   check_service(r.fields.download_url);
@@ -95,12 +108,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(fuzz::valid_utf8(json), "JSON report is not UTF-8");
   nlohmann::json parsed = nlohmann::json::parse(json, nullptr, false);
   check(!parsed.is_discarded() && parsed.is_object(), "JSON report does not parse");
-  for (const char* key : {"address", "service", "download_url", "file_name", "file_type", "size",
-                          "md5", "error"})
+  for (const char* key : {"address", "service", "http_status", "download_url", "file_name",
+                          "file_type", "extension", "size", "size_bytes", "md5", "files", "error"})
     check(parsed.contains(key), "JSON report lacks a key");
+  check(parsed["files"].size() == 1 && parsed["files"][0].contains("size_bytes"),
+        "JSON report lacks the file record");
   if (fuzz::valid_utf8(r.fields.download_url))
     check(parsed["download_url"] == r.fields.download_url, "JSON changed a valid address");
 
-  check_aria2(r);
+  check_aria2(f, flags & 8);
+  std::string file_block = cli::labelled_report(f);
+  check(std::count(file_block.begin(), file_block.end(), '\n') == 5 &&
+            file_block.find_first_of("\r\x1b") == std::string::npos,
+        "labelled file report is not five clean lines");
   return 0;
 }

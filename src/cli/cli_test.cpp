@@ -2,6 +2,8 @@
 // pages served on 127.0.0.1.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +15,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -22,8 +27,12 @@
 
 #include "codec/codepage.h"
 #include "resolve/kuaichuan.h"
+#include "resolve/page_reading.h"
 #include "resolve/pan.h"
+#include "runtime/fetch.h"
+#include "testing/hostile_server.h"
 #include "testing/loopback_server.h"
+#include <sharelink/version.h>
 
 extern char** environ;
 
@@ -39,6 +48,8 @@ struct finished {
 struct spawn_settings {
   std::string input;
   bool close_stdout = false;  ///< the reading end of stdout is closed before the program writes
+  std::function<void(pid_t)> started;  ///< called with the program's pid once it runs
+  bool terminal_input = false;  ///< standard input is a terminal where the user ends the input at once
 };
 
 // Runs the sharelink binary with `args`, feeding it `input` and collecting both
@@ -52,7 +63,14 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  int terminal = -1, terminal_end = -1;
+  if (settings.terminal_input && openpty(&terminal, &terminal_end, nullptr, nullptr, nullptr) == 0) {
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+    fcntl(terminal_end, F_SETFD, FD_CLOEXEC);
+    posix_spawn_file_actions_adddup2(&actions, terminal_end, 0);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
+  }
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
 
@@ -66,6 +84,11 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, SHARELINK_BINARY, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (terminal >= 0) {
+    close(terminal_end);
+    // The end-of-file key of a terminal in its usual (canonical) mode.
+    if (write(terminal, "\x04", 1) != 1) ADD_FAILURE() << "cannot write to the terminal";
+  }
   close(in_pipe[0]);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -74,6 +97,7 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
     return {};
   }
 
+  if (settings.started) settings.started(pid);
   finished result;
   std::size_t written = 0;
   int in_fd = in_pipe[1];
@@ -116,6 +140,7 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (terminal >= 0) close(terminal);
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   result.signalled = WIFSIGNALED(status);
   return result;
@@ -138,6 +163,42 @@ resolved_file expected_fields(bool kuaichuan, const std::string& page_text) {
   const resolved_file local = kuaichuan ? parse_kuaichuan_page(page_text) : parse_pan_page(page_text);
   return {local_to_utf8(local.download_url), local_to_utf8(local.file_name),
           local_to_utf8(local.file_type), local_to_utf8(local.size), local_to_utf8(local.md5)};
+}
+
+// The object the command prints for a page read without error, as the page reading
+// and the fetcher of this build give it.
+nlohmann::json expected_json(const std::string& address, bool kuaichuan, const std::string& page_text) {
+  const page_reading reading = kuaichuan ? read_kuaichuan_page(page_text) : read_pan_page(page_text);
+  const resolved_file f = expected_fields(kuaichuan, page_text);
+  const long status = fetch_page_reporting(address).status;
+  const auto size_bytes = [](const std::optional<std::uint64_t>& n) {
+    return n ? nlohmann::json(*n) : nlohmann::json(nullptr);
+  };
+  nlohmann::json files = nlohmann::json::array();
+  for (const file_record& r : reading.files)
+    files.push_back({{"download_url", local_to_utf8(r.download_url)},
+                     {"file_name", local_to_utf8(r.file_name)},
+                     {"file_type", local_to_utf8(r.file_type)},
+                     {"extension", local_to_utf8(r.extension)},
+                     {"size", local_to_utf8(r.size)},
+                     {"size_bytes", size_bytes(r.size_bytes)},
+                     {"md5", local_to_utf8(r.md5)}});
+  return {{"address", address},
+          {"service", kuaichuan ? "kuaichuan" : "pan"},
+          {"http_status", status ? nlohmann::json(status) : nlohmann::json(nullptr)},
+          {"download_url", f.download_url},
+          {"file_name", f.file_name},
+          {"file_type", f.file_type},
+          {"extension", local_to_utf8(reading.extension)},
+          {"size", f.size},
+          {"size_bytes", size_bytes(reading.size_bytes)},
+          {"md5", f.md5},
+          {"files", files},
+          {"error", nullptr}};
+}
+
+std::size_t line_count(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
 // A port on 127.0.0.1 on which nothing listens.
@@ -188,15 +249,8 @@ TEST_F(SharelinkCommand, JsonGivesOneObjectPerAddressAndLine) {
   EXPECT_EQ(run.status, 0) << run.err;
   const auto objects = json_lines(run.out);
   ASSERT_EQ(objects.size(), 2u);
-  const resolved_file p = expected_fields(false, page("pan_share.html"));
-  EXPECT_EQ(objects[0], nlohmann::json({{"address", pan_url()},
-                                        {"service", "pan"},
-                                        {"download_url", p.download_url},
-                                        {"file_name", p.file_name},
-                                        {"file_type", p.file_type},
-                                        {"size", p.size},
-                                        {"md5", p.md5},
-                                        {"error", nullptr}}));
+  EXPECT_EQ(objects[0], expected_json(pan_url(), false, page("pan_share.html")));
+  EXPECT_EQ(objects[1], expected_json(kuaichuan_url(), true, page("kuaichuan_share.html")));
   EXPECT_EQ(objects[0]["md5"], "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(objects[1]["service"], "kuaichuan");
   EXPECT_EQ(objects[1]["file_name"], "测试文件.zip");
@@ -218,19 +272,20 @@ TEST_F(SharelinkCommand, ReadsAddressesFromStandardInput) {
   EXPECT_EQ(objects[2]["service"], "");
   EXPECT_TRUE(objects[2]["error"].is_string());
   EXPECT_EQ(objects[2]["size"], "0B");
-  // A page without the fields is still a page that was read.
-  EXPECT_TRUE(objects[3]["error"].is_null());
+  // A page without a download address is no answer either.
+  EXPECT_EQ(objects[3]["error"], "the page holds no download address");
   EXPECT_EQ(objects[3]["download_url"], "");
-  // One line on standard error, for the unplaced address only.
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-  EXPECT_NE(run.err.find("http://127.0.0.1/somewhere/else"), std::string::npos);
+  // One line on standard error for each of the two.
+  EXPECT_EQ(line_count(run.err), 2u) << run.err;
+  EXPECT_NE(run.err.find("http://127.0.0.1/somewhere/else: cannot tell the service"), std::string::npos);
+  EXPECT_NE(run.err.find("/d/EMPTY: the page holds no download address"), std::string::npos);
 }
 
 TEST_F(SharelinkCommand, ServiceOptionOverridesThePath) {
   server_.http().Get("/elsewhere", [](const httplib::Request&, httplib::Response& res) {
     res.set_content(page("pan_share.html"), "text/html");
   });
-  const finished run = run_sharelink({"--json", "--service", "pan", server_.url("/elsewhere")});
+  const finished run = run_sharelink({"--json", "--proxy", "", "--service", "pan", server_.url("/elsewhere")});
   EXPECT_EQ(run.status, 0) << run.err;
   const auto objects = json_lines(run.out);
   ASSERT_EQ(objects.size(), 1u);
@@ -238,16 +293,38 @@ TEST_F(SharelinkCommand, ServiceOptionOverridesThePath) {
   EXPECT_EQ(objects[0]["md5"], "d41d8cd98f00b204e9800998ecf8427e");
 }
 
-TEST_F(SharelinkCommand, Aria2ListsTheResolvedDownloads) {
+TEST_F(SharelinkCommand, Aria2ListsTheFilesOfEachPage) {
   const finished run = run_sharelink({"--aria2", kuaichuan_url(), server_.url("/d/EMPTY"), pan_url()});
-  EXPECT_EQ(run.status, 0) << run.err;
-  const resolved_file k = expected_fields(true, page("kuaichuan_share.html"));
-  const resolved_file p = expected_fields(false, page("pan_share.html"));
-  EXPECT_EQ(run.out, k.download_url + "\n  out=" + k.file_name + "\n  checksum=md5=0123456789abcdef0123456789abcdef\n" +
-                         p.download_url + "\n  out=" + p.file_name +
-                         "\n  checksum=md5=d41d8cd98f00b204e9800998ecf8427e\n");
+  EXPECT_EQ(run.status, 1) << run.err;
   // The page without a download address is left out, and said so.
-  EXPECT_NE(run.err.find("/d/EMPTY"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("/d/EMPTY: the page holds no download address"), std::string::npos) << run.err;
+  const page_reading pan = read_pan_page(page("pan_share.html"));
+  if (pan.files.empty()) GTEST_SKIP() << "this build's page reading lists no files";
+  // Only the Pan record's own md5 key gives a checksum; a Kuaichuan key is no hash.
+  const std::string pan_entry = "http://d.pcs.example.com/file/abc?fid=1&filename=%E6%B5%8B%E8%AF%95.txt\n"
+                                "  out=测试.txt\n  checksum=md5=d41d8cd98f00b204e9800998ecf8427e\n";
+  ASSERT_TRUE(run.out.ends_with(pan_entry)) << run.out;
+  const std::string kuaichuan_part = run.out.substr(0, run.out.size() - pan_entry.size());
+  EXPECT_TRUE(kuaichuan_part.starts_with("http://dl.example.com/files/report.zip?t=1\n")) << run.out;
+  EXPECT_EQ(kuaichuan_part.find("checksum="), std::string::npos) << run.out;
+}
+
+TEST_F(SharelinkCommand, AllGivesABlockPerFile) {
+  const std::string several = testing::read_source_file("src/resolve/testdata/pan_several.html");
+  testing::loopback_server server;
+  server.serve("/share/several", several);
+  server.start();
+  const finished run = run_sharelink({"--all", server.url("/share/several"), pan_url()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const page_reading reading = read_pan_page(several);
+  if (reading.files.size() < 2) GTEST_SKIP() << "this build's page reading lists no files";
+  std::string blocks;
+  for (const file_record& f : reading.files)
+    blocks += "文件名称：" + local_to_utf8(f.file_name) + "\n文件扩展名：" + local_to_utf8(f.file_type) +
+              "\n文件大小：" + local_to_utf8(f.size) + "\n文件MD5值：" + local_to_utf8(f.md5) +
+              "\n下载地址：" + local_to_utf8(f.download_url) + "\n\n";
+  EXPECT_TRUE(run.out.starts_with(blocks)) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 6 * static_cast<long>(reading.files.size() + 1) - 1);
 }
 
 TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
@@ -263,11 +340,22 @@ TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_NE(piped.out.find("文件名称：测试文件.zip\n"), std::string::npos);
 
-  const finished missing = run_sharelink({"--page", page_path("no_such_page.html"), "--service", "pan", "--json"});
-  EXPECT_EQ(missing.status, 1);
-  ASSERT_EQ(json_lines(missing.out).size(), 1u);
-  EXPECT_TRUE(json_lines(missing.out)[0]["error"].is_string());
-  EXPECT_NE(missing.err.find("no_such_page.html"), std::string::npos);
+  // A file that cannot be read gives no result, only the reason.
+  for (const char* form : {"--json", "--aria2", "--all"}) {
+    const finished missing = run_sharelink({"--page", page_path("no_such_page.html"), "--service", "pan", form});
+    EXPECT_EQ(missing.status, 1) << form;
+    EXPECT_EQ(missing.out, "") << form;
+    EXPECT_EQ(line_count(missing.err), 1u) << missing.err;
+    EXPECT_NE(missing.err.find("no_such_page.html: No such file"), std::string::npos) << missing.err;
+  }
+
+  // A page without a download address is an error in every form.
+  for (const char* form : {"--json", "--aria2", "--all"}) {
+    const finished empty = run_sharelink({"--page", "-", "--service", "pan", form}, {"<html>nothing</html>"});
+    EXPECT_EQ(empty.status, 1) << form;
+    EXPECT_EQ(line_count(empty.err), 1u) << empty.err;
+    EXPECT_NE(empty.err.find("the page holds no download address"), std::string::npos) << empty.err;
+  }
 }
 
 TEST(SharelinkFailures, RefusedConnectionIsReportedAndCounted) {
@@ -329,6 +417,13 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
       {"--page", "page.html"},
       {"--page", "page.html", "--service", "pan", "http://h/share/x"},
       {"--no-such-option"},
+      {"--jobs", "0", "http://h/d/X"},
+      {"--jobs", "-3", "http://h/d/X"},
+      {"--jobs", "many", "http://h/d/X"},
+      {"--download", "--aria2", "http://h/d/X"},
+      {"--output-dir", "d", "http://h/d/X"},
+      {"--all", "--json", "http://h/d/X"},
+      {"--proxy"},
   };
   for (const auto& args : bad) {
     const finished run = run_sharelink(args);
@@ -340,11 +435,39 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
   }
 }
 
-TEST(SharelinkUsage, HelpGoesToStandardOutput) {
+TEST(SharelinkUsage, ProxyOptionReachesTheFetcher) {
+  testing::loopback_server server;
+  server.serve("/d/K", page("kuaichuan_share.html"));
+  server.start();
+  const std::string no_proxy_there = "http://127.0.0.1:" + std::to_string(closed_port());
+  EXPECT_EQ(run_sharelink({"--proxy", no_proxy_there, server.url("/d/K")}).status, 1);
+  // '' goes straight to the server whatever the environment says.
+  setenv("http_proxy", no_proxy_there.c_str(), 1);
+  const finished direct = run_sharelink({"--proxy", "", server.url("/d/K")});
+  unsetenv("http_proxy");
+  EXPECT_EQ(direct.status, 0) << direct.err;
+}
+
+TEST(SharelinkUsage, SaysWhereAddressesComeFromOnlyOnATerminal) {
+  spawn_settings on_terminal;
+  on_terminal.terminal_input = true;
+  const finished run = run_sharelink({}, on_terminal);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "sharelink: reading addresses from standard input, one a line, until end of input\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run_sharelink({}).err, "");
+}
+
+TEST(SharelinkUsage, HelpAndVersionGoToStandardOutput) {
   const finished run = run_sharelink({"--help"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("--service"), std::string::npos);
-  EXPECT_NE(run.out.find("--timeout"), std::string::npos);
+  for (const char* option : {"--service", "--timeout", "--jobs", "--quiet", "--proxy", "--download",
+                             "--output-dir", "--all", "--version"})
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  const finished version = run_sharelink({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("sharelink ") + SHARELINK_VERSION + "\n");
+  EXPECT_EQ(version.err, "");
 }
 
 TEST(SharelinkOutput, ClosedStandardOutputEndsWithoutASignal) {
@@ -352,6 +475,292 @@ TEST(SharelinkOutput, ClosedStandardOutputEndsWithoutASignal) {
                                      {"", true});
   EXPECT_FALSE(run.signalled);
   EXPECT_EQ(run.status, 1);
+}
+
+// A server that answers each request on `path` with `head` and `body` and hangs up.
+testing::raw_server replying(std::string head, std::string body) {
+  return testing::raw_server([head = std::move(head), body = std::move(body)](testing::raw_connection& c) {
+    c.send(head + body);
+  });
+}
+
+TEST(SharelinkVerdicts, ErrorPagesCutPagesAndEmptyPagesFailInEveryForm) {
+  const std::string k = page("kuaichuan_share.html");
+  testing::loopback_server server;
+  server.http().Get("/d/404", [&](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content(k, "text/html");
+  });
+  server.serve("/d/EMPTY", "");
+  server.serve("/d/GOOD", k);
+  server.start();
+  // The page arrives whole but for its announced length: the fields are there, the
+  // page is not whole.
+  testing::raw_server cut = replying(
+      "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(k.size() + 1000) + "\r\nConnection: close\r\n\r\n", k);
+  const std::string good = server.url("/d/GOOD"), not_found = server.url("/d/404"),
+                    empty = server.url("/d/EMPTY"), short_page = cut.url("/d/SHORT");
+  // A fetcher that does not report statuses cannot tell an error page.
+  const bool statuses = fetch_page_reporting(not_found).status == 404;
+  std::vector<std::string> bad = {empty, short_page};
+  if (statuses) bad.push_back(not_found);
+
+  for (const std::string form : {"--all", "--json", "--aria2", "--jobs=1"}) {
+    if (form == "--aria2" && read_kuaichuan_page(k).files.empty()) continue;  // nothing to list
+    std::vector<std::string> args = {form, good};
+    args.insert(args.end(), bad.begin(), bad.end());
+    const finished run = run_sharelink(args);
+    EXPECT_EQ(run.status, 1) << form;
+    EXPECT_EQ(line_count(run.err), bad.size()) << form << "\n" << run.err;
+    for (const std::string& address : bad) EXPECT_NE(run.err.find(address + ": "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(good), std::string::npos) << run.err;
+  }
+
+  const auto objects = json_lines(run_sharelink({"--json", good, empty, short_page, not_found}).out);
+  ASSERT_EQ(objects.size(), 4u);
+  EXPECT_TRUE(objects[0]["error"].is_null());
+  EXPECT_EQ(objects[1]["error"], "the page holds no download address");
+  // The fields of a page that did not arrive whole are still printed.
+  EXPECT_TRUE(objects[2]["error"].is_string());
+  EXPECT_EQ(objects[2]["download_url"], "http://dl.example.com/files/report.zip?t=1");
+  if (statuses) {
+    EXPECT_EQ(objects[0]["http_status"], 200);
+    EXPECT_EQ(objects[1]["http_status"], 200);
+    EXPECT_EQ(objects[3]["http_status"], 404);
+    EXPECT_EQ(objects[3]["error"], "HTTP 404 Not Found");
+    EXPECT_EQ(objects[3]["download_url"], "http://dl.example.com/files/report.zip?t=1");
+  }
+}
+
+TEST(SharelinkAddresses, RefusedBeforeAnythingIsSent) {
+  std::atomic<int> requests{0};
+  testing::loopback_server server;
+  server.http().Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+    ++requests;
+    res.set_content(page("kuaichuan_share.html"), "text/html");
+  });
+  server.start();
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  const finished run = run_sharelink({"--json", host + "/d/ABC", host + "/elsewhere",
+                                      server.url("/d/\xF0\x9F\x98\x80x"), "--service=kuaichuan"});
+  EXPECT_EQ(run.status, 1);
+  const auto objects = json_lines(run.out);
+  ASSERT_EQ(objects.size(), 3u);
+  EXPECT_EQ(objects[0]["error"], "the address has no scheme (http:// or https://)");
+  EXPECT_EQ(objects[1]["error"], "the address has no scheme (http:// or https://)");
+  EXPECT_NE(objects[2]["error"].get<std::string>().find("code page"), std::string::npos);
+  EXPECT_EQ(requests.load(), 0);
+  EXPECT_EQ(line_count(run.err), 3u) << run.err;
+
+  // Without --service the scheme is still the first thing said.
+  const finished unplaced = run_sharelink({"example.com/somewhere"});
+  EXPECT_EQ(unplaced.err, "sharelink: example.com/somewhere: the address has no scheme (http:// or https://)\n");
+}
+
+// A Kuaichuan page listing one file, its three attributes as given.
+std::string kuaichuan_file_page(const std::string& url, const std::string& name) {
+  return "<html><body><a class=\"file_name\" file_url=\"" + url + "\" file_size=\"1024\" file_name=\"" +
+         name + "\">x</a>\n<input type=\"hidden\" id=\"key\" value='0123456789abcdef0123456789abcdef'>"
+                "</body></html>";
+}
+
+// A Pan page listing one file; `dlink` is written with each slash as \\/ (pan_slashes).
+std::string pan_file_page(const std::string& dlink, const std::string& md5) {
+  return R"(<script>var d = "{\\"md5\\":\\")" + md5 + R"(\\",\\"size\\":\\"1536\\",\\"dlink\\":\\")" + dlink +
+         R"(\\"}";</script>)";
+}
+
+// `url` with each slash written as the Pan page writes it.
+std::string pan_slashes(const std::string& url) {
+  std::string escaped;
+  for (char c : url) escaped += c == '/' ? std::string(R"(\\/)") : std::string(1, c);
+  return escaped;
+}
+
+TEST(SharelinkAria2, HostilePagesLeaveTheGoodEntryAlone) {
+  testing::loopback_server server;
+  server.serve("/share/good", pan_file_page(pan_slashes("http://dl.example/f?fid=1&filename=good.bin"),
+                                            "d41d8cd98f00b204e9800998ecf8427e"));
+  const std::vector<std::string> hostile = {
+      kuaichuan_file_page("#x", "hash.bin"),
+      kuaichuan_file_page("javascript:alert(1)", "a.bin"),
+      kuaichuan_file_page(" http://evil.example/a", "b.bin"),
+      kuaichuan_file_page("http://evil.example/a&#10;  out=renamed.bin&#10;  checksum=md5=00000000000000000000000000000000",
+                          "c.bin"),
+      kuaichuan_file_page("http://evil.example/a", "&#10;  checksum=md5=00000000000000000000000000000000"),
+      kuaichuan_file_page("http://evil.example/a", "CON.txt"),
+      kuaichuan_file_page("http://evil.example/a", "C:%5Cwindows%5Cx.dll"),
+      kuaichuan_file_page("http://evil.example/a", "%0A%23%20out=x"),
+      pan_file_page("#x", "d41d8cd98f00b204e9800998ecf8427e"),
+      pan_file_page(pan_slashes("http://evil.example/f?filename=%0A%20%20out=renamed.bin"), "zz"),
+  };
+  const auto path = [&](std::size_t i) {
+    return (hostile[i].starts_with("<script>") ? "/share/H" : "/d/H") + std::to_string(i);
+  };
+  for (std::size_t i = 0; i < hostile.size(); ++i) server.serve(path(i), hostile[i]);
+  server.start();
+  std::vector<std::string> args = {"--aria2", "--jobs", "3", server.url("/share/good")};
+  for (std::size_t i = 0; i < hostile.size(); ++i) args.push_back(server.url(path(i)));
+
+  const finished alone = run_sharelink({"--aria2", server.url("/share/good")});
+  if (alone.out.empty()) GTEST_SKIP() << "this build's page reading lists no files";
+  EXPECT_EQ(alone.status, 0) << alone.err;
+  const finished batch = run_sharelink(args);
+  ASSERT_TRUE(batch.out.starts_with(alone.out)) << batch.out;
+  EXPECT_EQ(batch.status, 1);
+  // Whatever the hostile pages added is made of whole entries of the same shape.
+  std::istringstream rest(batch.out.substr(alone.out.size()));
+  for (std::string line; std::getline(rest, line);) {
+    EXPECT_TRUE(line.starts_with("http://") || line.starts_with("https://") || line.starts_with("  out=") ||
+                line.starts_with("  checksum=md5="))
+        << line;
+    EXPECT_EQ(line.find_first_of("\r\t"), std::string::npos) << line;
+    if (line.starts_with("  out=")) {
+      const std::string name = line.substr(6);
+      EXPECT_EQ(name.find_first_of(":/\\"), std::string::npos) << line;
+      EXPECT_FALSE(name.starts_with("CON.") || name == "CON") << line;
+    }
+    EXPECT_NE(line, "  out=renamed.bin");
+    EXPECT_FALSE(line.starts_with("  checksum=md5=0000")) << line;
+  }
+}
+
+TEST(SharelinkBatch, ResultsComeInInputOrderWhateverFinishesFirst) {
+  // The first page is held back until several later ones have been asked for, so
+  // they finish first; the output must still follow the input.
+  std::mutex mutex;
+  std::condition_variable changed;
+  int later_requests = 0;
+  testing::loopback_server server;
+  server.http().Get(R"(/d/N(\d+))", [&](const httplib::Request& req, httplib::Response& res) {
+    const int n = std::stoi(req.matches[1]);
+    std::unique_lock lock(mutex);
+    if (n == 0) {
+      changed.wait_for(lock, std::chrono::seconds(10), [&] { return later_requests >= 3; });
+    } else {
+      ++later_requests;
+      changed.notify_all();
+    }
+    res.set_content(n % 7 == 3 ? std::string("<html></html>") : page("kuaichuan_share.html"), "text/html");
+  });
+  server.start();
+  std::string input;
+  for (int i = 0; i < 40; ++i) input += server.url("/d/N" + std::to_string(i)) + "\n";
+  const finished run = run_sharelink({"--json", "--jobs", "4"}, {input});
+  EXPECT_EQ(run.status, 1);
+  const auto objects = json_lines(run.out);
+  ASSERT_EQ(objects.size(), 40u);
+  for (int i = 0; i < 40; ++i) {
+    EXPECT_EQ(objects[i]["address"], server.url("/d/N" + std::to_string(i)));
+    EXPECT_EQ(objects[i]["error"].is_null(), i % 7 != 3) << i;
+  }
+  EXPECT_EQ(line_count(run.err), 6u) << run.err;
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_GE(later_requests, 3);
+  }
+
+  // --quiet keeps standard error empty; the exit status still tells.
+  const finished quiet = run_sharelink({"--json", "--quiet", "--jobs", "4"}, {input});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out, run.out);
+}
+
+TEST(SharelinkBatch, InterruptStopsWithWholeLinesOnly) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool stalled = false, done = false;
+  testing::loopback_server server;
+  server.serve("/d/FAST", page("kuaichuan_share.html"));
+  server.http().Get("/d/STALL", [&](const httplib::Request&, httplib::Response& res) {
+    std::unique_lock lock(mutex);
+    stalled = true;
+    changed.notify_all();
+    changed.wait_for(lock, std::chrono::seconds(30), [&] { return done; });
+    res.set_content(page("kuaichuan_share.html"), "text/html");
+  });
+  server.start();
+  std::thread interrupter;
+  spawn_settings settings;
+  settings.started = [&](pid_t pid) {
+    interrupter = std::thread([&, pid] {
+      std::unique_lock lock(mutex);
+      changed.wait_for(lock, std::chrono::seconds(10), [&] { return stalled; });
+      kill(pid, SIGINT);
+    });
+  };
+  const finished run = run_sharelink({"--json", "--timeout", "2", server.url("/d/FAST"), server.url("/d/STALL"),
+                                      server.url("/d/FAST")},
+                                     settings);
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  changed.notify_all();
+  interrupter.join();
+  EXPECT_EQ(run.status, 130);
+  EXPECT_TRUE(run.out.empty() || run.out.ends_with("\n")) << run.out;
+  EXPECT_LE(json_lines(run.out).size(), 1u);
+  EXPECT_NE(run.err.find("sharelink: interrupted\n"), std::string::npos) << run.err;
+}
+
+TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
+  const std::string content(100000, 'z');
+  std::atomic<int> file_requests{0};
+  testing::loopback_server server;
+  server.http().Get("/files/a.bin", [&](const httplib::Request&, httplib::Response& res) {
+    ++file_requests;
+    res.set_content(content, "application/octet-stream");
+  });
+  const std::string file_url = server.url("/files/a.bin");
+  const std::string escaped = pan_slashes(file_url);
+  server.serve("/share/a", pan_file_page(escaped + "?filename=a.bin", "md5"));
+  server.http().Get("/share/gone", [&](const httplib::Request&, httplib::Response& res) {
+    res.status = 404;
+    res.set_content(pan_file_page(escaped + "?filename=a.bin", "md5"), "text/html");
+  });
+  server.start();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("sharelink-cli-test-" + std::to_string(getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+
+  const finished run = run_sharelink({"--download", "--json", "--output-dir", dir.string(), server.url("/share/a")});
+  const auto objects = json_lines(run.out);
+  ASSERT_EQ(objects.size(), 1u) << run.out;
+  const nlohmann::json& files = objects[0]["files"];
+  if (files.empty()) {
+    EXPECT_EQ(objects[0]["error"], "the page lists no file record");
+  } else {
+    ASSERT_TRUE(files[0].contains("download")) << run.out;
+    const nlohmann::json& d = files[0]["download"];
+    if (d["error"].is_null()) {
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(d["bytes"], content.size());
+      EXPECT_EQ(std::filesystem::file_size(d["path"].get<std::string>()), content.size());
+      EXPECT_TRUE(d["md5_checked"].is_null());  // "md5" is no hash to compare
+    } else {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(objects[0]["error"].get<std::string>().find(d["error"].get<std::string>()), std::string::npos);
+    }
+  }
+  // The labelled form gives one line per file; a file already there counts as done.
+  const finished labelled = run_sharelink({"--download", "--output-dir", dir.string(), server.url("/share/a")});
+  if (!files.empty() && files[0]["download"]["error"].is_null()) {
+    EXPECT_EQ(labelled.status, 0) << labelled.err;
+    EXPECT_EQ(labelled.out, "already there: " + files[0]["download"]["path"].get<std::string>() + " (100000 bytes)\n");
+  }
+
+  // An error page feeds no download.
+  const int before = file_requests.load();
+  const finished gone = run_sharelink({"--download", "--output-dir", dir.string(), server.url("/share/gone")});
+  if (fetch_page_reporting(server.url("/share/gone")).status == 404) {
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_EQ(file_requests.load(), before);
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,16 +1,35 @@
 #pragma once
 // What the command needs from the platform around its process.
+#include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace sharelink::cli {
 
 /// Readies the standard streams: a write to a closed pipe fails as an error the
-/// command can see instead of ending the process with a signal, and a console
-/// takes UTF-8 in and out.
+/// command can see instead of ending the process with a signal, standard input
+/// passes bytes unchanged (no line-end or end-of-file translation), and a console
+/// takes UTF-8 in and out and understands the escape sequences that redraw a line.
 void prepare_standard_streams();
 
 /// The command-line arguments after the program name, as UTF-8.
 std::vector<std::string> utf8_arguments(int argc, char** argv);
+
+/// The whole contents of the file at `path` (UTF-8, any characters), or nothing,
+/// with the system's reason in `error`.
+std::optional<std::string> read_whole_file(const std::string& path, std::string& error);
+
+/// True when standard input, or standard error, is an interactive terminal (for
+/// standard error: one that can redraw a line in place).
+bool standard_input_is_terminal();
+bool standard_error_is_terminal();
+
+/// Columns of the terminal on standard error (80 when it cannot be told).
+int standard_error_width();
+
+/// From now on, an interrupt (Ctrl+C) sets `flag` instead of ending the process; a
+/// second interrupt ends it at once. `flag` must live until the process ends.
+void catch_interrupts(std::atomic<bool>& flag);
 
 }  // namespace sharelink::cli

@@ -1,13 +1,75 @@
-#include <csignal>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "cli/process.h"
 
 namespace sharelink::cli {
+namespace {
 
-void prepare_standard_streams() { std::signal(SIGPIPE, SIG_IGN); }
+std::atomic<bool>* interrupt_flag = nullptr;
+
+void on_interrupt(int signal_number) {
+  if (interrupt_flag->exchange(true)) {
+    // The second Ctrl+C: the user does not want to wait.
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+  }
+}
+
+}  // namespace
+
+void prepare_standard_streams() { signal(SIGPIPE, SIG_IGN); }
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::optional<std::string> read_whole_file(const std::string& path, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  const int reason = errno;
+  std::fclose(file);
+  if (failed) {
+    error = std::strerror(reason);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+bool standard_input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool standard_error_is_terminal() {
+  if (isatty(STDERR_FILENO) != 1) return false;
+  const char* term = std::getenv("TERM");
+  return term == nullptr || std::strcmp(term, "dumb") != 0;
+}
+
+int standard_error_width() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+void catch_interrupts(std::atomic<bool>& flag) {
+  interrupt_flag = &flag;
+  struct sigaction action {};
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
 }
 
 }  // namespace sharelink::cli

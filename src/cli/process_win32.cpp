@@ -1,29 +1,43 @@
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "cli/process.h"
+#include "codec/wide_win32.h"
 
 namespace sharelink::cli {
 namespace {
 
-std::string to_utf8(const wchar_t* text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
-  utf8.resize(static_cast<std::size_t>(size - 1));
-  return utf8;
-}
-
 UINT saved_output_cp = 0;
 UINT saved_input_cp = 0;
+DWORD saved_error_mode = 0;
+bool error_mode_changed = false;
+bool error_redraws = false;
 
-// The console's code pages belong to the console, not to this process: give them back.
-void restore_console_code_pages() {
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
+// The console's code pages and modes belong to the console, not to this process:
+// give them back.
+void restore_console() {
   if (saved_output_cp != 0) SetConsoleOutputCP(saved_output_cp);
   if (saved_input_cp != 0) SetConsoleCP(saved_input_cp);
+  if (error_mode_changed) SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), saved_error_mode);
+}
+
+std::atomic<bool>* interrupt_flag = nullptr;
+
+BOOL WINAPI on_console_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  // The second Ctrl+C: let the system end the process.
+  return interrupt_flag->exchange(true) ? FALSE : TRUE;
 }
 
 }  // namespace
@@ -33,7 +47,20 @@ void prepare_standard_streams() {
   saved_input_cp = GetConsoleCP();
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
-  std::atexit(restore_console_code_pages);
+  // Text mode would rewrite CR LF and end the input at a 0x1A byte.
+  _setmode(_fileno(stdin), _O_BINARY);
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(error, &mode)) {
+    saved_error_mode = mode;
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) {
+      error_redraws = true;
+    } else if (SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+      error_mode_changed = true;
+      error_redraws = true;
+    }
+  }
+  std::atexit(restore_console);
 }
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
@@ -42,9 +69,49 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
   std::vector<std::string> args;
-  for (int i = 1; i < count; ++i) args.push_back(to_utf8(wide[i]));
+  for (int i = 1; i < count; ++i) args.push_back(from_wide(wide[i], CP_UTF8));
   LocalFree(wide);
   return args;
+}
+
+std::optional<std::string> read_whole_file(const std::string& path, std::string& error) {
+  // The ANSI fopen cannot open a name the code page lacks; the wide one opens any.
+  std::FILE* file = _wfopen(to_wide(path, CP_UTF8).c_str(), L"rb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string bytes;
+  char buffer[65536];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  const int reason = errno;
+  std::fclose(file);
+  if (failed) {
+    error = std::strerror(reason);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+bool standard_input_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+bool standard_error_is_terminal() { return error_redraws; }
+
+int standard_error_width() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  return 80;
+}
+
+void catch_interrupts(std::atomic<bool>& flag) {
+  interrupt_flag = &flag;
+  SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
 }  // namespace sharelink::cli

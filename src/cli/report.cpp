@@ -5,10 +5,21 @@
 namespace sharelink::cli {
 namespace {
 
+using json = nlohmann::ordered_json;
+
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
 bool is_hex_digit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (lower(text[i]) != prefix[i]) return false;
+  return true;
 }
 
 // The download address with the bytes an input-file line cannot carry escaped: a
@@ -29,16 +40,73 @@ std::string aria2_address(std::string_view url) {
   return line;
 }
 
-// A file name aria2 may write into its download folder and nowhere else.
+// Windows opens a device, not a file, for these names, whatever extension follows.
+bool is_reserved_on_windows(std::string_view name) {
+  std::string stem(name.substr(0, name.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = lower(c);
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
+         stem[3] >= '0' && stem[3] <= '9';
+}
+
+// A file name aria2 may write into its download folder and nowhere else, on any
+// file system.
 std::string aria2_file_name(std::string_view name) {
   std::string bare;
   bare.reserve(name.size());
-  for (unsigned char c : name) bare += (c == '/' || c == '\\' || is_control(c)) ? '_' : static_cast<char>(c);
+  for (unsigned char c : name) {
+    const bool refused = c == '/' || c == '\\' || is_control(c) ||
+                         std::string_view("<>:\"|?*").find(static_cast<char>(c)) != std::string_view::npos;
+    bare += refused ? '_' : static_cast<char>(c);
+  }
+  // Windows drops trailing dots and blanks, which would turn "x.." into "x" and
+  // ". . " into nothing.
   const auto first = bare.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  const std::string_view kept = std::string_view(bare).substr(first, bare.find_last_not_of(' ') + 1 - first);
-  if (kept == "." || kept == "..") return {};
-  return std::string(kept);
+  const auto last = bare.find_last_not_of(". ");
+  if (first == std::string::npos || last == std::string::npos || last < first) return {};
+  std::string kept = bare.substr(first, last + 1 - first);
+  if (is_reserved_on_windows(kept)) kept.insert(0, "_");
+  return kept;
+}
+
+json nullable(const std::optional<std::uint64_t>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+json nullable(const std::optional<std::string>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+json file_object(const file_entry& f) {
+  json object;
+  object["download_url"] = f.download_url;
+  object["file_name"] = f.file_name;
+  object["file_type"] = f.file_type;
+  object["extension"] = f.extension;
+  object["size"] = f.size;
+  object["size_bytes"] = nullable(f.size_bytes);
+  object["md5"] = f.md5;
+  if (f.download) {
+    json download;
+    download["path"] = f.download->path;
+    download["bytes"] = f.download->bytes;
+    download["md5_checked"] = f.download->md5_checked ? json(*f.download->md5_checked) : json(nullptr);
+    download["error"] = nullable(f.download->error);
+    object["download"] = std::move(download);
+  }
+  return object;
+}
+
+std::string five_labels(const std::string& name, const std::string& type, const std::string& size,
+                         const std::string& md5, const std::string& url) {
+  std::string report;
+  report += "文件名称：" + one_line(name) + "\n";
+  report += "文件扩展名：" + one_line(type) + "\n";
+  report += "文件大小：" + one_line(size) + "\n";
+  report += "文件MD5值：" + one_line(md5) + "\n";
+  report += "下载地址：" + one_line(url) + "\n";
+  return report;
 }
 
 }  // namespace
@@ -51,26 +119,31 @@ std::string one_line(std::string_view text) {
 }
 
 std::string labelled_report(const resolution& r) {
-  std::string report;
-  report += "文件名称：" + one_line(r.fields.file_name) + "\n";
-  report += "文件扩展名：" + one_line(r.fields.file_type) + "\n";
-  report += "文件大小：" + one_line(r.fields.size) + "\n";
-  report += "文件MD5值：" + one_line(r.fields.md5) + "\n";
-  report += "下载地址：" + one_line(r.fields.download_url) + "\n";
-  return report;
+  return five_labels(r.fields.file_name, r.fields.file_type, r.fields.size, r.fields.md5,
+                     r.fields.download_url);
+}
+
+std::string labelled_report(const file_entry& f) {
+  return five_labels(f.file_name, f.file_type, f.size, f.md5, f.download_url);
 }
 
 std::string json_report(const resolution& r) {
-  nlohmann::ordered_json object;
+  json object;
   object["address"] = r.address;
   object["service"] = r.service;
+  object["http_status"] = r.http_status ? json(*r.http_status) : json(nullptr);
   object["download_url"] = r.fields.download_url;
   object["file_name"] = r.fields.file_name;
   object["file_type"] = r.fields.file_type;
+  object["extension"] = r.extension;
   object["size"] = r.fields.size;
+  object["size_bytes"] = nullable(r.size_bytes);
   object["md5"] = r.fields.md5;
-  object["error"] = r.error ? nlohmann::ordered_json(*r.error) : nlohmann::ordered_json(nullptr);
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  json files = json::array();
+  for (const file_entry& f : r.files) files.push_back(file_object(f));
+  object["files"] = std::move(files);
+  object["error"] = nullable(r.error);
+  return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 bool is_md5_hex(std::string_view text) {
@@ -80,15 +153,22 @@ bool is_md5_hex(std::string_view text) {
   return true;
 }
 
-std::string aria2_entry(const resolution& r) {
-  if (r.fields.download_url.empty()) return {};
-  std::string entry = aria2_address(r.fields.download_url) + "\n";
-  const std::string name = aria2_file_name(r.fields.file_name);
+std::optional<std::string> download_address_refusal(const file_entry& f) {
+  if (f.download_url.empty()) return "the file has no download address";
+  if (!starts_with_ignoring_case(f.download_url, "http://") &&
+      !starts_with_ignoring_case(f.download_url, "https://"))
+    return "the download address is not http or https";
+  return std::nullopt;
+}
+
+std::string aria2_entry(const file_entry& f, bool with_checksum) {
+  if (download_address_refusal(f)) return {};
+  std::string entry = aria2_address(f.download_url) + "\n";
+  const std::string name = aria2_file_name(f.file_name);
   if (!name.empty()) entry += "  out=" + name + "\n";
-  if (is_md5_hex(r.fields.md5)) {
-    std::string md5 = r.fields.md5;
-    for (char& c : md5)
-      if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+  if (with_checksum && is_md5_hex(f.md5)) {
+    std::string md5 = f.md5;
+    for (char& c : md5) c = lower(c);
     entry += "  checksum=md5=" + md5 + "\n";
   }
   return entry;

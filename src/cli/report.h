@@ -1,19 +1,52 @@
 #pragma once
-// What the command prints for one address, in its three output forms.
+// What the command prints for one address, in its output forms.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "resolve/resolved_file.h"
+#include "runtime/text.h"
 
 namespace sharelink::cli {
+
+/// How the download of one file ended (see download_file).
+struct download_report {
+  std::string path;  ///< UTF-8
+  std::uint64_t bytes = 0;
+  std::optional<bool> md5_checked;
+  std::optional<std::string> error;
+  bool already_present = false;
+};
+
+/// One file a page lists, every field from that file's own record, in UTF-8.
+struct file_entry {
+  std::string download_url;
+  std::string file_name;
+  std::string file_type;
+  std::string extension;
+  std::string size;
+  std::optional<std::uint64_t> size_bytes;
+  std::string md5;
+  /// The download address as the page gave it, in local text: what a download fetches.
+  local_text local_download_url;
+  /// Set once the file was downloaded (or its download failed).
+  std::optional<download_report> download;
+};
 
 /// The outcome for one address, every text in UTF-8.
 struct resolution {
   std::string address;  ///< as the user gave it
   std::string service;  ///< "kuaichuan", "pan", or empty when it could not be told
-  resolved_file fields{{}, {}, {}, "0B", {}};
-  /// Nothing when the page was read; otherwise a one-line reason.
+  /// Status of the last response; nothing when none arrived or the page came from a file.
+  std::optional<long> http_status;
+  resolved_file fields{{}, {}, {}, "0B", {}};  ///< what the window shows
+  std::string extension;                       ///< the key the file-type table looks up
+  std::optional<std::uint64_t> size_bytes;     ///< the size marker's value, exact
+  std::vector<file_entry> files;               ///< every file the page lists, in page order
+  /// Nothing when the page was read and holds a download address; otherwise a
+  /// one-line reason.
   std::optional<std::string> error;
 };
 
@@ -24,20 +57,33 @@ std::string one_line(std::string_view text);
 /// The five fields under the window's labels, one per line, each line ending in "\n".
 std::string labelled_report(const resolution& r);
 
-/// One JSON object on one line (no line break), with the keys address, service,
-/// download_url, file_name, file_type, size, md5 and error. Bytes that are not UTF-8
-/// become U+FFFD, so the result is always valid JSON.
+/// The same five labels for one file of a page.
+std::string labelled_report(const file_entry& f);
+
+/// One JSON object on one line (no line break): address, service, http_status,
+/// download_url, file_name, file_type, extension, size, size_bytes, md5, files (one
+/// object per file with the same field keys, and "download" once downloaded) and
+/// error. Bytes that are not UTF-8 become U+FFFD, so the result is always valid JSON.
 std::string json_report(const resolution& r);
 
 /// True when `text` is exactly 32 hexadecimal digits.
 bool is_md5_hex(std::string_view text);
 
-/// An aria2 input-file entry: the download address on its own line, then an indented
-/// "out=" line with the file name and, for a 32-digit MD5 text, an indented
-/// "checksum=md5=" line. Empty when there is no download address.
-/// Bytes in the address that would break the entry (white space, control
-/// characters) are percent-escaped; the file name is reduced to a bare name (no
-/// directory parts, no control characters) and left out when nothing usable remains.
-std::string aria2_entry(const resolution& r);
+/// Why `f` cannot be downloaded or listed for a downloader (its download address is
+/// empty, or not http or https), or nothing when it can.
+std::optional<std::string> download_address_refusal(const file_entry& f);
+
+/// An aria2 input-file entry for `f`: the download address on its own line, then an
+/// indented "out=" line with the file name and, when `with_checksum` and the MD5
+/// text is 32 hexadecimal digits, an indented "checksum=md5=" line. Empty when
+/// download_address_refusal refuses the file.
+/// Nothing from the page can start or end a line early: bytes in the address that
+/// would break the entry (white space, control characters) are percent-escaped, and
+/// only http and https addresses are written, so no entry begins with '#' or a blank.
+/// The file name is reduced to a bare name that every file system takes (no
+/// directory parts, no control characters, none of <>:"|?*, no trailing dot or
+/// blank, no name Windows reserves for a device) and left out when nothing usable
+/// remains.
+std::string aria2_entry(const file_entry& f, bool with_checksum);
 
 }  // namespace sharelink::cli

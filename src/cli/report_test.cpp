@@ -15,6 +15,18 @@ resolution sample() {
   return r;
 }
 
+file_entry sample_file() {
+  file_entry f;
+  f.download_url = "http://dl.example/f.zip";
+  f.file_name = "测试.zip";
+  f.file_type = "ZIP   (zip)";
+  f.extension = "zip";
+  f.size = "1.5KB";
+  f.size_bytes = 1536;
+  f.md5 = "0123456789ABCDEF0123456789abcdef";
+  return f;
+}
+
 TEST(LabelledReport, KeepsEveryFieldOnItsOwnLine) {
   resolution r = sample();
   r.fields.file_name = "a\nb\r\x1b[31mc";
@@ -24,6 +36,14 @@ TEST(LabelledReport, KeepsEveryFieldOnItsOwnLine) {
             "文件大小：1.5KB\n"
             "文件MD5值：0123456789ABCDEF0123456789abcdef\n"
             "下载地址：http://dl.example/f.zip\n");
+  file_entry f = sample_file();
+  f.download_url = "http://x/\x1b]0;title\x07";
+  EXPECT_EQ(labelled_report(f),
+            "文件名称：测试.zip\n"
+            "文件扩展名：ZIP   (zip)\n"
+            "文件大小：1.5KB\n"
+            "文件MD5值：0123456789ABCDEF0123456789abcdef\n"
+            "下载地址：http://x/ ]0;title \n");
 }
 
 TEST(JsonReport, IsOneValidObjectWhateverTheBytes) {
@@ -36,6 +56,9 @@ TEST(JsonReport, IsOneValidObjectWhateverTheBytes) {
   EXPECT_EQ(parsed["file_name"].get<std::string>(), "bad\xEF\xBF\xBD\xEF\xBF\xBD name\n\"q\"");
   EXPECT_EQ(parsed["error"], "refused");
   EXPECT_EQ(parsed["size"], "1.5KB");
+  EXPECT_TRUE(parsed["http_status"].is_null());
+  EXPECT_TRUE(parsed["size_bytes"].is_null());
+  EXPECT_EQ(parsed["files"], nlohmann::json::array());
 
   r.error.reset();
   EXPECT_TRUE(nlohmann::json::parse(json_report(r))["error"].is_null());
@@ -43,39 +66,99 @@ TEST(JsonReport, IsOneValidObjectWhateverTheBytes) {
   EXPECT_EQ(json_report(r).rfind("{\"address\":\"http://host/d/ABC\",\"service\":\"kuaichuan\",", 0), 0u);
 }
 
+TEST(JsonReport, ListsEachFileAndItsDownload) {
+  resolution r = sample();
+  r.http_status = 200;
+  r.size_bytes = std::uint64_t{1} << 53 | 1;  // beyond a double's exact integers
+  r.files = {sample_file(), sample_file()};
+  r.files[1].size_bytes.reset();
+  r.files[1].download = download_report{"/tmp/测试.zip", 1536, true, std::nullopt, false};
+  const auto parsed = nlohmann::json::parse(json_report(r));
+  EXPECT_EQ(parsed["http_status"], 200);
+  EXPECT_EQ(parsed["size_bytes"].get<std::uint64_t>(), (std::uint64_t{1} << 53) + 1);
+  ASSERT_EQ(parsed["files"].size(), 2u);
+  EXPECT_EQ(parsed["files"][0], nlohmann::json({{"download_url", "http://dl.example/f.zip"},
+                                                 {"file_name", "测试.zip"},
+                                                 {"file_type", "ZIP   (zip)"},
+                                                 {"extension", "zip"},
+                                                 {"size", "1.5KB"},
+                                                 {"size_bytes", 1536},
+                                                 {"md5", "0123456789ABCDEF0123456789abcdef"}}));
+  EXPECT_TRUE(parsed["files"][1]["size_bytes"].is_null());
+  EXPECT_EQ(parsed["files"][1]["download"], nlohmann::json({{"path", "/tmp/测试.zip"},
+                                                            {"bytes", 1536},
+                                                            {"md5_checked", true},
+                                                            {"error", nullptr}}));
+}
+
 TEST(Aria2Entry, WritesAddressNameAndChecksum) {
-  EXPECT_EQ(aria2_entry(sample()),
+  EXPECT_EQ(aria2_entry(sample_file(), true),
             "http://dl.example/f.zip\n"
             "  out=测试.zip\n"
             "  checksum=md5=0123456789abcdef0123456789abcdef\n");
+  // A Kuaichuan key is not known to be a hash of the file.
+  EXPECT_EQ(aria2_entry(sample_file(), false), "http://dl.example/f.zip\n  out=测试.zip\n");
 
-  resolution r = sample();
-  r.fields.md5 = "0123456789abcdef0123456789abcde";  // one digit short
-  r.fields.file_name.clear();
-  EXPECT_EQ(aria2_entry(r), "http://dl.example/f.zip\n");
+  file_entry f = sample_file();
+  f.md5 = "0123456789abcdef0123456789abcde";  // one digit short
+  f.file_name.clear();
+  EXPECT_EQ(aria2_entry(f, true), "http://dl.example/f.zip\n");
 
-  r.fields.md5 = "0123456789abcdef0123456789abcdeg";
-  EXPECT_EQ(aria2_entry(r), "http://dl.example/f.zip\n");
+  f.md5 = "0123456789abcdef0123456789abcdeg";
+  EXPECT_EQ(aria2_entry(f, true), "http://dl.example/f.zip\n");
+}
 
-  r.fields.download_url.clear();
-  EXPECT_EQ(aria2_entry(r), "");
+TEST(Aria2Entry, OnlyHttpAddressesBecomeEntries) {
+  for (const char* url : {"http://a/b", "HTTPS://a/b", "Http://a"}) {
+    file_entry f = sample_file();
+    f.download_url = url;
+    EXPECT_FALSE(download_address_refusal(f)) << url;
+    EXPECT_NE(aria2_entry(f, false), "") << url;
+  }
+  for (const char* url : {"", "#x", " http://a/b", "ftp://a/b", "javascript:alert(1)", "http:/a",
+                          "file:///etc/passwd", "//a/b", "\nhttp://a/b"}) {
+    file_entry f = sample_file();
+    f.download_url = url;
+    EXPECT_TRUE(download_address_refusal(f)) << url;
+    EXPECT_EQ(aria2_entry(f, true), "") << url;
+  }
 }
 
 TEST(Aria2Entry, PageTextCannotAddOptionsOrLeaveTheFolder) {
-  resolution r = sample();
-  r.fields.md5.clear();
-  r.fields.download_url = " http://dl.example/a b\tc\n  dir=/etc";
-  r.fields.file_name = "../../.bashrc\n  dir=/etc";
-  EXPECT_EQ(aria2_entry(r),
-            "%20http://dl.example/a%20b%09c%0A%20%20dir=/etc\n"
+  file_entry f = sample_file();
+  f.md5.clear();
+  f.download_url = "http://dl.example/a b\tc\n  dir=/etc\r#x";
+  f.file_name = "../../.bashrc\n  dir=/etc";
+  EXPECT_EQ(aria2_entry(f, false),
+            "http://dl.example/a%20b%09c%0A%20%20dir=/etc%0D#x\n"
             "  out=.._.._.bashrc_  dir=_etc\n");
 
-  for (const char* name : {"..", ".", "  ", " .. "}) {
-    r.fields.file_name = name;
-    EXPECT_EQ(aria2_entry(r).find("out="), std::string::npos) << name;
+  const std::pair<const char*, const char*> names[] = {
+      {"..", ""},
+      {".", ""},
+      {"  ", ""},
+      {" .. ", ""},
+      {"dir\\name", "dir_name"},
+      {"C:evil.txt", "C_evil.txt"},
+      {"a<b>c\"d|e?f*g", "a_b_c_d_e_f_g"},
+      {"name. . ", "name"},
+      {"CON", "_CON"},
+      {"con.txt", "_con.txt"},
+      {"Com1.tar.gz", "_Com1.tar.gz"},
+      {"LPT9", "_LPT9"},
+      {"nul .txt", "_nul .txt"},
+      {"CONSOLE.txt", "CONSOLE.txt"},
+      {"COM10", "COM10"},
+      {"#hash", "#hash"},
+  };
+  for (const auto& [name, out] : names) {
+    f.file_name = name;
+    const std::string entry = aria2_entry(f, false);
+    if (*out == '\0')
+      EXPECT_EQ(entry.find("out="), std::string::npos) << name;
+    else
+      EXPECT_NE(entry.find(std::string("\n  out=") + out + "\n"), std::string::npos) << name << ": " << entry;
   }
-  r.fields.file_name = "dir\\name";
-  EXPECT_NE(aria2_entry(r).find("  out=dir_name\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,145 @@
+#include "cli/batch.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace sharelink::cli {
+namespace {
+
+struct slot {
+  std::string address;
+  std::optional<resolution> result;
+};
+
+// Shared with the reader thread, which may outlive the batch when it is
+// interrupted while waiting for input.
+struct batch_state {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<slot> slots;    ///< read and not yet emitted, in input order
+  std::size_t first = 0;     ///< input number of slots.front()
+  std::size_t started = 0;   ///< input number of the next slot a worker takes
+  std::size_t read = 0;
+  bool all_read = false;
+  bool ending = false;
+  bool reading = false;     ///< the reader is inside `next`
+};
+
+}  // namespace
+
+batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) {
+  if (jobs < 1) jobs = 1;
+  const std::size_t held_at_most = static_cast<std::size_t>(jobs) * 2;
+  auto state = std::make_shared<batch_state>();
+
+  std::thread reader([state, next = std::move(hooks.next), held_at_most] {
+    for (;;) {
+      {
+        std::lock_guard lock(state->mutex);
+        if (state->ending) break;
+        state->reading = true;
+      }
+      std::optional<std::string> address = next();
+      std::unique_lock lock(state->mutex);
+      state->reading = false;
+      state->changed.notify_all();
+      if (!address || state->ending) {
+        state->all_read = true;
+        state->changed.notify_all();
+        return;
+      }
+      state->changed.wait(lock, [&] { return state->ending || state->slots.size() < held_at_most; });
+      if (state->ending) return;
+      state->slots.push_back({std::move(*address), std::nullopt});
+      ++state->read;
+      state->changed.notify_all();
+    }
+  });
+
+  std::vector<std::thread> workers;
+  for (int i = 0; i < jobs; ++i) {
+    workers.emplace_back([&state, &hooks] {
+      std::unique_lock lock(state->mutex);
+      for (;;) {
+        state->changed.wait(lock, [&] {
+          return state->ending || state->started < state->first + state->slots.size() ||
+                 (state->all_read && state->started >= state->first + state->slots.size());
+        });
+        if (state->ending || state->started >= state->first + state->slots.size()) return;
+        const std::size_t number = state->started++;
+        const std::string address = state->slots[number - state->first].address;
+        lock.unlock();
+        resolution result = hooks.work(address);
+        lock.lock();
+        // Slots are emitted only once they hold a result, so this one is still held.
+        state->slots[number - state->first].result = std::move(result);
+        state->changed.notify_all();
+      }
+    });
+  }
+
+  batch_end end = batch_end::finished;
+  {
+    std::unique_lock lock(state->mutex);
+    for (;;) {
+      if (stop.load()) {
+        end = batch_end::interrupted;
+        break;
+      }
+      if (!state->slots.empty() && state->slots.front().result) {
+        resolution result = std::move(*state->slots.front().result);
+        state->slots.pop_front();
+        ++state->first;
+        state->changed.notify_all();
+        lock.unlock();
+        const bool go_on = hooks.emit(std::move(result));
+        lock.lock();
+        if (hooks.tick) {
+          const std::size_t read = state->read;
+          const bool all_read = state->all_read;
+          lock.unlock();
+          hooks.tick(read, all_read);
+          lock.lock();
+        }
+        if (!go_on) {
+          end = batch_end::stopped;
+          break;
+        }
+        continue;
+      }
+      if (state->slots.empty() && state->all_read) break;
+      state->changed.wait_for(lock, std::chrono::milliseconds(100));
+      if (hooks.tick) {
+        const std::size_t read = state->read;
+        const bool all_read = state->all_read;
+        lock.unlock();
+        hooks.tick(read, all_read);
+        lock.lock();
+      }
+    }
+    state->ending = true;
+    state->changed.notify_all();
+  }
+  for (std::thread& worker : workers) worker.join();
+  // A reader still waiting in `next` for a line that may never come (a terminal,
+  // a silent pipe) is left to the end of the process; once out of `next` it touches
+  // only what it owns or shares through `state`.
+  bool reader_stuck = false;
+  {
+    std::unique_lock lock(state->mutex);
+    reader_stuck = !state->changed.wait_for(lock, std::chrono::milliseconds(200),
+                                            [&] { return !state->reading; });
+  }
+  if (reader_stuck)
+    reader.detach();
+  else
+    reader.join();
+  return end;
+}
+
+}  // namespace sharelink::cli

@@ -1,0 +1,71 @@
+#include "cli/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace sharelink::cli {
+namespace {
+
+TEST(ProgressText, UnitsTimesAndColumns) {
+  EXPECT_EQ(human_bytes(0), "0 B");
+  EXPECT_EQ(human_bytes(1023), "1023 B");
+  EXPECT_EQ(human_bytes(1536), "1.5 KiB");
+  EXPECT_EQ(human_bytes(10u * 1024 * 1024), "10.0 MiB");
+  EXPECT_EQ(human_bytes(~std::uint64_t{0}), "16.0 EiB");
+  EXPECT_EQ(clock_time(7), "0:07");
+  EXPECT_EQ(clock_time(750), "12:30");
+  EXPECT_EQ(clock_time(3723), "1:02:03");
+  EXPECT_EQ(fit_columns("abcdef", 4), "abcd");
+  EXPECT_EQ(fit_columns("测试文件", 5), "测试");  // two columns each, never half of one
+  EXPECT_EQ(fit_columns("a\xE6\xB5", 10), "a\xE6\xB5");  // a cut character stays as it came
+}
+
+TEST(ProgressDisplay, LiveLinesGetOutOfTheWayAndAreRemoved) {
+  std::ostringstream err;
+  progress_display display(err, progress_display::mode::live, 40);
+  display.batch(1, 0, 3);
+  const int id = display.download_begun();
+  display.download_moved(id, "a\x1b[2Jb.zip", 512, 1024);
+  display.around_output([&] { err << "RESULT\n"; });
+  const std::string text = err.str();
+  // The result starts on a cleared line, and the live lines come back after it.
+  const auto result = text.find("RESULT\n");
+  ASSERT_NE(result, std::string::npos);
+  const std::string before = text.substr(0, result);
+  EXPECT_TRUE(before.ends_with("\r\x1b[K") || before.ends_with("\x1b[A\x1b[K")) << text;
+  EXPECT_NE(text.find("1/3 done", result), std::string::npos) << text;
+  EXPECT_NE(text.find("a [2Jb.zip  512 B / 1.0 KiB  50%", result), std::string::npos) << text;
+  display.download_ended(id, "ab.zip", {"/tmp/ab.zip", 1024, std::nullopt, std::nullopt, false});
+  display.finish();
+  const std::string all = err.str();
+  EXPECT_NE(all.find("sharelink: 1 file, 1.0 KiB in 0:00"), std::string::npos) << all;
+  EXPECT_TRUE(all.ends_with("\n")) << all;
+}
+
+TEST(ProgressDisplay, WithoutATerminalOnlyFinishedFilesAreTold) {
+  std::ostringstream err;
+  progress_display display(err, progress_display::mode::lines);
+  display.batch(1, 0, 3);
+  const int id = display.download_begun();
+  display.download_moved(id, "x.bin", 1, 2);
+  display.download_ended(id, "x.bin", {"out/x.bin", 2, true, std::nullopt, false});
+  const int failed = display.download_begun();
+  display.download_ended(failed, "y.bin", {"out/y.bin.part", 1, std::nullopt, "disk full", false});
+  display.around_output([&] { err << "RESULT\n"; });
+  display.finish();
+  EXPECT_EQ(err.str().find('\x1b'), std::string::npos);
+  EXPECT_EQ(err.str().find('\r'), std::string::npos);
+  EXPECT_EQ(err.str().rfind("sharelink: out/x.bin: 2 B", 0), 0u) << err.str();
+  EXPECT_EQ(err.str().find("y.bin"), std::string::npos) << err.str();
+  EXPECT_TRUE(err.str().ends_with("\nRESULT\n")) << err.str();
+
+  std::ostringstream quiet;
+  progress_display silent(quiet, progress_display::mode::silent);
+  silent.download_ended(silent.download_begun(), "x", {"x", 1, std::nullopt, std::nullopt, false});
+  silent.finish();
+  EXPECT_EQ(quiet.str(), "");
+}
+
+}  // namespace
+}  // namespace sharelink::cli
