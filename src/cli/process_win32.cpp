@@ -49,6 +49,10 @@ void prepare_standard_streams() {
   SetConsoleCP(CP_UTF8);
   // Text mode would rewrite CR LF and end the input at a 0x1A byte.
   _setmode(_fileno(stdin), _O_BINARY);
+  // Lines end in LF alone, as on Linux: JSON and aria2 lists written to a file are
+  // the same bytes on both systems.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode = 0;
   if (GetConsoleMode(error, &mode)) {

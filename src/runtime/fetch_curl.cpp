@@ -304,14 +304,16 @@ wait_result run_transfer(CURLM* multi, CURL* easy, const hop_state& hop, long st
     }
     long wait_ms = cancel ? cancel_poll_ms : 1000;
     if (deadline) {
+      // Compared at the clock's own precision: a deadline less than a millisecond
+      // away has not passed, and must not be reported as the other limit's.
       const auto now = clock_type::now();
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now);
-      if (left.count() <= 0) {
+      if (*deadline <= now) {
         outcome =
             give_up_at && now >= *give_up_at ? wait_result::out_of_time : wait_result::timed_out;
         break;
       }
-      wait_ms = std::min<long>(wait_ms, static_cast<long>(left.count()) + 1);
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now);
+      wait_ms = std::min<long>(wait_ms, static_cast<long>(left.count()));
     }
     if (curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait_ms), nullptr) != CURLM_OK) break;
   }
