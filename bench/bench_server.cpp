@@ -1,6 +1,7 @@
 // A loopback HTTP server for bench/compare. Prints its port on the first line of
 // standard output, then serves until it is ended (by signal):
-//   /d/page           a share page of about 200 KB (the last file's markers at its end)
+//   /d/page           a share page of about 200 KB for one file
+//   /d/many           a page of about 200 KB listing 950 files
 //   /d/slow/<n>       a small share page, answered after 100 ms
 //   /d/big            a share page whose download address is /big.bin
 //   /big.bin          1 GiB of zero bytes, with its length
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+
+#include <sys/socket.h>
 
 #include "testing/loopback_server.h"
 
@@ -26,8 +29,9 @@ std::string share_page(const std::string& entries, const std::string& size, cons
          (key.empty() ? "" : "<input type=\"hidden\" id=\"key\" value='" + key + "'>") + "</form></body></html>\n";
 }
 
-/// About 200 KB: many listed files, the one the page describes last.
-std::string large_page() {
+/// About 200 KB and 950 listed files, the one the page describes last: the cost
+/// of a record per file (an informative row, with no target).
+std::string many_file_page() {
   std::string entries;
   for (int i = 0; entries.size() < 200 * 1024; ++i) {
     entries += file_entry("http://dl.kc.example/d/AbC" + std::to_string(i) + "/%E4%B8%AD%E6%96%87.rar?t=1350000000",
@@ -36,16 +40,88 @@ std::string large_page() {
   return share_page(entries, "1048576", "8f14e45fceea167a5a36dedd4b4c7d2b");
 }
 
+/// A share page of about 200 KB for one file, laid out as such pages are: a head
+/// heavy with style and script, a header of links, the file's block with its
+/// markers, the share form, then the uploader's other shares (plain links, no
+/// markers), comments in GBK text, a footer and trailing scripts.
+std::string one_file_page() {
+  const std::string gbk_file = "\xce\xc4\xbc\xfe";      // "file" in GBK
+  const std::string gbk_report = "\xb1\xa8\xb8\xe6";    // "report" in GBK
+  const std::string gbk_download = "\xcf\xc2\xd4\xd8";  // "download" in GBK
+  std::string page =
+      "<!DOCTYPE html>\n<html>\n<head>\n"
+      "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">\n"
+      "<title>" + gbk_report + ".rar - " + gbk_file + "</title>\n"
+      "<link rel=\"stylesheet\" href=\"/static/css/share.css?v=20121015\">\n"
+      "<link rel=\"icon\" href=\"/favicon.ico\">\n<style type=\"text/css\">\n";
+  for (int i = 0; i < 400; ++i) {
+    const std::string n = std::to_string(i);
+    page += ".share-box .item-" + n + " { margin: 0 " + std::to_string(i % 12) + "px; padding: 4px 8px; color: #" +
+            std::to_string(333 + i % 600) + "; background: url(/static/img/bg" + std::to_string(i % 9) +
+            ".png) no-repeat; }\n";
+  }
+  page += "</style>\n<script type=\"text/javascript\">\nvar SHARE_CONF = { host: 'kuai.example.com', ver: 3 };\n";
+  for (int i = 0; i < 380; ++i) {
+    const std::string n = std::to_string(i);
+    page += "function handler_" + n + "(e) { var el = document.getElementById('panel_" + n +
+            "'); if (!el) return false; el.className = el.className.replace(/\\bhidden\\b/, ''); "
+            "track('click', " + n + "); return true; }\n";
+  }
+  page += "</script>\n</head>\n<body>\n<div id=\"header\"><ul class=\"nav\">\n";
+  for (int i = 0; i < 60; ++i)
+    page += "<li><a href=\"/category/" + std::to_string(i) + "\" title=\"" + gbk_file + "\">" + gbk_file +
+            std::to_string(i) + "</a></li>\n";
+  page +=
+      "</ul></div>\n<div class=\"file_list\">\n  <ul>\n    <li>\n"
+      "      <a class=\"file_name\" href=\"javascript:;\" "
+      "file_url=\"http://dl.kc.example/d/AbC123/report.rar?key=8f14e45f&amp;t=1350000000\" file_size=\"1048576\" "
+      "file_name=\"%E4%B8%AD%E6%96%87%E6%8A%A5%E5%91%8A.rar\" title=\"report\">" + gbk_download + "</a>\n"
+      "    </li>\n  </ul>\n</div>\n<form id=\"share_info\">\n"
+      "  <input type=\"hidden\" id=\"first_file_size\" value='1048576'>\n"
+      "  <input type=\"hidden\" id=\"key\" value='8f14e45fceea167a5a36dedd4b4c7d2b'>\n</form>\n"
+      "<div class=\"more_shares\"><h3>" + gbk_file + "</h3><ul>\n";
+  for (int i = 0; i < 400; ++i) {
+    const std::string n = std::to_string(i);
+    page += "<li class=\"item-" + std::to_string(i % 400) + "\"><a href=\"/d/Xy" + n + "Qw\" title=\"" + gbk_report +
+            n + ".zip\">" + gbk_report + n + ".zip</a><span class=\"size\">" + std::to_string(100 + i * 7) +
+            " KB</span><span class=\"date\">2012-10-" + std::to_string(10 + i % 20) + "</span></li>\n";
+  }
+  page += "</ul></div>\n<div class=\"comments\">\n";
+  for (int i = 0; i < 300; ++i)
+    page += "<p class=\"comment\"><b>user" + std::to_string(i) + "</b> " + gbk_file + gbk_report + gbk_download +
+            gbk_file + gbk_report + " " + std::to_string(i * 37 % 1000) + "</p>\n";
+  page += "</div>\n<div id=\"footer\"><p>&copy; 2012 kuai.example.com</p></div>\n<script type=\"text/javascript\">\n";
+  while (page.size() < 200 * 1024 - 64)
+    page += "track('view', " + std::to_string(page.size()) + ");\n";
+  page += "</script>\n</body>\n</html>\n";
+  return page;
+}
+
 }  // namespace
 
 int main() {
   sharelink::testing::loopback_server server;
   httplib::Server& http = server.http();
+  // The library listens with a backlog of 5: of 16 connections opened at once the
+  // rest would wait for the client's SYN retry (about 1 s). Keep the socket, and
+  // listen on it again with a deep backlog once it is bound (Linux takes the new
+  // backlog on a socket that already listens).
+  int listener = -1;
+  // A response goes out as a head and a body in two writes; with Nagle's
+  // algorithm on, the body of a reused connection waits for the client's delayed
+  // ACK of the head (40 ms), a cost of this server and not of the client.
+  http.set_tcp_nodelay(true);
+  http.set_socket_options([&listener](int socket) {
+    httplib::default_socket_options(socket);
+    listener = socket;
+  });
   // Enough threads that 16 and more slow requests wait side by side.
   http.new_task_queue = [] { return new httplib::ThreadPool(64); };
 
-  const std::string page = large_page();
+  const std::string page = one_file_page();
   http.Get("/d/page", [&page](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
+  const std::string many = many_file_page();
+  http.Get("/d/many", [&many](const httplib::Request&, httplib::Response& res) { res.set_content(many, "text/html"); });
 
   const std::string small = share_page(file_entry("http://dl.kc.example/d/AbC/report.rar", "1536", "report.rar"),
                                        "1536", "8f14e45fceea167a5a36dedd4b4c7d2b");
@@ -71,6 +147,10 @@ int main() {
   });
 
   server.start();
+  if (listener < 0 || ::listen(listener, 1024) != 0) {
+    std::perror("listen");
+    return 1;
+  }
   std::printf("%d\n", server.port());
   std::fflush(stdout);
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
