@@ -398,6 +398,9 @@ void set_common_options(CURL* easy, CURLSH* share, curl_slist* headers, hop_stat
   curl_easy_setopt(easy, CURLOPT_USERAGENT, std::string(fetch_user_agent).c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+  // Reads of 100 KB, as the curl tool asks for: a large download takes a sixth of
+  // the reads (and poll calls) that libcurl's default 16 KB would.
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 102400L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!options.ca_file.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, options.ca_file.c_str());
