@@ -1,6 +1,7 @@
 #pragma once
 // What the command needs from the platform around its process.
 #include <atomic>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ void prepare_standard_streams();
 
 /// The command-line arguments after the program name, as UTF-8.
 std::vector<std::string> utf8_arguments(int argc, char** argv);
+
+/// The file at `path` (UTF-8, any characters) opened for reading bytes, or null
+/// with errno set.
+std::FILE* open_for_reading(const std::string& path);
 
 /// The whole contents of the file at `path` (UTF-8, any characters), or nothing,
 /// with the system's reason in `error`.

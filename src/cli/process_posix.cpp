@@ -30,25 +30,7 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-std::optional<std::string> read_whole_file(const std::string& path, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = std::strerror(errno);
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buffer[65536];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-  const bool failed = std::ferror(file) != 0;
-  const int reason = errno;
-  std::fclose(file);
-  if (failed) {
-    error = std::strerror(reason);
-    return std::nullopt;
-  }
-  return bytes;
-}
+std::FILE* open_for_reading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
 
 bool standard_input_is_terminal() { return isatty(STDIN_FILENO) == 1; }
 

@@ -78,25 +78,9 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
   return args;
 }
 
-std::optional<std::string> read_whole_file(const std::string& path, std::string& error) {
+std::FILE* open_for_reading(const std::string& path) {
   // The ANSI fopen cannot open a name the code page lacks; the wide one opens any.
-  std::FILE* file = _wfopen(to_wide(path, CP_UTF8).c_str(), L"rb");
-  if (file == nullptr) {
-    error = std::strerror(errno);
-    return std::nullopt;
-  }
-  std::string bytes;
-  char buffer[65536];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
-  const bool failed = std::ferror(file) != 0;
-  const int reason = errno;
-  std::fclose(file);
-  if (failed) {
-    error = std::strerror(reason);
-    return std::nullopt;
-  }
-  return bytes;
+  return _wfopen(to_wide(path, CP_UTF8).c_str(), L"rb");
 }
 
 bool standard_input_is_terminal() {
