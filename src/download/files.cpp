@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace sharelink {
 
@@ -24,6 +25,25 @@ std::string make_directories(const std::string& path) {
       std::filesystem::path(std::u8string(path.begin(), path.end())), error);
   if (stat_path(path).kind == path_kind::directory) return {};
   return error ? error.message() : "it is not a folder";
+}
+
+// Moving and closing are the same on every system; opening, writing and closing
+// the handle itself are not (files_posix.cpp, files_win32.cpp).
+file_handle::~file_handle() { close(); }
+
+file_handle::file_handle(file_handle&& other) noexcept
+    : handle_(other.handle_), error_(std::move(other.error_)) {
+  other.handle_ = -1;
+}
+
+file_handle& file_handle::operator=(file_handle&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    error_ = std::move(other.error_);
+    other.handle_ = -1;
+  }
+  return *this;
 }
 
 }  // namespace sharelink

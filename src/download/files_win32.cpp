@@ -55,23 +55,6 @@ path_status stat_path(const std::string& path) {
   return status;
 }
 
-file_handle::~file_handle() { close(); }
-
-file_handle::file_handle(file_handle&& other) noexcept
-    : handle_(other.handle_), error_(std::move(other.error_)) {
-  other.handle_ = -1;
-}
-
-file_handle& file_handle::operator=(file_handle&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    error_ = std::move(other.error_);
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
 void file_handle::fail() { error_ = reason(GetLastError()); }
 
 bool file_handle::is_open() const { return handle_ != -1; }
