@@ -119,7 +119,16 @@ qt_main_window::qt_main_window(action_services services, std::span<const control
   const window_record& record = main_window();
   setWindowTitle(from_utf8(record.title));
   setFixedSize(record.client_width, record.client_height);
-  move(record.left, record.top);
+  // Centred on the primary screen, which overrides the stored position. The point
+  // is the frame's corner only while the native window does not exist yet: moved
+  // later, the inside would go there and the title bar above it.
+  QPoint corner(record.left, record.top);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->geometry();
+    corner = QPoint(area.x() + (area.width() - record.outer_width) / 2,
+                    area.y() + (area.height() - record.outer_height) / 2);
+  }
+  move(corner);
 
   QFont font = QApplication::font();
   font.setPixelSize(font_pixels);
@@ -400,12 +409,6 @@ std::unique_ptr<qt_main_window> create_main_window(action_services services) {
 
   default_choice_action(*window);
 
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const window_record& record = main_window();
-    const QRect area = screen->geometry();
-    window->move(area.x() + (area.width() - record.outer_width) / 2,
-                 area.y() + (area.height() - record.outer_height) / 2);
-  }
   QWidget* first = window->control(focus_order().front());
   if (first) first->setFocus(Qt::OtherFocusReason);
   window->show();

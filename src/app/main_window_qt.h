@@ -20,8 +20,9 @@ class qt_main_window final : public QWidget, public window_access {
   Q_OBJECT
 
  public:
-  /// Builds the window (native window included) and the controls of `controls`,
-  /// ordered by `order`, hidden. Runs no action; see create_main_window.
+  /// Builds the window (native window included, its frame centred on the primary
+  /// screen) and the controls of `controls`, ordered by `order`, hidden. Runs no
+  /// action; see create_main_window.
   qt_main_window(action_services services, std::span<const control_record> controls = main_controls(),
               std::span<const std::string_view> order = focus_order());
   /// Runs the home-page action when the window was complete: it is being destroyed.
@@ -71,8 +72,7 @@ class qt_main_window final : public QWidget, public window_access {
 };
 
 /// Builds the main window from the description, runs the created event (the
-/// default-choice action), centres the window on the primary screen, shows and
-/// activates it, with the focus in the first control of the focus order.
+/// default-choice action), shows and activates it, with the focus in the first control of the focus order.
 /// Returns nullptr when the window cannot be created.
 std::unique_ptr<qt_main_window> create_main_window(action_services services);
 

@@ -94,6 +94,10 @@ eval "$(xdotool getwindowgeometry --shell "$wid")"
 hints=$(xprop -id "$wid" WM_NORMAL_HINTS)
 grep -q 'minimum size: 374 by 283' <<<"$hints" || fail "not fixed: $hints"
 grep -q 'maximum size: 374 by 283' <<<"$hints" || fail "not fixed: $hints"
+# The frame's corner, not the inside's, stands at ((1024 - 380) / 2, (768 - 308) / 2).
+read -r left _ top _ < <(xprop -id "$wid" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,/ /g')
+inside=$(xwininfo -id "$wid" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} END {print x, y}')
+[ "$inside" = "$((322 + left)) $((230 + top))" ] || fail "not centred: inside at $inside, frame $left/$top"
 xdotool key --clearmodifiers Escape
 wait_exit 100 "Escape did not close the window"
 
