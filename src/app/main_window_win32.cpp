@@ -488,6 +488,11 @@ int run_message_loop(HWND window) {
       SendMessageW(message.hwnd, EM_SETSEL, 0, -1);
       continue;
     }
+    // Enter does nothing: the dialog keys would press the button that has the focus
+    // as if it were the default one, and no control here is.
+    if ((message.message == WM_KEYDOWN || message.message == WM_CHAR) &&
+        message.wParam == VK_RETURN && ours)
+      continue;
     if (IsWindow(window) && IsDialogMessageW(window, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);

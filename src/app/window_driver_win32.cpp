@@ -391,6 +391,19 @@ int wmain(int argc, wchar_t** argv) {
   check(from == 0 && to == length, "Ctrl+A selects the whole address",
         std::to_string(from) + "-" + std::to_string(to) + " of " + std::to_string(length));
 
+  // Enter presses no button and moves no focus, in a box or on the button itself:
+  // a resolution would rewrite the MD5 box.
+  const std::wstring md5_before = text_of(g[names::file_md5]);
+  for (std::string_view at : {names::kuaichuan_address, names::resolve_button}) {
+    if (at == names::resolve_button) press(VK_TAB);
+    expect_focus(g, at, "before Enter");
+    press(VK_RETURN);
+    Sleep(500);
+    expect_focus(g, at, "Enter leaves the focus where it is");
+    check(text_of(g[names::file_md5]) == md5_before, "Enter resolves nothing",
+          std::string(at) + ": " + utf8(text_of(g[names::file_md5])));
+  }
+
   // An address with a character the code page lacks is not sent: sent, it would
   // reach the page (the fragment stays behind), and the boxes would fill again.
   const std::wstring unrepresentable = page + L"#\U0001F600";
