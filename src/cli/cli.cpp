@@ -72,8 +72,10 @@ void add_error(resolution& r, const std::string& reason) {
   r.error = r.error ? *r.error + "; " + reason : reason;
 }
 
+// A page's file name goes into error lines: kept to one line without control
+// characters, so that it cannot split the line or steer the terminal.
 std::string file_label(const file_entry& f, std::size_t index) {
-  return f.file_name.empty() ? "file " + std::to_string(index + 1) : f.file_name;
+  return f.file_name.empty() ? "file " + std::to_string(index + 1) : one_line(f.file_name);
 }
 
 // The files of a page that was read well, checked for a downloader: a page that

@@ -584,6 +584,8 @@ TEST(SharelinkAria2, HostilePagesLeaveTheGoodEntryAlone) {
   const std::vector<std::string> hostile = {
       kuaichuan_file_page("#x", "hash.bin"),
       kuaichuan_file_page("javascript:alert(1)", "a.bin"),
+      // Left out, so its name reaches standard error.
+      kuaichuan_file_page("ftp://evil.example/a", "%1B%5D0;title%07%0Aforged%0D.bin"),
       kuaichuan_file_page(" http://evil.example/a", "b.bin"),
       kuaichuan_file_page("http://evil.example/a&#10;  out=renamed.bin&#10;  checksum=md5=00000000000000000000000000000000",
                           "c.bin"),
@@ -608,6 +610,12 @@ TEST(SharelinkAria2, HostilePagesLeaveTheGoodEntryAlone) {
   const finished batch = run_sharelink(args);
   ASSERT_TRUE(batch.out.starts_with(alone.out)) << batch.out;
   EXPECT_EQ(batch.status, 1);
+  // One whole line per error, and nothing from a page steers the terminal.
+  std::istringstream errors(batch.err);
+  for (std::string line; std::getline(errors, line);) {
+    EXPECT_TRUE(line.starts_with("sharelink: ")) << line;
+    EXPECT_EQ(line.find_first_of("\x1b\x07\r"), std::string::npos) << line;
+  }
   // Whatever the hostile pages added is made of whole entries of the same shape.
   std::istringstream rest(batch.out.substr(alone.out.size()));
   for (std::string line; std::getline(rest, line);) {
