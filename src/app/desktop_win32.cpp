@@ -60,8 +60,16 @@ std::string home_page_address() {
   path.resize(slash);
   for (const std::string& candidate : app::home_page_candidates(from_wide(path, CP_UTF8), '\\')) {
     const DWORD attributes = GetFileAttributesW(to_wide(candidate, CP_UTF8).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-      return app::file_address(candidate, true);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    // The shell reads an escaped byte as a character of its own, so the characters
+    // of other scripts go as they are wherever the code page has them.
+    const std::wstring address = to_wide(app::file_address(candidate, true, true), CP_UTF8);
+    BOOL lossy = FALSE;
+    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, address.data(),
+                            static_cast<int>(address.size()), nullptr, 0, nullptr, &lossy) > 0 &&
+        !lossy)
+      return from_wide(address, CP_ACP);
+    return app::file_address(candidate, true);
   }
   return {};
 }

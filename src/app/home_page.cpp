@@ -8,13 +8,14 @@ bool is_unreserved(unsigned char c) {
          c == '.' || c == '_' || c == '~';
 }
 
-void append_encoded(std::string& out, std::string_view path, bool windows_path) {
+void append_encoded(std::string& out, std::string_view path, bool windows_path,
+                    bool keep_non_ascii) {
   static constexpr char hex[] = "0123456789ABCDEF";
   for (const char ch : path) {
     const auto c = static_cast<unsigned char>(ch);
     if (c == '/' || (windows_path && c == '\\')) {
       out += '/';
-    } else if (is_unreserved(c)) {
+    } else if (is_unreserved(c) || (keep_non_ascii && c >= 0x80)) {
       out += ch;
     } else {
       out += '%';
@@ -40,7 +41,7 @@ std::vector<std::string> home_page_candidates(std::string_view program_folder, c
   return {beside, installed};
 }
 
-std::string file_address(std::string_view path, bool windows_path) {
+std::string file_address(std::string_view path, bool windows_path, bool keep_non_ascii) {
   std::string out = "file://";
   if (windows_path && is_drive(path)) {
     out += '/';
@@ -50,7 +51,7 @@ std::string file_address(std::string_view path, bool windows_path) {
              (path[1] == '\\' || path[1] == '/')) {
     path.remove_prefix(2);  // the server becomes the address's host
   }
-  append_encoded(out, path, windows_path);
+  append_encoded(out, path, windows_path, keep_non_ascii);
   return out;
 }
 

@@ -17,7 +17,10 @@ std::vector<std::string> home_page_candidates(std::string_view program_folder, c
 /// address is printable ASCII whatever the path holds ("%", "#", "?", spaces, bytes
 /// of other scripts). With `windows_path` the path is a Windows one in UTF-8:
 /// "C:\dir\f" becomes "file:///C:/dir/f" and "\\server\share\f"
-/// "file://server/share/f".
-std::string file_address(std::string_view absolute_path, bool windows_path);
+/// "file://server/share/f". With `keep_non_ascii` the bytes of other scripts stay
+/// as they are: the Windows shell reads each escaped byte as a character of its
+/// own, so "%E7%A8%8B" would name another folder than "程".
+std::string file_address(std::string_view absolute_path, bool windows_path,
+                         bool keep_non_ascii = false);
 
 }  // namespace sharelink::app

@@ -14,6 +14,7 @@ TEST(HomePage, FileAddressesAreEncodedPrintableAscii) {
     const char* path;
     bool windows;
     const char* address;
+    bool keep_non_ascii = false;
   } cases[] = {
       {"/usr/share/sharelink/home.html", false, "file:///usr/share/sharelink/home.html"},
       {"/tmp/a b/100%/#1?x=y&z/home.html", false, "file:///tmp/a%20b/100%25/%231%3Fx%3Dy%26z/home.html"},
@@ -23,8 +24,10 @@ TEST(HomePage, FileAddressesAreEncodedPrintableAscii) {
        "file:///C:/Program%20Files/sharelink/home.html"},
       {"d:\\程序\\home.html", true, "file:///d:/%E7%A8%8B%E5%BA%8F/home.html"},
       {"\\\\server\\share\\a#b\\home.html", true, "file://server/share/a%23b/home.html"},
+      {"d:\\我的 程序#1\\home.html", true, "file:///d:/我的%20程序%231/home.html", true},
   };
-  for (const auto& c : cases) EXPECT_EQ(file_address(c.path, c.windows), c.address) << c.path;
+  for (const auto& c : cases)
+    EXPECT_EQ(file_address(c.path, c.windows, c.keep_non_ascii), c.address) << c.path;
 }
 
 TEST(HomePage, FoundBesideTheProgramThenInTheInstalledDataFolder) {
