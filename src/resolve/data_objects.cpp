@@ -16,11 +16,28 @@ std::size_t skip_blanks(std::string_view page, std::size_t at) {
   return at;
 }
 
-/// When a quote (backslashes and '"') starts at `at`: the position after it; else npos.
-std::size_t after_quote(std::string_view page, std::size_t at) {
+/// When a quote (at least `least` backslashes and '"') starts at `at`: the position
+/// after it; else npos.
+std::size_t after_quote(std::string_view page, std::size_t at, std::size_t least) {
   std::size_t end = at;
   while (end < page.size() && page[end] == '\\') ++end;
-  return end > at && end < page.size() && page[end] == '"' ? end + 1 : npos;
+  return end - at >= least && end < page.size() && page[end] == '"' ? end + 1 : npos;
+}
+
+/// The fewest backslashes that quote a dlink key in `page` (1 when there is none).
+/// Data escaped twice is wrapped in quotes of fewer backslashes than its own
+/// ("\"{\\\"dlink\\\":...}\""): those are no quotes of the data, or the wrapper
+/// would read as one string holding the whole object.
+std::size_t fewest_quoting_backslashes(std::string_view page) {
+  constexpr std::string_view key = "dlink";
+  std::size_t fewest = npos;
+  for (std::size_t at = page.find(key); at != npos && fewest > 1; at = page.find(key, at + 1)) {
+    std::size_t end = at + key.size();
+    while (end < page.size() && page[end] == '\\') ++end;
+    const std::size_t run = end - (at + key.size());
+    if (run > 0 && end < page.size() && page[end] == '"') fewest = std::min(fewest, run);
+  }
+  return fewest == npos ? 1 : fewest;
 }
 
 /// A string whose text starts at `from`: its text, and the position after its
@@ -30,11 +47,11 @@ struct string_token {
   std::size_t end = npos;
 };
 
-string_token read_string(std::string_view page, std::size_t from) {
+string_token read_string(std::string_view page, std::size_t from, std::size_t least) {
   for (std::size_t quote = page.find('"', from); quote != npos; quote = page.find('"', quote + 1)) {
     std::size_t run = quote;
     while (run > from && page[run - 1] == '\\') --run;
-    if (run < quote) return {page.substr(from, run - from), quote + 1};
+    if (quote - run >= least) return {page.substr(from, run - from), quote + 1};
   }
   return {};
 }
@@ -56,14 +73,14 @@ struct container {
 
 class scanner {
  public:
-  explicit scanner(std::string_view page) : page_(page) {}
+  explicit scanner(std::string_view page) : page_(page), least_(fewest_quoting_backslashes(page)) {}
 
   std::vector<data_object> run() {
     std::size_t at = 0;
     while (at < page_.size()) {
       const char c = page_[at];
       if (c == '\\') {
-        const std::size_t text_start = after_quote(page_, at);
+        const std::size_t text_start = after_quote(page_, at, least_);
         if (text_start == npos) {
           while (at < page_.size() && page_[at] == '\\') ++at;
           continue;
@@ -85,7 +102,7 @@ class scanner {
   /// Reads a string from `text_start` and, when it is a key, its value; returns
   /// where reading goes on (the page's end when a string is cut short).
   std::size_t read_string_and_value(std::size_t text_start) {
-    const string_token token = read_string(page_, text_start);
+    const string_token token = read_string(page_, text_start, least_);
     if (token.end == npos) return page_.size();
     const std::size_t colon = skip_blanks(page_, token.end);
     if (colon >= page_.size() || page_[colon] != ':') {
@@ -93,7 +110,7 @@ class scanner {
       return token.end;
     }
     const std::size_t value_at = skip_blanks(page_, colon + 1);
-    const std::size_t value_text_start = after_quote(page_, value_at);
+    const std::size_t value_text_start = after_quote(page_, value_at, least_);
     if (value_text_start == npos) {
       if (token.text == "size" && value_at < page_.size()) {
         const std::string_view bare = read_bare(page_, value_at);
@@ -107,7 +124,7 @@ class scanner {
       }
       return value_at;
     }
-    const string_token value = read_string(page_, value_text_start);
+    const string_token value = read_string(page_, value_text_start, least_);
     if (value.end == npos) return page_.size();
     note_string(value.text);
     if (container* object = own_object()) {
@@ -172,6 +189,7 @@ class scanner {
   }
 
   std::string_view page_;
+  std::size_t least_;  // backslashes a quote of the data needs
   std::vector<container> stack_;
   std::size_t objects_ = 0, arrays_ = 0;
   std::size_t passed_over_ = 0;  // containers opened beyond max_depth, still open

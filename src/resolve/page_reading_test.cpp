@@ -121,6 +121,10 @@ TEST(PageReading, PanFilesAreDataObjectsWithADlinkKey) {
        {{"http://d/f?filename=a.rar", "a.rar", "1KB"}}},
       // Any run of backslashes quotes, as the resolver reads it.
       {object({{"dlink", "x?filename=b.zip"}, {"size", "1536"}}, "\\\\\\\""), {{"x?filename=b.zip", "b.zip", "1.5KB"}}},
+      // Data escaped twice, wrapped in quotes of one backslash: the wrapper is no string.
+      {"JSON.parse(\"\\\"[" + object({{"dlink", "y?filename=c.zip"}, {"size", "1"}}, "\\\\\\\"") + "," +
+           object({{"size", "2"}, {"dlink", "z"}}, "\\\\\\\"") + "]\\\"\")",
+       {{"y?filename=c.zip", "c.zip", "1B"}, {"z", "", "2B"}}},
       // Objects in a list, one nested inside another, one without a dlink.
       {"[" + object({{"dlink", "u1"}, {"inner", object({{"dlink", "u2"}})}}) + "," + object({{"size", "1"}}) + "]",
        {{"u1", "", "0B"}, {"u2", "", "0B"}}},
