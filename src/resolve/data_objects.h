@@ -23,9 +23,11 @@ struct data_object {
 /// Every object of `page` that holds a dlink key and is closed, ordered by where
 /// it opens.
 ///
-/// The data is read the way the page escapes it: a quote is a run of one or more
-/// backslashes and a double quote, and a string runs from one such quote to the
-/// next. A string directly followed (blanks aside) by ":" is a key, and the string
+/// The data is read the way the page escapes it: a quote is a run of backslashes
+/// and a double quote, and a string runs from one such quote to the next. A quote
+/// takes at least as many backslashes as the fewest before which a dlink key ends
+/// (one on most pages), so that data escaped twice is not read as the one string
+/// that wraps it. A string directly followed (blanks aside) by ":" is a key, and the string
 /// after the ":" its value; keys are compared whole and case-sensitively (dlink,
 /// size, md5). Braces and brackets outside strings open and close objects and
 /// arrays; plain double quotes and everything else outside strings are ignored.
