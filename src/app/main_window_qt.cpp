@@ -389,6 +389,7 @@ void qt_main_window::on_resolve_clicked() {
   });
   if (job_) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    hold_focus(true);
     return;
   }
   // No thread to be had: resolve here, the window waiting as a whole.
@@ -400,7 +401,23 @@ void qt_main_window::on_resolved() {
   if (!job_) return;
   const std::shared_ptr<resolve_job> job = std::move(job_);  // job_ is empty now
   show_resolved(*this, job->take_results());
+  hold_focus(false);
   QApplication::restoreOverrideCursor();
+}
+
+void qt_main_window::hold_focus(bool off) {
+  // Qt gives a clicked control the focus before any event filter sees the click.
+  if (off) {
+    held_policies_.clear();
+    for (QWidget* w : focus_chain_) {
+      held_policies_.push_back(w->focusPolicy());
+      w->setFocusPolicy(Qt::NoFocus);
+    }
+    return;
+  }
+  for (std::size_t i = 0; i < focus_chain_.size() && i < held_policies_.size(); ++i)
+    focus_chain_[i]->setFocusPolicy(held_policies_[i]);
+  held_policies_.clear();
 }
 
 std::unique_ptr<qt_main_window> create_main_window(action_services services) {

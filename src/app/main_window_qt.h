@@ -62,12 +62,16 @@ class qt_main_window final : public QWidget, public window_access {
   void on_download_box_pressed(QMouseEvent* event);
   void on_resolve_clicked();
   void on_resolved();
+  /// While a page loads a click gives no control the focus either; `off` false
+  /// gives the controls back the focus policies they had.
+  void hold_focus(bool off);
 
   action_services services_;
   std::vector<QWidget*> focus_chain_;  ///< the focus order
   std::vector<QWidget*> radio_chain_;  ///< radio buttons in focus order
   QLineEdit* download_box_ = nullptr;
   std::shared_ptr<resolve_job> job_;  ///< the resolution under way, if any
+  std::vector<Qt::FocusPolicy> held_policies_;  ///< of focus_chain_, while job_ runs
   bool complete_ = false;
 };
 

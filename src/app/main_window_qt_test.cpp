@@ -317,6 +317,7 @@ class MainWindowTest : public QObject {
     hold_resolvers = false;
     QTRY_VERIFY_WITH_TIMEOUT(!window->resolving(), 20000);
     QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(control(names::download_url)->focusPolicy(), Qt::TabFocus);  // as before the press
     QCOMPARE(calls, std::vector<std::string>{"kuaichuan " + kuaichuan_address});
     QCOMPARE(edit(names::download_url)->text(), QString("http://dl.kuai.example/f/a%20b.zip?t=1"));
     QCOMPARE(edit(names::file_name)->text(), QString::fromUtf8("测试.zip"));
@@ -459,7 +460,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(address->text(), q(server.url("/d/ABCDEFGHIJKL")));
     QTest::mouseClick(second->control(names::resolve_button), Qt::LeftButton);
     QTest::mouseClick(second->control(names::pan_choice), Qt::LeftButton);
+    QTest::mouseClick(second->control(names::file_md5), Qt::LeftButton);
     QVERIFY(!second->checked(names::pan_choice));
+    QCOMPARE(QApplication::focusWidget(), address);  // no click took the focus either
     QTRY_VERIFY(calls_size() == 1);  // the worker has begun
 
     // Escape closes at once; the home page opens; the fetch is told to stop.
