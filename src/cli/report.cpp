@@ -24,12 +24,15 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
 
 // The download address with the bytes an input-file line cannot carry escaped: a
 // tab would split it into mirrors, a leading blank would make it an option line.
+// Bytes outside ASCII are escaped too, so that the downloader asks for the bytes the
+// page gave whatever their encoding (the page is read as local text, and a UTF-8
+// page would otherwise reach it garbled).
 std::string aria2_address(std::string_view url) {
   static constexpr char digits[] = "0123456789ABCDEF";
   std::string line;
   line.reserve(url.size());
   for (unsigned char c : url) {
-    if (c <= 0x20 || c == 0x7F) {
+    if (c <= 0x20 || c >= 0x7F) {
       line += '%';
       line += digits[c >> 4];
       line += digits[c & 0x0F];
@@ -163,7 +166,8 @@ std::optional<std::string> download_address_refusal(const file_entry& f) {
 
 std::string aria2_entry(const file_entry& f, bool with_checksum) {
   if (download_address_refusal(f)) return {};
-  std::string entry = aria2_address(f.download_url) + "\n";
+  std::string entry =
+      aria2_address(f.local_download_url.empty() ? f.download_url : f.local_download_url) + "\n";
   const std::string name = aria2_file_name(f.file_name);
   if (!name.empty()) entry += "  out=" + name + "\n";
   if (with_checksum && is_md5_hex(f.md5)) {

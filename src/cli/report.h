@@ -77,8 +77,9 @@ std::optional<std::string> download_address_refusal(const file_entry& f);
 /// indented "out=" line with the file name and, when `with_checksum` and the MD5
 /// text is 32 hexadecimal digits, an indented "checksum=md5=" line. Empty when
 /// download_address_refusal refuses the file.
-/// Nothing from the page can start or end a line early: bytes in the address that
-/// would break the entry (white space, control characters) are percent-escaped, and
+/// The address is the one the page gave (local_download_url when set), with the bytes
+/// that would break the entry (white space, control characters) and those outside
+/// ASCII percent-escaped. Nothing from the page can start or end a line early, and
 /// only http and https addresses are written, so no entry begins with '#' or a blank.
 /// The file name is reduced to a bare name that every file system takes (no
 /// directory parts, no control characters, none of <>:"|?*, no trailing dot or

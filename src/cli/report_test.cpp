@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "codec/codepage.h"
+
 namespace sharelink::cli {
 namespace {
 
@@ -106,6 +108,18 @@ TEST(Aria2Entry, WritesAddressNameAndChecksum) {
 
   f.md5 = "0123456789abcdef0123456789abcdeg";
   EXPECT_EQ(aria2_entry(f, true), "http://dl.example/f.zip\n");
+
+  // The address is the page's own bytes, escaped: a UTF-8 page's "中" (read as local
+  // text, it would show garbled) and a GBK page's alike.
+  const std::pair<const char*, const char*> pages[] = {
+      {"http://dl.example/\xE4\xB8\xAD x", "http://dl.example/%E4%B8%AD%20x\n"},
+      {"http://dl.example/\xD6\xD0 x", "http://dl.example/%D6%D0%20x\n"},
+  };
+  for (const auto& [page_bytes, entry] : pages) {
+    f.local_download_url = page_bytes;
+    f.download_url = local_to_utf8(page_bytes);
+    EXPECT_EQ(aria2_entry(f, true), entry) << page_bytes;
+  }
 }
 
 TEST(Aria2Entry, OnlyHttpAddressesBecomeEntries) {
