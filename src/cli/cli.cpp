@@ -304,21 +304,35 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   };
 
   if (s.page_file) {
+    // A saved page is held to the size a fetched one is (a device or an endless pipe
+    // would otherwise fill the memory).
+    const std::size_t most = s.lookup.fetch.body_cap;
     std::optional<std::string> page;
     std::string reason;
+    bool cut = false;
     if (*s.page_file == "-") {
-      std::string bytes(std::istreambuf_iterator<char>(in), {});
+      std::string bytes;
+      char buffer[65536];
+      while (bytes.size() <= most && in.read(buffer, sizeof buffer).gcount() > 0)
+        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+      cut = bytes.size() > most;
+      if (cut) bytes.resize(most);
       if (!in.bad()) page = std::move(bytes);
       else reason = "read error";
     } else {
-      page = read_whole_file(*s.page_file, reason);
+      page = read_whole_file(*s.page_file, most, cut, reason);
     }
     if (!page) {
       // Nothing was read, so there is nothing to print but the reason.
       if (!s.quiet) err << "sharelink: " << one_line("cannot read " + *s.page_file + ": " + reason) << '\n';
       return finish(1);
     }
-    emit(complete(resolve_saved_page(*page, *s.lookup.forced_service)));
+    resolution r = resolve_saved_page(*page, *s.lookup.forced_service);
+    if (cut) {
+      // Read as far as it goes, like a fetched page cut at the same size.
+      r.error = "the page is larger than " + std::to_string(most) + " bytes; stopped there";
+    }
+    emit(complete(std::move(r)));
     return finish(all_read ? 0 : 1);
   }
 

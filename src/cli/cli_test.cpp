@@ -356,6 +356,30 @@ TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
     EXPECT_EQ(line_count(empty.err), 1u) << empty.err;
     EXPECT_NE(empty.err.find("the page holds no download address"), std::string::npos) << empty.err;
   }
+
+  // A saved page is read as far as a fetched one, 8 MiB, and past that is cut short
+  // with its fields still shown; a page of exactly that size is whole.
+  const std::string whole = page("kuaichuan_share.html") + std::string(8 * 1024 * 1024 - page("kuaichuan_share.html").size(), ' ');
+  const std::filesystem::path saved = std::filesystem::temp_directory_path() /
+                                      ("sharelink-cli-page-" + std::to_string(getpid()) + ".html");
+  for (const std::string& text : {whole, whole + "x"}) {
+    std::ofstream(saved, std::ios::binary) << text;
+    for (const std::string& from : {std::string("-"), saved.string()}) {
+      spawn_settings settings;
+      if (from == "-") settings.input = text;
+      const finished big = run_sharelink({"--page", from, "--service", "kuaichuan", "--json"}, settings);
+      const auto objects = json_lines(big.out);
+      ASSERT_EQ(objects.size(), 1u) << from;
+      EXPECT_EQ(objects[0]["file_name"], "测试文件.zip") << from;
+      if (text.size() == whole.size()) {
+        EXPECT_EQ(big.status, 0) << from << big.err;
+      } else {
+        EXPECT_EQ(big.status, 1) << from;
+        EXPECT_EQ(objects[0]["error"], "the page is larger than 8388608 bytes; stopped there") << from;
+      }
+    }
+  }
+  std::filesystem::remove(saved);
 }
 
 TEST(SharelinkFailures, RefusedConnectionIsReportedAndCounted) {

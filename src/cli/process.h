@@ -21,9 +21,11 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 /// with errno set.
 std::FILE* open_for_reading(const std::string& path);
 
-/// The whole contents of the file at `path` (UTF-8, any characters), or nothing,
-/// with the system's reason in `error`.
-std::optional<std::string> read_whole_file(const std::string& path, std::string& error);
+/// The contents of the file at `path` (UTF-8, any characters) up to `most` bytes,
+/// `cut` telling whether it holds more, or nothing, with the system's reason in
+/// `error`.
+std::optional<std::string> read_whole_file(const std::string& path, std::size_t most, bool& cut,
+                                           std::string& error);
 
 /// True when standard input, or standard error, is an interactive terminal (for
 /// standard error: one that can redraw a line in place).
