@@ -6,6 +6,7 @@
 #include <cmath>
 #include <istream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 
@@ -66,6 +67,43 @@ std::string trimmed_line(const std::string& line) {
   const auto first = line.find_first_not_of(" \t\r");
   if (first == std::string::npos) return {};
   return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The longest line of standard input taken as an address: far beyond any address,
+// and it keeps a stream without line ends (a device, a binary file) from filling
+// the memory.
+constexpr std::size_t longest_input_line = 1024 * 1024;
+
+/// How reading standard input ended, once it did; set by the thread that reads it.
+struct input_end {
+  std::mutex mutex;
+  std::optional<std::string> failure;  ///< why the input could not be read to its end
+};
+
+// The next line of `in` without its line end into `line`: false at the end of the
+// input, or when it cannot be read (then `failure` says why).
+bool next_input_line(std::istream& in, std::string& line, input_end& end) {
+  line.clear();
+  std::streambuf* buffer = in.rdbuf();
+  const auto fail = [&](std::string reason) {
+    std::lock_guard lock(end.mutex);
+    end.failure = std::move(reason);
+    return false;
+  };
+  try {
+    for (;;) {
+      const int c = buffer->sbumpc();
+      if (c == std::char_traits<char>::eof()) return !line.empty();
+      if (c == '\n') return true;
+      if (line.size() == longest_input_line)
+        return fail("a line is longer than " + std::to_string(longest_input_line) + " bytes");
+      line.push_back(static_cast<char>(c));
+    }
+  } catch (const std::ios_base::failure& e) {
+    return fail(e.code() ? e.code().message() : std::string("read error"));
+  } catch (const std::exception&) {
+    return fail("read error");
+  }
 }
 
 void add_error(resolution& r, const std::string& reason) {
@@ -337,6 +375,8 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   }
 
   batch_hooks hooks;
+  // Shared with the reader, which may outlive this call while it waits for input.
+  const auto input = std::make_shared<input_end>();
   // Addresses are read on a thread of their own, and a tied stream would flush the
   // output from there while this thread writes it.
   in.tie(nullptr);
@@ -349,9 +389,9 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   } else {
     if (!s.quiet && standard_input_is_terminal())
       err << "sharelink: reading addresses from standard input, one a line, until end of input\n";
-    hooks.next = [&in, first_line = true]() mutable -> std::optional<std::string> {
+    hooks.next = [&in, input, first_line = true]() mutable -> std::optional<std::string> {
       std::string line;
-      while (std::getline(in, line)) {
+      while (next_input_line(in, line, *input)) {
         // A byte-order mark some editors put at the start of a UTF-8 file.
         if (first_line && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
         first_line = false;
@@ -372,6 +412,15 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     const int status = finish(130);
     if (!s.quiet) err << "sharelink: interrupted\n";
     return status;
+  }
+  if (end == batch_end::finished) {
+    std::lock_guard lock(input->mutex);
+    // Input that ends in an error is not a list read to its end.
+    if (input->failure) {
+      const int status = finish(1);
+      if (!s.quiet) err << "sharelink: cannot read standard input: " << one_line(*input->failure) << '\n';
+      return status;
+    }
   }
   return finish(all_read ? 0 : 1);
 }

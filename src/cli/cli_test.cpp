@@ -279,6 +279,13 @@ TEST_F(SharelinkCommand, ReadsAddressesFromStandardInput) {
   EXPECT_EQ(line_count(run.err), 2u) << run.err;
   EXPECT_NE(run.err.find("http://127.0.0.1/somewhere/else: cannot tell the service"), std::string::npos);
   EXPECT_NE(run.err.find("/d/EMPTY: the page holds no download address"), std::string::npos);
+
+  // Input that cannot be read to its end (here a line no address is as long as) is
+  // no list read whole: what came before it is answered, and the exit status tells.
+  const finished cut = run_sharelink({"--json"}, {kuaichuan_url() + "\n" + std::string(1024 * 1024 + 1, 'x')});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_EQ(json_lines(cut.out).size(), 1u);
+  EXPECT_EQ(cut.err, "sharelink: cannot read standard input: a line is longer than 1048576 bytes\n");
 }
 
 TEST_F(SharelinkCommand, ServiceOptionOverridesThePath) {
