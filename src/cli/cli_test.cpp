@@ -387,6 +387,16 @@ TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
     }
   }
   std::filesystem::remove(saved);
+
+  // A page listing more files than are read says so, and feeds no downloader.
+  std::string many;
+  for (int i = 0; i <= 10000; ++i) many += "<a file_url=\"http://h/" + std::to_string(i) + "\" file_size=\"1\">";
+  for (const char* form : {"--json", "--aria2"}) {
+    const finished listed = run_sharelink({"--page", "-", "--service", "kuaichuan", form}, {many});
+    EXPECT_EQ(listed.status, 1) << form;
+    EXPECT_EQ(listed.err, "sharelink: (no address): the page lists more than 10000 files; the rest are left out\n");
+    if (std::string(form) == "--json") EXPECT_EQ(json_lines(listed.out).at(0)["files"].size(), 10000u);
+  }
 }
 
 TEST(SharelinkFailures, RefusedConnectionIsReportedAndCounted) {

@@ -32,6 +32,15 @@ void fill_from_page(resolution& r, service which, std::string_view page_bytes) {
   r.size_bytes = reading.size_bytes;
   r.files.reserve(reading.files.size());
   for (const file_record& record : reading.files) r.files.push_back(entry_as_utf8(record));
+  r.more_files = reading.more_files;
+}
+
+/// `r` with the files left out of its reading, if any, added to its error.
+void note_files_left_out(resolution& r) {
+  if (!r.more_files) return;
+  const std::string reason =
+      "the page lists more than " + std::to_string(most_files) + " files; the rest are left out";
+  r.error = r.error ? *r.error + "; " + reason : reason;
 }
 
 constexpr const char* no_download_address = "the page holds no download address";
@@ -97,6 +106,7 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   // still yields what it holds.
   fill_from_page(r, *which, outcome.body);
   r.error = fetch_verdict(outcome, !r.fields.download_url.empty());
+  note_files_left_out(r);
   return r;
 }
 
@@ -105,6 +115,7 @@ resolution resolve_saved_page(std::string_view page_bytes, service which) {
   r.service = service_name(which);
   fill_from_page(r, which, page_bytes);
   if (r.fields.download_url.empty()) r.error = no_download_address;
+  note_files_left_out(r);
   return r;
 }
 

@@ -45,6 +45,7 @@ struct resolution {
   std::string extension;                       ///< the key the file-type table looks up
   std::optional<std::uint64_t> size_bytes;     ///< the size marker's value, exact
   std::vector<file_entry> files;               ///< every file the page lists, in page order
+  bool more_files = false;                     ///< the page lists more files than were read
   /// Nothing when the page was read and holds a download address; otherwise a
   /// one-line reason.
   std::optional<std::string> error;

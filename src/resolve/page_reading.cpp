@@ -55,6 +55,10 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   for_each_start_tag(page, [&](std::span<const tag_attribute> attributes) {
     const tag_attribute* url = find_attribute(attributes, "file_url");
     if (url == nullptr) return;
+    if (elements.size() == most_files) {
+      reading.more_files = true;
+      return;
+    }
     elements.push_back({url->value, value_of(find_attribute(attributes, "file_name")),
                         value_of(find_attribute(attributes, "file_size"))});
   });
@@ -79,7 +83,11 @@ page_reading read_pan_page(std::string_view page_text) {
   reading.extension = file_type_key(reading.fields.file_name);
   reading.size_bytes = read_whole_bytes(markers.size);
 
-  const std::vector<data_object> objects = find_data_objects(page);
+  std::vector<data_object> objects = find_data_objects(page);
+  if (objects.size() > most_files) {
+    reading.more_files = true;
+    objects.resize(most_files);
+  }
   reading.files.reserve(objects.size());
   for (const data_object& object : objects) {
     file_record record;

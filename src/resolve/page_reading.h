@@ -31,8 +31,14 @@ struct page_reading {
   /// The value of the size marker the window's size comes from, as a whole number
   /// of bytes read exactly; nothing when there is none or it is not a whole number.
   std::optional<std::uint64_t> size_bytes;
-  std::vector<file_record> files;  ///< every file the page lists, in page order
+  std::vector<file_record> files;  ///< every file the page lists, in page order, up to most_files
+  bool more_files = false;         ///< the page lists more than most_files; those are left out
 };
+
+/// The most files read from one page: far more than a share page lists, and it
+/// keeps a page made of nothing but tiny records from taking gigabytes once each
+/// record becomes text.
+inline constexpr std::size_t most_files = 10000;
 
 /// Reads a Kuaichuan page (local text). Pure.
 ///

@@ -140,6 +140,21 @@ TEST(PageReading, PanFilesAreDataObjectsWithADlinkKey) {
   for (const auto& [page, expected] : rows) expect_files(read_pan_page(page), expected, page);
 }
 
+TEST(PageReading, APageListsAtMostTenThousandFiles) {
+  for (const std::size_t count : {most_files, most_files + 1}) {
+    std::string kuaichuan, pan = "[";
+    for (std::size_t i = 0; i < count; ++i) {
+      kuaichuan += "<a file_url=u" + std::to_string(i) + ">";
+      pan += object({{"dlink", "u" + std::to_string(i)}}) + ",";
+    }
+    for (const page_reading& reading : {read_kuaichuan_page(kuaichuan), read_pan_page(pan + "]")}) {
+      ASSERT_EQ(reading.files.size(), most_files);
+      EXPECT_EQ(reading.files.back().download_url, "u" + std::to_string(most_files - 1));
+      EXPECT_EQ(reading.more_files, count > most_files);
+    }
+  }
+}
+
 TEST(PageReading, SizeBytesIsTheExactValueOfEachSize) {
   EXPECT_EQ(read_pan_page(object({{"size", "16777217"}})).size_bytes, 16777217u);
   EXPECT_EQ(read_pan_page(object({{"size", "1.5e3"}})).size_bytes, std::nullopt);
