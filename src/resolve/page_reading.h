@@ -53,7 +53,7 @@ page_reading read_kuaichuan_page(std::string_view page_text);
 /// Reads a Pan page (local text). Pure.
 ///
 /// Each closed object of the escaped data that holds a dlink key is one file
-/// (find_data_objects: keys matched whole, any run of backslashes before a quote).
+/// (find_data_objects: keys matched whole, a run of backslashes before a quote).
 /// Its address is the dlink value unescaped, its name the text after that
 /// object's "filename=" percent-decoded, its size the size value read at single
 /// precision (size_bytes exact), its MD5 text its own md5 value as it stands.
