@@ -292,9 +292,13 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   (void)interrupts_caught;
   s.lookup.fetch.cancel = &interrupted;
 
+  // A user typing addresses at the terminal sees each answer as it comes; a line
+  // redrawn in place would run into what they type.
+  const bool typed = s.addresses.empty() && !s.page_file && standard_input_is_terminal();
   const progress_display::mode display_mode =
       s.quiet ? progress_display::mode::silent
-              : standard_error_is_terminal() ? progress_display::mode::live : progress_display::mode::lines;
+              : standard_error_is_terminal() && !typed ? progress_display::mode::live
+                                                       : progress_display::mode::lines;
   progress_display display(err, display_mode, standard_error_width());
 
   // What happens to each address on a worker thread, beyond reading its page.

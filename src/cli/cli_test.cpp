@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -49,7 +50,8 @@ struct spawn_settings {
   std::string input;
   bool close_stdout = false;  ///< the reading end of stdout is closed before the program writes
   std::function<void(pid_t)> started;  ///< called with the program's pid once it runs
-  bool terminal_input = false;  ///< standard input is a terminal where the user ends the input at once
+  /// Standard input and standard error are a terminal where the user ends the input at once.
+  bool terminal_input = false;
 };
 
 // Runs the sharelink binary with `args`, feeding it `input` and collecting both
@@ -65,14 +67,20 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   posix_spawn_file_actions_init(&actions);
   int terminal = -1, terminal_end = -1;
   if (settings.terminal_input && openpty(&terminal, &terminal_end, nullptr, nullptr, nullptr) == 0) {
+    // Line ends as written, without the CR a terminal puts before each.
+    termios mode{};
+    tcgetattr(terminal_end, &mode);
+    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tcsetattr(terminal_end, TCSANOW, &mode);
     fcntl(terminal, F_SETFD, FD_CLOEXEC);
     fcntl(terminal_end, F_SETFD, FD_CLOEXEC);
     posix_spawn_file_actions_adddup2(&actions, terminal_end, 0);
+    posix_spawn_file_actions_adddup2(&actions, terminal_end, 2);
   } else {
     posix_spawn_file_actions_adddup2(&actions, in_pipe[0], 0);
   }
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  if (terminal < 0) posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
 
   std::vector<std::string> argv_text{SHARELINK_BINARY};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -85,8 +93,9 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   const int spawned = posix_spawn(&pid, SHARELINK_BINARY, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (terminal >= 0) {
-    close(terminal_end);
-    // The end-of-file key of a terminal in its usual (canonical) mode.
+    // The end-of-file key of a terminal in its usual (canonical) mode, pressed a
+    // moment later, as a user would: long enough for a progress line to be drawn.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     if (write(terminal, "\x04", 1) != 1) ADD_FAILURE() << "cannot write to the terminal";
   }
   close(in_pipe[0]);
@@ -140,7 +149,19 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (terminal >= 0) close(terminal);
+  if (terminal >= 0) {
+    // What the program wrote to the terminal; the terminal stays open until it is
+    // read, as closing it could drop what was not yet passed on.
+    char buffer[4096];
+    pollfd p{terminal, POLLIN, 0};
+    while (poll(&p, 1, 200) > 0) {
+      const ssize_t n = read(terminal, buffer, sizeof buffer);
+      if (n <= 0) break;
+      result.err.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(terminal_end);
+    close(terminal);
+  }
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   result.signalled = WIFSIGNALED(status);
   return result;
