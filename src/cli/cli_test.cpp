@@ -49,7 +49,7 @@ struct finished {
 struct spawn_settings {
   std::string input;
   bool close_stdout = false;  ///< the reading end of stdout is closed before the program writes
-  std::function<void(pid_t)> started;  ///< called with the program's pid once it runs
+  std::function<void(pid_t)> started = nullptr;  ///< called with the program's pid once it runs
   /// Standard input and standard error are a terminal where the user ends the input at once.
   bool terminal_input = false;
 };
@@ -416,7 +416,9 @@ TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
     const finished listed = run_sharelink({"--page", "-", "--service", "kuaichuan", form}, {many});
     EXPECT_EQ(listed.status, 1) << form;
     EXPECT_EQ(listed.err, "sharelink: (no address): the page lists more than 10000 files; the rest are left out\n");
-    if (std::string(form) == "--json") EXPECT_EQ(json_lines(listed.out).at(0)["files"].size(), 10000u);
+    if (std::string(form) == "--json") {
+      EXPECT_EQ(json_lines(listed.out).at(0)["files"].size(), 10000u);
+    }
   }
 }
 
