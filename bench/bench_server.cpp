@@ -137,6 +137,18 @@ int main() {
                     "text/html");
   });
 
+  // The same file from a Pan page, which states its MD5 (that of 1 GiB of zero
+  // bytes): the download computes and compares it.
+  http.Get("/share/big", [&server](const httplib::Request&, httplib::Response& res) {
+    std::string dlink;
+    for (char c : server.url("/big.bin?filename=big.bin")) dlink += c == '/' ? std::string("\\\\/") : std::string(1, c);
+    res.set_content("<html><body><script>yunData.setData(JSON.parse(\"{\\\"list\\\":[{\\\"size\\\":\\\"" +
+                        std::to_string(big_size) +
+                        "\\\",\\\"md5\\\":\\\"cd573cfaace07e7949bc0c46028904ff\\\",\\\"dlink\\\":\\\"" + dlink +
+                        "\\\"}]}\"));</script></body></html>\n",
+                    "text/html");
+  });
+
   static const std::string zeros(1 << 20, '\0');
   http.Get("/big.bin", [](const httplib::Request&, httplib::Response& res) {
     res.set_content_provider(big_size, "application/octet-stream",

@@ -411,7 +411,12 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     if (all_in) total = read;
     display.batch(done, failed, total);
   };
-  const batch_end end = run_batch(s.jobs, interrupted, std::move(hooks));
+  // No more workers than there are addresses, when that is known: a single address
+  // starts one fetching thread, not four.
+  const int workers = s.addresses.empty()
+                          ? s.jobs
+                          : static_cast<int>(std::min<std::size_t>(s.addresses.size(), static_cast<std::size_t>(s.jobs)));
+  const batch_end end = run_batch(workers, interrupted, std::move(hooks));
   if (end == batch_end::interrupted) {
     const int status = finish(130);
     if (!s.quiet) err << "sharelink: interrupted\n";
