@@ -6,22 +6,15 @@
 #include <cstring>
 #include <string>
 
+#include "pages.h"
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
 
 namespace {
 
-constexpr std::size_t one_mb = 1u << 20;
-constexpr std::size_t cap = 8u << 20;  // the fetcher's body cap
-
-/// `piece` repeated until `size` bytes, then `tail`.
-std::string repeated(const std::string& head, const std::string& piece, std::size_t size,
-                     const std::string& tail = "") {
-  std::string page = head;
-  page.reserve(size + tail.size());
-  while (page.size() + piece.size() <= size) page += piece;
-  return page + tail;
-}
+using sharelink::bench::cap;
+using sharelink::bench::one_mb;
+using sharelink::bench::repeated;
 
 // About 1 MB of listing markup, each entry carrying all four markers.
 std::string kuaichuan_listing() {

@@ -86,6 +86,15 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
   batch_end end = batch_end::finished;
   {
     std::unique_lock lock(state->mutex);
+    // Tells the caller how far the reading is, without holding the lock meanwhile.
+    const auto tick = [&](std::unique_lock<std::mutex>& held) {
+      if (!hooks.tick) return;
+      const std::size_t read = state->read;
+      const bool all_read = state->all_read;
+      held.unlock();
+      hooks.tick(read, all_read);
+      held.lock();
+    };
     for (;;) {
       if (stop.load()) {
         end = batch_end::interrupted;
@@ -99,13 +108,7 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
         lock.unlock();
         const bool go_on = hooks.emit(std::move(result));
         lock.lock();
-        if (hooks.tick) {
-          const std::size_t read = state->read;
-          const bool all_read = state->all_read;
-          lock.unlock();
-          hooks.tick(read, all_read);
-          lock.lock();
-        }
+        tick(lock);
         if (!go_on) {
           end = batch_end::stopped;
           break;
@@ -114,13 +117,7 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
       }
       if (state->slots.empty() && state->all_read) break;
       state->changed.wait_for(lock, std::chrono::milliseconds(100));
-      if (hooks.tick) {
-        const std::size_t read = state->read;
-        const bool all_read = state->all_read;
-        lock.unlock();
-        hooks.tick(read, all_read);
-        lock.lock();
-      }
+      tick(lock);
     }
     state->ending = true;
     state->changed.notify_all();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "codec/codepage.h"
+#include "codec/utf8.h"
 
 namespace sharelink {
 namespace {
@@ -44,23 +45,6 @@ numeric_ref read_numeric(std::string_view text, std::size_t at) {
   return {value, i + 1 - at};
 }
 
-void append_utf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | c >> 6));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | c >> 12));
-    out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | c >> 18));
-    out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 struct named_ref {
   std::string_view name;  // between "&" and ";"

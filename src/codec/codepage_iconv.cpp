@@ -10,6 +10,7 @@
 
 #include "codec/codepage.h"
 #include "codec/cp936_tables.h"
+#include "codec/utf8.h"
 
 namespace sharelink {
 
@@ -45,18 +46,6 @@ char* put_cp936(char* out, const Cp936Tables& t, uint32_t cp) {
   return out;
 }
 
-void append_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | cp >> 6);
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | cp >> 12);
-    out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 constexpr uint32_t kReplacement = 0xFFFD;
 
