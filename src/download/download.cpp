@@ -99,7 +99,7 @@ void downloader::report(std::uint64_t bytes, bool finished) {
 std::optional<std::uint64_t> downloader::probe_total() {
   std::optional<std::uint64_t> total;
   fetch_streaming(
-      job_.url, options_, fetch_request{job_.referer, -1},
+      job_.url, options_, fetch_request{job_.referer, -1, {}},
       [&](const response_head& head) {
         if (head.status == 200 && head.content_length >= 0)
           total = static_cast<std::uint64_t>(head.content_length);
@@ -263,7 +263,7 @@ bool downloader::transfer(part_writer& writer) {
 
     const fetch_outcome outcome = fetch_streaming(job_.url, options_,
                                                   fetch_request{job_.referer,
-                                                                offset > 0 ? std::int64_t(offset) : -1},
+                                                                offset > 0 ? std::int64_t(offset) : -1, {}},
                                                   on_head, on_body);
     if (!writer.flush()) {
       result_.error = "cannot write " + part_path_ + ": " + writer.error();

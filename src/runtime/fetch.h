@@ -84,6 +84,9 @@ struct response_head {
   std::int64_t range_first = -1;
   std::int64_t range_last = -1;
   std::int64_t range_total = -1;
+  /// The ETag and Last-Modified values as sent; empty when absent.
+  std::string etag;
+  std::string last_modified;
 };
 
 /// What a streaming fetch asks for beyond a plain page fetch.
@@ -92,7 +95,18 @@ struct fetch_request {
   std::string referer;
   /// When 0 or more: "Range: bytes=N-" is sent.
   std::int64_t range_from = -1;
+  /// With a range: sent as "If-Range", so that a file that changed comes whole (200)
+  /// instead of the range. Printable ASCII only; anything else fails the fetch.
+  std::string if_range;
 };
+
+/// True when `value` can go out as a header's value as it is: printable ASCII and
+/// spaces, nothing that could end the line.
+inline bool is_header_value(std::string_view value) {
+  for (const char c : value)
+    if (c < 0x20 || c > 0x7E) return false;
+  return true;
+}
 
 /// Called once, when the head of the final response (after redirects) is in; false
 /// stops the fetch (cut `interrupted`).

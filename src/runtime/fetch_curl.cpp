@@ -126,6 +126,7 @@ struct hop_state {
   std::string location;
   std::int64_t content_length = -1;
   std::string content_range;
+  std::string etag, last_modified;
 
   std::uint64_t delivered = 0;  // body bytes the consumer took
   bool redirect = false;        // headers of a redirect are in; the transfer was stopped
@@ -214,6 +215,8 @@ bool deliver_head(hop_state& hop) {
   head.status_text = hop.status_text;
   head.content_length = hop.content_length;
   if (!hop.content_range.empty()) parse_content_range(hop.content_range, head);
+  head.etag = hop.etag;
+  head.last_modified = hop.last_modified;
   return (*hop.on_head)(head);
 }
 
@@ -233,6 +236,8 @@ std::size_t on_header(char* data, std::size_t, std::size_t size, void* state) {
     hop.location.clear();
     hop.content_length = -1;
     hop.content_range.clear();
+    hop.etag.clear();
+    hop.last_modified.clear();
     return size;
   }
   if (trim(line).empty()) {
@@ -254,6 +259,10 @@ std::size_t on_header(char* data, std::size_t, std::size_t size, void* state) {
     hop.content_length = parse_count(trim(line.substr(15)));
   else if (starts_with_ignoring_case(line, "content-range:"))
     hop.content_range = trim(line.substr(14));
+  else if (starts_with_ignoring_case(line, "etag:"))
+    hop.etag = trim(line.substr(5));
+  else if (starts_with_ignoring_case(line, "last-modified:"))
+    hop.last_modified = trim(line.substr(14));
   return size;
 }
 
@@ -448,6 +457,19 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   if (!headers) {
     outcome.error = "cannot set up the HTTP client";
     return outcome;
+  }
+  if (request.range_from >= 0 && !request.if_range.empty()) {
+    if (!is_header_value(request.if_range)) {
+      outcome.error = "If-Range: not a header value";
+      return outcome;
+    }
+    curl_slist* more = curl_slist_append(headers.get(), ("If-Range: " + request.if_range).c_str());
+    if (!more) {
+      outcome.error = "cannot set up the HTTP client";
+      return outcome;
+    }
+    headers.release();
+    headers.reset(more);
   }
 
   std::optional<clock_type::time_point> give_up_at;

@@ -232,6 +232,12 @@ void read_content_range(HINTERNET request, response_head& head) {
   const std::string text = query_text(request, HTTP_QUERY_CONTENT_RANGE);
   if (text.compare(0, 6, "bytes ") != 0) return;
   std::size_t pos = 6;
+  if (text.compare(pos, 2, "*/") == 0) {  // a 416 names only the total
+    pos += 2;
+    const std::int64_t total = leading_number(text, pos);
+    if (total >= 0 && pos == text.size()) head.range_total = total;
+    return;
+  }
   const std::int64_t first = leading_number(text, pos);
   if (first < 0 || pos >= text.size() || text[pos] != '-') return;
   ++pos;
@@ -507,6 +513,13 @@ bool wininet_fetch::open(HINTERNET session, const fetch_address& target,
     headers += "Referer: " + referer.url + "\r\n";
   }
   if (extra.range_from >= 0) headers += "Range: bytes=" + std::to_string(extra.range_from) + "-\r\n";
+  if (extra.range_from >= 0 && !extra.if_range.empty()) {
+    if (!is_header_value(extra.if_range)) {
+      outcome_.error = "If-Range: not a header value";
+      return false;
+    }
+    headers += "If-Range: " + extra.if_range + "\r\n";
+  }
   if (!headers.empty() &&
       !HttpAddRequestHeadersA(hop.request, headers.c_str(), static_cast<DWORD>(headers.size()),
                               HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
@@ -722,6 +735,8 @@ fetch_outcome fetch_streaming(std::string_view address, const fetch_options& opt
         head.status_text = query_text(handle, HTTP_QUERY_STATUS_TEXT);
         head.content_length = announced_length(handle);
         read_content_range(handle, head);
+        head.etag = query_text(handle, HTTP_QUERY_ETAG);
+        head.last_modified = query_text(handle, HTTP_QUERY_LAST_MODIFIED);
         return !on_head || on_head(head);
       },
       [&](std::string_view bytes) { return !on_body || on_body(bytes); });
