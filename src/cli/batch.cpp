@@ -30,6 +30,98 @@ struct batch_state {
   bool reading = false;     ///< the reader is inside `next`
 };
 
+// Reads addresses with `next` into the state's slots, holding at most
+// `held_at_most` at once, until the list or the batch ends.
+void read_addresses(const std::shared_ptr<batch_state>& state,
+                    const std::function<std::optional<std::string>()>& next, std::size_t held_at_most) {
+  for (;;) {
+    {
+      std::lock_guard lock(state->mutex);
+      if (state->ending) break;
+      state->reading = true;
+    }
+    std::optional<std::string> address = next();
+    std::unique_lock lock(state->mutex);
+    state->reading = false;
+    state->changed.notify_all();
+    if (!address || state->ending) {
+      state->all_read = true;
+      state->changed.notify_all();
+      return;
+    }
+    state->changed.wait(lock, [&] { return state->ending || state->slots.size() < held_at_most; });
+    if (state->ending) return;
+    state->slots.push_back({std::move(*address), std::nullopt});
+    ++state->read;
+    state->changed.notify_all();
+  }
+}
+
+// One worker: takes the next address not yet started, works on it and puts the
+// result in its slot, until none is left or the batch ends.
+void work_on_addresses(batch_state& state, const batch_hooks& hooks) {
+  std::unique_lock lock(state.mutex);
+  for (;;) {
+    state.changed.wait(lock, [&] {
+      return state.ending || state.started < state.first + state.slots.size() ||
+             (state.all_read && state.started >= state.first + state.slots.size());
+    });
+    if (state.ending || state.started >= state.first + state.slots.size()) return;
+    const std::size_t number = state.started++;
+    const std::string address = state.slots[number - state.first].address;
+    lock.unlock();
+    resolution result = hooks.work(address);
+    lock.lock();
+    // Slots are emitted only once they hold a result, so this one is still held.
+    state.slots[number - state.first].result = std::move(result);
+    state.changed.notify_all();
+  }
+}
+
+// On the calling thread: hands each result to `emit` in input order as soon as it
+// is there, and ticks meanwhile, until every address is emitted, `emit` says stop or
+// `stop` turns true. Then tells the reader and the workers that the batch is ending.
+batch_end emit_in_order(batch_state& state, const batch_hooks& hooks, const std::atomic<bool>& stop) {
+  std::unique_lock lock(state.mutex);
+  // Tells the caller how far the reading is, without holding the lock meanwhile.
+  const auto tick = [&] {
+    if (!hooks.tick) return;
+    const std::size_t read = state.read;
+    const bool all_read = state.all_read;
+    lock.unlock();
+    hooks.tick(read, all_read);
+    lock.lock();
+  };
+  batch_end end = batch_end::finished;
+  for (;;) {
+    if (stop.load()) {
+      end = batch_end::interrupted;
+      break;
+    }
+    if (!state.slots.empty() && state.slots.front().result) {
+      resolution result = std::move(*state.slots.front().result);
+      state.slots.pop_front();
+      ++state.first;
+      state.changed.notify_all();
+      lock.unlock();
+      const bool go_on = hooks.emit(std::move(result));
+      lock.lock();
+      tick();
+      if (!go_on) {
+        end = batch_end::stopped;
+        break;
+      }
+      continue;
+    }
+    if (state.slots.empty() && state.all_read) break;
+    state.changed.wait_for(lock, std::chrono::milliseconds(100));
+    tick();
+  }
+  state.ending = true;
+  state.changed.notify_all();
+  return end;
+}
+
 }  // namespace
 
 batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) {
@@ -37,91 +129,11 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
   const std::size_t held_at_most = static_cast<std::size_t>(jobs) * 2;
   auto state = std::make_shared<batch_state>();
 
-  std::thread reader([state, next = std::move(hooks.next), held_at_most] {
-    for (;;) {
-      {
-        std::lock_guard lock(state->mutex);
-        if (state->ending) break;
-        state->reading = true;
-      }
-      std::optional<std::string> address = next();
-      std::unique_lock lock(state->mutex);
-      state->reading = false;
-      state->changed.notify_all();
-      if (!address || state->ending) {
-        state->all_read = true;
-        state->changed.notify_all();
-        return;
-      }
-      state->changed.wait(lock, [&] { return state->ending || state->slots.size() < held_at_most; });
-      if (state->ending) return;
-      state->slots.push_back({std::move(*address), std::nullopt});
-      ++state->read;
-      state->changed.notify_all();
-    }
-  });
-
+  std::thread reader(read_addresses, state, std::move(hooks.next), held_at_most);
   std::vector<std::thread> workers;
-  for (int i = 0; i < jobs; ++i) {
-    workers.emplace_back([&state, &hooks] {
-      std::unique_lock lock(state->mutex);
-      for (;;) {
-        state->changed.wait(lock, [&] {
-          return state->ending || state->started < state->first + state->slots.size() ||
-                 (state->all_read && state->started >= state->first + state->slots.size());
-        });
-        if (state->ending || state->started >= state->first + state->slots.size()) return;
-        const std::size_t number = state->started++;
-        const std::string address = state->slots[number - state->first].address;
-        lock.unlock();
-        resolution result = hooks.work(address);
-        lock.lock();
-        // Slots are emitted only once they hold a result, so this one is still held.
-        state->slots[number - state->first].result = std::move(result);
-        state->changed.notify_all();
-      }
-    });
-  }
-
-  batch_end end = batch_end::finished;
-  {
-    std::unique_lock lock(state->mutex);
-    // Tells the caller how far the reading is, without holding the lock meanwhile.
-    const auto tick = [&](std::unique_lock<std::mutex>& held) {
-      if (!hooks.tick) return;
-      const std::size_t read = state->read;
-      const bool all_read = state->all_read;
-      held.unlock();
-      hooks.tick(read, all_read);
-      held.lock();
-    };
-    for (;;) {
-      if (stop.load()) {
-        end = batch_end::interrupted;
-        break;
-      }
-      if (!state->slots.empty() && state->slots.front().result) {
-        resolution result = std::move(*state->slots.front().result);
-        state->slots.pop_front();
-        ++state->first;
-        state->changed.notify_all();
-        lock.unlock();
-        const bool go_on = hooks.emit(std::move(result));
-        lock.lock();
-        tick(lock);
-        if (!go_on) {
-          end = batch_end::stopped;
-          break;
-        }
-        continue;
-      }
-      if (state->slots.empty() && state->all_read) break;
-      state->changed.wait_for(lock, std::chrono::milliseconds(100));
-      tick(lock);
-    }
-    state->ending = true;
-    state->changed.notify_all();
-  }
+  for (int i = 0; i < jobs; ++i)
+    workers.emplace_back([&state, &hooks] { work_on_addresses(*state, hooks); });
+  const batch_end end = emit_in_order(*state, hooks, stop);
   for (std::thread& worker : workers) worker.join();
   // A reader still waiting in `next` for a line that may never come (a terminal,
   // a silent pipe) is left to the end of the process; once out of `next` it touches

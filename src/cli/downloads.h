@@ -1,0 +1,31 @@
+#pragma once
+// The download steps of the command: the files of a page checked for a downloader,
+// downloaded one after another, and the line that says how each ended.
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+
+namespace sharelink::cli {
+
+/// Adds `reason` to the error of `r`, after any reason it already has.
+void add_error(resolution& r, const std::string& reason);
+
+/// Checks the files of a page that was read well: a page that lists none, or a file
+/// whose address is not http or https, is an error of `r` (the file is left out).
+void check_files_for_download(resolution& r);
+
+/// Downloads every file of `r` that check_files_for_download kept into
+/// --output-dir, each file's outcome in its `download` and any failure in the error
+/// of `r`. Stops before the next file once `interrupted` is true.
+void download_files(resolution& r, const settings& chosen, const std::atomic<bool>& interrupted,
+                    progress_display& display);
+
+/// The labelled line for a downloaded file ("saved: ...", "already there: ...",
+/// "failed: NAME: reason"), ending in "\n"; `index` is its place on the page.
+std::string download_line(const file_entry& f, std::size_t index);
+
+}  // namespace sharelink::cli

@@ -1,0 +1,139 @@
+#include "cli/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+#include <CLI/CLI.hpp>
+#include <sharelink/version.h>
+
+#include "cli/report.h"
+
+namespace sharelink::cli {
+namespace {
+
+// The longest time-out taken, in milliseconds (about 24 days): more than any
+// fetch needs, and still a valid time-out where long has 32 bits.
+constexpr double longest_timeout_ms = 2147483647.0;
+
+constexpr const char* description =
+    "Prints the direct download address, file name, kind of file, size and MD5\n"
+    "text behind the share address of a file on the Kuaichuan or the Pan service,\n"
+    "or downloads the file. Without ADDRESS and --page, addresses are read from\n"
+    "standard input, one a line.";
+
+constexpr const char* footer =
+    "The service is told from the address when --service is not given: a path\n"
+    "beginning with /d/ is Kuaichuan, one beginning with /share/ is Pan.\n"
+    "\n"
+    "Exit status: 0 when every address gave its download address (and, with\n"
+    "--download, every file was saved), 1 when any did not, 2 for a usage error,\n"
+    "130 when interrupted.\n"
+    "\n"
+    "Examples:\n"
+    "  sharelink --json https://kuai.example.com/d/ABCDEFGHIJKL\n"
+    "  sharelink --jobs 8 --aria2 < addresses.txt > list.txt\n"
+    "  sharelink --download --output-dir ~/Downloads https://kuai.example.com/d/ABCDEFGHIJKL";
+
+/// Options as typed, where the text is checked or turned into settings only after
+/// parsing (see checked below).
+struct typed_options {
+  std::string service, timeout, proxy;
+  bool json = false, aria2 = false;
+};
+
+// The options table: every option the command takes, with its help text and how it
+// combines with the others. An option whose value goes straight into `s` is bound to
+// it here; one that needs checking or converting is bound to `typed` and finished in
+// `checked`.
+void add_options(CLI::App& app, settings& s, typed_options& typed) {
+  app.set_version_flag("--version", std::string("sharelink ") + SHARELINK_VERSION,
+                       "Print the version and exit");
+  auto* service = app.add_option("--service", typed.service, "The service of every address")
+                      ->check(CLI::IsMember({"kuaichuan", "pan"}).description(""))
+                      ->type_name("kuaichuan|pan");
+  auto* json = app.add_flag("--json", typed.json, "One JSON object per address and line");
+  auto* aria2 = app.add_flag("--aria2", typed.aria2, "An aria2 input file of the download addresses");
+  auto* all = app.add_flag("--all", s.every_file, "One labelled block per file the page lists");
+  auto* download = app.add_flag("--download", s.download, "Download every file the page lists");
+  auto* output_dir = app.add_option("--output-dir", s.output_dir,
+                                    "The folder downloads go to (default: the current one)")
+                         ->type_name("DIR");
+  json->excludes(aria2);
+  all->excludes(json)->excludes(aria2)->excludes(download);
+  download->excludes(aria2);
+  output_dir->needs(download);
+  app.add_option("--jobs", s.jobs, "Resolve up to N addresses at once (default: 4, at most 64)")
+      ->type_name("N");
+  app.add_flag("--quiet,-q", s.quiet, "No progress and no error lines (the exit status still tells)");
+  app.add_option("--timeout", typed.timeout,
+                 "Give up connecting, a transfer that stalls, or a whole\n"
+                 "page fetch after this long (default: 15 s to connect,\n"
+                 "20 s stalled, 60 s in all)")
+      ->type_name("SECONDS");
+  app.add_option("--proxy", typed.proxy,
+                 "Fetch through this proxy ('' for none; default: from\n"
+                 "the environment, on Windows the system's setting)")
+      ->type_name("URL");
+  auto* page = app.add_option("--page", s.page_file,
+                              "Read the share page from FILE (- for standard input)\n"
+                              "instead of fetching it; needs --service")
+                   ->type_name("FILE");
+  auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
+  page->needs(service);
+  page->excludes(address);
+}
+
+// Finishes `s` from what was typed; the reason when a value is not usable.
+std::optional<std::string> checked(const CLI::App& app, const typed_options& typed, settings& s) {
+  if (app.count("--timeout") > 0) {
+    const std::optional<long> ms = timeout_ms(typed.timeout);
+    if (!ms) return "--timeout: " + one_line(typed.timeout) + " is not a number of seconds above 0";
+    s.lookup.fetch.connect_timeout_ms = *ms;
+    s.lookup.fetch.stall_timeout_ms = *ms;
+    s.lookup.fetch.total_timeout_ms = *ms;
+  }
+  if (app.count("--jobs") > 0 && s.jobs < 1)
+    return "--jobs: " + std::to_string(s.jobs) + " is not a number above 0";
+  s.jobs = std::min(s.jobs, most_jobs);
+  if (app.count("--proxy") > 0) s.lookup.fetch.proxy = typed.proxy;
+  if (!typed.service.empty()) s.lookup.forced_service = service_named(typed.service);
+  s.form = typed.json ? output_form::json : typed.aria2 ? output_form::aria2 : output_form::labelled;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<long> timeout_ms(const std::string& text) {
+  double seconds = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, seconds);
+  if (ec != std::errc() || stop != end || !std::isfinite(seconds) || seconds <= 0)
+    return std::nullopt;
+  return static_cast<long>(std::min(std::ceil(seconds * 1000.0), longest_timeout_ms));
+}
+
+std::variant<settings, int> parse_options(const std::vector<std::string>& args,
+                                           std::ostream& out, std::ostream& err) {
+  CLI::App app{description, "sharelink"};
+  app.footer(footer);
+  settings s;
+  typed_options typed;
+  add_options(app, s, typed);
+  // CLI11 takes the arguments last first (it pops them off the back of the vector as
+  // it reads them), so the list is handed over reversed.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e, out, err) == 0 ? 0 : 2;
+  }
+  if (const std::optional<std::string> problem = checked(app, typed, s)) {
+    err << *problem << "\nRun with --help for more information.\n";
+    return 2;
+  }
+  return s;
+}
+
+}  // namespace sharelink::cli

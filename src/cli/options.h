@@ -1,0 +1,42 @@
+#pragma once
+// The command's options: what the command line asks for, read and checked.
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "cli/lookup.h"
+
+namespace sharelink::cli {
+
+enum class output_form { labelled, json, aria2 };
+
+/// Everything the command line asks for, checked.
+struct settings {
+  lookup_settings lookup;
+  output_form form = output_form::labelled;
+  bool every_file = false;  ///< --all
+  bool download = false;
+  bool quiet = false;
+  int jobs = 4;
+  std::string output_dir;
+  std::optional<std::string> page_file;
+  std::vector<std::string> addresses;
+};
+
+/// The most addresses resolved at once; a larger --jobs is taken as this.
+inline constexpr int most_jobs = 64;
+
+/// Seconds as decimal text ("20", "0.5", "1e1") to whole milliseconds, rounded up so
+/// that a tiny positive time-out does not become "no time-out". Nothing for text
+/// that is not a finite number above zero. Independent of the process locale.
+std::optional<long> timeout_ms(const std::string& text);
+
+/// Reads `args` (without the program name). Either the settings, or the exit status
+/// the command ends with at once: 0 after --help or --version (written to `out`), 2
+/// for a usage error (explained on `err`).
+std::variant<settings, int> parse_options(const std::vector<std::string>& args,
+                                           std::ostream& out, std::ostream& err);
+
+}  // namespace sharelink::cli

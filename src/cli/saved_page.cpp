@@ -1,0 +1,57 @@
+#include "cli/saved_page.h"
+
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/lookup.h"
+#include "cli/process.h"
+
+namespace sharelink::cli {
+namespace {
+
+// Standard input up to `most` bytes, `cut` telling whether it holds more, or
+// nothing with the reason.
+std::optional<std::string> read_standard_input(std::istream& in, std::size_t most, bool& cut,
+                                               std::string& reason) {
+  std::string bytes;
+  char buffer[65536];
+  while (bytes.size() <= most && in.read(buffer, sizeof buffer).gcount() > 0)
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+  cut = bytes.size() > most;
+  if (cut) bytes.resize(most);
+  if (in.bad()) {
+    reason = "read error";
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+int resolve_page_file(session& run, std::istream& in) {
+  const settings& s = run.chosen;
+  // A saved page is held to the size a fetched one is (a device or an endless pipe
+  // would otherwise fill the memory).
+  const std::size_t most = s.lookup.fetch.body_cap;
+  std::string reason;
+  bool cut = false;
+  const std::optional<std::string> page = *s.page_file == "-"
+                                              ? read_standard_input(in, most, cut, reason)
+                                              : read_whole_file(*s.page_file, most, cut, reason);
+  if (!page) {
+    // Nothing was read, so there is nothing to print but the reason.
+    if (!s.quiet) run.err << "sharelink: " << one_line("cannot read " + *s.page_file + ": " + reason) << '\n';
+    return run.finish(1);
+  }
+  resolution r = resolve_saved_page(*page, *s.lookup.forced_service);
+  if (cut) {
+    // Read as far as it goes, like a fetched page cut at the same size.
+    r.error = "the page is larger than " + std::to_string(most) + " bytes; stopped there";
+  }
+  run.emit(run.complete(std::move(r)));
+  return run.finish(run.all_well() ? 0 : 1);
+}
+
+}  // namespace sharelink::cli

@@ -1,0 +1,88 @@
+#include "cli/session.h"
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <utility>
+
+#include "cli/downloads.h"
+
+namespace sharelink::cli {
+namespace {
+
+// Prints `r` in the chosen form; the caller checks the stream afterwards.
+void print(const resolution& r, const settings& s, bool first, std::ostream& out, std::ostream& err) {
+  if (r.error && !s.quiet)
+    err << "sharelink: " << (r.address.empty() ? std::string("(no address)") : one_line(r.address))
+        << ": " << *r.error << '\n';
+  switch (s.form) {
+    case output_form::labelled:
+      if (s.download) {
+        for (std::size_t i = 0; i < r.files.size(); ++i)
+          if (r.files[i].download) out << download_line(r.files[i], i);
+      } else if (s.every_file && !r.files.empty()) {
+        for (std::size_t i = 0; i < r.files.size(); ++i)
+          out << (first && i == 0 ? "" : "\n") << labelled_report(r.files[i]);
+      } else {
+        out << (first ? "" : "\n") << labelled_report(r);
+      }
+      break;
+    case output_form::json:
+      out << json_report(r) << '\n';
+      break;
+    case output_form::aria2:
+      for (const file_entry& f : r.files) out << aria2_entry(f, r.service == "pan");
+      break;
+  }
+  out.flush();
+  err.flush();
+}
+
+}  // namespace
+
+session::session(const settings& chosen, const std::atomic<bool>& interrupted, std::ostream& out,
+                 std::ostream& err, progress_display::mode how, int width)
+    : chosen(chosen), interrupted(interrupted), out(out), err(err), display(err, how, width) {}
+
+resolution session::complete(resolution r) {
+  if (chosen.form != output_form::aria2 && !chosen.download) return r;
+  // A page read with an error (an error status, a cut, no download address) is
+  // not trusted to feed a downloader.
+  const bool page_read_well = !r.error;
+  if (page_read_well) check_files_for_download(r);
+  if (chosen.form == output_form::aria2) {
+    // What the entries are made of: nothing from a page read badly, and no file
+    // that was left out.
+    if (!page_read_well) r.files.clear();
+    std::erase_if(r.files, [](const file_entry& f) { return download_address_refusal(f).has_value(); });
+  } else if (page_read_well) {
+    download_files(r, chosen, interrupted, display);
+  }
+  return r;
+}
+
+bool session::emit(resolution&& r) {
+  if (r.error) ++failed_;
+  ++done_;
+  display.batch(done_, failed_, total_);
+  display.around_output([&] { print(r, chosen, first_, out, err); });
+  first_ = false;
+  if (!out) write_failed_ = true;
+  return !write_failed_;
+}
+
+void session::tick(std::size_t read, bool all_read) {
+  if (all_read) total_ = read;
+  display.batch(done_, failed_, total_);
+}
+
+int session::finish(int status) {
+  display.finish();
+  if (write_failed_) {
+    err << "sharelink: cannot write to standard output\n";
+    return 1;
+  }
+  return status;
+}
+
+}  // namespace sharelink::cli

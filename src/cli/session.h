@@ -1,0 +1,58 @@
+#pragma once
+// One run of the command past its options: the progress display, each result
+// completed (checked for a downloader, downloaded) and printed in order, and the
+// tally that makes the exit status.
+#include <atomic>
+#include <cstddef>
+#include <iosfwd>
+#include <optional>
+
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+
+namespace sharelink::cli {
+
+class session {
+ public:
+  /// `interrupted` turns true on Ctrl+C; `how` and `width` are the progress display's.
+  session(const settings& chosen, const std::atomic<bool>& interrupted, std::ostream& out,
+          std::ostream& err, progress_display::mode how, int width);
+
+  const settings& chosen;
+  const std::atomic<bool>& interrupted;
+  std::ostream& out;
+  std::ostream& err;
+  progress_display display;
+
+  /// What happens to a resolution beyond reading its page: with --aria2 its files
+  /// are checked for a downloader, with --download they are downloaded. Called on
+  /// worker threads, several at once.
+  resolution complete(resolution r);
+
+  /// Prints `r` in the chosen form (and its error line) and counts it; false once
+  /// standard output cannot be written. Called on one thread, in input order.
+  bool emit(resolution&& r);
+
+  /// The number of addresses, when it is known before the batch starts.
+  void expect(std::size_t total) { total_ = total; }
+
+  /// The progress display learns how far the batch is: `read` addresses so far, and
+  /// whether that is all of them.
+  void tick(std::size_t read, bool all_read);
+
+  /// Ends the progress display; the exit status: `status`, or 1 when standard output
+  /// could not be written (said on standard error).
+  int finish(int status);
+
+  /// True while every result emitted so far was without error.
+  bool all_well() const { return failed_ == 0; }
+
+ private:
+  std::optional<std::size_t> total_;  ///< the number of addresses, once known
+  bool first_ = true;
+  bool write_failed_ = false;
+  std::size_t done_ = 0, failed_ = 0;
+};
+
+}  // namespace sharelink::cli
