@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "download/md5.h"
-#include "download/test_folder.h"
+#include "testing/test_folder.h"
 #include "testing/hostile_server.h"
 
 namespace sharelink {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "download/test_folder.h"
+#include "testing/test_folder.h"
 
 namespace sharelink {
 namespace {
