@@ -89,6 +89,7 @@ sharelink_option(--timeout ARGUMENT seconds HELP "Give up connecting, or a stall
 sharelink_option(--page FILE HELP "Read a saved share page instead of fetching one")
 sharelink_option(--jobs ARGUMENT number HELP "How many addresses to resolve at once")
 sharelink_option(--quiet HELP "No progress on standard error")
+sharelink_option(--no-config HELP "Read no configuration file")
 sharelink_option(--proxy ARGUMENT address HELP "Fetch through this proxy (empty for none)")
 sharelink_option(--download HELP "Download the files too")
 sharelink_option(--output-dir DIRECTORY HELP "The folder downloads are written to")

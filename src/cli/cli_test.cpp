@@ -512,6 +512,36 @@ TEST(SharelinkUsage, ProxyOptionReachesTheFetcher) {
   EXPECT_EQ(direct.status, 0) << direct.err;
 }
 
+// The configuration file gives defaults, the command line wins, --no-config reads
+// none, and a bad file stops the command before anything is fetched.
+TEST(SharelinkUsage, ConfigurationFileGivesDefaults) {
+  testing::loopback_server server;
+  server.serve("/d/K", page("kuaichuan_share.html"));
+  server.start();
+  const auto home = std::filesystem::temp_directory_path() / ("sharelink-xdg-" + std::to_string(getpid()));
+  std::filesystem::create_directories(home / "sharelink");
+  const std::string file = (home / "sharelink" / "config.toml").string();
+  std::ofstream(file) << "proxy = \"http://127.0.0.1:" << closed_port() << "\"\ntimeout = 5\n";
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved_value = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+
+  EXPECT_EQ(run_sharelink({server.url("/d/K")}).status, 1);
+  EXPECT_EQ(run_sharelink({"--proxy", "", server.url("/d/K")}).status, 0);
+  EXPECT_EQ(run_sharelink({"--no-config", "--proxy", "", server.url("/d/K")}).status, 0);
+  std::ofstream(file) << "jobs = 0\n";
+  const finished bad = run_sharelink({"--proxy", "", server.url("/d/K")});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err, file + ":1:8: jobs must be a whole number above 0\n");
+  EXPECT_EQ(run_sharelink({"--no-config", "--proxy", "", server.url("/d/K")}).status, 0);
+  EXPECT_EQ(run_sharelink({"--version"}).status, 0);
+
+  if (saved) setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
+  std::filesystem::remove_all(home);
+}
+
 TEST(SharelinkUsage, SaysWhereAddressesComeFromOnlyOnATerminal) {
   spawn_settings on_terminal;
   on_terminal.terminal_input = true;

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <sharelink/version.h>
 
+#include "cli/config.h"
 #include "cli/report.h"
 
 namespace sharelink::cli {
@@ -41,6 +42,7 @@ constexpr const char* footer =
 struct typed_options {
   std::string service, timeout, proxy;
   bool json = false, aria2 = false;
+  bool no_config = false;
 };
 
 // The options table: every option the command takes, with its help text and how it
@@ -66,6 +68,7 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   output_dir->needs(download);
   app.add_option("--jobs", s.jobs, "Resolve up to N addresses at once (default: 4, at most 64)")
       ->type_name("N");
+  app.add_flag("--no-config", typed.no_config, "Read no configuration file");
   app.add_flag("--quiet,-q", s.quiet, "No progress and no error lines (the exit status still tells)");
   app.add_option("--timeout", typed.timeout,
                  "Give up connecting, a transfer that stalls, or a whole\n"
@@ -83,6 +86,25 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->needs(service);
   page->excludes(address);
+}
+
+// Whether the command line gave `name` (an option this build may not have yet).
+bool given(const CLI::App& app, const std::string& name) {
+  const CLI::Option* option = app.get_option_no_throw(name);
+  return option != nullptr && option->count() > 0;
+}
+
+// The configuration file's settings where the command line gave none.
+void take_config(const config& c, const CLI::App& app, settings& s) {
+  if (c.jobs && !given(app, "--jobs")) s.jobs = *c.jobs;
+  if (c.timeout_ms && !given(app, "--timeout")) {
+    s.lookup.fetch.connect_timeout_ms = *c.timeout_ms;
+    s.lookup.fetch.stall_timeout_ms = *c.timeout_ms;
+    s.lookup.fetch.total_timeout_ms = *c.timeout_ms;
+  }
+  if (c.proxy && !given(app, "--proxy")) s.lookup.fetch.proxy = *c.proxy;
+  if (c.output_dir && !given(app, "--output-dir")) s.output_dir = *c.output_dir;
+  if (c.cacert && !given(app, "--cacert")) s.lookup.fetch.ca_file = *c.cacert;
 }
 
 // Finishes `s` from what was typed; the reason when a value is not usable.
@@ -128,6 +150,15 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
     app.parse(reversed);
   } catch (const CLI::ParseError& e) {
     return app.exit(e, out, err) == 0 ? 0 : 2;
+  }
+  if (const auto path = typed.no_config ? std::nullopt : default_config_path()) {
+    std::string problem;
+    const std::optional<config> c = load_config(*path, problem);
+    if (!c) {
+      err << problem << '\n';
+      return 2;
+    }
+    take_config(*c, app, s);
   }
   if (const std::optional<std::string> problem = checked(app, typed, s)) {
     err << *problem << "\nRun with --help for more information.\n";
