@@ -32,6 +32,16 @@ bool is_transient(long status) {
          status == 504;
 }
 
+/// How one request of a download went.
+struct attempt {
+  std::uint64_t offset = 0;    ///< the first byte asked for; 0 asks for the whole file
+  std::string stop;            ///< why we ended the transfer, when we did
+  bool retry_status = false;   ///< `stop` is a status worth another try
+  bool start_over = false;     ///< the .part cannot be continued: ask for the whole file
+  bool whole_already = false;  ///< the range asked for starts at the end of the file
+  std::optional<std::uint64_t> limit;  ///< the size the file may not pass
+};
+
 class downloader {
  public:
   downloader(const download_job& job, const download_progress_handler& progress)
@@ -49,9 +59,14 @@ class downloader {
   std::optional<std::uint64_t> probe_total();
   bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
   bool choose_name(file_handle& part);
+  void set_name(int number);
+  bool accept_head(const response_head& head, attempt& now, part_writer& writer);
   bool transfer(part_writer& writer);
+  bool whole_and_checked(part_writer& writer);
   void finish(part_writer& writer);
-  void fail_keeping_part(std::string error);
+  void end_keeping_part(part_writer& writer, std::string error);
+  void read_validator();
+  void keep_validator(const response_head& head);
   void report(std::uint64_t bytes, bool finished);
 
   const download_job& job_;
@@ -62,6 +77,12 @@ class downloader {
   std::string base_name_;     ///< the safe name before any numbering
   int number_ = 0;            ///< 0: base_name_, else numbered_file_name(base_name_, number_)
   std::string name_, path_, part_path_;
+  /// Beside the .part: the first answer's ETag or Last-Modified, sent as If-Range on a
+  /// resume so that a file changed on the server starts over instead of being spliced.
+  /// Empty when NAME.part.meta would be too long a name: such a .part resumes unchecked.
+  std::string meta_path_;
+  std::string validator_;
+  bool fresh_ = false;  ///< the next request asks for the whole file
   std::optional<std::uint64_t> total_;         ///< the size the file must reach, once known
   std::optional<std::uint64_t> server_total_;  ///< the size the server last announced
   steady::time_point last_report_{};
@@ -130,16 +151,23 @@ bool downloader::is_same_file(const std::string& path, std::uint64_t size, bool&
   return md5::to_hex(hash.finish()) == expected_md5_;
 }
 
+void downloader::set_name(int number) {
+  number_ = number;
+  name_ = number == 0 ? base_name_ : numbered_file_name(base_name_, number, native_name_units);
+  path_ = join_path(dir_, name_);
+  part_path_ = path_ + ".part";
+  meta_path_.clear();
+  if (name_length(name_, native_name_units) + 10 <= 255) meta_path_ = part_path_ + ".meta";
+}
+
 // Picks the name: the first of NAME, "NAME (1).ext", ... that is not taken by another
 // file and whose .part no other download is writing. Opens that .part into `part`.
 // False when the download ends here: already present, or an error.
 bool downloader::choose_name(file_handle& part) {
   bool probed = false;
-  for (number_ = 0; number_ <= max_numbered_names; ++number_) {
-    name_ = number_ == 0 ? base_name_
-                         : numbered_file_name(base_name_, number_, native_name_units);
-    path_ = join_path(dir_, name_);
-    part_path_ = path_ + ".part";
+  int looks = 0;  // a name that appears while its .part is opened is looked at again
+  for (int number = 0; number <= max_numbered_names && looks < 3 * max_numbered_names; ++looks) {
+    set_name(number);
     const path_status existing = stat_path(path_);
     if (existing.kind == path_kind::file) {
       if (!total_ && !probed) {
@@ -156,13 +184,22 @@ bool downloader::choose_name(file_handle& part) {
         return false;
       }
       if (cancelled()) break;
+      ++number;
       continue;
     }
-    if (existing.kind != path_kind::missing) continue;  // a folder or device of that name
+    if (existing.kind != path_kind::missing) {  // a folder or device of that name
+      ++number;
+      continue;
+    }
     switch (part.open_write(part_path_)) {
       case open_result::opened:
-        return true;
+        // Another download may have finished this name meanwhile: look at it again.
+        if (stat_path(path_).kind == path_kind::missing) return true;
+        if (stat_path(part_path_).size == 0) part.remove(part_path_);
+        part.close();
+        continue;
       case open_result::busy:
+        ++number;
         continue;
       case open_result::failed:
         result_.error = "cannot write " + part_path_ + ": " + part.error();
@@ -173,15 +210,96 @@ bool downloader::choose_name(file_handle& part) {
   return false;
 }
 
-void downloader::fail_keeping_part(std::string error) {
-  result_.error = std::move(error);
-  const path_status part = stat_path(part_path_);
-  if (part.kind == path_kind::file && part.size == 0) {
-    remove_file(part_path_);  // nothing to resume
+void downloader::read_validator() {
+  validator_.clear();
+  file_handle meta;
+  if (meta_path_.empty() || !meta.open_read(meta_path_)) return;
+  char text[1024];
+  const std::ptrdiff_t n = meta.read(text, sizeof text);
+  if (n <= 0) return;
+  std::string_view line(text, static_cast<std::size_t>(n));
+  line = line.substr(0, line.find('\n'));
+  if (line.size() < sizeof text && is_header_value(line)) validator_ = line;
+}
+
+// Keeps what tells this version of the file from another: a strong ETag, else the
+// Last-Modified date (If-Range takes no weak ETag).
+void downloader::keep_validator(const response_head& head) {
+  validator_.clear();
+  if (!head.etag.empty() && !head.etag.starts_with("W/") && is_header_value(head.etag))
+    validator_ = head.etag;
+  else if (!head.last_modified.empty() && is_header_value(head.last_modified))
+    validator_ = head.last_modified;
+  if (meta_path_.empty()) return;
+  if (validator_.empty()) {
+    remove_file(meta_path_);
     return;
   }
-  result_.path = part_path_;
-  result_.bytes = part.size;
+  file_handle meta;
+  if (meta.open_write(meta_path_) != open_result::opened || !meta.truncate() ||
+      !meta.write(validator_ + "\n"))
+    validator_.clear();  // not kept: a later run resumes unchecked, as without one
+}
+
+// Decides on the head of an answer: true when its body is the rest of the file (or
+// the whole file, the .part then emptied). Nothing in the .part changes before that.
+bool downloader::accept_head(const response_head& head, attempt& now, part_writer& writer) {
+  if (head.status == 416 && now.offset > 0) {
+    // Nothing from the offset on: whole when the server's total is the .part's size.
+    std::optional<std::uint64_t> total = total_;
+    if (head.range_total >= 0) total = static_cast<std::uint64_t>(head.range_total);
+    if (total && *total == now.offset && (!job_.expected_size || *job_.expected_size == *total)) {
+      total_ = total;
+      now.whole_already = true;
+    } else {
+      now.start_over = true;
+    }
+    return false;
+  }
+  if (head.status != 200 && head.status != 206) {
+    now.stop = "the server answered " + std::to_string(head.status) +
+               (head.status_text.empty() ? "" : " " + head.status_text);
+    now.retry_status = is_transient(head.status);
+    return false;
+  }
+  const std::int64_t first = head.status == 206 ? head.range_first : 0;
+  if (head.status == 206 && (first < 0 || static_cast<std::uint64_t>(first) != now.offset)) {
+    now.start_over = true;  // not the range asked for
+    return false;
+  }
+  std::optional<std::uint64_t> announced;
+  if (head.status == 206 && head.range_total >= 0)
+    announced = static_cast<std::uint64_t>(head.range_total);
+  else if (head.content_length >= 0)
+    announced = static_cast<std::uint64_t>(first + head.content_length);
+  if (announced && job_.expected_size && *announced != *job_.expected_size) {
+    now.stop = "the server announces " + std::to_string(*announced) +
+               " bytes but the page states " + std::to_string(*job_.expected_size);
+    return false;
+  }
+  const bool resumed = first > 0;
+  if (resumed) {
+    // The same file as the .part's? A validator or a total that differs says not.
+    const std::string& sent = validator_.starts_with('"') ? head.etag : head.last_modified;
+    if ((announced && (*announced < now.offset || (server_total_ && *server_total_ != *announced))) ||
+        (!validator_.empty() && !sent.empty() && sent != validator_)) {
+      now.start_over = true;
+      return false;
+    }
+  } else {
+    // The whole file (again): only now is what the .part held dropped.
+    if (writer.size() > 0 && !writer.restart()) return false;
+    keep_validator(head);
+  }
+  fresh_ = false;
+  if (announced) server_total_ = total_ = announced;
+  now.limit = total_;
+  if (now.limit && writer.size() > *now.limit) {
+    now.start_over = true;  // the .part is longer than the file
+    return false;
+  }
+  report(writer.size(), false);
+  return true;
 }
 
 // Fetches until the .part is whole. False, with the error set, when it cannot be.
@@ -194,77 +312,28 @@ bool downloader::transfer(part_writer& writer) {
       result_.error = "interrupted";
       return false;
     }
-    const std::uint64_t offset = writer.size();
-    std::string stop;             // why we ended the transfer, when we did
-    bool retry_status = false;    // `stop` is a status worth another try
-    bool start_over = false;      // the file must start again from its first byte
-    bool whole_already = false;   // the range asked for starts at the end of the file
-    std::optional<std::uint64_t> limit;
-
-    const auto on_head = [&](const response_head& head) {
-      if (head.status == 416 && offset > 0) {
-        (total_ && *total_ == offset ? whole_already : start_over) = true;
-        return false;
-      }
-      if (head.status != 200 && head.status != 206) {
-        stop = "the server answered " + std::to_string(head.status) +
-               (head.status_text.empty() ? "" : " " + head.status_text);
-        retry_status = is_transient(head.status);
-        return false;
-      }
-      std::optional<std::uint64_t> announced;
-      if (head.status == 206) {
-        if (head.range_first < 0 || static_cast<std::uint64_t>(head.range_first) != offset) {
-          start_over = true;  // not the range asked for
-          return false;
-        }
-        if (head.range_total >= 0)
-          announced = static_cast<std::uint64_t>(head.range_total);
-        else if (head.content_length >= 0)
-          announced = offset + static_cast<std::uint64_t>(head.content_length);
-      } else {
-        // The whole file again: what the .part holds is dropped.
-        if (offset > 0 && !writer.restart()) return false;
-        if (head.content_length >= 0) announced = static_cast<std::uint64_t>(head.content_length);
-      }
-      if (announced) {
-        if (job_.expected_size && *announced != *job_.expected_size) {
-          stop = "the server announces " + std::to_string(*announced) + " bytes but the page states " +
-                 std::to_string(*job_.expected_size);
-          return false;
-        }
-        if (head.status == 206 && server_total_ && *server_total_ != *announced) {
-          server_total_ = announced;  // the file changed on the server
-          start_over = true;
-          return false;
-        }
-        server_total_ = announced;
-        total_ = announced;
-      }
-      limit = total_;
-      report(writer.size(), false);
-      return true;
-    };
+    attempt now;
+    now.offset = fresh_ ? 0 : writer.size();
     const auto on_body = [&](std::string_view bytes) {
-      if (limit && bytes.size() > *limit - writer.size()) {
+      const std::uint64_t size = writer.size();
+      if (now.limit && bytes.size() > (size < *now.limit ? *now.limit - size : 0)) {
         // Never trusted beyond what was announced: the bytes up to the announced end are
         // kept in the .part, the rest is dropped, and the download fails.
-        writer.append(bytes.substr(0, *limit - writer.size()));
-        stop = (server_total_ ? "the server sent more than it announced (" + std::to_string(*limit)
-                              : "the server sent more than the page states (" +
-                                    std::to_string(*limit)) +
-               " bytes)";
+        if (size < *now.limit) writer.append(bytes.substr(0, *now.limit - size));
+        now.stop = (server_total_ ? "the server sent more than it announced ("
+                                  : "the server sent more than the page states (") +
+                   std::to_string(*now.limit) + " bytes)";
         return false;
       }
       if (!writer.append(bytes)) return false;
       report(writer.size(), false);
       return true;
     };
-
-    const fetch_outcome outcome = fetch_streaming(job_.url, options_,
-                                                  fetch_request{job_.referer,
-                                                                offset > 0 ? std::int64_t(offset) : -1, {}},
-                                                  on_head, on_body);
+    fetch_request request{job_.referer, now.offset > 0 ? std::int64_t(now.offset) : -1, {}};
+    if (now.offset > 0) request.if_range = validator_;
+    const fetch_outcome outcome = fetch_streaming(
+        job_.url, options_, request,
+        [&](const response_head& head) { return accept_head(head, now, writer); }, on_body);
     if (!writer.flush()) {
       result_.error = "cannot write " + part_path_ + ": " + writer.error();
       return false;
@@ -273,34 +342,31 @@ bool downloader::transfer(part_writer& writer) {
       result_.error = "interrupted";
       return false;
     }
-    if (whole_already) return true;
-    if (start_over) {
+    if (now.whole_already) return true;
+    if (now.start_over) {
       if (++fresh_starts > 2) {
         result_.error = "the server does not send the part of the file asked for";
         return false;
       }
-      if (!writer.restart()) {
-        result_.error = "cannot write " + part_path_ + ": " + writer.error();
-        return false;
-      }
+      fresh_ = true;
       continue;
     }
     bool retry = false;
-    if (!stop.empty()) {
-      if (!retry_status) {
-        result_.error = stop;
+    if (!now.stop.empty()) {
+      if (!now.retry_status) {
+        result_.error = now.stop;
         return false;
       }
       retry = true;
     } else if (outcome.fetched) {
-      if (!total_ || writer.size() >= *total_) return true;
+      if (!total_ || writer.size() == *total_) return true;
       retry = true;  // ended cleanly, but short of the announced size
     } else {
       retry = outcome.cut == fetch_cut::broken || outcome.cut == fetch_cut::stalled ||
               outcome.cut == fetch_cut::out_of_time;
     }
     if (!retry || retries_left == 0) {
-      if (!stop.empty()) result_.error = stop;
+      if (!now.stop.empty()) result_.error = now.stop;
       else if (!outcome.error.empty()) result_.error = outcome.error;
       else result_.error = "the server sent " + std::to_string(writer.size()) + " of " +
                            std::to_string(total_.value_or(0)) + " bytes";
@@ -317,36 +383,65 @@ bool downloader::transfer(part_writer& writer) {
   }
 }
 
+// Ends a download that did not finish: the .part keeps its bytes for a later run
+// (one with none is removed, while still held).
+void downloader::end_keeping_part(part_writer& writer, std::string error) {
+  result_.error = std::move(error);
+  writer.flush();
+  const path_status part = stat_path(part_path_);
+  if (part.kind == path_kind::file && part.size == 0 && writer.file().is_open()) {
+    if (writer.file().remove(part_path_) && !meta_path_.empty()) remove_file(meta_path_);
+  } else {
+    result_.path = part_path_;
+    result_.bytes = part.size;
+  }
+  writer.close();
+}
+
+// The .part is whole: written through to the disk and, where there is an MD5, the
+// MD5 matches; a file whose MD5 differs is downloaded once more from the start. False,
+// with the error set, when it is not.
+bool downloader::whole_and_checked(part_writer& writer) {
+  for (int tries = 1;; ++tries) {
+    if (!writer.finish()) {
+      result_.error = "cannot write " + part_path_ + ": " + writer.error();
+      return false;
+    }
+    if (expected_md5_.empty() || writer.digest() == expected_md5_) return true;
+    if (tries == 2) {
+      result_.md5_checked = false;
+      result_.error = "MD5 mismatch: the file's is " + writer.digest() + ", the page states " +
+                      expected_md5_ + " (downloaded twice; the bytes are kept in " + part_path_ + ")";
+      return false;
+    }
+    fresh_ = true;
+    if (!transfer(writer)) return false;
+  }
+}
+
 // Renames the whole .part to its name (or, when that was taken meanwhile, the next
-// free one) and compares the MD5.
+// free one) while it is still held, then writes the folder through to the disk.
 void downloader::finish(part_writer& writer) {
   const std::uint64_t size = writer.size();
-  if (!writer.finish()) {
-    fail_keeping_part("cannot write " + part_path_ + ": " + writer.error());
-    return;
-  }
+  if (!meta_path_.empty()) remove_file(meta_path_);
   const std::string part_path = part_path_;
   for (;;) {
     std::string error;
-    const rename_result renamed = rename_no_replace(part_path, path_, error);
+    const rename_result renamed = writer.file().rename_to(part_path, path_, error);
     if (renamed == rename_result::renamed) break;
     if (renamed == rename_result::failed || number_ >= max_numbered_names) {
-      fail_keeping_part("cannot rename " + part_path + " to " + name_ + ": " +
-                        (error.empty() ? "no free name" : error));
+      part_path_ = part_path;
+      end_keeping_part(writer, "cannot rename " + part_path + " to " + name_ + ": " +
+                                   (error.empty() ? "no free name" : error));
       return;
     }
-    ++number_;
-    name_ = numbered_file_name(base_name_, number_, native_name_units);
-    path_ = join_path(dir_, name_);
+    set_name(number_ + 1);
   }
+  sync_directory(dir_);
+  writer.close();
   result_.path = path_;
   result_.bytes = size;
-  if (!expected_md5_.empty()) {
-    const std::string& digest = writer.digest();
-    result_.md5_checked = digest == expected_md5_;
-    if (!*result_.md5_checked)
-      result_.error = "MD5 mismatch: the file's is " + digest + ", the page states " + expected_md5_;
-  }
+  if (!expected_md5_.empty()) result_.md5_checked = true;
   report(size, true);
 }
 
@@ -360,19 +455,21 @@ download_result downloader::run() {
   total_ = job_.expected_size;
   file_handle part;
   if (!choose_name(part)) return result_;
-  // A .part with bytes in it is from an earlier run: resumed.
+  // A .part with bytes in it is from an earlier run: resumed, checked by what was
+  // kept beside it.
   const bool resume = stat_path(part_path_).size > 0;
+  if (resume) read_validator();
+  else if (!meta_path_.empty()) remove_file(meta_path_);
   // The MD5 is computed only when there is one to compare it with.
   part_writer writer(std::move(part), resume, !expected_md5_.empty(), job_.fetch.cancel);
   if (!writer.error().empty()) {
-    fail_keeping_part(writer.error() == "interrupted"
-                          ? writer.error()
-                          : "cannot read " + part_path_ + ": " + writer.error());
+    end_keeping_part(writer, writer.error() == "interrupted"
+                                 ? writer.error()
+                                 : "cannot read " + part_path_ + ": " + writer.error());
     return result_;
   }
-  if (!transfer(writer)) {
-    writer.finish();
-    fail_keeping_part(result_.error.value_or("failed"));
+  if (!transfer(writer) || !whole_and_checked(writer)) {
+    end_keeping_part(writer, result_.error.value_or("failed"));
     return result_;
   }
   finish(writer);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -174,26 +175,184 @@ TEST(Download, GivingUpKeepsTheBytesForALaterRun) {
   EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
 }
 
-TEST(Download, AWrongMd5KeepsTheFileAndNamesBothValues) {
+TEST(Download, AWrongMd5IsFetchedOnceMoreThenKeptAsThePartOnly) {
   const std::string body = random_bytes(70000, 5);
+  const std::string wrong = random_bytes(70000, 55);
+  for (const bool second_is_right : {false, true}) {
+    SCOPED_TRACE(second_is_right ? "right the second time" : "wrong every time");
+    std::atomic<int> served{0};
+    raw_server server([&](raw_connection& c) {
+      serve(c, ++served == 1 || !second_is_right ? wrong : body, {});
+    });
+    test_folder folder;
+    const download_job job = job_for(server.url("/f"), folder, body);
+    const download_result result = download_file(job, {});
+    EXPECT_EQ(server.connections(), 2);
+    if (second_is_right) {
+      ASSERT_FALSE(result.error) << *result.error;
+      EXPECT_EQ(result.md5_checked, true);
+      EXPECT_TRUE(test_folder::read(folder / "file.bin") == body);
+      continue;
+    }
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(*result.error, "MD5 mismatch: the file's is " + md5_hex(wrong) + ", the page states " +
+                                 md5_hex(body) + " (downloaded twice; the bytes are kept in " +
+                                 folder / "file.bin.part" + ")");
+    EXPECT_EQ(result.md5_checked, false);
+    EXPECT_EQ(result.path, folder / "file.bin.part");
+    EXPECT_TRUE(test_folder::read(folder / "file.bin.part") == wrong);
+    EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
+    // A later run tries again from the .part and adds no copies.
+    EXPECT_TRUE(download_file(job, {}).error);
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) ++entries;
+    EXPECT_EQ(entries, 1u);
+  }
+
+  // Not 32 hexadecimal digits (a key marker): nothing is compared.
   raw_server server([&](raw_connection& c) { serve(c, body, {}); });
   test_folder folder;
   download_job job = job_for(server.url("/f"), folder, body);
-  job.expected_md5 = "0123456789ABCDEF0123456789ABCDEF";
-  const download_result result = download_file(job, {});
-  ASSERT_TRUE(result.error);
-  EXPECT_EQ(*result.error, "MD5 mismatch: the file's is " + md5_hex(body) +
-                               ", the page states 0123456789abcdef0123456789abcdef");
-  EXPECT_EQ(result.md5_checked, false);
-  EXPECT_EQ(result.path, folder / "file.bin");
-  EXPECT_EQ(test_folder::read(folder / "file.bin"), body);
-
-  // Not 32 hexadecimal digits (a key marker): nothing is compared.
   job.expected_md5 = "not-a-content-hash";
-  job.file_name = "other.bin";
   const download_result unchecked = download_file(job, {});
   EXPECT_FALSE(unchecked.error);
   EXPECT_EQ(unchecked.md5_checked, std::nullopt);
+}
+
+/// A server that honours ranges only under the validator it gives (as If-Range asks).
+struct versioned_file {
+  std::string body;
+  std::string etag, last_modified;  ///< sent with every answer when not empty
+};
+
+void serve_version(raw_connection& connection, const versioned_file& file, std::size_t cut_after) {
+  const std::string& head = connection.request_head();
+  const auto at = head.find("\r\nIf-Range: ");
+  const std::string if_range =
+      at == std::string::npos ? "" : head.substr(at + 12, head.find("\r\n", at + 12) - at - 12);
+  const bool same = if_range.empty() || if_range == file.etag || if_range == file.last_modified;
+  std::string validators;
+  if (!file.etag.empty()) validators += "ETag: " + file.etag + "\r\n";
+  if (!file.last_modified.empty()) validators += "Last-Modified: " + file.last_modified + "\r\n";
+  const std::size_t from = same ? range_start(head) : 0;
+  std::string answer = from > 0 ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
+                                      std::to_string(from) + "-" +
+                                      std::to_string(file.body.size() - 1) + "/" +
+                                      std::to_string(file.body.size()) + "\r\n"
+                                : "HTTP/1.1 200 OK\r\n";
+  answer += validators + "Content-Length: " + std::to_string(file.body.size() - from) +
+            "\r\nConnection: close\r\n\r\n";
+  const std::string_view rest = std::string_view(file.body).substr(from);
+  if (connection.send(answer)) connection.send(rest.substr(0, std::min(cut_after, rest.size())));
+}
+
+TEST(Download, AResumeAsksForTheSameFileAndAChangedOneStartsOver) {
+  const std::string first = random_bytes(200000, 11), second = random_bytes(200000, 12);
+  const struct {
+    const char* what;
+    versioned_file before, after;
+    std::string if_range;  ///< what the resume must send
+  } cases[] = {
+      {"same ETag: resumed", {first, "\"v1\"", ""}, {first, "\"v1\"", ""}, "\"v1\""},
+      {"changed ETag: whole again", {first, "\"v1\"", ""}, {second, "\"v2\"", ""}, "\"v1\""},
+      {"changed date: whole again",
+       {first, "", "Tue, 01 Dec 2026 10:00:00 GMT"},
+       {second, "", "Wed, 02 Dec 2026 10:00:00 GMT"},
+       "Tue, 01 Dec 2026 10:00:00 GMT"},
+      {"a weak ETag is no proof: the date is", {first, "W/\"w\"", "Tue, 01 Dec 2026 10:00:00 GMT"},
+       {first, "W/\"w\"", "Tue, 01 Dec 2026 10:00:00 GMT"}, "Tue, 01 Dec 2026 10:00:00 GMT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::atomic<int> served{0};
+    std::string resumed_request;
+    raw_server server([&](raw_connection& connection) {
+      if (++served == 1) return serve_version(connection, c.before, 60000);
+      resumed_request = connection.request_head();
+      serve_version(connection, c.after, SIZE_MAX);
+    });
+    test_folder folder;
+    download_job job = job_for(server.url("/f"), folder, c.after.body);
+    job.expected_md5.clear();
+    job.retries = 0;
+    EXPECT_TRUE(download_file(job, {}).error);  // broken off after 60000 bytes
+    EXPECT_EQ(test_folder::read(folder / "file.bin.part").size(), 60000u);
+    const download_result result = download_file(job, {});
+    ASSERT_FALSE(result.error) << *result.error;
+    EXPECT_NE(resumed_request.find("\r\nRange: bytes=60000-\r\n"), std::string::npos);
+    EXPECT_NE(resumed_request.find("\r\nIf-Range: " + c.if_range + "\r\n"), std::string::npos)
+        << resumed_request;
+    EXPECT_TRUE(test_folder::read(folder / "file.bin") == c.after.body);
+    EXPECT_FALSE(test_folder::exists(folder / "file.bin.part.meta"));
+  }
+}
+
+// An answer is taken only once its status, range and size fit; until then the .part
+// keeps every byte it had.
+TEST(Download, ThePartIsEmptiedOnlyForAnAnswerThatFits) {
+  const std::string body = random_bytes(10240, 13);
+  const std::string error_page = "<html>link expired</html>";
+  const struct {
+    const char* what;
+    std::size_t part;               ///< bytes of the file the .part holds
+    bool page_states_size;
+    std::function<void(raw_connection&)> answer;
+    std::string error;              ///< empty: the whole file is saved
+  } cases[] = {
+      {"200 with an error page of another size", 5000, true,
+       [&](raw_connection& c) {
+         c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(error_page.size()) +
+                "\r\n\r\n" + error_page);
+       },
+       "the server announces 25 bytes but the page states 10240"},
+      {"416 whose total is the .part's size: whole", 10240, false,
+       [&](raw_connection& c) {
+         c.send("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */10240\r\n"
+                "Content-Length: 0\r\n\r\n");
+       },
+       ""},
+      {"a range past an announced total, then the whole file", 12000, false,
+       [&](raw_connection& c) {
+         if (range_start(c.request_head()) > 0) {
+           c.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 12000-12099/10240\r\n"
+                  "Connection: close\r\n\r\n" + std::string(100, 'j'));
+           return;
+         }
+         serve(c, body, {});
+       },
+       ""},
+      {"206 from elsewhere in the file, then a 404", 5000, true,
+       [&](raw_connection& c) {
+         if (range_start(c.request_head()) == 0) {
+           c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+           return;
+         }
+         c.send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-10239/10240\r\n"
+                "Content-Length: 5\r\n\r\nwrong");
+       },
+       "the server answered 404 Not Found"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    raw_server server(c.answer);
+    test_folder folder;
+    std::string part = c.part <= body.size() ? body.substr(0, c.part)
+                                             : body + std::string(c.part - body.size(), 'x');
+    test_folder::write(folder / "file.bin.part", part);
+    download_job job = job_for(server.url("/f"), folder, body);
+    job.expected_md5.clear();
+    if (!c.page_states_size) job.expected_size.reset();
+    const download_result result = download_file(job, {});
+    if (c.error.empty()) {
+      ASSERT_FALSE(result.error) << *result.error;
+      EXPECT_TRUE(test_folder::read(folder / "file.bin") == body);
+      continue;
+    }
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(*result.error, c.error);
+    EXPECT_TRUE(test_folder::read(folder / "file.bin.part") == part);
+    EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
+  }
 }
 
 TEST(Download, AnExistingFileIsNeverReplaced) {
@@ -245,6 +404,7 @@ TEST(Download, NamesFromThePageStayInTheFolder) {
       {"..", "abc"},  // from the share address
       {"NUL.txt", "_NUL.txt"},
       {"a\x1B]0;title\x07.txt", "a_]0;title_.txt"},
+      {"CON." + std::string(246, 'a'), "_CON." + std::string(245, 'a')},
   };
   for (const auto& c : cases) {
     download_job job;

@@ -34,6 +34,9 @@ std::string join_path(std::string_view dir, std::string_view name);
 /// else the reason it is not.
 std::string make_directories(const std::string& path);
 
+/// How a rename went.
+enum class rename_result { renamed, target_exists, failed };
+
 /// How opening a file for writing went.
 enum class open_result { opened, busy, failed };
 
@@ -51,6 +54,9 @@ class file_handle {
   bool open_read(const std::string& path);
   /// Opens `path` for reading and writing, creating it when missing, positioned at
   /// its start and kept from other writers while open (`busy` when another has it).
+  /// The hold counts only once it is known to be on the file now at `path`: one
+  /// renamed or removed by its last holder is let go and `path` opened again. A link
+  /// (symbolic, a reparse point, or a second hard link) is refused, never followed.
   open_result open_write(const std::string& path);
 
   bool is_open() const;
@@ -64,6 +70,17 @@ class file_handle {
   bool truncate();
   /// Closes the file; false when the system reports an error (nothing is open after).
   bool close();
+  /// Writes what the file holds through to the disk.
+  bool sync();
+  /// True when the open file is the one now at `path`: the same device and inode
+  /// (on Windows, the same volume and file index).
+  bool is_at(const std::string& path);
+  /// Gives the open file, now at `from`, the name `to` unless something is there
+  /// already; it stays open (and, opened by open_write, held). `error` gets the reason
+  /// when it fails.
+  rename_result rename_to(const std::string& from, const std::string& to, std::string& error);
+  /// Removes the open file, now at `path`; it stays open until closed.
+  bool remove(const std::string& path);
 
   /// Why the last operation failed.
   const std::string& error() const { return error_; }
@@ -77,8 +94,10 @@ class file_handle {
 /// Removes the file `path`; false when it could not be removed.
 bool remove_file(const std::string& path);
 
-/// How a rename went.
-enum class rename_result { renamed, target_exists, failed };
+
+/// Writes the folder's entries (a rename made in it) through to the disk; true
+/// where the system keeps them safe on its own.
+bool sync_directory(const std::string& path);
 
 /// Renames the file `from` to `to` unless something is at `to` already; `error`
 /// gets the reason when it fails.

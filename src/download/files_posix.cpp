@@ -56,33 +56,65 @@ bool file_handle::open_read(const std::string& path) {
 
 open_result file_handle::open_write(const std::string& path) {
   close();
-  // O_NOFOLLOW: a link planted under the name must not send the bytes elsewhere.
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
-    fail();
-    return open_result::failed;
-  }
-  struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    error_ = "not a regular file";
-    ::close(fd);
-    return open_result::failed;
-  }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int code = errno;
-    // A file system without locks: go on unlocked.
-    if (code != ENOLCK && code != EOPNOTSUPP && code != ENOSYS) {
-      ::close(fd);
-      if (code == EWOULDBLOCK) {
-        error_ = "in use by another download";
-        return open_result::busy;
-      }
-      error_ = reason(code);
+  // Bounded: each round means another download renamed or removed the file between
+  // our open and our lock.
+  for (int round = 0; round < 100; ++round) {
+    // O_NOFOLLOW: a link planted under the name must not send the bytes elsewhere.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+      fail();
       return open_result::failed;
     }
+    handle_ = fd;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1) {
+      close();
+      error_ = "not a regular file";
+      return open_result::failed;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int code = errno;
+      // A file system without locks: go on unlocked.
+      if (code != ENOLCK && code != EOPNOTSUPP && code != ENOSYS) {
+        close();
+        error_ = code == EWOULDBLOCK ? "in use by another download" : reason(code);
+        return code == EWOULDBLOCK ? open_result::busy : open_result::failed;
+      }
+    }
+    // The lock holds the file now at `path` only if no one renamed or removed it
+    // between our open and our lock.
+    if (is_at(path)) return open_result::opened;
+    close();
   }
-  handle_ = fd;
-  return open_result::opened;
+  error_ = "the file keeps changing under its name";
+  return open_result::failed;
+}
+
+bool file_handle::sync() {
+  if (::fsync(fd_of(handle_)) != 0 && errno != EINVAL && errno != EROFS) {
+    fail();
+    return false;
+  }
+  return true;
+}
+
+bool file_handle::is_at(const std::string& path) {
+  struct stat mine, there;
+  return ::fstat(fd_of(handle_), &mine) == 0 && ::lstat(path.c_str(), &there) == 0 &&
+         mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+}
+
+rename_result file_handle::rename_to(const std::string& from, const std::string& to,
+                                     std::string& error) {
+  if (!is_at(from)) {
+    error = "the file is no longer at " + from;
+    return rename_result::failed;
+  }
+  return rename_no_replace(from, to, error);
+}
+
+bool file_handle::remove(const std::string& path) {
+  return is_at(path) && ::unlink(path.c_str()) == 0;
 }
 
 std::ptrdiff_t file_handle::read(char* data, std::size_t size) {
@@ -135,6 +167,14 @@ bool file_handle::close() {
 }
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool sync_directory(const std::string& path) {
+  const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+  ::close(fd);
+  return synced;
+}
 
 rename_result rename_no_replace(const std::string& from, const std::string& to, std::string& error) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "testing/test_folder.h"
 
@@ -54,6 +57,76 @@ TEST(DownloadFiles, AFileBeingWrittenIsBusyForASecondWriter) {
   EXPECT_EQ(second.open_write(folder / "a.part"), open_result::busy);
   first.close();
   EXPECT_EQ(second.open_write(folder / "a.part"), open_result::opened);
+}
+
+// A second writer spinning on the same .part, while the first renames or removes it
+// and lets go: it never ends up holding the file that now has the final name.
+TEST(DownloadFiles, AHoldCoversTheRenameAndTheRemoval) {
+  test_folder folder;
+  const std::string part = folder / "x.part", whole = folder / "x";
+  for (int round = 0; round < 100; ++round) {
+    const bool rename = round % 2 == 0;
+    file_handle first;
+    ASSERT_EQ(first.open_write(part), open_result::opened) << first.error();
+    ASSERT_TRUE(first.write("the whole file"));
+    std::atomic<bool> go{false};
+    std::thread second_writer([&] {
+      file_handle second;
+      while (!go.load()) std::this_thread::yield();
+      for (int tries = 0; tries < 100000; ++tries) {
+        const open_result opened = second.open_write(part);
+        if (opened == open_result::busy) continue;
+        ASSERT_EQ(opened, open_result::opened) << second.error();
+        EXPECT_TRUE(second.is_at(part));
+        second.truncate();
+        second.write("junk");
+        return;
+      }
+    });
+    go = true;
+    std::string error;
+    if (rename) {
+      ASSERT_EQ(first.rename_to(part, whole, error), rename_result::renamed) << error;
+      EXPECT_TRUE(first.is_at(whole));
+      EXPECT_FALSE(first.is_at(part));
+    } else {
+      ASSERT_TRUE(first.remove(part));
+    }
+    first.close();
+    second_writer.join();
+    if (rename) {
+      EXPECT_EQ(test_folder::read(whole), "the whole file");
+    }
+    EXPECT_EQ(test_folder::read(part), "junk");
+    remove_file(whole);
+    remove_file(part);
+  }
+  // Renamed while held: the new name is held too.
+  file_handle first, second;
+  ASSERT_EQ(first.open_write(part), open_result::opened);
+  std::string error;
+  ASSERT_EQ(first.rename_to(part, whole, error), rename_result::renamed);
+  EXPECT_EQ(second.open_write(whole), open_result::busy);
+  test_folder::write(folder / "taken", "taken");
+  EXPECT_EQ(first.rename_to(whole, folder / "taken", error), rename_result::target_exists);
+  EXPECT_EQ(first.rename_to(part, folder / "y", error), rename_result::failed);  // not there now
+}
+
+TEST(DownloadFiles, ALinkAtTheNameIsRefused) {
+  test_folder folder;
+  test_folder::write(folder / "target", "keep");
+  std::error_code failed;
+  std::filesystem::create_symlink(testing::utf8_path(folder / "target"),
+                                  testing::utf8_path(folder / "soft.part"), failed);
+  if (failed) GTEST_SKIP() << "no symbolic links here: " << failed.message();
+  std::filesystem::create_hard_link(testing::utf8_path(folder / "target"),
+                                    testing::utf8_path(folder / "hard.part"), failed);
+  for (const char* name : {"soft.part", "hard.part"}) {
+    if (failed && std::string(name) == "hard.part") continue;
+    file_handle file;
+    EXPECT_EQ(file.open_write(folder / name), open_result::failed) << name;
+  }
+  EXPECT_EQ(test_folder::read(folder / "target"), "keep");
 }
 
 TEST(DownloadFiles, FailuresCarryTheSystemsReason) {

@@ -74,9 +74,13 @@ bool file_handle::open_read(const std::string& path) {
 
 open_result file_handle::open_write(const std::string& path) {
   close();
-  // Others may read the file while it is written, but not write it.
-  HANDLE h = CreateFileW(wide_path(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Others may read the file while it is written, but neither write, rename nor
+  // remove it: the name stays on this file until it is closed. DELETE lets this
+  // handle rename or remove it itself. A reparse point (a symbolic link, a junction)
+  // is opened as itself, never followed, and refused below.
+  HANDLE h = CreateFileW(wide_path(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                         FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
@@ -86,13 +90,79 @@ open_result file_handle::open_write(const std::string& path) {
     error_ = reason(code);
     return open_result::failed;
   }
-  if (GetFileType(h) != FILE_TYPE_DISK) {
-    CloseHandle(h);
+  handle_ = reinterpret_cast<std::intptr_t>(h);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      info.nNumberOfLinks > 1) {
+    close();
     error_ = "not a regular file";
     return open_result::failed;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(h);
   return open_result::opened;
+}
+
+bool file_handle::sync() {
+  if (!FlushFileBuffers(handle_of(handle_))) {
+    fail();
+    return false;
+  }
+  return true;
+}
+
+bool file_handle::is_at(const std::string& path) {
+  // Opening for no access at all is allowed whatever the sharing of other handles.
+  HANDLE there = CreateFileW(wide_path(path).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (there == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  const bool same = GetFileInformationByHandle(handle_of(handle_), &a) &&
+                    GetFileInformationByHandle(there, &b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                    a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(there);
+  return same;
+}
+
+rename_result file_handle::rename_to(const std::string& from, const std::string& to,
+                                     std::string& error) {
+  if (!is_at(from)) {
+    error = "the file is no longer at " + from;
+    return rename_result::failed;
+  }
+  // Renamed through this handle, which keeps others out of the file meanwhile; the
+  // target is a full path and is never replaced.
+  const std::wstring target = wide_path(to);
+  const DWORD full_size = GetFullPathNameW(target.c_str(), 0, nullptr, nullptr);
+  std::wstring full(full_size, L'\0');
+  const DWORD written = full_size ? GetFullPathNameW(target.c_str(), full_size, full.data(), nullptr) : 0;
+  if (written == 0 || written >= full_size) {
+    error = reason(GetLastError());
+    return rename_result::failed;
+  }
+  full.resize(written);
+  std::string buffer(sizeof(FILE_RENAME_INFO) + full.size() * sizeof(wchar_t), '\0');
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(full.size() * sizeof(wchar_t));
+  std::copy(full.begin(), full.end(), info->FileName);
+  if (SetFileInformationByHandle(handle_of(handle_), FileRenameInfo, info,
+                                 static_cast<DWORD>(buffer.size())))
+    return rename_result::renamed;
+  const DWORD code = GetLastError();
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return rename_result::target_exists;
+  error = reason(code);
+  return rename_result::failed;
+}
+
+bool file_handle::remove(const std::string& path) {
+  if (!is_at(path)) return false;
+  FILE_DISPOSITION_INFO info{};
+  info.DeleteFile = TRUE;
+  return SetFileInformationByHandle(handle_of(handle_), FileDispositionInfo, &info, sizeof info) != 0;
 }
 
 std::ptrdiff_t file_handle::read(char* data, std::size_t size) {
@@ -149,6 +219,9 @@ bool file_handle::close() {
 }
 
 bool remove_file(const std::string& path) { return DeleteFileW(wide_path(path).c_str()) != 0; }
+
+// NTFS journals its folder entries; a rename there is kept without help.
+bool sync_directory(const std::string&) { return true; }
 
 rename_result rename_no_replace(const std::string& from, const std::string& to, std::string& error) {
   // Without MOVEFILE_REPLACE_EXISTING the move fails on an existing target.

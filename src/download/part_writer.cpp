@@ -43,7 +43,7 @@ part_writer::part_writer(file_handle file, bool resume, bool hash, const std::at
 }
 
 part_writer::~part_writer() {
-  finish();
+  close();
   if (hasher_.joinable()) {
     {
       std::lock_guard lock(mutex_);
@@ -134,13 +134,21 @@ bool part_writer::restart() {
 }
 
 bool part_writer::finish() {
-  if (!file_.is_open()) return error_.empty();
-  const bool flushed = flush();
-  if (!file_.close() && flushed) error_ = file_.error();
-  if (!error_.empty()) return false;
+  if (!file_.is_open() || !flush()) return false;
+  if (!file_.sync()) {
+    error_ = file_.error();
+    return false;
+  }
   wait_for_hashing();
   if (hashing_) digest_ = md5::to_hex(hash_.finish());
   return true;
+}
+
+bool part_writer::close() {
+  if (!file_.is_open()) return error_.empty();
+  const bool flushed = flush();
+  if (!file_.close() && flushed) error_ = file_.error();
+  return error_.empty();
 }
 
 }  // namespace sharelink

@@ -39,8 +39,14 @@ class part_writer {
   bool flush();
   /// Flushes, then empties the file and starts the MD5 over.
   bool restart();
-  /// Flushes and closes the file; false when writing or closing failed.
+  /// Flushes, writes the file through to the disk and, with `hash`, computes its MD5;
+  /// the file stays open (and held). False when writing failed. After restart() it
+  /// can be called again.
   bool finish();
+  /// Flushes and closes the file; false when writing or closing failed.
+  bool close();
+  /// The open file, to rename or remove while it is still held.
+  file_handle& file() { return file_; }
   /// The MD5 of the file's bytes as hexadecimal digits, once finished (with `hash`).
   const std::string& digest() const { return digest_; }
   /// Why writing failed; empty while it has not.

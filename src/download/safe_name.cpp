@@ -1,5 +1,7 @@
 #include "download/safe_name.h"
 
+#include <algorithm>
+
 #include "codec/utf8.h"
 
 namespace sharelink {
@@ -120,9 +122,9 @@ std::u32string cut(std::u32string_view stem, std::size_t room, name_units units)
 
 // `stem` + `middle` + `extension`, the stem cut so that the whole fits.
 std::u32string fit(std::u32string_view stem, std::u32string_view middle,
-                   std::u32string_view extension, name_units units) {
+                   std::u32string_view extension, std::size_t room, name_units units) {
   const std::size_t fixed = length_of(middle, units) + length_of(extension, units);
-  std::u32string out = cut(stem, max_name_length - fixed, units);
+  std::u32string out = cut(stem, room - std::min(room, fixed), units);
   if (out.size() < stem.size()) trim_end(out);
   out += middle;
   out += extension;
@@ -135,6 +137,19 @@ std::u32string_view last_segment(std::u32string_view path) {
   return slash == std::u32string_view::npos ? path : path.substr(slash + 1);
 }
 
+// `name` cut to `room` units, keeping its extension where it has one worth keeping.
+std::u32string shorten(std::u32string name, std::size_t room, name_units units) {
+  if (length_of(name, units) <= room) return name;
+  const std::size_t dot = extension_start(name);
+  if (dot == std::u32string::npos || name.size() - dot >= room) {
+    name = cut(name, room, units);
+    trim_end(name);
+    return name;
+  }
+  const std::u32string_view whole = name;
+  return fit(whole.substr(0, dot), U"", whole.substr(dot), room, units);
+}
+
 std::u32string clean(std::u32string_view segment, name_units units) {
   std::u32string name;
   for (char32_t cp : segment) name += becomes_underscore(cp) ? U'_' : cp;
@@ -142,17 +157,12 @@ std::u32string clean(std::u32string_view segment, name_units units) {
   while (start < name.size() && (name[start] == '.' || is_blank(name[start]))) ++start;
   name.erase(0, start);
   trim_end(name);
-  if (length_of(name, units) > max_name_length) {
-    const std::size_t dot = extension_start(name);
-    if (dot == std::u32string::npos) {
-      name = cut(name, max_name_length, units);
-      trim_end(name);
-    } else {
-      name = fit(std::u32string_view(name).substr(0, dot), U"",
-                 std::u32string_view(name).substr(dot), units);
-    }
+  name = shorten(std::move(name), max_name_length, units);
+  if (!name.empty() && is_reserved_on_windows(name)) {
+    // The leading '_' must fit within the length too.
+    name = shorten(std::move(name), max_name_length - 1, units);
+    name.insert(0, 1, U'_');
   }
-  if (!name.empty() && is_reserved_on_windows(name)) name.insert(0, 1, U'_');
   return name;
 }
 
@@ -174,6 +184,10 @@ std::string safe_file_name(std::string_view name, std::string_view fallback, nam
   return made.empty() ? "download" : encode_utf8(made);
 }
 
+std::size_t name_length(std::string_view name, name_units units) {
+  return length_of(decode_utf8(name), units);
+}
+
 std::string numbered_file_name(std::string_view name, int n, name_units units) {
   const std::u32string text = decode_utf8(name);
   const std::u32string_view whole = text;
@@ -184,7 +198,7 @@ std::string numbered_file_name(std::string_view name, int n, name_units units) {
   std::u32string middle = U" (";
   for (char c : std::to_string(n)) middle += static_cast<char32_t>(c);
   middle += U')';
-  return encode_utf8(fit(stem, middle, extension, units));
+  return encode_utf8(fit(stem, middle, extension, max_name_length, units));
 }
 
 }  // namespace sharelink

@@ -28,6 +28,9 @@ inline constexpr std::size_t max_name_length = 250;
 /// address ("scheme://host/path?query"), its last path segment; else "download".
 std::string safe_file_name(std::string_view name, std::string_view fallback, name_units units);
 
+/// The length of `name` (UTF-8) in `units`.
+std::size_t name_length(std::string_view name, name_units units);
+
 /// The n-th alternative to a safe `name` that is taken: "NAME (n).ext", the part
 /// before the extension cut so that the result stays within max_name_length.
 std::string numbered_file_name(std::string_view name, int n, name_units units);

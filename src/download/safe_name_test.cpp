@@ -92,6 +92,14 @@ TEST(SafeName, LongNamesAreCutOnACharacterBoundaryKeepingTheExtension) {
   EXPECT_EQ(safe_file_name(long_extension, "", name_units::utf8_bytes),
             "a." + std::string(248, 'b'));
   EXPECT_EQ(safe_file_name(std::string(250, 'x'), "", name_units::utf8_bytes), std::string(250, 'x'));
+
+  // A device name's '_' is counted within the length, with or without an extension.
+  for (const auto units : {name_units::utf8_bytes, name_units::utf16_units}) {
+    EXPECT_EQ(safe_file_name("CON." + std::string(246, 'a'), "", units),
+              "_CON." + std::string(245, 'a'));
+    EXPECT_EQ(safe_file_name("AUX.tar." + std::string(300, 'a') + ".gz", "", units),
+              "_AUX.tar." + std::string(238, 'a') + ".gz");
+  }
 }
 
 TEST(SafeName, NumberedAlternatives) {
