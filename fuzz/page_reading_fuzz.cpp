@@ -18,7 +18,15 @@ namespace {
 
 /// What holds for a reading of any page of either service.
 void check_reading(const page_reading& reading, const resolved_file& parsed, std::string_view page, bool pan) {
-  check(reading.fields == parsed, "the window's fields differ from the parse");
+  // The window shows the last file whole; without files, the markers.
+  if (reading.files.empty()) {
+    check(reading.fields == parsed, "the window's fields differ from the parse");
+  } else if (!reading.more_files) {
+    const file_record& last = reading.files.back();
+    check(reading.fields == resolved_file{last.download_url, last.file_name, last.file_type, last.size, last.md5},
+          "the window's fields are not the last file's");
+    check(reading.size_bytes == last.size_bytes, "the window's size_bytes is not the last file's");
+  }
   check(reading.extension == file_type_key(reading.fields.file_name), "extension does not follow from the name");
   // A whole-number size is the size the window formats (Pan: at single precision).
   auto formatted = [pan](std::uint64_t bytes) {

@@ -1,7 +1,6 @@
 #include "app/actions.h"
 #include "app/desktop.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "resolve/page_reading.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::app {
@@ -21,10 +20,10 @@ action_services platform_services() {
   action_services s;
   s.stop_fetches = std::make_shared<std::atomic<bool>>(false);
   s.resolve_kuaichuan = [stop = s.stop_fetches](std::string_view a) {
-    return parse_kuaichuan_page(fetch_share_page(a, *stop));
+    return read_kuaichuan_page(fetch_share_page(a, *stop)).fields;
   };
   s.resolve_pan = [stop = s.stop_fetches](std::string_view a) {
-    return parse_pan_page(fetch_share_page(a, *stop));
+    return read_pan_page(fetch_share_page(a, *stop)).fields;
   };
   s.set_clipboard_text = [](std::string_view t) { return sharelink::set_clipboard_text(t); };
   s.open_web_address = [](std::string_view a) { sharelink::open_web_address(a); };

@@ -5,6 +5,7 @@
 #include "codec/char_refs.h"
 #include "codec/percent.h"
 #include "resolve/file_type.h"
+#include "resolve/page_reading.h"
 #include "resolve/page_fields.h"
 #include "resolve/size_format.h"
 #include "runtime/fetch.h"
@@ -61,7 +62,7 @@ resolved_file parse_kuaichuan_page(std::string_view page_text) {
 }
 
 resolved_file resolve_kuaichuan(std::string_view share_address) {
-  return parse_kuaichuan_page(to_text(fetch_page(share_address)));
+  return read_kuaichuan_page(to_text(fetch_page(share_address))).fields;
 }
 
 }  // namespace sharelink

@@ -31,8 +31,9 @@ resolved_file parse_kuaichuan_page(std::string_view page_text);
 /// character references first (those outside ASCII as UTF-8), then percent_decode.
 local_text decode_kuaichuan_file_name(std::string_view attribute_value);
 
-/// Fetches the share page at `share_address` and parses it. Never fails: a failed
-/// fetch gives empty fields and the size "0B".
+/// Fetches the share page at `share_address` and reads the window's fields from it
+/// (read_kuaichuan_page: the last file the page lists, else the markers). Never
+/// fails: a failed fetch gives empty fields and the size "0B".
 resolved_file resolve_kuaichuan(std::string_view share_address);
 
 }  // namespace sharelink

@@ -26,10 +26,13 @@ struct file_record {
 
 /// A page read both ways.
 struct page_reading {
-  resolved_file fields;   ///< what the window shows (parse_*_page)
+  /// What the window shows: the fields of the page's last file in page order when it
+  /// lists any (read past most_files too), so that all five describe one file;
+  /// otherwise the markers' (parse_*_page).
+  resolved_file fields;
   local_text extension;   ///< file_type_key(fields.file_name)
-  /// The value of the size marker the window's size comes from, as a whole number
-  /// of bytes read exactly; nothing when there is none or it is not a whole number.
+  /// The size the window's size comes from, as a whole number of bytes read
+  /// exactly; nothing when there is none or it is not a whole number.
   std::optional<std::uint64_t> size_bytes;
   std::vector<file_record> files;  ///< every file the page lists, in page order, up to most_files
   bool more_files = false;         ///< the page lists more than most_files; those are left out

@@ -68,6 +68,37 @@ TEST(PageReading, SeveralFileSamplePagesGiveEachFileFromItsOwnRecord) {
   EXPECT_EQ(pan.files[1].size_bytes, 16777217u);
 }
 
+TEST(PageReading, TheWindowShowsTheLastFileWholeNeverAMixOfFiles) {
+  // Several files: every field of the last one, its own size, never block_md5.
+  const page_reading kuaichuan = read_kuaichuan_page(sample_page("kuaichuan_several.html"));
+  EXPECT_EQ(record_of(kuaichuan), kuaichuan.files.back());
+  EXPECT_EQ(kuaichuan.fields.size, "5MB");
+  const page_reading pan = read_pan_page(sample_page("pan_several.html"));
+  EXPECT_EQ(record_of(pan), pan.files.back());
+  EXPECT_EQ(pan.fields.md5, "92eb5ffee6ae2fec3ad71c777531578f");
+
+  // One file with block_md5 after its md5.
+  const std::string q = "\\\"";
+  const std::string one = "{" + q + "md5" + q + ":" + q + "aaa" + q + "," + q + "block_md5" + q + ":" + q + "bbb" + q +
+                          "," + q + "dlink" + q + ":" + q + "http:\\/\\/h\\/f?filename=x.txt" + q + "}";
+  EXPECT_EQ(read_pan_page(one).fields.md5, "aaa");
+  EXPECT_EQ(parse_pan_page(one).md5, "aaa");
+
+  // One file whose record leaves out its name and size: the markers give them,
+  // to the window and to the file alike.
+  const page_reading apart = read_kuaichuan_page(
+      "<a file_url=\"http://h/f\"><span file_name=\"n.zip\"></span><i first_file_size\" value='2048'>");
+  ASSERT_EQ(apart.files.size(), 1u);
+  EXPECT_EQ(apart.files[0], record_of(apart));
+  EXPECT_EQ(apart.fields.file_name, "n.zip");
+  EXPECT_EQ(apart.fields.size, "2KB");
+  // With two files, a left-out field stays empty: another file's marker is no help.
+  const page_reading two = read_kuaichuan_page(
+      "<a file_url=u1 file_size=1><a file_url=u2><span file_name=\"n.zip\"></span><i first_file_size\" value='2048'>");
+  EXPECT_EQ(two.fields.size, "0B");
+  EXPECT_EQ(two.fields.file_name, "");
+}
+
 struct expected_file {
   std::string download_url, file_name, size;
 };
@@ -129,7 +160,8 @@ TEST(PageReading, PanFilesAreDataObjectsWithADlinkKey) {
       {"[" + object({{"dlink", "u1"}, {"inner", object({{"dlink", "u2"}})}}) + "," + object({{"size", "1"}}) + "]",
        {{"u1", "", "0B"}, {"u2", "", "0B"}}},
       // A size written bare; the file name of a nested object is not its parent's.
-      {"{\\\"size\\\": 4096, \\\"dlink\\\":\\\"u\\\", \\\"thumbs\\\":[\\\"t?filename=x.jpg\\\"]}", {{"u", "", "4KB"}}},
+      {"{\\\"size\\\": 4096, \\\"dlink\\\":\\\"u\\\", \\\"thumbs\\\":[\\\"t?filename=x.jpg\\\"]}" + object({{"dlink", "w"}}),
+       {{"u", "", "4KB"}, {"w", "", "0B"}}},
       // Keys matched whole; an object left open is no file.
       {object({{"xdlink", "u"}}) + object({{"dlinks", "u"}}) + "{\\\"dlink\\\":\\\"u\\\"", {}},
       {"\\\"dlink\\\":\\\"u\\\"}", {}},

@@ -4,6 +4,7 @@
 
 #include "codec/percent.h"
 #include "resolve/file_type.h"
+#include "resolve/page_reading.h"
 #include "resolve/page_fields.h"
 #include "resolve/size_format.h"
 #include "runtime/fetch.h"
@@ -13,12 +14,14 @@ namespace sharelink {
 namespace {
 
 // The keys of the page's escaped data object. Each pattern names backslashes only
-// as "\\+", so a run of them reads the same as one.
-constexpr field_pattern download_url_field = {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}",
+// as "\\+", so a run of them reads the same as one. A key is matched whole: the
+// quote before it belongs to the pattern, so "block_md5" is never the md5 and
+// "filesize" never the size.
+constexpr field_pattern download_url_field = {R"re(\x22dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}",
                                               end_of_last_escaped_brace, true};
 constexpr field_pattern file_name_field = {R"re(filename=(.*?)(\\+\x22))re", R"(\")", nullptr, true};
-constexpr field_pattern size_field = {R"re(size\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
-constexpr field_pattern md5_field = {R"re(md5\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
+constexpr field_pattern size_field = {R"re(\x22size\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
+constexpr field_pattern md5_field = {R"re(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
 
 constexpr std::string_view escaped_scheme_slashes = R"(\\/\\/)";
 constexpr std::string_view escaped_slash = R"(\\/)";
@@ -96,7 +99,7 @@ resolved_file parse_pan_page(std::string_view page_text) {
 }
 
 resolved_file resolve_pan(std::string_view share_address) {
-  return parse_pan_page(to_text(fetch_page(share_address)));
+  return read_pan_page(to_text(fetch_page(share_address))).fields;
 }
 
 }  // namespace sharelink

@@ -25,14 +25,15 @@ resolved_file pan_fields(const pan_markers& markers);
 /// The fields of a Pan share page (local text): the escaped data object's dlink
 /// (unescaped), filename (percent-decoded), size (read at single precision) and md5.
 /// pan_fields of find_pan_markers. Pure; each field comes from the last
-/// occurrence of its own key.
+/// occurrence of its own key, matched whole ("block_md5" is no md5).
 resolved_file parse_pan_page(std::string_view page_text);
 
 /// Undoes the page's slash escaping: the first "\\/\\/" becomes "//", then every
 /// "\\/" becomes "/", searching again from the start after each replacement.
 local_text unescape_pan_address(std::string_view address);
 
-/// Fetches the share page at `share_address` and parses it. Never fails.
+/// Fetches the share page at `share_address` and reads the window's fields from it
+/// (read_pan_page: the last file the page lists, else the keys). Never fails.
 resolved_file resolve_pan(std::string_view share_address);
 
 }  // namespace sharelink

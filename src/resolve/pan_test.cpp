@@ -34,14 +34,14 @@ TEST(PanPage, SharePageGivesAllFiveFields) {
 }
 
 TEST(PanPage, EachFieldComesFromTheLastOccurrenceOfItsOwnKey) {
-  // Second file's address and name; keys in capitals ignored; block_md5 is the
-  // last key ending in md5; 16777217 read at single precision is 16 MiB.
+  // Second file's address and name; keys in capitals ignored; block_md5 is another
+  // key, not md5; 16777217 read at single precision is 16 MiB.
   const resolved_file file = parse_pan_page(sample_page("pan_several.html"));
   EXPECT_EQ(file.download_url, "https://d.pan.example/file/92eb5ffe?fid=1002&filename=%E7%94%B5%E5%BD%B1.mp4");
   EXPECT_EQ(file.file_name, "\xB5\xE7\xD3\xB0.mp4");
   EXPECT_EQ(file.file_type, "\xC3\xBD\xCC\xE5\xCA\xD3\xC6\xB5\xCE\xC4\xBC\xFE   (mp4)");
   EXPECT_EQ(file.size, "16MB");
-  EXPECT_EQ(file.md5, "4a8a08f09d37b73795649038408b5f33");
+  EXPECT_EQ(file.md5, "92eb5ffee6ae2fec3ad71c777531578f");
 }
 
 TEST(PanPage, MissingKeysLeaveTheirFieldsEmptyAndTheOthersFilled) {
@@ -52,13 +52,14 @@ TEST(PanPage, MissingKeysLeaveTheirFieldsEmptyAndTheOthersFilled) {
   EXPECT_EQ(no_link, (resolved_file{"", "", "", "1MB", "abc"}));
 }
 
-TEST(PanPage, KeysAreMatchedByTheirEndingAndTheirCase) {
-  const std::string page = "{" + entry("filesize", "2048") + "," + entry("Size", "1") + "," +
-                           entry("md5", "a") + "," + entry("slice_md5", "b") + "," +
-                           entry("MD5", "c") + "}";
+TEST(PanPage, KeysAreMatchedWholeAndByTheirCase) {
+  const std::string page = "{" + entry("size", "2048") + "," + entry("filesize", "1") + "," + entry("Size", "1") +
+                           "," + entry("md5", "a") + "," + entry("slice_md5", "b") + "," + entry("MD5", "c") + "," +
+                           entry("dlink", "u") + "}{" + entry("xdlink", "v") + "}";
   const resolved_file file = parse_pan_page(page);
   EXPECT_EQ(file.size, "2KB");
-  EXPECT_EQ(file.md5, "b");
+  EXPECT_EQ(file.md5, "a");
+  EXPECT_EQ(file.download_url, "u");
 }
 
 TEST(PanPage, SizeIsReadAtSinglePrecision) {
@@ -71,7 +72,7 @@ TEST(PanPage, SizeIsReadAtSinglePrecision) {
 }
 
 TEST(PanPage, EscapedQuotesMayCarryAnyNumberOfBackslashes) {
-  const std::string page = R"(dlink\\\":\\\"http:\\\\/\\\\/h\\\\/f\\\""}, filename=a.txt\\\" md5\\":\"m\\")";
+  const std::string page = R"(\\\"dlink\\\":\\\"http:\\\\/\\\\/h\\\\/f\\\""}, filename=a.txt\\\" \"md5\\":\"m\\")";
   const resolved_file file = parse_pan_page(page);
   EXPECT_EQ(file.download_url, "http://h/f");
   EXPECT_EQ(file.file_name, "a.txt");

@@ -238,7 +238,7 @@ TEST(FetchHostile, MebibyteAddressSurvivesFetchAndParse) {
 
 TEST(FetchHostile, FailedResolutionAfterAGoodOneKeepsNothingOfIt) {
   auto server = std::make_unique<raw_server>([](raw_connection& c) {
-    c.send("HTTP/1.0 200 OK\r\n\r\n<a file_url=\"http://x/y\" file_size=\"1\" "
+    c.send("HTTP/1.0 200 OK\r\n\r\n<a file_url=\"http://x/y\" file_size=\"1024\" "
            "file_name=\"a.rar\"><i first_file_size\" value='1024'><i key\" value='k'>");
   });
   const std::string address = server->url("/d/x");
