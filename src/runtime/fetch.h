@@ -131,6 +131,12 @@ fetch_outcome fetch_streaming(std::string_view address, const fetch_options& opt
 /// Never fails or reports.
 byte_string fetch_page(std::string_view address);
 
+/// The Cookie header value the process's cookie store would send with a request for
+/// `address` (local text, prepared as a fetch prepares it): "NAME=VALUE" pairs joined
+/// by "; ", HttpOnly cookies included. Empty when none would go, or the address cannot
+/// be fetched. For handing a fetch's session on to another program.
+std::string cookie_header_for(std::string_view address);
+
 /// An address as it is put on the wire, or why it cannot be.
 struct fetch_address {
   /// "http://" or "https://", any user info, host and port, then the path and query;

@@ -269,9 +269,11 @@ TEST_F(FetchContract, CookiesComeBackAcrossARedirectAndLaterFetches) {
             std::string::npos)
       << outcome.body;
   outcome = fetch_page_reporting(http() + "/echo/later", quick());
-  EXPECT_NE(header_value(outcome.body, "cookie").value_or("").find("contract_sid=42"),
-            std::string::npos)
-      << outcome.body;
+  const std::string sent = header_value(outcome.body, "cookie").value_or("");
+  EXPECT_NE(sent.find("contract_sid=42"), std::string::npos) << outcome.body;
+  // What another program would have to send to be taken for this session.
+  EXPECT_EQ(cookie_header_for(http() + "/echo/later"), sent);
+  EXPECT_EQ(cookie_header_for("http://elsewhere.test/"), "");
 }
 
 TEST_F(FetchContract, ProxyGivenInTheOptionsCarriesTheRequest) {

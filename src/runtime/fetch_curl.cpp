@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "runtime/fetch.h"
+#include "runtime/fetch_cookies.h"
 
 namespace sharelink {
 namespace {
@@ -584,6 +586,20 @@ fetch_outcome fetch_streaming(std::string_view address, const fetch_options& opt
                               const fetch_request& request, const head_handler& on_head,
                               const body_handler& on_body) {
   return run_fetch(address, options, request, on_head, on_body);
+}
+
+std::string cookie_header_for(std::string_view address) {
+  const fetch_address target = prepare_fetch_address(address);
+  CURLSH* share = target.error.empty() ? the_context.share() : nullptr;
+  std::unique_ptr<CURL, easy_deleter> easy(share ? curl_easy_init() : nullptr);
+  if (!easy) return {};
+  curl_easy_setopt(easy.get(), CURLOPT_SHARE, share);
+  curl_slist* list = nullptr;
+  if (curl_easy_getinfo(easy.get(), CURLINFO_COOKIELIST, &list) != CURLE_OK) return {};
+  std::vector<std::string> jar;
+  for (const curl_slist* item = list; item; item = item->next) jar.emplace_back(item->data);
+  curl_slist_free_all(list);
+  return cookie_header_from_jar(jar, target.url, std::time(nullptr));
 }
 
 }  // namespace sharelink

@@ -742,4 +742,21 @@ fetch_outcome fetch_streaming(std::string_view address, const fetch_options& opt
       [&](std::string_view bytes) { return !on_body || on_body(bytes); });
 }
 
+std::string cookie_header_for(std::string_view address) {
+  const fetch_address target = prepare_fetch_address(address);
+  if (!target.error.empty()) return {};
+  std::string cookies(4096, '\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    DWORD size = static_cast<DWORD>(cookies.size());
+    if (InternetGetCookieExA(target.url.c_str(), nullptr, cookies.data(), &size,
+                             INTERNET_COOKIE_HTTPONLY, nullptr)) {
+      cookies.resize(std::min<std::size_t>(cookies.size(), std::strlen(cookies.c_str())));
+      return cookies;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+    cookies.assign(static_cast<std::size_t>(size) + 1, '\0');
+  }
+  return {};
+}
+
 }  // namespace sharelink
