@@ -109,7 +109,7 @@ int resolve_address_list(session& run, std::istream& in) {
                           : static_cast<int>(std::min<std::size_t>(s.addresses.size(), static_cast<std::size_t>(s.jobs)));
   const batch_end end = run_batch(workers, run.interrupted, std::move(hooks));
   if (end == batch_end::interrupted) {
-    const int status = run.finish(130);
+    const int status = run.finish(interrupted_status());
     if (!s.quiet) run.err << "sharelink: interrupted\n";
     return status;
   }

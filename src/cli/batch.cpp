@@ -122,6 +122,23 @@ batch_end emit_in_order(batch_state& state, const batch_hooks& hooks, const std:
   return end;
 }
 
+// Once interrupted and the workers have ended: what is done (an address whose work
+// the interrupt cut short included) is still emitted, in input order, up to the
+// first address that was never started.
+void emit_what_is_done(batch_state& state, const batch_hooks& hooks) {
+  for (;;) {
+    std::optional<resolution> result;
+    {
+      std::lock_guard lock(state.mutex);
+      if (state.slots.empty() || !state.slots.front().result) return;
+      result = std::move(state.slots.front().result);
+      state.slots.pop_front();
+      ++state.first;
+    }
+    if (!hooks.emit(std::move(*result))) return;
+  }
+}
+
 }  // namespace
 
 batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) {
@@ -135,6 +152,7 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
     workers.emplace_back([&state, &hooks] { work_on_addresses(*state, hooks); });
   const batch_end end = emit_in_order(*state, hooks, stop);
   for (std::thread& worker : workers) worker.join();
+  if (end == batch_end::interrupted) emit_what_is_done(*state, hooks);
   // A reader still waiting in `next` for a line that may never come (a terminal,
   // a silent pipe) is left to the end of the process; once out of `next` it touches
   // only what it owns or shares through `state`.

@@ -35,9 +35,10 @@ enum class batch_end {
 /// Runs `hooks.work` on every address that `hooks.next` gives, on up to `jobs`
 /// threads, and hands each result to `hooks.emit` as soon as it and every result
 /// before it are done. At most a few times `jobs` addresses are held at once,
-/// however long the list. When `stop` turns true no more addresses are started or
-/// emitted; the batch returns once the running ones have ended, so `work` should
-/// end promptly then too.
+/// however long the list. When `stop` turns true no more addresses are started; once
+/// the running ones have ended (so `work` should end promptly then too), every
+/// result up to the first address never started is emitted, in input order, and
+/// the batch returns.
 batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks);
 
 }  // namespace sharelink::cli

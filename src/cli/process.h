@@ -35,8 +35,14 @@ bool standard_error_is_terminal();
 /// Columns of the terminal on standard error (80 when it cannot be told).
 int standard_error_width();
 
-/// From now on, an interrupt (Ctrl+C) sets `flag` instead of ending the process; a
-/// second interrupt ends it at once. `flag` must live until the process ends.
+/// From now on, an interrupt (Ctrl+C; on Linux also SIGTERM and SIGHUP) sets `flag`
+/// instead of ending the process; a second one ends it at once. A file-size limit
+/// (SIGXFSZ) no longer ends the process either: the write that passes it fails with
+/// the system's reason. `flag` must live until the process ends.
 void catch_interrupts(std::atomic<bool>& flag);
+
+/// The exit status of a run that an interrupt ended: 128 plus the number of the
+/// signal that came first (130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP).
+int interrupted_status();
 
 }  // namespace sharelink::cli

@@ -2,6 +2,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,11 @@ namespace sharelink::cli {
 namespace {
 
 std::atomic<bool>* interrupt_flag = nullptr;
+std::atomic<int> first_signal{SIGINT};
 
 void on_interrupt(int signal_number) {
+  // Lock-free atomics only: this runs inside a signal handler.
+  if (!interrupt_flag->load()) first_signal.store(signal_number);
   if (interrupt_flag->exchange(true)) {
     // The second Ctrl+C: the user does not want to wait.
     signal(signal_number, SIG_DFL);
@@ -51,7 +55,12 @@ void catch_interrupts(std::atomic<bool>& flag) {
   struct sigaction action {};
   action.sa_handler = on_interrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  // SIGTERM and SIGHUP (a closed terminal) end the run as Ctrl+C does: bytes received
+  // are written, a .part is kept, finished results are printed.
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  signal(SIGXFSZ, SIG_IGN);
 }
+
+int interrupted_status() { return 128 + first_signal.load(); }
 
 }  // namespace sharelink::cli

@@ -102,4 +102,7 @@ void catch_interrupts(std::atomic<bool>& flag) {
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
+// Ctrl+C and Ctrl+Break alike: the status a shell gives a run that SIGINT ended.
+int interrupted_status() { return 130; }
+
 }  // namespace sharelink::cli

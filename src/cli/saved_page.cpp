@@ -51,6 +51,11 @@ int resolve_page_file(session& run, std::istream& in) {
     r.error = "the page is larger than " + std::to_string(most) + " bytes; stopped there";
   }
   run.emit(run.complete(std::move(r)));
+  if (run.interrupted.load()) {
+    const int status = run.finish(interrupted_status());
+    if (!s.quiet) run.err << "sharelink: interrupted\n";
+    return status;
+  }
   return run.finish(run.all_well() ? 0 : 1);
 }
 

@@ -1,0 +1,226 @@
+// The command's downloads as whole processes: ended by signals, held to a file-size
+// limit, killed at any moment.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "download/md5.h"
+#include "testing/hostile_server.h"
+#include "testing/test_folder.h"
+
+extern char** environ;
+
+namespace sharelink::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using sharelink::testing::raw_connection;
+using sharelink::testing::raw_server;
+using sharelink::testing::test_folder;
+
+std::string random_bytes(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+struct pan_record {
+  std::string name, url;
+  std::size_t size = 0;
+  std::string md5;
+};
+
+// A Pan share page listing `records`, written as the service writes it.
+std::string pan_page(const std::vector<pan_record>& records) {
+  std::string list;
+  for (const pan_record& r : records) {
+    std::string dlink;
+    for (char c : r.url) dlink += c == '/' ? std::string(R"(\\/)") : std::string(1, c);
+    list += (list.empty() ? "" : ",") + std::string(R"({\"server_filename\":\")") + r.name +
+            R"(\",\"size\":\")" + std::to_string(r.size) + R"(\",\"md5\":\")" + r.md5 +
+            R"(\",\"dlink\":\")" + dlink + R"(\"})";
+  }
+  return R"(<script>yunData.setData(JSON.parse("{\"file_list\":{\"errno\":0,\"list\":[)" + list +
+         R"(]}}"));</script>)";
+}
+
+/// The path a request asks for.
+std::string request_path(const raw_connection& c) {
+  const std::string& head = c.request_head();
+  const auto start = head.find(' ') + 1;
+  return head.substr(start, head.find(' ', start) - start);
+}
+
+/// The first byte a request asks for with "Range: bytes=N-", or 0.
+std::size_t range_start(const raw_connection& c) {
+  const std::string& head = c.request_head();
+  const auto at = head.find("\r\nRange: bytes=");
+  return at == std::string::npos ? 0 : std::stoul(head.substr(at + 15));
+}
+
+/// Sends the head of `body`'s answer (206 from a range, ETag "e1") and returns what
+/// is left to send.
+std::string_view send_head(raw_connection& c, const std::string& body) {
+  const std::size_t from = std::min(range_start(c), body.size());
+  std::string head = from > 0 ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " +
+                                    std::to_string(from) + "-" + std::to_string(body.size() - 1) +
+                                    "/" + std::to_string(body.size()) + "\r\n"
+                              : "HTTP/1.1 200 OK\r\n";
+  head += "ETag: \"e1\"\r\nContent-Length: " + std::to_string(body.size() - from) +
+          "\r\nConnection: close\r\n\r\n";
+  c.send(head);
+  return std::string_view(body).substr(from);
+}
+
+/// Starts the command with `args` (through `sh -c` when `shell` is given, the
+/// command's path and `args` then its $0 and "$@"), standard output and error to
+/// files.
+pid_t start(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+            const char* shell = nullptr) {
+  std::vector<std::string> argv_text;
+  if (shell) argv_text = {"/bin/sh", "-c", shell};
+  argv_text.push_back(SHARELINK_BINARY);
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+/// The exit status as a shell gives it: 128 + the signal's number when one ended it.
+int wait_for(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+TEST(SharelinkSignals, CtrlCTermAndHangUpEndTheRunKeepingWhatArrived) {
+  const std::string body = random_bytes(300000, 1);
+  std::atomic<int> arrived{0};
+  std::string page;
+  raw_server server([&](raw_connection& c) {
+    if (request_path(c).starts_with("/share")) {
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page);
+      return;
+    }
+    const std::string_view rest = send_head(c, body);
+    if (c.send(rest.substr(0, 100000))) ++arrived;
+    c.hold();
+  });
+  page = pan_page({{"big.bin", server.url("/file/big.bin?filename=big.bin"), body.size(), md5_hex(body)}});
+  const struct {
+    int signal_number;
+    bool saved_page;  ///< --page FILE, else the share address
+  } cases[] = {{SIGINT, true}, {SIGINT, false}, {SIGTERM, false}, {SIGHUP, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(strsignal(c.signal_number) + std::string(c.saved_page ? ", --page" : ", address"));
+    test_folder folder;
+    test_folder::write(folder / "page.html", page);
+    std::vector<std::string> args = {"--download", "--output-dir", folder / "out"};
+    if (c.saved_page) args.insert(args.end(), {"--service", "pan", "--page", folder / "page.html"});
+    else args.push_back(server.url("/share/link?shareid=1&uk=2"));
+    const int before = arrived.load();
+    const pid_t pid = start(args, folder / "stdout", folder / "stderr");
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 500 && arrived.load() == before; ++i) std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(200ms);  // the bytes are in the command's hands
+    kill(pid, c.signal_number);
+    EXPECT_EQ(wait_for(pid), 128 + c.signal_number);
+    EXPECT_EQ(test_folder::read(folder / "out/big.bin.part"), body.substr(0, 100000));
+    EXPECT_EQ(test_folder::read(folder / "stdout"), "failed: big.bin: interrupted\n");
+    EXPECT_NE(test_folder::read(folder / "stderr").find("sharelink: interrupted\n"), std::string::npos);
+  }
+}
+
+TEST(SharelinkSignals, AFileSizeLimitFailsThatFileAndTheBatchGoesOn) {
+  const std::string big = random_bytes(3 << 20, 2), small = random_bytes(10000, 3);
+  raw_server server([&](raw_connection& c) {
+    const std::string_view rest = send_head(c, request_path(c).starts_with("/f/big.bin") ? big : small);
+    c.send(rest);
+  });
+  test_folder folder;
+  test_folder::write(folder / "page.html",
+                     pan_page({{"big.bin", server.url("/f/big.bin?filename=big.bin"), big.size(), md5_hex(big)},
+                               {"small.bin", server.url("/f/small.bin?filename=small.bin"), small.size(), md5_hex(small)}}));
+  // 2048 blocks: 1 MiB in 512-byte blocks, 2 MiB in 1024-byte ones.
+  const pid_t pid = start({"--service", "pan", "--page", folder / "page.html", "--download", "--output-dir",
+                           folder / "out"},
+                          folder / "stdout", folder / "stderr", "ulimit -f 2048 && exec \"$0\" \"$@\"");
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(wait_for(pid), 1);
+  const std::string out = test_folder::read(folder / "stdout");
+  EXPECT_TRUE(out.starts_with("failed: big.bin: cannot write " + folder / "out/big.bin.part: File too large\n"))
+      << out;
+  EXPECT_NE(out.find("saved: " + folder / "out/small.bin (10000 bytes, MD5 matched)\n"), std::string::npos) << out;
+  EXPECT_TRUE(test_folder::read(folder / "out/small.bin") == small);
+}
+
+// kill -9 at random moments of a download, again and again: the final name only
+// ever holds the whole file, and a last run finishes it from what is left.
+TEST(SharelinkDownload, KilledAtAnyMomentTheNextRunEndsWithTheWholeFile) {
+  const std::string body = random_bytes(2 << 20, 4);
+  raw_server server([&](raw_connection& c) {
+    std::string_view rest = send_head(c, body);
+    // 64 KiB at a time, a few milliseconds apart: a whole download takes about 100 ms.
+    while (!rest.empty() && c.send(rest.substr(0, 65536)) && c.pause(3ms)) rest.remove_prefix(std::min<std::size_t>(65536, rest.size()));
+  });
+  test_folder folder;
+  test_folder::write(folder / "page.html",
+                     pan_page({{"big.bin", server.url("/f/big.bin?filename=big.bin"), body.size(), md5_hex(body)}}));
+  const std::vector<std::string> args = {"--service", "pan", "--page", folder / "page.html", "--download",
+                                         "--quiet", "--output-dir", folder / "out"};
+  std::filesystem::create_directories(folder / "out");
+  std::mt19937 random(5);
+  int kills = 0, mid_download = 0, finished = 0;
+  for (int round = 0; round < 40; ++round) {
+    const pid_t pid = start(args, folder / "stdout", folder / "stderr");
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 150));
+    kill(pid, SIGKILL);
+    const int status = wait_for(pid);
+    kills += status == 128 + SIGKILL;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "out")) {
+      const std::string name = entry.path().filename().string();
+      ASSERT_TRUE(name == "big.bin" || name == "big.bin.part" || name == "big.bin.part.meta") << name;
+    }
+    mid_download += test_folder::exists(folder / "out/big.bin.part");
+    if (test_folder::exists(folder / "out/big.bin")) {
+      ASSERT_TRUE(test_folder::read(folder / "out/big.bin") == body) << "round " << round;
+      ++finished;
+      std::filesystem::remove(folder / "out/big.bin");  // again, for more moments to land on
+    }
+  }
+  const pid_t pid = start(args, folder / "stdout", folder / "stderr");
+  ASSERT_EQ(wait_for(pid), 0) << test_folder::read(folder / "stdout");
+  EXPECT_TRUE(test_folder::read(folder / "out/big.bin") == body);
+  EXPECT_FALSE(test_folder::exists(folder / "out/big.bin.part"));
+  EXPECT_GT(kills, 10);
+  RecordProperty("kills", kills);
+  RecordProperty("left_a_part", mid_download);
+  RecordProperty("finished_before_the_kill", finished);
+  std::printf("killed %d times: %d left a .part, %d had finished\n", kills, mid_download, finished);
+}
+
+}  // namespace
+}  // namespace sharelink::cli
