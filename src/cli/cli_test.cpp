@@ -774,7 +774,13 @@ TEST(SharelinkBatch, InterruptStopsWithWholeLinesOnly) {
   std::condition_variable changed;
   bool stalled = false, done = false;
   testing::loopback_server server;
-  server.serve("/d/FAST", page("kuaichuan_share.html"));
+  int fast_served = 0;
+  server.http().Get("/d/FAST", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(page("kuaichuan_share.html"), "text/html");
+    std::lock_guard lock(mutex);
+    ++fast_served;
+    changed.notify_all();
+  });
   server.http().Get("/d/STALL", [&](const httplib::Request&, httplib::Response& res) {
     std::unique_lock lock(mutex);
     stalled = true;
@@ -788,7 +794,9 @@ TEST(SharelinkBatch, InterruptStopsWithWholeLinesOnly) {
   settings.started = [&](pid_t pid) {
     interrupter = std::thread([&, pid] {
       std::unique_lock lock(mutex);
-      changed.wait_for(lock, std::chrono::seconds(10), [&] { return stalled; });
+      changed.wait_for(lock, std::chrono::seconds(10), [&] { return stalled && fast_served == 2; });
+      lock.unlock();
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the answer reaches the command
       kill(pid, SIGINT);
     });
   };
@@ -807,7 +815,7 @@ TEST(SharelinkBatch, InterruptStopsWithWholeLinesOnly) {
   const auto objects = json_lines(run.out);
   ASSERT_EQ(objects.size(), 3u) << run.out;
   EXPECT_TRUE(objects[1]["error"].get<std::string>().starts_with("interrupted")) << run.out;
-  EXPECT_TRUE(objects[2]["error"].is_null());
+  EXPECT_TRUE(objects[2]["error"].is_null()) << run.out;
   EXPECT_NE(run.err.find("sharelink: interrupted\n"), std::string::npos) << run.err;
 }
 
