@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/actions.h"
 #include "app/background.h"
 #include "app/main_window_qt.h"
+#include "app/program_help.h"
 
 namespace {
 
@@ -58,6 +60,11 @@ void while_starting(QtMsgType type, const QMessageLogContext& context, const QSt
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // --help and --version need no display.
+  if (const auto text = sharelink::app::program_help(std::vector<std::string>(argv + 1, argv + argc))) {
+    std::fputs(text->c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   if (!has_env("DISPLAY") && !has_env("WAYLAND_DISPLAY") && !has_env("QT_QPA_PLATFORM") &&
       !platform_argument(argc, argv)) {
     std::fprintf(stderr, "%s: cannot open a window: no display (DISPLAY and WAYLAND_DISPLAY are not set)\n",

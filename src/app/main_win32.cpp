@@ -1,12 +1,15 @@
 // The window program on Windows.
 #include <windows.h>
 #include <ole2.h>
+#include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "app/actions.h"
 #include "app/background.h"
 #include "app/main_window_win32.h"
+#include "app/program_help.h"
 #include "app/window_description.h"
 #include "codec/wide_win32.h"
 
@@ -30,6 +33,41 @@ void enter_program_folder() {
   SetCurrentDirectoryW(path.c_str());
 }
 
+// The arguments after the program name, as UTF-8.
+std::vector<std::string> arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) args.push_back(sharelink::from_wide(wide[i], CP_UTF8));
+    LocalFree(wide);
+  }
+  return args;
+}
+
+// Shows `text` where whoever started the program can read it: its standard output
+// when that is a file or a pipe, the console it was started from, or else (started
+// from the desktop) a message box.
+void show_text(const std::string& text, const std::string& caption) {
+  DWORD written = 0;
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const DWORD type = out && out != INVALID_HANDLE_VALUE ? GetFileType(out) : FILE_TYPE_UNKNOWN;
+  if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+    WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
+  const std::wstring wide = sharelink::to_wide(text, CP_UTF8);
+  if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    if (console != INVALID_HANDLE_VALUE) {
+      WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      CloseHandle(console);
+      return;
+    }
+  }
+  MessageBoxW(nullptr, wide.c_str(), sharelink::to_wide(caption, CP_UTF8).c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
 // Ends the process with `code` at once: the other threads stop first, and the
 // destructors of static objects do not run, so a resolution abandoned when the
 // window closed cannot find them destroyed. Nobody waits for it.
@@ -38,6 +76,10 @@ void enter_program_folder() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  if (const auto text = sharelink::app::program_help(arguments())) {
+    show_text(*text, "sharelink-gui");
+    return 0;
+  }
   const HRESULT ole = OleInitialize(nullptr);
   enter_program_folder();
 
