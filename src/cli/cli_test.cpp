@@ -330,7 +330,9 @@ TEST_F(SharelinkCommand, Aria2ListsTheFilesOfEachPage) {
   if (pan.files.empty()) GTEST_SKIP() << "this build's page reading lists no files";
   // Only the Pan record's own md5 key gives a checksum; a Kuaichuan key is no hash.
   const std::string pan_entry = "http://d.pcs.example.com/file/abc?fid=1&filename=%E6%B5%8B%E8%AF%95.txt\n"
-                                "  out=测试.txt\n  checksum=md5=d41d8cd98f00b204e9800998ecf8427e\n";
+                                "  out=测试.txt\n  referer=" + pan_url() +
+                                "\n  user-agent=Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\n"
+                                "  checksum=md5=d41d8cd98f00b204e9800998ecf8427e\n";
   ASSERT_TRUE(run.out.ends_with(pan_entry)) << run.out;
   const std::string kuaichuan_part = run.out.substr(0, run.out.size() - pan_entry.size());
   EXPECT_TRUE(kuaichuan_part.starts_with("http://dl.example.com/files/report.zip?t=1\n")) << run.out;
@@ -714,7 +716,8 @@ TEST(SharelinkAria2, HostilePagesLeaveTheGoodEntryAlone) {
   std::istringstream rest(batch.out.substr(alone.out.size()));
   for (std::string line; std::getline(rest, line);) {
     EXPECT_TRUE(line.starts_with("http://") || line.starts_with("https://") || line.starts_with("  out=") ||
-                line.starts_with("  checksum=md5="))
+                line.starts_with("  checksum=md5=") || line.starts_with("  referer=") ||
+                line.starts_with("  user-agent="))
         << line;
     EXPECT_EQ(line.find_first_of("\r\t"), std::string::npos) << line;
     if (line.starts_with("  out=")) {

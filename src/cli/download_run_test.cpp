@@ -10,6 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -220,6 +222,93 @@ TEST(SharelinkDownload, KilledAtAnyMomentTheNextRunEndsWithTheWholeFile) {
   RecordProperty("left_a_part", mid_download);
   RecordProperty("finished_before_the_kill", finished);
   std::printf("killed %d times: %d left a .part, %d had finished\n", kills, mid_download, finished);
+}
+
+/// The value of the header `name` in a request head, or "<none>".
+std::string header_value(const std::string& head, const std::string& name) {
+  const auto at = head.find("\r\n" + name + ": ");
+  if (at == std::string::npos) return "<none>";
+  const auto start = at + name.size() + 4;
+  return head.substr(start, head.find("\r\n", start) - start);
+}
+
+/// The names and bytes of the files in `dir`.
+std::map<std::string, std::string> files_in(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  if (!std::filesystem::is_directory(dir)) return files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    files[entry.path().filename().string()] = test_folder::read(entry.path().string());
+  return files;
+}
+
+// The list --aria2 writes, run by the real aria2c, downloads the same files under
+// the same names with the same Referer, User-Agent and Cookie as --download.
+TEST(SharelinkAria2, TheRealDownloaderGetsWhatDownloadGets) {
+  if (access("/usr/bin/aria2c", X_OK) != 0) GTEST_SKIP() << "aria2c is not installed";
+  const std::vector<std::pair<std::string, std::string>> records = {
+      {"../../../x/escaped.txt", "/f/1"}, {".bashrc", "/f/2"}, {"..", "/f/fallback.bin"},
+      {"CON.txt", "/f/4"}, {"report 报告.pdf", "/f/5"}};
+  std::map<std::string, std::string> bodies;
+  std::mutex mutex;
+  std::map<std::string, std::string> seen;  // "path header" -> value, per run
+  std::string page, run = "download";
+  raw_server server([&](raw_connection& c) {
+    const std::string path = request_path(c);
+    if (path.starts_with("/share")) {
+      c.send("HTTP/1.1 200 OK\r\nSet-Cookie: sid=s3cr3t; Path=/\r\nContent-Length: " +
+             std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page);
+      return;
+    }
+    const std::string file = path.substr(0, path.find('?'));
+    {
+      std::lock_guard lock(mutex);
+      for (const char* name : {"Referer", "User-Agent", "Cookie"})
+        seen[run + " " + file + " " + name] = header_value(c.request_head(), name);
+    }
+    c.send(send_head(c, bodies[file]));
+  });
+  std::vector<pan_record> listed;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const auto& [name, path] = records[i];
+    bodies[path] = random_bytes(1000 + i * 777, static_cast<unsigned>(10 + i));
+    listed.push_back({name, server.url(path + "?fid=" + std::to_string(i)), bodies[path].size(),
+                      md5_hex(bodies[path])});
+  }
+  page = pan_page(listed);
+  const std::string share = server.url("/share/link?shareid=1&uk=2");
+  test_folder folder;
+  pid_t pid = start({"--download", "--output-dir", folder / "download", share}, folder / "out1", folder / "err1");
+  ASSERT_EQ(wait_for(pid), 0) << test_folder::read(folder / "out1") << test_folder::read(folder / "err1");
+  pid = start({"--aria2", share}, folder / "list.txt", folder / "err2");
+  ASSERT_EQ(wait_for(pid), 0) << test_folder::read(folder / "err2");
+  {
+    std::lock_guard lock(mutex);
+    run = "aria2";
+  }
+  const std::string list = folder / "list.txt";
+  std::vector<std::string> argv_text = {"/usr/bin/aria2c", "--no-conf", "--quiet", "--file-allocation=none",
+                                        "--split=1", "--max-connection-per-server=1", "--auto-file-renaming=false",
+                                        "--dir=" + folder / "aria2", "--input-file=" + list};
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+  ASSERT_EQ(wait_for(pid), 0) << test_folder::read(list);
+
+  const auto downloaded = files_in(folder / "download"), fetched = files_in(folder / "aria2");
+  EXPECT_EQ(downloaded.size(), records.size());
+  for (const auto& [name, bytes] : downloaded) {
+    EXPECT_TRUE(fetched.count(name) && fetched.at(name) == bytes) << name << "\n" << test_folder::read(list);
+    EXPECT_FALSE(name.starts_with('.')) << name;
+  }
+  EXPECT_EQ(fetched.size(), downloaded.size());
+  std::lock_guard lock(mutex);
+  for (const auto& [name, path] : records) {
+    for (const char* header : {"Referer", "User-Agent", "Cookie"})
+      EXPECT_EQ(seen["aria2 " + path + " " + header], seen["download " + path + " " + header]) << path << " " << header;
+    EXPECT_EQ(seen["download " + path + " Referer"], share);
+    EXPECT_EQ(seen["download " + path + " Cookie"], "sid=s3cr3t");
+  }
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "download/files.h"
+#include "download/safe_name.h"
+#include "runtime/fetch.h"
+
 namespace sharelink::cli {
 namespace {
 
@@ -43,34 +47,12 @@ std::string aria2_address(std::string_view url) {
   return line;
 }
 
-// Windows opens a device, not a file, for these names, whatever extension follows.
-bool is_reserved_on_windows(std::string_view name) {
-  std::string stem(name.substr(0, name.find('.')));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  for (char& c : stem) c = lower(c);
-  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
-  return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) &&
-         stem[3] >= '0' && stem[3] <= '9';
-}
-
-// A file name aria2 may write into its download folder and nowhere else, on any
-// file system.
-std::string aria2_file_name(std::string_view name) {
-  std::string bare;
-  bare.reserve(name.size());
-  for (unsigned char c : name) {
-    const bool refused = c == '/' || c == '\\' || is_control(c) ||
-                         std::string_view("<>:\"|?*").find(static_cast<char>(c)) != std::string_view::npos;
-    bare += refused ? '_' : static_cast<char>(c);
-  }
-  // Windows drops trailing dots and blanks, which would turn "x.." into "x" and
-  // ". . " into nothing.
-  const auto first = bare.find_first_not_of(' ');
-  const auto last = bare.find_last_not_of(". ");
-  if (first == std::string::npos || last == std::string::npos || last < first) return {};
-  std::string kept = bare.substr(first, last + 1 - first);
-  if (is_reserved_on_windows(kept)) kept.insert(0, "_");
-  return kept;
+// An option line's value: the text as it is when nothing in it could end the line
+// or steer the downloader, else nothing.
+std::optional<std::string> option_value(std::string_view text) {
+  for (unsigned char c : text)
+    if (is_control(c)) return std::nullopt;
+  return std::string(text);
 }
 
 json nullable(const std::optional<std::uint64_t>& value) {
@@ -164,12 +146,20 @@ std::optional<std::string> download_address_refusal(const file_entry& f) {
   return std::nullopt;
 }
 
-std::string aria2_entry(const file_entry& f, bool with_checksum) {
+std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_view referer) {
   if (download_address_refusal(f)) return {};
   std::string entry =
       aria2_address(f.local_download_url.empty() ? f.download_url : f.local_download_url) + "\n";
-  const std::string name = aria2_file_name(f.file_name);
-  if (!name.empty()) entry += "  out=" + name + "\n";
+  // The name --download would save it under.
+  entry += "  out=" + safe_file_name(f.file_name, f.download_url, native_name_units) + "\n";
+  if (!referer.empty()) {
+    // As the fetcher sends it: printable ASCII, escaped where it must be.
+    const fetch_address prepared = prepare_fetch_address(referer);
+    if (prepared.error.empty()) entry += "  referer=" + prepared.url + "\n";
+  }
+  entry += "  user-agent=" + std::string(fetch_user_agent) + "\n";
+  if (const auto cookie = option_value(f.cookie); cookie && !cookie->empty())
+    entry += "  header=Cookie: " + *cookie + "\n";
   if (with_checksum && is_md5_hex(f.md5)) {
     std::string md5 = f.md5;
     for (char& c : md5) c = lower(c);

@@ -33,6 +33,9 @@ struct file_entry {
   local_text local_download_url;
   /// Set once the file was downloaded (or its download failed).
   std::optional<download_report> download;
+  /// The Cookie header value a request for the file carries (the cookies the page
+  /// fetch received); only an aria2 entry shows it.
+  std::string cookie;
 };
 
 /// The outcome for one address, every text in UTF-8.
@@ -74,18 +77,19 @@ bool is_md5_hex(std::string_view text);
 /// empty, or not http or https), or nothing when it can.
 std::optional<std::string> download_address_refusal(const file_entry& f);
 
-/// An aria2 input-file entry for `f`: the download address on its own line, then an
-/// indented "out=" line with the file name and, when `with_checksum` and the MD5
-/// text is 32 hexadecimal digits, an indented "checksum=md5=" line. Empty when
-/// download_address_refusal refuses the file.
+/// An aria2 input-file entry for `f` that asks as a download by this program does:
+/// the download address on its own line, then indented option lines: "out=" with
+/// the name --download saves it under (safe_file_name, the address's last segment
+/// when the page gives no usable name), "referer=" with `referer` (the share
+/// address, local text) as the fetcher sends it, when not empty, "user-agent=" with
+/// the fetcher's, "header=Cookie: " with `f.cookie` when it has one, and, when
+/// `with_checksum` and the MD5 text is 32 hexadecimal digits, "checksum=md5=".
+/// Empty when download_address_refusal refuses the file.
 /// The address is the one the page gave (local_download_url when set), with the bytes
 /// that would break the entry (white space, control characters) and those outside
-/// ASCII percent-escaped. Nothing from the page can start or end a line early, and
-/// only http and https addresses are written, so no entry begins with '#' or a blank.
-/// The file name is reduced to a bare name that every file system takes (no
-/// directory parts, no control characters, none of <>:"|?*, no trailing dot or
-/// blank, no name Windows reserves for a device) and left out when nothing usable
-/// remains.
-std::string aria2_entry(const file_entry& f, bool with_checksum);
+/// ASCII percent-escaped. Nothing from the page can start or end a line early (a
+/// cookie holding a control character is left out), and only http and https
+/// addresses are written, so no entry begins with '#' or a blank.
+std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_view referer);
 
 }  // namespace sharelink::cli

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "cli/downloads.h"
+#include "codec/codepage.h"
+#include "runtime/fetch.h"
 
 namespace sharelink::cli {
 namespace {
@@ -31,7 +33,8 @@ void print(const resolution& r, const settings& s, bool first, std::ostream& out
       out << json_report(r) << '\n';
       break;
     case output_form::aria2:
-      for (const file_entry& f : r.files) out << aria2_entry(f, r.service == "pan");
+      for (const file_entry& f : r.files)
+        out << aria2_entry(f, r.service == "pan", utf8_to_local(r.address));
       break;
   }
   out.flush();
@@ -55,6 +58,10 @@ resolution session::complete(resolution r) {
     // that was left out.
     if (!page_read_well) r.files.clear();
     std::erase_if(r.files, [](const file_entry& f) { return download_address_refusal(f).has_value(); });
+    // The cookies the page fetch received, as a download of each file would send them.
+    for (file_entry& f : r.files)
+      f.cookie = cookie_header_for(f.local_download_url.empty() ? utf8_to_local(f.download_url)
+                                                                : f.local_download_url);
   } else if (page_read_well) {
     download_files(r, chosen, interrupted, display);
   }
