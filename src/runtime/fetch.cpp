@@ -1,193 +1,427 @@
+// The fetch itself, the same on every platform: the redirects, the limits in time,
+// the body cap, the reading of a response's head and the texts of errors. The
+// platform's file (fetch_curl.cpp, fetch_wininet.cpp) only runs single hops.
 #include "runtime/fetch.h"
 
+#include <algorithm>
+#include <new>
 #include <string>
 
+#include "runtime/fetch_hop.h"
+
 namespace sharelink {
-
-byte_string fetch_page(std::string_view address) { return fetch_page_reporting(address).body; }
-
+namespace fetch_hop {
 namespace {
 
-constexpr auto npos = std::string_view::npos;
+constexpr int max_redirects = 20;
+/// How often a waiting fetch looks at `cancel`; without one, how long a wait may be.
+constexpr std::chrono::milliseconds cancel_poll{50};
+constexpr std::chrono::milliseconds idle_poll{1000};
 
-bool is_lead_byte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool is_trail_byte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-/// Bytes of the character at `i`: 2 for a double-byte character, else 1.
-std::size_t char_size(std::string_view s, std::size_t i) {
-  return is_lead_byte(s[i]) && i + 1 < s.size() && is_trail_byte(s[i + 1]) ? 2 : 1;
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (lower(text[i]) != prefix[i]) return false;
+  return true;
 }
 
-/// Position of the first single-byte character of `s` at or after `from` that is one
-/// of `stops`; a trail byte never counts.
-std::size_t find_delimiter(std::string_view s, std::string_view stops, std::size_t from = 0) {
-  for (std::size_t i = from; i < s.size(); i += char_size(s, i))
-    if (stops.find(s[i]) != npos) return i;
-  return npos;
+std::string_view trim(std::string_view s) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+  return s;
 }
 
-/// Like find_delimiter, but the last such position.
-std::size_t find_last_delimiter(std::string_view s, char stop) {
-  std::size_t found = npos;
-  for (std::size_t i = 0; i < s.size(); i += char_size(s, i))
-    if (s[i] == stop) found = i;
-  return found;
-}
-
-enum class url_part { userinfo, path, query };
-
-void append_escape(std::string& out, unsigned char c) {
-  static constexpr char hex[] = "0123456789ABCDEF";
-  out += '%';
-  out += hex[c >> 4];
-  out += hex[c & 0x0F];
-}
-
-bool needs_escape(unsigned char c, url_part part) {
-  if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>') return true;
-  switch (part) {
-    case url_part::userinfo:
-      return c == '@';
-    case url_part::path:
-      return c == '`' || c == '{' || c == '}';
-    case url_part::query:
-      return false;
+/// Fills the range fields of `head` from a "bytes FIRST-LAST/TOTAL" value; "*" for
+/// either part leaves its fields at -1 (a 416 names only the total: "bytes */TOTAL").
+void parse_content_range(std::string_view value, response_head& head) {
+  value = trim(value);
+  if (!starts_with_ignoring_case(value, "bytes ")) return;
+  value = trim(value.substr(6));
+  const std::size_t slash = value.find('/');
+  if (slash == std::string_view::npos) return;
+  const std::string_view span = trim(value.substr(0, slash));
+  head.range_total = parse_count(trim(value.substr(slash + 1)));
+  const std::size_t dash = span.find('-');
+  if (dash == std::string_view::npos) return;
+  const std::int64_t first = parse_count(trim(span.substr(0, dash)));
+  const std::int64_t last = parse_count(trim(span.substr(dash + 1)));
+  if (first >= 0 && last >= first) {
+    head.range_first = first;
+    head.range_last = last;
   }
-  return false;
 }
 
-void append_encoded(std::string& out, std::string_view s, url_part part) {
-  for (std::size_t i = 0; i < s.size();) {
-    if (char_size(s, i) == 2) {
-      append_escape(out, static_cast<unsigned char>(s[i]));
-      append_escape(out, static_cast<unsigned char>(s[i + 1]));
-      i += 2;
+bool is_followed_status(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+/// A library's words on one line: line breaks become spaces, trailing blanks go.
+std::string one_line_detail(std::string text) {
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+/// The fetch's side of one hop: what the head says, and the body handed on.
+class fetch_sink final : public hop_sink {
+ public:
+  fetch_sink(const head_handler& on_head, const body_handler& on_body)
+      : on_head_(on_head), on_body_(on_body) {}
+
+  bool take_head(raw_head raw) override {
+    head_in_ = true;
+    head_ = std::move(raw);
+    if (is_followed_status(head_.status) && !head_.location.empty()) {
+      follow_ = true;
+      return false;  // its body is of no use: follow
+    }
+    const std::int64_t length = parse_count(trim(head_.content_length));
+    announced_ = length;
+    if (on_head_ && !on_head_(response_head_of(head_, length))) {
+      stopped_ = true;
+      return false;
+    }
+    return true;
+  }
+  bool take_body(std::string_view bytes) override {
+    if (on_body_ && !on_body_(bytes)) {
+      stopped_ = true;
+      return false;
+    }
+    delivered_ += static_cast<std::int64_t>(bytes.size());
+    return true;
+  }
+  std::int64_t bytes_left() const override {
+    return announced_ < 0 ? -1 : std::max<std::int64_t>(announced_ - delivered_, 0);
+  }
+
+  bool head_in() const { return head_in_; }
+  bool follows() const { return follow_; }
+  bool stopped() const { return stopped_; }
+  const raw_head& head() const { return head_; }
+  /// " after N bytes" or " after N of M bytes", once the head is in.
+  std::string bytes_so_far() const {
+    std::string text = " after " + std::to_string(delivered_);
+    if (announced_ >= 0) text += " of " + std::to_string(announced_);
+    return text + " bytes";
+  }
+  bool short_of_announced() const { return announced_ >= 0 && delivered_ < announced_; }
+
+ private:
+  static response_head response_head_of(const raw_head& raw, std::int64_t length) {
+    response_head head;
+    head.status = raw.status;
+    head.status_text = raw.status_text;
+    head.content_length = length;
+    parse_content_range(raw.content_range, head);
+    head.etag = raw.etag;
+    head.last_modified = raw.last_modified;
+    return head;
+  }
+
+  const head_handler& on_head_;
+  const body_handler& on_body_;
+  raw_head head_;
+  bool head_in_ = false, follow_ = false, stopped_ = false;
+  std::int64_t announced_ = -1;
+  std::int64_t delivered_ = 0;
+};
+
+/// The outcome's error and cut for a hop that ended as `end` said.
+void describe_end(const hop_end& end, const fetch_sink& sink, const fetch_options& options,
+                  fetch_outcome& outcome) {
+  const std::string detail = one_line_detail(end.detail);
+  auto broken = [&](std::string text) {
+    outcome.cut = fetch_cut::broken;
+    outcome.error = std::move(text);
+  };
+  switch (end.why) {
+    case ending::none:
+      if (sink.short_of_announced()) return broken("connection closed" + sink.bytes_so_far());
+      outcome.fetched = true;
+      return;
+    case ending::stopped:
+    case ending::cancelled:
+      outcome.cut = fetch_cut::interrupted;
+      outcome.error = "interrupted";
+      return;
+    case ending::out_of_time:
+      outcome.cut = fetch_cut::out_of_time;
+      outcome.error = "timed out: the fetch took longer than " +
+                      std::to_string(options.total_timeout_ms) + " ms";
+      if (sink.head_in()) outcome.error += ", stopped" + sink.bytes_so_far();
+      return;
+    case ending::stalled:
+      outcome.cut = fetch_cut::stalled;
+      outcome.error = sink.head_in() ? "timed out: nothing received for " +
+                                           std::to_string(options.stall_timeout_ms) + " ms" +
+                                           sink.bytes_so_far()
+                                     : "timed out: no response within " +
+                                           std::to_string(options.stall_timeout_ms) + " ms";
+      return;
+    case ending::connect_timeout:
+      outcome.error = options.connect_timeout_ms > 0
+                          ? "timed out connecting after " +
+                                std::to_string(options.connect_timeout_ms) + " ms"
+                          : "timed out connecting";
+      return;
+    case ending::closed:
+      return broken("connection closed" + sink.bytes_so_far());
+    case ending::no_answer:
+      return broken("the server closed the connection without answering");
+    case ending::receive_failed:
+      if (sink.head_in()) return broken("connection broken" + sink.bytes_so_far() + ": " + detail);
+      return broken("receive failed: " + detail);
+    case ending::other:
+      if (sink.head_in()) return broken("connection broken" + sink.bytes_so_far() + ": " + detail);
+      outcome.error = detail;
+      return;
+    default:
+      break;
+  }
+  const char* reason = "";
+  switch (end.why) {
+    case ending::refused: reason = "connection refused"; break;
+    case ending::proxy_refused: reason = "cannot connect to the proxy"; break;
+    case ending::cannot_connect: reason = "cannot connect"; break;
+    case ending::host_not_found: reason = "host not found"; break;
+    case ending::proxy_not_found: reason = "proxy not found"; break;
+    case ending::proxy_failed: reason = "the proxy failed"; break;
+    case ending::certificate: reason = "TLS certificate not accepted"; break;
+    case ending::handshake: reason = "TLS handshake failed"; break;
+    case ending::ca_file: reason = "cannot read the certificate authorities"; break;
+    case ending::send_failed: reason = "send failed"; break;
+    case ending::malformed: reason = "malformed address"; break;
+    case ending::not_http: reason = "the answer is not HTTP"; break;
+    case ending::headers_too_large: reason = "response headers too large"; break;
+    default: reason = "the HTTP client failed"; break;
+  }
+  outcome.error = reason;
+  // A refusal says all there is to say; the library's words would only repeat it.
+  if (!detail.empty() && end.why != ending::refused && end.why != ending::headers_too_large)
+    outcome.error += ": " + detail;
+}
+
+/// What the request carries besides the fixed headers; false with `error` set when it
+/// cannot go out.
+bool prepare_request(const fetch_request& request, hop_request& out, std::string& error) {
+  // A referer that could not be fetched itself is left out.
+  if (!request.referer.empty()) out.referer = prepare_fetch_address(request.referer).url;
+  if (request.range_from < 0) return true;
+  out.range = std::to_string(request.range_from) + "-";
+  if (!request.if_range.empty()) {
+    if (!is_header_value(request.if_range)) {
+      error = "If-Range: not a header value";
+      return false;
+    }
+    out.if_range = request.if_range;
+  }
+  return true;
+}
+
+/// One fetch, redirects followed, the final response's head and body handed to the
+/// handlers as they arrive. The outcome's body stays empty.
+fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
+                        const fetch_request& request, const head_handler& on_head,
+                        const body_handler& on_body) {
+  fetch_outcome outcome;
+  fetch_address target = prepare_fetch_address(address);
+  hop_request extra;
+  if (!target.error.empty()) {
+    outcome.error = target.error;
+    return outcome;
+  }
+  if (!prepare_request(request, extra, outcome.error)) return outcome;
+  std::unique_ptr<hop_client> client = open_client(options, extra, outcome.error);
+  if (!client) return outcome;
+
+  fetch_clock clock(options);
+  for (int redirects = 0;; ++redirects) {
+    fetch_sink sink(on_head, on_body);
+    clock.hop_starts();
+    hop_end end = client->run_hop(target, clock, sink);
+    if (sink.head_in()) {
+      outcome.status = sink.head().status;
+      outcome.status_text = sink.head().status_text;
+    }
+    if (sink.follows()) {
+      if (redirects == max_redirects) {
+        outcome.error = "too many redirects";
+        return outcome;
+      }
+      fetch_address next = follow_redirect(target, sink.head().location);
+      if (!next.error.empty()) {
+        outcome.error = next.error;
+        return outcome;
+      }
+      target = std::move(next);
       continue;
     }
-    auto c = static_cast<unsigned char>(s[i++]);
-    if (part == url_part::path && c == '\\')
-      out += '/';
-    else if (needs_escape(c, part))
-      append_escape(out, c);
-    else
-      out += static_cast<char>(c);
+    if (sink.stopped()) end = {ending::stopped, {}};
+    describe_end(end, sink, options, outcome);
+    return outcome;
   }
 }
-
-/// The address as a browser's address bar takes it: up to a zero byte, without tabs
-/// and line breaks, trimmed of spaces and control bytes at both ends.
-std::string clean_address(std::string_view address) {
-  std::string text;
-  for (char c : as_local(address))
-    if (c != '\t' && c != '\n' && c != '\r') text += c;
-  auto is_blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && is_blank(text[begin])) ++begin;
-  while (end > begin && is_blank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
-bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-/// Length of the scheme that `text` starts with (the ':' not counted), or 0 when it
-/// does not start with one.
-std::size_t scheme_length(std::string_view text) {
-  if (text.empty() || !is_ascii_letter(text[0])) return 0;
-  for (std::size_t i = 1; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == ':') return i;
-    if (!is_ascii_letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-      return 0;
-  }
-  return 0;
-}
-
-std::string ascii_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-fetch_address refused(std::string reason) { return {{}, false, std::move(reason)}; }
 
 }  // namespace
 
-fetch_address prepare_fetch_address(std::string_view address) {
-  const std::string text = clean_address(address);
-  if (text.empty()) return refused("empty address");
-  const std::size_t scheme_size = scheme_length(text);
-  if (scheme_size == 0) return refused("address has no scheme");
-  const std::string scheme = ascii_lower(std::string_view(text).substr(0, scheme_size));
-  if (scheme != "http" && scheme != "https")
-    return refused("unsupported scheme \"" + scheme + "\"");
-
-  std::string_view rest = std::string_view(text).substr(scheme_size + 1);
-  while (!rest.empty() && (rest.front() == '/' || rest.front() == '\\')) rest.remove_prefix(1);
-  rest = rest.substr(0, find_delimiter(rest, "#"));
-
-  const std::size_t authority_end = find_delimiter(rest, "/\\?");
-  const std::string_view authority = rest.substr(0, authority_end);
-  const std::string_view tail = authority_end == npos ? "" : rest.substr(authority_end);
-
-  std::string_view userinfo, host = authority;
-  if (std::size_t at = find_last_delimiter(authority, '@'); at != npos) {
-    userinfo = authority.substr(0, at);
-    host = authority.substr(at + 1);
+std::int64_t parse_count(std::string_view text) {
+  if (text.empty() || text.size() > 18) return -1;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
   }
-  if (host.empty()) return refused("address has no host");
-  for (char c : host) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F) return refused("invalid host name");
-  }
-
-  fetch_address out;
-  out.secure = scheme == "https";
-  out.url = scheme + "://";
-  if (!userinfo.empty()) {
-    append_encoded(out.url, userinfo, url_part::userinfo);
-    out.url += '@';
-  }
-  out.url += host;
-  const std::size_t query_begin = find_delimiter(tail, "?");
-  const std::string_view path = tail.substr(0, query_begin);
-  if (path.empty()) out.url += '/';
-  append_encoded(out.url, path, url_part::path);
-  if (query_begin != npos) append_encoded(out.url, tail.substr(query_begin), url_part::query);
-  return out;
+  return value;
 }
 
-fetch_address follow_redirect(const fetch_address& from, std::string_view location) {
-  if (from.url.empty()) return refused("redirect from an address that was never fetched");
-  const std::string target = clean_address(location);
-
-  // A prepared address is "scheme://authority/path?query" with no '/' in the authority.
-  const std::string_view url = from.url;
-  const std::size_t path_begin = url.find('/', url.find("://") + 3);
-  const std::string_view origin = url.substr(0, path_begin);
-  const std::string_view path_and_query = url.substr(path_begin);
-  const std::string_view path = path_and_query.substr(0, path_and_query.find('?'));
-
-  auto is_slash = [](char c) { return c == '/' || c == '\\'; };
-  std::string absolute;
-  if (scheme_length(target) != 0) {
-    absolute = target;
-  } else if (target.size() >= 2 && is_slash(target[0]) && is_slash(target[1])) {
-    absolute = (from.secure ? "https:" : "http:") + target;
-  } else if (!target.empty() && is_slash(target[0])) {
-    absolute = std::string(origin) + target;
-  } else if (target.empty() || target[0] == '#') {
-    absolute = from.url;
-  } else if (target[0] == '?') {
-    absolute = std::string(origin) + std::string(path) + target;
-  } else {
-    absolute = std::string(origin) + std::string(path.substr(0, path.rfind('/') + 1)) + target;
+bool read_status_line(std::string_view line, raw_head& head) {
+  if (!line.starts_with("HTTP/")) return false;
+  const std::size_t space = line.find(' ');
+  if (space == std::string_view::npos || line.size() < space + 4) return false;
+  long code = 0;
+  for (std::size_t i = space + 1; i < space + 4; ++i) {
+    if (line[i] < '0' || line[i] > '9') return false;
+    code = code * 10 + (line[i] - '0');
   }
-
-  fetch_address next = prepare_fetch_address(absolute);
-  if (!next.error.empty()) return refused("redirect refused: " + next.error);
-  if (from.secure && !next.secure) return refused("redirect from https to http refused");
-  return next;
+  head = raw_head{};
+  head.status = code;
+  head.status_text = trim(line.substr(space + 4));
+  return true;
 }
+
+void read_header_line(std::string_view line, raw_head& head) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return;
+  const std::string_view name = trim(line.substr(0, colon));
+  const std::string_view value = trim(line.substr(colon + 1));
+  auto is = [&](std::string_view wanted) {
+    return name.size() == wanted.size() && starts_with_ignoring_case(name, wanted);
+  };
+  if (is("location")) {
+    if (head.location.empty()) head.location = value;
+  } else if (is("content-length")) {
+    head.content_length = value;
+  } else if (is("content-range")) {
+    head.content_range = value;
+  } else if (is("etag")) {
+    head.etag = value;
+  } else if (is("last-modified")) {
+    head.last_modified = value;
+  } else if (is("retry-after")) {
+    head.retry_after = value;
+  }
+}
+
+// ---- the clock ------------------------------------------------------------------
+
+fetch_clock::fetch_clock(const fetch_options& options)
+    : options_(options), started_(clock::now()), since_(started_) {}
+
+void fetch_clock::hop_starts() {
+  phase_ = phase::connecting;
+  since_ = clock::now();
+}
+
+void fetch_clock::connected(clock::time_point at) {
+  if (phase_ != phase::connecting) return;
+  phase_ = phase::waiting_for_head;
+  since_ = at;
+}
+
+void fetch_clock::arrived() {
+  phase_ = phase::reading_body;
+  since_ = clock::now();
+}
+
+fetch_clock::clock::time_point fetch_clock::phase_deadline(bool& limited) const {
+  const long limit =
+      phase_ == phase::connecting ? options_.connect_timeout_ms : options_.stall_timeout_ms;
+  limited = limit > 0;
+  return since_ + std::chrono::milliseconds(limit);
+}
+
+ending fetch_clock::expired() const {
+  if (options_.cancel && options_.cancel->load()) return ending::cancelled;
+  // Compared at the clock's own precision: a deadline less than a millisecond away
+  // has not passed, and must not be reported as another limit's.
+  const auto now = clock::now();
+  if (options_.total_timeout_ms > 0 &&
+      now >= started_ + std::chrono::milliseconds(options_.total_timeout_ms))
+    return ending::out_of_time;
+  bool limited = false;
+  if (const auto deadline = phase_deadline(limited); limited && now >= deadline)
+    return phase_ == phase::connecting ? ending::connect_timeout : ending::stalled;
+  return ending::none;
+}
+
+std::chrono::milliseconds fetch_clock::next_wait() const {
+  auto wait = options_.cancel ? cancel_poll : idle_poll;
+  const auto now = clock::now();
+  auto shorten_to = [&](clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    wait = std::clamp(left, std::chrono::milliseconds(1), wait);
+  };
+  if (options_.total_timeout_ms > 0)
+    shorten_to(started_ + std::chrono::milliseconds(options_.total_timeout_ms));
+  bool limited = false;
+  if (const auto deadline = phase_deadline(limited); limited) shorten_to(deadline);
+  return wait;
+}
+
+}  // namespace fetch_hop
+
+fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options& options) {
+  byte_string body;
+  bool capped = false, out_of_memory = false;
+  const head_handler reserve = [&](const response_head& head) {
+    if (head.content_length > 0) {
+      try {
+        body.reserve(std::min<std::size_t>(static_cast<std::size_t>(head.content_length),
+                                           options.body_cap));
+      } catch (const std::bad_alloc&) {  // the bytes may still fit as they come
+      }
+    }
+    return true;
+  };
+  const body_handler collect = [&](std::string_view bytes) {
+    try {
+      const std::size_t room = options.body_cap - std::min(options.body_cap, body.size());
+      if (bytes.size() > room) {
+        body.append(bytes.substr(0, room));
+        capped = true;
+        return false;
+      }
+      body.append(bytes);
+      return true;
+    } catch (const std::bad_alloc&) {
+      out_of_memory = true;
+      return false;
+    }
+  };
+  fetch_outcome outcome = fetch_hop::run_fetch(address, options, fetch_request{}, reserve, collect);
+  if (outcome.cut == fetch_cut::interrupted && capped) {
+    outcome.cut = fetch_cut::capped;
+    outcome.error =
+        "the page is larger than " + std::to_string(options.body_cap) + " bytes; stopped there";
+  } else if (outcome.cut == fetch_cut::interrupted && out_of_memory) {
+    outcome.cut = fetch_cut::broken;
+    outcome.error = "out of memory";
+  }
+  outcome.body = std::move(body);
+  return outcome;
+}
+
+fetch_outcome fetch_streaming(std::string_view address, const fetch_options& options,
+                              const fetch_request& request, const head_handler& on_head,
+                              const body_handler& on_body) {
+  return fetch_hop::run_fetch(address, options, request, on_head, on_body);
+}
+
+byte_string fetch_page(std::string_view address) { return fetch_page_reporting(address).body; }
 
 }  // namespace sharelink

@@ -1,5 +1,5 @@
-// The page fetcher on Windows: WinINet, one HTTP/1.0 GET per hop, redirects followed
-// here so that every hop is checked, cookies kept by WinINet for the process.
+// The hops of a fetch on Windows: WinINet, one HTTP/1.0 GET each, cookies kept by
+// WinINet for the process.
 //
 // Every call that waits on the network is made in WinINet's asynchronous mode, so
 // that the fetching thread itself waits, and can give up: at a connect, stall or
@@ -21,7 +21,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <new>
@@ -30,15 +29,15 @@
 #include <vector>
 
 #include "runtime/fetch.h"
+#include "runtime/fetch_hop.h"
 
 namespace sharelink {
 namespace {
 
-constexpr int max_redirects = 20;
+using namespace fetch_hop;
+
 constexpr std::size_t default_chunk = 10240;
 constexpr std::size_t max_chunk = 102400;
-/// How often a waiting fetch looks at `cancel`.
-constexpr ULONGLONG cancel_poll_ms = 50;
 
 // ---------------------------------------------------------------------------
 // A request's context: what WinINet's callbacks tell the fetch waiting on it.
@@ -49,15 +48,18 @@ struct request_context {
   std::atomic<int> owners{1};
   std::mutex mutex;
   std::condition_variable changed;
-  bool completed = false;  // the operation under way has ended
+  /// An operation under way has ended. A completion does not say which call it ends,
+  /// so it only ends a wait: counts and the end of the body are taken only from calls
+  /// that return at once (see read_body).
+  bool completed = false;
   DWORD_PTR result = 0;
   DWORD error = 0;
-  /// Tick count when the request went out on a connection made; 0 before.
-  std::atomic<ULONGLONG> connected_at{0};
-  /// Where asynchronous queries and reads land: they must outlive an operation the
-  /// fetch gave up on.
+  /// When the request went out on a connection made (steady clock ticks); 0 before.
+  std::atomic<fetch_clock::clock::rep> connected_at{0};
+  /// Where asynchronous queries and reads may write: they must outlive an operation
+  /// the fetch gave up on.
   std::vector<char> buffer;
-  DWORD got = 0;
+  INTERNET_BUFFERSA read{};
   DWORD available = 0;
 
   void release() {
@@ -75,8 +77,9 @@ void CALLBACK on_status(HINTERNET, DWORD_PTR context_value, DWORD status, LPVOID
     case INTERNET_STATUS_RECEIVING_RESPONSE: {
       // Connected, through TLS too, once the request goes out; a reused connection
       // reports no connecting at all.
-      ULONGLONG none = 0;
-      context->connected_at.compare_exchange_strong(none, GetTickCount64());
+      fetch_clock::clock::rep none = 0;
+      context->connected_at.compare_exchange_strong(
+          none, fetch_clock::clock::now().time_since_epoch().count());
       break;
     }
     case INTERNET_STATUS_REQUEST_COMPLETE: {
@@ -189,10 +192,6 @@ session_table& sessions() {
 
 // ---------------------------------------------------------------------------
 
-bool is_followed_status(long status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 /// A header of the response as text; empty when absent.
 std::string query_text(HINTERNET request, DWORD what) {
   std::string value(256, '\0');
@@ -208,52 +207,11 @@ std::string query_text(HINTERNET request, DWORD what) {
   return {};
 }
 
-/// A decimal number at the start of `text` (after blanks), or -1.
-std::int64_t leading_number(std::string_view text, std::size_t& pos) {
-  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
-  std::int64_t value = -1;
-  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-    const int digit = text[pos] - '0';
-    if (value > (INT64_MAX - digit) / 10) return -1;
-    value = (value < 0 ? 0 : value * 10) + digit;
-  }
-  return value;
-}
-
-std::int64_t announced_length(HINTERNET request) {
-  const std::string text = query_text(request, HTTP_QUERY_CONTENT_LENGTH);
-  std::size_t pos = 0;
-  const std::int64_t value = leading_number(text, pos);
-  return pos == text.size() ? value : -1;
-}
-
-/// "bytes FIRST-LAST/TOTAL" into the head; "*" or anything else leaves -1.
-void read_content_range(HINTERNET request, response_head& head) {
-  const std::string text = query_text(request, HTTP_QUERY_CONTENT_RANGE);
-  if (text.compare(0, 6, "bytes ") != 0) return;
-  std::size_t pos = 6;
-  if (text.compare(pos, 2, "*/") == 0) {  // a 416 names only the total
-    pos += 2;
-    const std::int64_t total = leading_number(text, pos);
-    if (total >= 0 && pos == text.size()) head.range_total = total;
-    return;
-  }
-  const std::int64_t first = leading_number(text, pos);
-  if (first < 0 || pos >= text.size() || text[pos] != '-') return;
-  ++pos;
-  const std::int64_t last = leading_number(text, pos);
-  if (last < first || pos >= text.size() || text[pos] != '/') return;
-  ++pos;
-  head.range_first = first;
-  head.range_last = last;
-  const std::int64_t total = leading_number(text, pos);
-  if (total >= 0 && pos == text.size()) head.range_total = total;
-}
-
-/// Bytes each read asks for: one more than an announced length, within bounds.
-std::size_t read_chunk_size(std::int64_t announced) {
-  if (announced <= 0) return default_chunk;
-  return static_cast<std::size_t>(std::min<std::int64_t>(announced + 1, max_chunk));
+/// Bytes each read asks for: one more than what is left of an announced length,
+/// within bounds.
+std::size_t read_chunk_size(std::int64_t left) {
+  if (left <= 0) return default_chunk;
+  return static_cast<std::size_t>(std::min<std::int64_t>(left + 1, max_chunk));
 }
 
 void set_limit(HINTERNET handle, DWORD option, long milliseconds, long slack_ms) {
@@ -281,130 +239,75 @@ struct handle_pair {
   }
 };
 
-/// One fetch: its limits, its clock and how far it got.
-class wininet_fetch {
- public:
-  wininet_fetch(const fetch_options& options, fetch_outcome& outcome)
-      : options_(options), outcome_(outcome), started_(GetTickCount64()) {}
+/// Whether the internet handle `session` sends its requests through a proxy.
+bool uses_proxy(HINTERNET session) {
+  // The proxy's name and bypass list follow the record in the same buffer.
+  alignas(INTERNET_PROXY_INFO) char info[2048];
+  DWORD size = sizeof info;
+  if (!InternetQueryOptionA(session, INTERNET_OPTION_PROXY, info, &size)) return false;
+  return reinterpret_cast<const INTERNET_PROXY_INFO*>(info)->dwAccessType ==
+         INTERNET_OPEN_TYPE_PROXY;
+}
 
-  /// Sends the request for `target` and waits for the head of the response. False
-  /// with the outcome's error set when that fails.
-  bool open(HINTERNET session, const fetch_address& target, const fetch_request& extra,
-            handle_pair& hop);
-  /// Reads the body, handing each piece to `take` (false: stop, cut `interrupted`),
-  /// and sets the outcome's fetched, cut and error.
-  void read_body(handle_pair& hop, const body_handler& take);
+/// One fetch: its internet handle and what each of its requests carries.
+class wininet_client final : public hop_client {
+ public:
+  wininet_client(HINTERNET session, const fetch_options& options, const hop_request& request)
+      : session_(session), options_(options), request_(request),
+        through_proxy_(options.proxy ? !options.proxy->empty() : uses_proxy(session)) {}
+
+  hop_end run_hop(const fetch_address& target, fetch_clock& clock, hop_sink& sink) override {
+    handle_pair hop;
+    hop_end end = open(target, clock, hop);
+    if (end.why != ending::none) return end;
+    if (!sink.take_head(read_head(hop.request))) return {ending::stopped, {}};
+    return read_body(hop, clock, sink);
+  }
 
  private:
-  /// Where the fetch is, for its deadlines and its error texts.
-  enum class phase { connecting, waiting_for_head, reading_body };
-  /// Waits for the operation under way on `hop` to end. False when a deadline or
-  /// `cancel` ended the wait first, the outcome's error and cut then set (the caller
-  /// closes `hop`, which abandons the operation).
-  bool wait(handle_pair& hop, phase at, ULONGLONG since);
-  /// The outcome's error and cut for a WinINet failure `error` in `at`.
-  void fail(DWORD error, phase at, const char* call);
-  void set_timed_out(phase at);
-  void set_out_of_time();
-  bool out_of_time(ULONGLONG now) const {
-    return options_.total_timeout_ms > 0 &&
-           now - started_ >= static_cast<ULONGLONG>(options_.total_timeout_ms);
-  }
-  /// " after N bytes" or " after N of M bytes", once a head is in.
-  std::string bytes_so_far() const {
-    std::string text = " after " + std::to_string(received_);
-    if (announced_ >= 0) text += " of " + std::to_string(announced_);
-    return text + " bytes";
-  }
+  /// Connects and sends the request for `target`, then waits for the response's head.
+  hop_end open(const fetch_address& target, fetch_clock& clock, handle_pair& hop);
+  /// Sends the request made on `hop` and waits for the head.
+  hop_end send(handle_pair& hop, fetch_clock& clock);
+  /// Reads the body into `sink` while it wants it.
+  hop_end read_body(handle_pair& hop, fetch_clock& clock, hop_sink& sink);
+  /// Waits for the operation under way on `hop` to end: none, or why the wait ended
+  /// first (the caller then closes `hop`, which abandons the operation).
+  ending wait(handle_pair& hop, fetch_clock& clock);
+  /// How WinINet's error `error` in the call `call` ends the hop.
+  hop_end failure(DWORD error, const fetch_clock& clock, const char* call) const;
+  static raw_head read_head(HINTERNET request);
 
+  HINTERNET session_;
   const fetch_options& options_;
-  fetch_outcome& outcome_;
-  const ULONGLONG started_;
-  bool head_done_ = false;
-  std::int64_t received_ = 0;
-  std::int64_t announced_ = -1;
+  const hop_request& request_;
+  const bool through_proxy_;
 };
 
-void wininet_fetch::set_timed_out(phase at) {
-  const std::string stall = std::to_string(options_.stall_timeout_ms);
-  switch (at) {
-    case phase::connecting:
-      outcome_.error = options_.connect_timeout_ms > 0
-                           ? "timed out connecting after " +
-                                 std::to_string(options_.connect_timeout_ms) + " ms"
-                           : "timed out connecting";
-      return;
-    case phase::waiting_for_head:
-      outcome_.cut = fetch_cut::stalled;
-      outcome_.error = "timed out: no response within " + stall + " ms";
-      return;
-    case phase::reading_body:
-      outcome_.cut = fetch_cut::stalled;
-      outcome_.error = "timed out: nothing received for " + stall + " ms" + bytes_so_far();
-      return;
-  }
-}
-
-void wininet_fetch::set_out_of_time() {
-  outcome_.cut = fetch_cut::out_of_time;
-  outcome_.error =
-      "timed out: the fetch took longer than " + std::to_string(options_.total_timeout_ms) + " ms";
-  if (head_done_) outcome_.error += ", stopped" + bytes_so_far();
-}
-
-bool wininet_fetch::wait(handle_pair& hop, phase at, ULONGLONG since) {
+ending wininet_client::wait(handle_pair& hop, fetch_clock& clock) {
   request_context& context = *hop.context;
   std::unique_lock lock(context.mutex);
   for (;;) {
-    if (context.completed) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (options_.cancel && options_.cancel->load()) {
-      outcome_.cut = fetch_cut::interrupted;
-      outcome_.error = "interrupted";
-      return false;
-    }
-    if (out_of_time(now)) {
-      set_out_of_time();
-      return false;
-    }
-    // The phase's own limit: connecting counts from the hop's start, the head from
-    // the connection, the body from the last bytes that arrived.
-    if (at == phase::connecting) {
-      if (const ULONGLONG connected = context.connected_at.load(); connected != 0) {
-        at = phase::waiting_for_head;
-        since = connected;
-      }
-    }
-    const long limit =
-        at == phase::connecting ? options_.connect_timeout_ms : options_.stall_timeout_ms;
-    if (limit > 0 && now - since >= static_cast<ULONGLONG>(limit)) {
-      set_timed_out(at);
-      return false;
-    }
-    ULONGLONG sleep = cancel_poll_ms;
-    if (limit > 0) sleep = std::min<ULONGLONG>(sleep, since + limit - now);
-    if (options_.total_timeout_ms > 0)
-      sleep = std::min<ULONGLONG>(sleep, started_ + options_.total_timeout_ms - now);
-    context.changed.wait_for(lock, std::chrono::milliseconds(std::max<ULONGLONG>(sleep, 1)));
+    if (context.completed) return ending::none;
+    if (const auto connected = context.connected_at.load(); connected != 0)
+      clock.connected(fetch_clock::clock::time_point(fetch_clock::clock::duration(connected)));
+    if (const ending why = clock.expired(); why != ending::none) return why;
+    context.changed.wait_for(lock, clock.next_wait());
   }
 }
 
-void wininet_fetch::fail(DWORD error, phase at, const char* call) {
-  const std::string code = "error " + std::to_string(error);
+hop_end wininet_client::failure(DWORD error, const fetch_clock& clock, const char* call) const {
+  std::string code = "error " + std::to_string(error);
   switch (error) {
     case ERROR_INTERNET_TIMEOUT:
-      set_timed_out(at);
-      return;
+      return {clock.is_connected() ? ending::stalled : ending::connect_timeout, {}};
     case ERROR_INTERNET_OPERATION_CANCELLED:
-      outcome_.cut = fetch_cut::interrupted;
-      outcome_.error = "interrupted";
-      return;
+      return {ending::cancelled, {}};
     case ERROR_INTERNET_CANNOT_CONNECT:
-      outcome_.error = "connection refused";
-      return;
+      // Through a proxy the one connection made is the proxy's.
+      return {through_proxy_ ? ending::proxy_refused : ending::refused, code};
     case ERROR_INTERNET_NAME_NOT_RESOLVED:
-      outcome_.error = "host not found: " + code;
-      return;
+      return {through_proxy_ ? ending::proxy_not_found : ending::host_not_found, code};
     case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
@@ -413,47 +316,28 @@ void wininet_fetch::fail(DWORD error, phase at, const char* call) {
     case ERROR_INTERNET_SEC_CERT_NO_REV:
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SEC_INVALID_CERT:
-      outcome_.error = "TLS certificate not accepted: " + code;
-      return;
+      return {ending::certificate, code};
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-      outcome_.error = "TLS handshake failed: " + code;
-      return;
+      return {ending::handshake, code};
     case ERROR_HTTP_INVALID_SERVER_RESPONSE:
-      outcome_.cut = fetch_cut::broken;
-      outcome_.error = "the server closed the connection without answering";
-      return;
+      return {ending::no_answer, {}};
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
-      if (at == phase::reading_body) {
-        outcome_.cut = fetch_cut::broken;
-        outcome_.error = "connection broken" + bytes_so_far() + ": " + code;
-      } else {
-        outcome_.error = "receive failed: " + code;
-      }
-      return;
+      return {ending::receive_failed, code};
     default:
-      if (at == phase::reading_body) {
-        outcome_.cut = fetch_cut::broken;
-        outcome_.error = "connection broken" + bytes_so_far() + ": " + call + " " + code;
-      } else {
-        outcome_.error = std::string(call) + " failed: " + code;
-      }
+      return {ending::other, std::string(call) + " failed: " + code};
   }
 }
 
-bool wininet_fetch::open(HINTERNET session, const fetch_address& target,
-                         const fetch_request& extra, handle_pair& hop) {
-  const ULONGLONG hop_started = GetTickCount64();
+hop_end wininet_client::open(const fetch_address& target, fetch_clock& clock, handle_pair& hop) {
   // The prepared address is printable ASCII and sent as it stands; WinINet only
   // splits it here, pointing into it.
   URL_COMPONENTSA parts{};
   parts.dwStructSize = sizeof parts;
   parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwUserNameLength =
       parts.dwPasswordLength = parts.dwExtraInfoLength = 1;
-  if (!InternetCrackUrlA(target.url.c_str(), static_cast<DWORD>(target.url.size()), 0, &parts)) {
-    outcome_.error = "malformed address: error " + std::to_string(GetLastError());
-    return false;
-  }
+  if (!InternetCrackUrlA(target.url.c_str(), static_cast<DWORD>(target.url.size()), 0, &parts))
+    return {ending::malformed, "error " + std::to_string(GetLastError())};
   const std::string host(parts.lpszHostName, parts.dwHostNameLength);
   // User info travels percent-encoded in the address, and as itself in the challenge.
   const std::string user =
@@ -464,14 +348,11 @@ bool wininet_fetch::open(HINTERNET session, const fetch_address& target,
   if (parts.lpszExtraInfo) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
   if (path.empty()) path = "/";
 
-  hop.connection = InternetConnectA(session, host.c_str(), parts.nPort,
+  hop.connection = InternetConnectA(session_, host.c_str(), parts.nPort,
                                     user.empty() ? nullptr : user.c_str(),
                                     password.empty() ? nullptr : password.c_str(),
                                     INTERNET_SERVICE_HTTP, 0, 0);
-  if (!hop.connection) {
-    fail(GetLastError(), phase::connecting, "InternetConnect");
-    return false;
-  }
+  if (!hop.connection) return failure(GetLastError(), clock, "InternetConnect");
   if (options_.proxy && !options_.proxy->empty()) {
     auto [proxy_user, proxy_password] = proxy_credentials(*options_.proxy);
     if (!proxy_user.empty()) {
@@ -488,259 +369,127 @@ bool wininet_fetch::open(HINTERNET session, const fetch_address& target,
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                 INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
   if (target.secure) flags |= INTERNET_FLAG_SECURE;
-  auto* context = new (std::nothrow) request_context;
-  if (!context) {
-    outcome_.error = "out of memory";
-    return false;
-  }
-  hop.context = context;
+  hop.context = new (std::nothrow) request_context;
+  if (!hop.context) return {ending::client_failed, "out of memory"};
   const char* accept_types[] = {"*/*", nullptr};
   hop.request = HttpOpenRequestA(hop.connection, "GET", path.c_str(), "HTTP/1.0", nullptr,
-                                 accept_types, flags, reinterpret_cast<DWORD_PTR>(context));
-  if (!hop.request) {
-    fail(GetLastError(), phase::connecting, "HttpOpenRequest");
-    return false;
-  }
-  context->owners.fetch_add(1);  // the handle's share, given back when it closes
+                                 accept_types, flags, reinterpret_cast<DWORD_PTR>(hop.context));
+  if (!hop.request) return failure(GetLastError(), clock, "HttpOpenRequest");
+  hop.context->owners.fetch_add(1);  // the handle's share, given back when it closes
+  return send(hop, clock);
+}
 
+hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock) {
   std::string headers;
-  if (!extra.referer.empty()) {
-    const fetch_address referer = prepare_fetch_address(extra.referer);
-    if (!referer.error.empty()) {
-      outcome_.error = "referer: " + referer.error;
-      return false;
-    }
-    headers += "Referer: " + referer.url + "\r\n";
-  }
-  if (extra.range_from >= 0) headers += "Range: bytes=" + std::to_string(extra.range_from) + "-\r\n";
-  if (extra.range_from >= 0 && !extra.if_range.empty()) {
-    if (!is_header_value(extra.if_range)) {
-      outcome_.error = "If-Range: not a header value";
-      return false;
-    }
-    headers += "If-Range: " + extra.if_range + "\r\n";
-  }
+  if (!request_.referer.empty()) headers += "Referer: " + request_.referer + "\r\n";
+  if (!request_.range.empty()) headers += "Range: bytes=" + request_.range + "\r\n";
+  if (!request_.if_range.empty()) headers += "If-Range: " + request_.if_range + "\r\n";
   if (!headers.empty() &&
       !HttpAddRequestHeadersA(hop.request, headers.c_str(), static_cast<DWORD>(headers.size()),
-                              HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
-    fail(GetLastError(), phase::connecting, "HttpAddRequestHeaders");
-    return false;
-  }
+                              HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
+    return failure(GetLastError(), clock, "HttpAddRequestHeaders");
 
+  request_context& context = *hop.context;
   {
-    std::lock_guard lock(context->mutex);
-    context->completed = false;
+    std::lock_guard lock(context.mutex);
+    context.completed = false;
   }
   if (!HttpSendRequestA(hop.request, nullptr, 0, nullptr, 0)) {
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
-      if (!wait(hop, phase::connecting, hop_started)) return false;
-      error = context->result ? ERROR_SUCCESS
-              : context->error ? context->error : ERROR_INTERNET_INTERNAL_ERROR;
+      if (const ending why = wait(hop, clock); why != ending::none) return {why, {}};
+      error = context.result ? ERROR_SUCCESS
+              : context.error ? context.error : ERROR_INTERNET_INTERNAL_ERROR;
     }
-    if (error != ERROR_SUCCESS) {
-      fail(error, context->connected_at.load() ? phase::waiting_for_head : phase::connecting,
-           "HttpSendRequest");
-      return false;
-    }
+    if (context.connected_at.load() != 0) clock.connected();
+    if (error != ERROR_SUCCESS) return failure(error, clock, "HttpSendRequest");
   }
-
   DWORD status = 0, size = sizeof status;
   if (!HttpQueryInfoA(hop.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                       &size, nullptr) ||
-      status == 0) {
-    // What WinINet makes of a connection closed before any answer.
-    outcome_.cut = fetch_cut::broken;
-    outcome_.error = "the server closed the connection without answering";
-    return false;
-  }
-  head_done_ = true;
-  outcome_.status = static_cast<long>(status);
-  outcome_.status_text = query_text(hop.request, HTTP_QUERY_STATUS_TEXT);
-  received_ = 0;
-  announced_ = announced_length(hop.request);
-  return true;
+      status == 0)
+    return {ending::no_answer, {}};  // what WinINet makes of a connection closed unanswered
+  clock.arrived();
+  return {};
 }
 
-void wininet_fetch::read_body(handle_pair& hop, const body_handler& take) {
+raw_head wininet_client::read_head(HINTERNET request) {
+  raw_head head;
+  DWORD status = 0, size = sizeof status;
+  HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+  head.status = static_cast<long>(status);
+  head.status_text = query_text(request, HTTP_QUERY_STATUS_TEXT);
+  head.location = query_text(request, HTTP_QUERY_LOCATION);
+  head.content_length = query_text(request, HTTP_QUERY_CONTENT_LENGTH);
+  head.content_range = query_text(request, HTTP_QUERY_CONTENT_RANGE);
+  head.etag = query_text(request, HTTP_QUERY_ETAG);
+  head.last_modified = query_text(request, HTTP_QUERY_LAST_MODIFIED);
+  head.retry_after = query_text(request, HTTP_QUERY_RETRY_AFTER);
+  return head;
+}
+
+hop_end wininet_client::read_body(handle_pair& hop, fetch_clock& clock, hop_sink& sink) {
   request_context& context = *hop.context;
   try {
-    context.buffer.resize(read_chunk_size(announced_));
+    context.buffer.resize(read_chunk_size(sink.bytes_left()));
   } catch (const std::bad_alloc&) {
-    outcome_.error = "out of memory";
-    return;
+    return {ending::client_failed, "out of memory"};
   }
-  ULONGLONG last_arrival = GetTickCount64();
-  // A body longer than announced ends at the announced length.
-  while (announced_ < 0 || received_ < announced_) {
-    // Ask what has arrived (waiting for some), then read only that: a read of more
-    // would wait for all of it.
-    DWORD available = 0;
-    for (;;) {
-      {
-        std::lock_guard lock(context.mutex);
-        context.completed = false;
-        context.available = 0;
-      }
-      if (InternetQueryDataAvailable(hop.request, &context.available, 0, 0)) {
-        available = context.available;
-        break;
-      }
-      const DWORD error = GetLastError();
-      if (error != ERROR_IO_PENDING)
-        return fail(error, phase::reading_body, "InternetQueryDataAvailable");
-      if (!wait(hop, phase::reading_body, last_arrival)) return;
-      if (!context.result)
-        return fail(context.error, phase::reading_body, "InternetQueryDataAvailable");
-      last_arrival = GetTickCount64();
-      // Bytes or the end are there now; asking again gives them without waiting.
-    }
-    if (available == 0) break;  // the end of the body
-    std::size_t ask = std::min<std::size_t>(context.buffer.size(), available);
-    if (announced_ >= 0)
-      ask = static_cast<std::size_t>(std::min<std::int64_t>(ask, announced_ - received_));
+  // Each round asks what has arrived, then reads only that: a read of more would wait
+  // for all of it. A call that has to wait ends in a completion, which says neither
+  // which call it ends nor what that call gave (a late one may even belong to an
+  // earlier call), so after a wait the call is made again: counts, and the end of the
+  // body, are taken only from calls that answer at once. The reads never wait.
+  for (std::int64_t left = sink.bytes_left(); left != 0; left = sink.bytes_left()) {
+    if (const ending why = clock.expired(); why != ending::none) return {why, {}};
     {
       std::lock_guard lock(context.mutex);
       context.completed = false;
-      context.got = 0;
+      context.available = 0;
+      context.read = INTERNET_BUFFERSA{};
     }
-    if (!InternetReadFile(hop.request, context.buffer.data(), static_cast<DWORD>(ask),
-                          &context.got)) {
-      const DWORD error = GetLastError();
-      if (error != ERROR_IO_PENDING) return fail(error, phase::reading_body, "InternetReadFile");
-      if (!wait(hop, phase::reading_body, last_arrival)) return;
-      if (!context.result) return fail(context.error, phase::reading_body, "InternetReadFile");
+    const char* call = "InternetQueryDataAvailable";
+    bool answered = InternetQueryDataAvailable(hop.request, &context.available, 0, 0);
+    if (answered && context.available == 0) return {};  // the end of the body
+    if (answered) {
+      call = "InternetReadFileEx";
+      std::size_t ask = std::min<std::size_t>(context.buffer.size(), context.available);
+      if (left > 0) ask = static_cast<std::size_t>(std::min<std::int64_t>(ask, left));
+      context.read.dwStructSize = sizeof context.read;
+      context.read.lpvBuffer = context.buffer.data();
+      context.read.dwBufferLength = static_cast<DWORD>(ask);
+      answered = InternetReadFileExA(hop.request, &context.read, IRF_NO_WAIT, 0);
     }
-    const DWORD got = context.got;
-    if (got == 0) break;
-    last_arrival = GetTickCount64();
-    received_ += got;
-    if (!take(std::string_view(context.buffer.data(), got))) {
-      outcome_.cut = fetch_cut::interrupted;
-      outcome_.error = "interrupted";
-      return;
-    }
-    if (options_.cancel && options_.cancel->load()) {
-      outcome_.cut = fetch_cut::interrupted;
-      outcome_.error = "interrupted";
-      return;
-    }
-    if (out_of_time(GetTickCount64())) return set_out_of_time();
-  }
-  if (announced_ >= 0 && received_ < announced_) {
-    outcome_.cut = fetch_cut::broken;
-    outcome_.error = "connection closed" + bytes_so_far();
-    return;
-  }
-  outcome_.fetched = true;
-}
-
-/// The fetch both entry points make: hops until a response that is not a followed
-/// redirect, then its head to `on_head` and its body to `take`.
-fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
-                        const fetch_request& extra,
-                        const std::function<bool(HINTERNET)>& on_head,
-                        const body_handler& take) {
-  fetch_outcome outcome;
-  fetch_address target = prepare_fetch_address(address);
-  if (!target.error.empty()) {
-    outcome.error = target.error;
-    return outcome;
-  }
-  HINTERNET session = sessions().get(options.proxy);
-  if (!session) {
-    outcome.error = "cannot set up the HTTP client: error " + std::to_string(GetLastError());
-    return outcome;
-  }
-  wininet_fetch fetch(options, outcome);
-  for (int redirects = 0;; ++redirects) {
-    handle_pair hop;
-    if (!fetch.open(session, target, extra, hop)) return outcome;
-    const std::string location =
-        is_followed_status(outcome.status) ? query_text(hop.request, HTTP_QUERY_LOCATION) : "";
-    if (!location.empty()) {
-      if (redirects == max_redirects) {
-        outcome.error = "too many redirects";
-        return outcome;
-      }
-      fetch_address next = follow_redirect(target, location);
-      if (!next.error.empty()) {
-        outcome.error = next.error;
-        return outcome;
-      }
-      target = std::move(next);
+    if (answered) {
+      const DWORD got = context.read.dwBufferLength;
+      if (got == 0) continue;  // nothing after all: ask again, within the stall limit
+      clock.arrived();
+      if (!sink.take_body(std::string_view(context.buffer.data(), got))) return {ending::stopped, {}};
       continue;
     }
-    if (!on_head(hop.request)) {
-      outcome.cut = fetch_cut::interrupted;
-      outcome.error = "interrupted";
-      return outcome;
-    }
-    fetch.read_body(hop, take);
-    return outcome;
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) return failure(error, clock, call);
+    if (const ending why = wait(hop, clock); why != ending::none) return {why, {}};
+    if (!context.result) return failure(context.error, clock, call);
   }
+  return {};
 }
 
 }  // namespace
 
-fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options& options) {
-  byte_string body;
-  bool capped = false, out_of_memory = false;
-  fetch_outcome outcome = run_fetch(
-      address, options, fetch_request{},
-      [&](HINTERNET request) {
-        if (const std::int64_t announced = announced_length(request); announced > 0)
-          body.reserve(static_cast<std::size_t>(
-              std::min<std::uint64_t>(static_cast<std::uint64_t>(announced), options.body_cap)));
-        return true;
-      },
-      [&](std::string_view bytes) {
-        try {
-          const std::size_t room = options.body_cap - std::min(options.body_cap, body.size());
-          if (bytes.size() > room) {
-            body.append(bytes.substr(0, room));
-            capped = true;
-            return false;
-          }
-          body.append(bytes);
-        } catch (const std::bad_alloc&) {
-          out_of_memory = true;
-          return false;
-        }
-        return true;
-      });
-  if (outcome.cut == fetch_cut::interrupted && capped) {
-    outcome.cut = fetch_cut::capped;
-    outcome.error =
-        "the page is larger than " + std::to_string(options.body_cap) + " bytes; stopped there";
-  } else if (outcome.cut == fetch_cut::interrupted && out_of_memory) {
-    outcome.cut = fetch_cut::broken;
-    outcome.error = "out of memory";
+namespace fetch_hop {
+
+std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_request& request,
+                                        std::string& error) {
+  HINTERNET session = sessions().get(options.proxy);
+  if (!session) {
+    error = "cannot set up the HTTP client: error " + std::to_string(GetLastError());
+    return nullptr;
   }
-  outcome.body = std::move(body);
-  return outcome;
+  return std::make_unique<wininet_client>(session, options, request);
 }
 
-fetch_outcome fetch_streaming(std::string_view address, const fetch_options& options,
-                              const fetch_request& request, const head_handler& on_head,
-                              const body_handler& on_body) {
-  return run_fetch(
-      address, options, request,
-      [&](HINTERNET handle) {
-        response_head head;
-        DWORD status = 0, size = sizeof status;
-        if (HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                           &size, nullptr))
-          head.status = static_cast<long>(status);
-        head.status_text = query_text(handle, HTTP_QUERY_STATUS_TEXT);
-        head.content_length = announced_length(handle);
-        read_content_range(handle, head);
-        head.etag = query_text(handle, HTTP_QUERY_ETAG);
-        head.last_modified = query_text(handle, HTTP_QUERY_LAST_MODIFIED);
-        return !on_head || on_head(head);
-      },
-      [&](std::string_view bytes) { return !on_body || on_body(bytes); });
-}
+}  // namespace fetch_hop
 
 std::string cookie_header_for(std::string_view address) {
   const fetch_address target = prepare_fetch_address(address);
