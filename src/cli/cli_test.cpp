@@ -174,6 +174,8 @@ std::vector<nlohmann::json> json_lines(const std::string& out) {
   return objects;
 }
 
+// The command's sample pages hold the least a page of each service needs, in UTF-8;
+// the full pages the resolvers read are in src/resolve/testdata.
 std::string page(const char* name) { return testing::read_source_file(std::string("src/cli/testdata/") + name); }
 std::string page_path(const char* name) {
   return std::string(SHARELINK_SOURCE_DIR) + "/src/cli/testdata/" + name;
@@ -234,8 +236,8 @@ int closed_port() {
 class SharelinkCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    server_.serve("/d/ABCDEFGHIJKL", page("kuaichuan_share.html"));
-    server_.serve("/share/link", page("pan_share.html"));
+    server_.serve("/d/ABCDEFGHIJKL", page("kuaichuan_minimal.html"));
+    server_.serve("/share/link", page("pan_minimal.html"));
     server_.serve("/d/EMPTY", "<html><body>gone</body></html>");
     server_.start();
   }
@@ -249,8 +251,8 @@ TEST_F(SharelinkCommand, PrintsTheFieldsUnderTheWindowLabels) {
   const finished run = run_sharelink({kuaichuan_url(), pan_url()});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  const resolved_file k = expected_fields(true, page("kuaichuan_share.html"));
-  const resolved_file p = expected_fields(false, page("pan_share.html"));
+  const resolved_file k = expected_fields(true, page("kuaichuan_minimal.html"));
+  const resolved_file p = expected_fields(false, page("pan_minimal.html"));
   EXPECT_EQ(run.out, "文件名称：" + k.file_name + "\n文件扩展名：" + k.file_type + "\n文件大小：" + k.size +
                          "\n文件MD5值：" + k.md5 + "\n下载地址：" + k.download_url + "\n\n" +
                          "文件名称：" + p.file_name + "\n文件扩展名：" + p.file_type + "\n文件大小：" + p.size +
@@ -270,8 +272,8 @@ TEST_F(SharelinkCommand, JsonGivesOneObjectPerAddressAndLine) {
   EXPECT_EQ(run.status, 0) << run.err;
   const auto objects = json_lines(run.out);
   ASSERT_EQ(objects.size(), 2u);
-  EXPECT_EQ(objects[0], expected_json(pan_url(), false, page("pan_share.html")));
-  EXPECT_EQ(objects[1], expected_json(kuaichuan_url(), true, page("kuaichuan_share.html")));
+  EXPECT_EQ(objects[0], expected_json(pan_url(), false, page("pan_minimal.html")));
+  EXPECT_EQ(objects[1], expected_json(kuaichuan_url(), true, page("kuaichuan_minimal.html")));
   EXPECT_EQ(objects[0]["md5"], "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(objects[1]["service"], "kuaichuan");
   EXPECT_EQ(objects[1]["file_name"], "测试文件.zip");
@@ -311,7 +313,7 @@ TEST_F(SharelinkCommand, ReadsAddressesFromStandardInput) {
 
 TEST_F(SharelinkCommand, ServiceOptionOverridesThePath) {
   server_.http().Get("/elsewhere", [](const httplib::Request&, httplib::Response& res) {
-    res.set_content(page("pan_share.html"), "text/html");
+    res.set_content(page("pan_minimal.html"), "text/html");
   });
   const finished run = run_sharelink({"--json", "--proxy", "", "--service", "pan", server_.url("/elsewhere")});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -326,7 +328,7 @@ TEST_F(SharelinkCommand, Aria2ListsTheFilesOfEachPage) {
   EXPECT_EQ(run.status, 1) << run.err;
   // The page without a download address is left out, and said so.
   EXPECT_NE(run.err.find("/d/EMPTY: the page holds no download address"), std::string::npos) << run.err;
-  const page_reading pan = read_pan_page(page("pan_share.html"));
+  const page_reading pan = read_pan_page(page("pan_minimal.html"));
   if (pan.files.empty()) GTEST_SKIP() << "this build's page reading lists no files";
   // Only the Pan record's own md5 key gives a checksum; a Kuaichuan key is no hash.
   const std::string pan_entry = "http://d.pcs.example.com/file/abc?fid=1&filename=%E6%B5%8B%E8%AF%95.txt\n"
@@ -358,7 +360,7 @@ TEST_F(SharelinkCommand, AllGivesABlockPerFile) {
 }
 
 TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
-  const finished run = run_sharelink({"--page", page_path("pan_share.html"), "--service", "pan", "--json"});
+  const finished run = run_sharelink({"--page", page_path("pan_minimal.html"), "--service", "pan", "--json"});
   EXPECT_EQ(run.status, 0) << run.err;
   const auto objects = json_lines(run.out);
   ASSERT_EQ(objects.size(), 1u);
@@ -366,7 +368,7 @@ TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
   EXPECT_EQ(objects[0]["download_url"], "http://d.pcs.example.com/file/abc?fid=1&filename=%E6%B5%8B%E8%AF%95.txt");
   EXPECT_TRUE(objects[0]["error"].is_null());
 
-  const finished piped = run_sharelink({"--page", "-", "--service", "kuaichuan"}, {page("kuaichuan_share.html")});
+  const finished piped = run_sharelink({"--page", "-", "--service", "kuaichuan"}, {page("kuaichuan_minimal.html")});
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_NE(piped.out.find("文件名称：测试文件.zip\n"), std::string::npos);
 
@@ -389,7 +391,7 @@ TEST(SharelinkPage, ParsesASavedPageInsteadOfFetching) {
 
   // A saved page is read as far as a fetched one, 8 MiB, and past that is cut short
   // with its fields still shown; a page of exactly that size is whole.
-  const std::string whole = page("kuaichuan_share.html") + std::string(8 * 1024 * 1024 - page("kuaichuan_share.html").size(), ' ');
+  const std::string whole = page("kuaichuan_minimal.html") + std::string(8 * 1024 * 1024 - page("kuaichuan_minimal.html").size(), ' ');
   const std::filesystem::path saved = std::filesystem::temp_directory_path() /
                                       ("sharelink-cli-page-" + std::to_string(getpid()) + ".html");
   for (const std::string& text : {whole, whole + "x"}) {
@@ -454,7 +456,7 @@ TEST(SharelinkFailures, ShortTimeoutGivesUpOnAStalledServer) {
   server.http().Get("/d/SLOW", [&](const httplib::Request&, httplib::Response& res) {
     std::unique_lock lock(mutex);
     released.wait_for(lock, std::chrono::seconds(30), [&] { return done; });
-    res.set_content(page("kuaichuan_share.html"), "text/html");
+    res.set_content(page("kuaichuan_minimal.html"), "text/html");
   });
   server.start();
   const finished run = run_sharelink({"--json", "--timeout", "0.3", server.url("/d/SLOW")});
@@ -503,7 +505,7 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
 
 TEST(SharelinkUsage, ProxyOptionReachesTheFetcher) {
   testing::loopback_server server;
-  server.serve("/d/K", page("kuaichuan_share.html"));
+  server.serve("/d/K", page("kuaichuan_minimal.html"));
   server.start();
   const std::string no_proxy_there = "http://127.0.0.1:" + std::to_string(closed_port());
   EXPECT_EQ(run_sharelink({"--proxy", no_proxy_there, server.url("/d/K")}).status, 1);
@@ -518,7 +520,7 @@ TEST(SharelinkUsage, ProxyOptionReachesTheFetcher) {
 // none, and a bad file stops the command before anything is fetched.
 TEST(SharelinkUsage, ConfigurationFileGivesDefaults) {
   testing::loopback_server server;
-  server.serve("/d/K", page("kuaichuan_share.html"));
+  server.serve("/d/K", page("kuaichuan_minimal.html"));
   server.start();
   const auto home = std::filesystem::temp_directory_path() / ("sharelink-xdg-" + std::to_string(getpid()));
   std::filesystem::create_directories(home / "sharelink");
@@ -567,7 +569,7 @@ TEST(SharelinkUsage, HelpAndVersionGoToStandardOutput) {
 }
 
 TEST(SharelinkOutput, ClosedStandardOutputEndsWithoutASignal) {
-  const finished run = run_sharelink({"--page", page_path("kuaichuan_share.html"), "--service", "kuaichuan"},
+  const finished run = run_sharelink({"--page", page_path("kuaichuan_minimal.html"), "--service", "kuaichuan"},
                                      {"", true});
   EXPECT_FALSE(run.signalled);
   EXPECT_EQ(run.status, 1);
@@ -581,7 +583,7 @@ testing::raw_server replying(std::string head, std::string body) {
 }
 
 TEST(SharelinkVerdicts, ErrorPagesCutPagesAndEmptyPagesFailInEveryForm) {
-  const std::string k = page("kuaichuan_share.html");
+  const std::string k = page("kuaichuan_minimal.html");
   testing::loopback_server server;
   server.http().Get("/d/404", [&](const httplib::Request&, httplib::Response& res) {
     res.status = 404;
@@ -633,7 +635,7 @@ TEST(SharelinkAddresses, RefusedBeforeAnythingIsSent) {
   testing::loopback_server server;
   server.http().Get(".*", [&](const httplib::Request&, httplib::Response& res) {
     ++requests;
-    res.set_content(page("kuaichuan_share.html"), "text/html");
+    res.set_content(page("kuaichuan_minimal.html"), "text/html");
   });
   server.start();
   const std::string host = "127.0.0.1:" + std::to_string(server.port());
@@ -746,7 +748,7 @@ TEST(SharelinkBatch, ResultsComeInInputOrderWhateverFinishesFirst) {
       ++later_requests;
       changed.notify_all();
     }
-    res.set_content(n % 7 == 3 ? std::string("<html></html>") : page("kuaichuan_share.html"), "text/html");
+    res.set_content(n % 7 == 3 ? std::string("<html></html>") : page("kuaichuan_minimal.html"), "text/html");
   });
   server.start();
   std::string input;
@@ -779,7 +781,7 @@ TEST(SharelinkBatch, InterruptStopsWithWholeLinesOnly) {
   testing::loopback_server server;
   int fast_served = 0;
   server.http().Get("/d/FAST", [&](const httplib::Request&, httplib::Response& res) {
-    res.set_content(page("kuaichuan_share.html"), "text/html");
+    res.set_content(page("kuaichuan_minimal.html"), "text/html");
     std::lock_guard lock(mutex);
     ++fast_served;
     changed.notify_all();
@@ -789,7 +791,7 @@ TEST(SharelinkBatch, InterruptStopsWithWholeLinesOnly) {
     stalled = true;
     changed.notify_all();
     changed.wait_for(lock, std::chrono::seconds(30), [&] { return done; });
-    res.set_content(page("kuaichuan_share.html"), "text/html");
+    res.set_content(page("kuaichuan_minimal.html"), "text/html");
   });
   server.start();
   std::thread interrupter;
