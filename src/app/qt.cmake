@@ -2,7 +2,7 @@
 find_package(Qt6 6.2 REQUIRED COMPONENTS Widgets)
 
 # Clipboard and browser for the actions.
-target_sources(sharelink_app PRIVATE clipboard_qt.cpp open_web_address_posix.cpp home_page_posix.cpp)
+target_sources(sharelink_app PRIVATE desktop_posix.cpp clipboard_qt.cpp)
 target_link_libraries(sharelink_app PUBLIC Qt6::Gui)
 
 # The window itself, in a library so the GUI tests run the same code as the program.
@@ -31,7 +31,7 @@ endforeach()
 
 if(SHARELINK_TESTS)
   find_package(Qt6 REQUIRED COMPONENTS Test)
-  target_sources(sharelink_app_tests PRIVATE open_web_address_posix_test.cpp)
+  target_sources(sharelink_app_tests PRIVATE desktop_posix_test.cpp)
 
   add_executable(sharelink_window_qt_tests main_window_qt_test.cpp)
   set_target_properties(sharelink_window_qt_tests PROPERTIES AUTOMOC ON)

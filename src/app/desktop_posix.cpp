@@ -1,8 +1,11 @@
-// Opens a web address with the desktop's default handler through xdg-open.
+// Browser and home page on Linux and other POSIX systems; the clipboard is Qt's
+// (clipboard_qt.cpp), since the system has none of its own.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -10,6 +13,7 @@
 #include <thread>
 
 #include "app/desktop.h"
+#include "app/home_page.h"
 #include "runtime/text.h"
 
 extern char** environ;
@@ -21,6 +25,21 @@ void reap(pid_t pid, int options) {
   int status = 0;
   while (waitpid(pid, &status, options) < 0 && errno == EINTR) {
   }
+}
+
+std::string program_folder() {
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < path.size()) {
+      path.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
 }
 
 }  // namespace
@@ -49,6 +68,17 @@ void open_web_address(std::string_view address) {
   } catch (const std::system_error&) {
     reap(pid, WNOHANG);  // never wait here; at worst a zombie until the program ends
   }
+}
+
+std::string home_page_address() {
+  const std::string folder = program_folder();
+  if (folder.empty()) return {};
+  for (const std::string& candidate : app::home_page_candidates(folder, '/')) {
+    struct stat st {};
+    if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      return app::file_address(candidate, false);
+  }
+  return {};
 }
 
 }  // namespace sharelink
