@@ -120,6 +120,7 @@ class fetch_sink final : public hop_sink {
     parse_content_range(raw.content_range, head);
     head.etag = raw.etag;
     head.last_modified = raw.last_modified;
+    head.retry_after = raw.retry_after;
     return head;
   }
 
@@ -246,6 +247,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
     hop_end end = client->run_hop(target, clock, sink);
     if (sink.head_in()) {
       outcome.status = sink.head().status;
+      outcome.retry_after = sink.head().retry_after;
       outcome.status_text = sink.head().status_text;
     }
     if (sink.follows()) {

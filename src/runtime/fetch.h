@@ -73,6 +73,9 @@ struct fetch_outcome {
   std::string status_text;
   /// Why the transfer ended early, when it did.
   fetch_cut cut = fetch_cut::none;
+  /// The Retry-After value of that response as sent (see retry_after_delay); empty
+  /// when absent.
+  std::string retry_after;
 };
 
 /// The head of the response whose body a streaming fetch delivers.
@@ -87,6 +90,8 @@ struct response_head {
   /// The ETag and Last-Modified values as sent; empty when absent.
   std::string etag;
   std::string last_modified;
+  /// The Retry-After value as sent (see retry_after_delay); empty when absent.
+  std::string retry_after;
 };
 
 /// What a streaming fetch asks for beyond a plain page fetch.
