@@ -26,7 +26,7 @@ void check_service(std::string_view address) {
   if (!found) return;
   check(address.find(':') != std::string_view::npos, "a service told without a scheme");
   check(cli::service_of_address(std::string(address)) == found, "service detection is not repeatable");
-  check(cli::service_named(cli::service_name(*found)) == found, "service name does not round-trip");
+  check(process_services().find(*found) != nullptr, "the service told is not known");
 }
 
 void check_aria2(const cli::file_entry& f, bool with_checksum) {

@@ -47,7 +47,7 @@ void download_files(resolution& r, const settings& chosen, const std::atomic<boo
     job.fallback_name = f.download_url;
     job.expected_size = f.size_bytes;
     // Only a Pan record's own md5 key is a hash of the content.
-    if (r.service == "pan" && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
+    if (r.md5_is_content_hash && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
     job.output_dir = chosen.output_dir;
     job.fetch = chosen.lookup.fetch;
     // A large file takes as long as it takes; the stall limit still applies.

@@ -1,14 +1,13 @@
 #include "cli/lookup.h"
 
+#include <algorithm>
+
 #include "codec/codepage.h"
 #include "resolve/page_reading.h"
+#include "resolve/service_resolve.h"
 
 namespace sharelink::cli {
 namespace {
-
-page_reading read_page(service s, std::string_view page_text) {
-  return s == service::kuaichuan ? read_kuaichuan_page(page_text) : read_pan_page(page_text);
-}
 
 file_entry entry_as_utf8(const file_record& local) {
   file_entry f;
@@ -23,8 +22,7 @@ file_entry entry_as_utf8(const file_record& local) {
   return f;
 }
 
-void fill_from_page(resolution& r, service which, std::string_view page_bytes) {
-  const page_reading reading = read_page(which, to_text(page_bytes));
+void fill_from_reading(resolution& r, const page_reading& reading) {
   const resolved_file& local = reading.fields;
   r.fields = {local_to_utf8(local.download_url), local_to_utf8(local.file_name),
               local_to_utf8(local.file_type), local_to_utf8(local.size), local_to_utf8(local.md5)};
@@ -93,28 +91,48 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
     r.error = std::move(refused);
     return r;
   }
-  const std::optional<service> which =
-      settings.forced_service ? settings.forced_service : service_of_address(address);
-  if (!which) {
+  const service_registry& services = settings.registry();
+  const service_entry* which = settings.forced_service ? services.find(*settings.forced_service)
+                                                       : services.for_address(address);
+  if (which == nullptr) {
     r.error = "cannot tell the service from the address (give --service)";
     return r;
   }
-  r.service = service_name(*which);
-  const fetch_outcome outcome = fetch_page_reporting(utf8_to_local(address), settings.fetch);
-  if (outcome.status != 0) r.http_status = outcome.status;
+  r.service = which->rule.name;
+  r.md5_is_content_hash = which->rule.md5_is_content_hash;
+  const service_resolution found = resolve_service(which->rule, utf8_to_local(address), settings.fetch);
+  if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.
-  fill_from_page(r, *which, outcome.body);
-  r.error = fetch_verdict(outcome, !r.fields.download_url.empty());
+  fill_from_reading(r, found.read.reading);
+  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty());
+  if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
+  else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
   note_files_left_out(r);
   return r;
 }
 
-resolution resolve_saved_page(std::string_view page_bytes, service which) {
+resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
+                              const std::vector<std::pair<std::string, std::string>>& step_answers) {
   resolution r;
-  r.service = service_name(which);
-  fill_from_page(r, which, page_bytes);
-  if (r.fields.download_url.empty()) r.error = no_download_address;
+  r.service = which.rule.name;
+  r.md5_is_content_hash = which.rule.md5_is_content_hash;
+  rule_answers answers = {{"page", answer_text(which.rule, page_bytes)}};
+  std::optional<std::string> missing;
+  for (const step_rule& step : which.rule.steps) {
+    const auto given = std::find_if(step_answers.begin(), step_answers.end(),
+                                    [&](const auto& answer) { return answer.first == step.name; });
+    if (given == step_answers.end()) {
+      missing = "no answer for the step " + step.name + " (give --page " + step.name + "=FILE)";
+      break;
+    }
+    answers.push_back({step.name, answer_text(which.rule, given->second)});
+  }
+  rule_reading read = read_with_rule(which.rule, answers);
+  fill_from_reading(r, read.reading);
+  if (read.error) r.error = read.error;
+  else if (missing) r.error = missing;
+  else if (r.fields.download_url.empty()) r.error = no_download_address;
   note_files_left_out(r);
   return r;
 }

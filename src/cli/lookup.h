@@ -1,6 +1,9 @@
 #pragma once
 // Turning one address, or one saved page, into a resolution with its verdict.
+#include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -11,8 +14,11 @@
 namespace sharelink::cli {
 
 struct lookup_settings {
-  std::optional<service> forced_service;  ///< every address is of this service
+  std::optional<std::string> forced_service;  ///< every address is of the service of this name
+  /// The services known; null for process_services().
+  std::shared_ptr<const service_registry> services;
   fetch_options fetch;
+  const service_registry& registry() const { return services ? *services : process_services(); }
 };
 
 /// Why `address` (UTF-8) is not fetched at all, or nothing: it has no scheme, or it
@@ -27,7 +33,10 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
 /// Fetches and reads the page behind `address` (UTF-8). Never throws.
 resolution resolve_address(const std::string& address, const lookup_settings& settings);
 
-/// Reads a page already at hand; an error only when it holds no download address.
-resolution resolve_saved_page(std::string_view page_bytes, service which);
+/// Reads a page already at hand, and the answers of the service's steps
+/// (step name, bytes) when it has any; an error when it holds no download address,
+/// when a pattern is too complex for it, or when a step's answer is missing.
+resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
+                              const std::vector<std::pair<std::string, std::string>>& step_answers = {});
 
 }  // namespace sharelink::cli

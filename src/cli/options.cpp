@@ -9,6 +9,7 @@
 #include <sharelink/version.h>
 
 #include "cli/config.h"
+#include "cli/service_options.h"
 #include "cli/report.h"
 
 namespace sharelink::cli {
@@ -26,7 +27,8 @@ constexpr const char* description =
 
 constexpr const char* footer =
     "The service is told from the address when --service is not given: a path\n"
-    "beginning with /d/ is Kuaichuan, one beginning with /share/ is Pan.\n"
+    "beginning with /d/ is Kuaichuan, one beginning with /share/ is Pan, and a\n"
+    "service of a rule file (--list-services) names its own addresses.\n"
     "\n"
     "Exit status: 0 when every address gave its download address (and, with\n"
     "--download, every file was saved), 1 when any did not, 2 for a usage error,\n"
@@ -40,7 +42,8 @@ constexpr const char* footer =
 /// Options as typed, where the text is checked or turned into settings only after
 /// parsing (see checked below).
 struct typed_options {
-  std::string service, timeout, proxy;
+  std::string timeout, proxy;
+  service_options services;
   bool json = false, aria2 = false;
   bool no_config = false;
 };
@@ -52,9 +55,6 @@ struct typed_options {
 void add_options(CLI::App& app, settings& s, typed_options& typed) {
   app.set_version_flag("--version", std::string("sharelink ") + SHARELINK_VERSION,
                        "Print the version and exit");
-  auto* service = app.add_option("--service", typed.service, "The service of every address")
-                      ->check(CLI::IsMember({"kuaichuan", "pan"}).description(""))
-                      ->type_name("kuaichuan|pan");
   auto* json = app.add_flag("--json", typed.json, "One JSON object per address and line");
   auto* aria2 = app.add_flag("--aria2", typed.aria2, "An aria2 input file of the download addresses");
   auto* all = app.add_flag("--all", s.every_file, "One labelled block per file the page lists");
@@ -79,12 +79,8 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
                  "Fetch through this proxy ('' for none; default: from\n"
                  "the environment, on Windows the system's setting)")
       ->type_name("URL");
-  auto* page = app.add_option("--page", s.page_file,
-                              "Read the share page from FILE (- for standard input)\n"
-                              "instead of fetching it; needs --service")
-                   ->type_name("FILE");
+  auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
-  page->needs(service);
   page->excludes(address);
 }
 
@@ -120,7 +116,6 @@ std::optional<std::string> checked(const CLI::App& app, const typed_options& typ
     return "--jobs: " + std::to_string(s.jobs) + " is not a number above 0";
   s.jobs = std::min(s.jobs, most_jobs);
   if (app.count("--proxy") > 0) s.lookup.fetch.proxy = typed.proxy;
-  if (!typed.service.empty()) s.lookup.forced_service = service_named(typed.service);
   s.form = typed.json ? output_form::json : typed.aria2 ? output_form::aria2 : output_form::labelled;
   return std::nullopt;
 }
@@ -159,6 +154,14 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
       return 2;
     }
     take_config(*c, app, s);
+  }
+  if (auto problem = finish_service_options(typed.services, s, err, s.quiet)) {
+    err << *problem << "\nRun with --help for more information.\n";
+    return 2;
+  }
+  if (typed.services.list) {
+    out << service_list(*s.lookup.services);
+    return 0;
   }
   if (const std::optional<std::string> problem = checked(app, typed, s)) {
     err << *problem << "\nRun with --help for more information.\n";

@@ -3,6 +3,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct settings {
   int jobs = 4;
   std::string output_dir;
   std::optional<std::string> page_file;
+  /// --page STEP=FILE: the files holding the answers of a service's steps.
+  std::vector<std::pair<std::string, std::string>> step_pages;
   std::vector<std::string> addresses;
 };
 

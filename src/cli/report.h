@@ -41,7 +41,9 @@ struct file_entry {
 /// The outcome for one address, every text in UTF-8.
 struct resolution {
   std::string address;  ///< as the user gave it
-  std::string service;  ///< "kuaichuan", "pan", or empty when it could not be told
+  std::string service;  ///< the service's name, or empty when it could not be told
+  /// The service's MD5 text is the file's MD5 (a download is checked against it).
+  bool md5_is_content_hash = false;
   /// Status of the last response; nothing when none arrived or the page came from a file.
   std::optional<long> http_status;
   resolved_file fields{{}, {}, {}, "0B", {}};  ///< what the window shows

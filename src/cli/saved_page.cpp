@@ -45,7 +45,17 @@ int resolve_page_file(session& run, std::istream& in) {
     if (!s.quiet) run.err << "sharelink: " << one_line("cannot read " + *s.page_file + ": " + reason) << '\n';
     return run.finish(1);
   }
-  resolution r = resolve_saved_page(*page, *s.lookup.forced_service);
+  std::vector<std::pair<std::string, std::string>> step_answers;
+  for (const auto& [step, file] : s.step_pages) {
+    bool step_cut = false;
+    std::optional<std::string> answer = read_whole_file(file, most, step_cut, reason);
+    if (!answer) {
+      if (!s.quiet) run.err << "sharelink: " << one_line("cannot read " + file + ": " + reason) << '\n';
+      return run.finish(1);
+    }
+    step_answers.emplace_back(step, std::move(*answer));
+  }
+  resolution r = resolve_saved_page(*page, *s.lookup.registry().find(*s.lookup.forced_service), step_answers);
   if (cut) {
     // Read as far as it goes, like a fetched page cut at the same size.
     r.error = "the page is larger than " + std::to_string(most) + " bytes; stopped there";

@@ -34,7 +34,7 @@ void print(const resolution& r, const settings& s, bool first, std::ostream& out
       break;
     case output_form::aria2:
       for (const file_entry& f : r.files)
-        out << aria2_entry(f, r.service == "pan", utf8_to_local(r.address));
+        out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address));
       break;
   }
   out.flush();

@@ -7,7 +7,6 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 constexpr std::size_t max_depth = 64;
-constexpr std::string_view file_name_marker = "filename=";
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -24,12 +23,11 @@ std::size_t after_quote(std::string_view page, std::size_t at, std::size_t least
   return end - at >= least && end < page.size() && page[end] == '"' ? end + 1 : npos;
 }
 
-/// The fewest backslashes that quote a dlink key in `page` (1 when there is none).
+/// The fewest backslashes that quote a marker key in `page` (1 when there is none).
 /// Data escaped twice is wrapped in quotes of fewer backslashes than its own
 /// ("\"{\\\"dlink\\\":...}\""): those are no quotes of the data, or the wrapper
 /// would read as one string holding the whole object.
-std::size_t fewest_quoting_backslashes(std::string_view page) {
-  constexpr std::string_view key = "dlink";
+std::size_t fewest_quoting_backslashes(std::string_view page, std::string_view key) {
   std::size_t fewest = npos;
   for (std::size_t at = page.find(key); at != npos && fewest > 1; at = page.find(key, at + 1)) {
     std::size_t end = at + key.size();
@@ -67,13 +65,14 @@ std::string_view read_bare(std::string_view page, std::size_t at) {
 
 struct container {
   bool is_object = false;
-  bool has_download_url = false;
+  bool marked = false;  // holds the marker key
   data_object values;
 };
 
 class scanner {
  public:
-  explicit scanner(std::string_view page) : page_(page), least_(fewest_quoting_backslashes(page)) {}
+  scanner(std::string_view page, const data_object_keys& keys)
+      : page_(page), keys_(keys), least_(fewest_quoting_backslashes(page, keys.marker)) {}
 
   std::vector<data_object> run() {
     std::size_t at = 0;
@@ -112,12 +111,13 @@ class scanner {
     const std::size_t value_at = skip_blanks(page_, colon + 1);
     const std::size_t value_text_start = after_quote(page_, value_at, least_);
     if (value_text_start == npos) {
-      if (token.text == "size" && value_at < page_.size()) {
+      if (!keys_.keys[keys_.bare_field].empty() && token.text == keys_.keys[keys_.bare_field] &&
+          value_at < page_.size()) {
         const std::string_view bare = read_bare(page_, value_at);
         if (!bare.empty()) {
           if (container* object = own_object()) {
-            object->values.size = bare;
-            object->values.has_size = true;
+            object->values.values[keys_.bare_field] = bare;
+            object->values.has[keys_.bare_field] = true;
           }
           return value_at + bare.size();
         }
@@ -128,28 +128,25 @@ class scanner {
     if (value.end == npos) return page_.size();
     note_string(value.text);
     if (container* object = own_object()) {
-      if (token.text == "dlink") {
-        object->values.download_url = value.text;
-        object->has_download_url = true;
-      } else if (token.text == "size") {
-        object->values.size = value.text;
-        object->values.has_size = true;
-      } else if (token.text == "md5") {
-        object->values.md5 = value.text;
-        object->values.has_md5 = true;
+      if (token.text == keys_.marker) object->marked = true;
+      for (std::size_t i = 0; i < keys_.keys.size(); ++i) {
+        if (keys_.keys[i].empty() || token.text != keys_.keys[i]) continue;
+        object->values.values[i] = value.text;
+        object->values.has[i] = true;
       }
     }
     return value.end;
   }
 
-  /// A string of the innermost object: the last one holding "filename=" names the file.
+  /// A string of the innermost object: the last one holding `after` gives its value.
   void note_string(std::string_view text) {
+    if (keys_.after.empty()) return;
     container* object = own_object();
     if (object == nullptr) return;
-    const std::size_t marker = text.find(file_name_marker);
+    const std::size_t marker = text.find(keys_.after);
     if (marker == npos) return;
-    object->values.file_name = text.substr(marker + file_name_marker.size());
-    object->values.has_file_name = true;
+    object->values.values[keys_.after_field] = text.substr(marker + keys_.after.size());
+    object->values.has[keys_.after_field] = true;
   }
 
   /// The innermost container when it is an object that is read, else null.
@@ -183,12 +180,13 @@ class scanner {
       stack_.pop_back();
       (top.is_object ? objects_ : arrays_) -= 1;
       if (top.is_object != is_object) continue;
-      if (top.is_object && top.has_download_url) found_.push_back(top.values);
+      if (top.is_object && top.marked) found_.push_back(top.values);
       return;
     }
   }
 
   std::string_view page_;
+  const data_object_keys& keys_;
   std::size_t least_;  // backslashes a quote of the data needs
   std::vector<container> stack_;
   std::size_t objects_ = 0, arrays_ = 0;
@@ -198,6 +196,8 @@ class scanner {
 
 }  // namespace
 
-std::vector<data_object> find_data_objects(std::string_view page) { return scanner(page).run(); }
+std::vector<data_object> find_data_objects(std::string_view page, const data_object_keys& keys) {
+  return scanner(page, keys).run();
+}
 
 }  // namespace sharelink

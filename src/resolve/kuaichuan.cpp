@@ -6,6 +6,7 @@
 #include "codec/percent.h"
 #include "resolve/file_type.h"
 #include "resolve/page_reading.h"
+#include "resolve/service_resolve.h"
 #include "resolve/page_fields.h"
 #include "resolve/size_format.h"
 #include "runtime/fetch.h"
@@ -61,8 +62,8 @@ resolved_file parse_kuaichuan_page(std::string_view page_text) {
   return kuaichuan_fields(find_kuaichuan_markers(page_text));
 }
 
-resolved_file resolve_kuaichuan(std::string_view share_address) {
-  return read_kuaichuan_page(to_text(fetch_page(share_address))).fields;
+resolved_file resolve_kuaichuan(std::string_view share_address, const fetch_options& options) {
+  return resolve_named_service("kuaichuan", share_address, options);
 }
 
 }  // namespace sharelink

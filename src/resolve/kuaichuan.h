@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "resolve/resolved_file.h"
+#include "runtime/fetch.h"
 
 namespace sharelink {
 
@@ -34,6 +35,6 @@ local_text decode_kuaichuan_file_name(std::string_view attribute_value);
 /// Fetches the share page at `share_address` and reads the window's fields from it
 /// (read_kuaichuan_page: the last file the page lists, else the markers). Never
 /// fails: a failed fetch gives empty fields and the size "0B".
-resolved_file resolve_kuaichuan(std::string_view share_address);
+resolved_file resolve_kuaichuan(std::string_view share_address, const fetch_options& options = {});
 
 }  // namespace sharelink

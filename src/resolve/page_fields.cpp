@@ -321,20 +321,45 @@ std::optional<local_text> last_group_near_end(pattern_object& object, const fiel
   return local_text(window.substr(x + static_cast<std::size_t>(group.offset), static_cast<std::size_t>(group.length)));
 }
 
-}  // namespace
-
-local_text opening_literal(std::string_view pattern) {
+/// The two rigid halves of a pattern of the form OPENING(.*?)(CLOSING); false for
+/// any other pattern.
+bool read_shape(std::string_view pattern, std::vector<rigid_step>& opening_steps,
+                std::vector<rigid_step>& closing_steps) {
   const std::string_view source = as_local(pattern);
   constexpr std::string_view lazy_group = "(.*?)";
   const std::size_t group = source.find(lazy_group);
-  if (group == std::string_view::npos) return {};
+  if (group == std::string_view::npos) return false;
   std::string_view closing = source.substr(group + lazy_group.size());
   if (closing.size() >= 2 && closing.front() == '(' && closing.back() == ')') {
     closing = closing.substr(1, closing.size() - 2);
   }
+  if (!read_rigid(source.substr(0, group), opening_steps) || !read_rigid(closing, closing_steps)) return false;
+  return !opening_steps.front().run && opening_steps.front().byte != '\\' && !opening_steps.back().run;
+}
+
+}  // namespace
+
+pattern_hints hints_for(std::string_view pattern) {
   std::vector<rigid_step> opening_steps, closing_steps;
-  if (!read_rigid(source.substr(0, group), opening_steps) || !read_rigid(closing, closing_steps)) return {};
-  if (opening_steps.front().run || opening_steps.front().byte == '\\' || opening_steps.back().run) return {};
+  if (!read_shape(pattern, opening_steps, closing_steps)) return {};
+  pattern_hints hints;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < closing_steps.size(); ++i)
+    if (closing_steps[i].run) from = i;
+  for (std::size_t i = from; i < closing_steps.size(); ++i) hints.closing.push_back(static_cast<char>(closing_steps[i].byte));
+  // A backslash taken once could stand inside a run; taken as a run, it takes the
+  // whole run wherever it stands.
+  bool runs = false, single = false;
+  for (const auto* steps : {&opening_steps, &closing_steps})
+    for (const rigid_step& step : *steps)
+      if (step.byte == '\\') (step.run ? runs : single) = true;
+  hints.backslash_runs_alike = runs && !single;
+  return hints;
+}
+
+local_text opening_literal(std::string_view pattern) {
+  std::vector<rigid_step> opening_steps, closing_steps;
+  if (!read_shape(pattern, opening_steps, closing_steps)) return {};
   local_text literal;
   for (const rigid_step& step : opening_steps) {
     literal.push_back(static_cast<char>(step.byte));
@@ -365,7 +390,9 @@ std::size_t end_of_last_escaped_brace(std::string_view page) {
 }
 
 local_text last_group_text(pattern_object& object, const field_pattern& field,
-                           std::string_view page) {
+                           std::string_view page, bool* gave_up) {
+  if (gave_up != nullptr) *gave_up = false;
+  bool engine_gave_up = false;
   // A pattern that does not compile would leave the previous one in the object;
   // searching with that would fill the field from the wrong marker.
   if (!regex_compile(object, field.pattern)) return {};
@@ -387,13 +414,15 @@ local_text last_group_text(pattern_object& object, const field_pattern& field,
   }
 
   if (!field.backslash_runs_alike || searched.find("\\\\") == std::string_view::npos) {
-    const match_list matches = regex_search_all(object, searched);
+    const match_list matches = regex_search_all(object, searched, engine_gave_up);
+    if (gave_up != nullptr) *gave_up = engine_gave_up;
     if (matches.empty()) return {};
     return match_group_text(matches.back(), searched, 1);
   }
 
   const collapsed_runs copy(searched);
-  const match_list matches = regex_search_all(object, copy.text());
+  const match_list matches = regex_search_all(object, copy.text(), engine_gave_up);
+  if (gave_up != nullptr) *gave_up = engine_gave_up;
   if (matches.empty() || matches.back().spans.size() < 2) return {};
   return copy.original_text(searched, matches.back().spans[1], 0);
 }

@@ -55,8 +55,20 @@ struct field_pattern {
 /// at a place shown to lie on the plain search's way, so that the time taken does
 /// not grow with the number of matches; wherever the engine does not give up, the
 /// last match is the plain search's.
+/// When `gave_up` is given it tells whether the engine gave up on the page
+/// (complexity limit): the result is then what was found before that point.
 local_text last_group_text(pattern_object& object, const field_pattern& field,
-                           std::string_view page);
+                           std::string_view page, bool* gave_up = nullptr);
+
+/// What opening_literal's shape tells about any pattern of it: the literal every
+/// match ends in (the closing's bytes from its last run on, a run giving one byte),
+/// and whether backslashes stand only in runs ("\\+"), so that a run reads as one.
+/// Empty and false for a pattern of another shape.
+struct pattern_hints {
+  local_text closing;
+  bool backslash_runs_alike = false;
+};
+pattern_hints hints_for(std::string_view pattern);
 
 /// last_group_text for a pattern without backslash runs.
 local_text last_group_text(pattern_object& object, std::string_view pattern,

@@ -129,16 +129,16 @@ page_reading read_pan_page(std::string_view page_text) {
   std::vector<data_object> objects = find_data_objects(page);
   auto record_of = [](const data_object& object) {
     file_record record;
-    record.download_url = unescape_pan_address(object.download_url);
-    record.file_name = percent_decode(object.file_name);
+    record.download_url = unescape_pan_address(object.values[0]);
+    record.file_name = percent_decode(object.values[1]);
     // Single precision, as the window reads it; size_bytes keeps the exact value.
-    fill_name_and_size(record, to_single(object.size), object.size);
-    record.md5 = local_text(object.md5);
+    fill_name_and_size(record, to_single(object.values[2]), object.values[2]);
+    record.md5 = local_text(object.values[3]);
     return record;
   };
   if (objects.empty()) return reading;
   const file_record last_record = record_of(objects.back());
-  const fields_present present{objects.back().has_file_name, objects.back().has_size, objects.back().has_md5};
+  const fields_present present{objects.back().has[1], objects.back().has[2], objects.back().has[3]};
   if (objects.size() > most_files) {
     reading.more_files = true;
     objects.resize(most_files);

@@ -36,6 +36,7 @@ struct page_reading {
   std::optional<std::uint64_t> size_bytes;
   std::vector<file_record> files;  ///< every file the page lists, in page order, up to most_files
   bool more_files = false;         ///< the page lists more than most_files; those are left out
+  bool operator==(const page_reading&) const = default;
 };
 
 /// The most files read from one page: far more than a share page lists, and it

@@ -5,6 +5,7 @@
 #include "codec/percent.h"
 #include "resolve/file_type.h"
 #include "resolve/page_reading.h"
+#include "resolve/service_resolve.h"
 #include "resolve/page_fields.h"
 #include "resolve/size_format.h"
 #include "runtime/fetch.h"
@@ -98,8 +99,8 @@ resolved_file parse_pan_page(std::string_view page_text) {
   return pan_fields(find_pan_markers(page_text));
 }
 
-resolved_file resolve_pan(std::string_view share_address) {
-  return read_pan_page(to_text(fetch_page(share_address))).fields;
+resolved_file resolve_pan(std::string_view share_address, const fetch_options& options) {
+  return resolve_named_service("pan", share_address, options);
 }
 
 }  // namespace sharelink

@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "resolve/resolved_file.h"
+#include "runtime/fetch.h"
 
 namespace sharelink {
 
@@ -34,6 +35,6 @@ local_text unescape_pan_address(std::string_view address);
 
 /// Fetches the share page at `share_address` and reads the window's fields from it
 /// (read_pan_page: the last file the page lists, else the keys). Never fails.
-resolved_file resolve_pan(std::string_view share_address);
+resolved_file resolve_pan(std::string_view share_address, const fetch_options& options = {});
 
 }  // namespace sharelink

@@ -53,6 +53,18 @@ match_span span_of(const boost::sub_match<const char*>& group, const char* buffe
 }  // namespace
 
 match_list regex_search_all(const pattern_object& object, std::string_view text) {
+  bool gave_up = false;
+  return regex_search_all(object, text, gave_up);
+}
+
+int regex_group_number(const pattern_object& object, std::string_view name) {
+  const pattern_object::impl* holder = object.get();
+  if (holder == nullptr || holder->compiled.empty() || name.empty()) return -1;
+  return holder->compiled.get_named_subs()->get_id(name.data(), name.data() + name.size());
+}
+
+match_list regex_search_all(const pattern_object& object, std::string_view text, bool& gave_up) {
+  gave_up = false;
   match_list found;
   const pattern_object::impl* holder = object.get();
   if (holder == nullptr || holder->compiled.empty()) return found;
@@ -82,6 +94,7 @@ match_list regex_search_all(const pattern_object& object, std::string_view text)
     }
   } catch (...) {
     // Complexity or memory limit of the engine: keep the matches found so far.
+    gave_up = true;
   }
   return found;
 }

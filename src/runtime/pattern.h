@@ -54,6 +54,14 @@ bool regex_compile(pattern_object& object, std::string_view pattern, bool case_s
 /// yields the matches recorded so far. Offsets are relative to `text.data()`.
 match_list regex_search_all(const pattern_object& object, std::string_view text);
 
+/// regex_search_all that also tells, in `gave_up`, whether the engine gave up
+/// (complexity or memory limit) before the end of the text.
+match_list regex_search_all(const pattern_object& object, std::string_view text, bool& gave_up);
+
+/// The number of the group named `name` in the object's expression ("(?<name>...)"),
+/// or -1 when it has none of that name.
+int regex_group_number(const pattern_object& object, std::string_view name);
+
 /// How a match at one fixed place went.
 enum class match_at_outcome {
   matched,     ///< a match starts there; the result holds it

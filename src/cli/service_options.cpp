@@ -1,0 +1,90 @@
+#include "cli/service_options.h"
+
+#include <memory>
+#include <ostream>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/options.h"
+#include "cli/report.h"
+
+namespace sharelink::cli {
+namespace {
+
+/// "STEP=FILE" when the text before "=" is a step's name (letters, digits, "-").
+std::optional<std::pair<std::string, std::string>> step_page(const std::string& text) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) return std::nullopt;
+  for (std::size_t i = 0; i < equals; ++i) {
+    const char c = text[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')) return std::nullopt;
+  }
+  return std::pair{text.substr(0, equals), text.substr(equals + 1)};
+}
+
+}  // namespace
+
+CLI::Option* add_service_options(CLI::App& app, service_options& typed) {
+  app.add_option("--service", typed.service, "The service of every address (see --list-services)")
+      ->type_name("NAME");
+  app.add_option("--rules", typed.rules, "Read a service from this rule file as well\n(may be given again)")
+      ->type_name("FILE");
+  app.add_flag("--list-services", typed.list, "Print the services known: name, title, source");
+  return app.add_option("--page", typed.pages,
+                        "Read the share page from FILE (- for standard input)\n"
+                        "instead of fetching it, and a step's answer from\n"
+                        "STEP=FILE; needs --service or one --rules file")
+      ->type_name("FILE");
+}
+
+std::optional<std::string> finish_service_options(const service_options& typed, settings& s,
+                                                  std::ostream& err, bool quiet) {
+  std::vector<std::string> problems;
+  auto services = std::make_shared<service_registry>(installed_services(problems));
+  std::optional<std::string> only_rule;
+  for (const std::string& file : typed.rules) {
+    const std::size_t before = services->entries().size();
+    if (auto problem = services->add_file(file)) {
+      problems.push_back(*problem);
+      continue;
+    }
+    (void)before;
+    only_rule = typed.rules.size() == 1 ? std::optional(services->entries().back().rule.name) : std::nullopt;
+  }
+  if (!quiet)
+    for (const std::string& problem : problems) err << "sharelink: " << one_line(problem) << '\n';
+  s.lookup.services = services;
+
+  if (!typed.service.empty()) {
+    if (services->find(typed.service) == nullptr) {
+      std::string known;
+      for (const service_entry& e : services->entries()) known += (known.empty() ? "" : ", ") + e.rule.name;
+      return "--service: " + one_line(typed.service) + " is not a service (" + known + ")";
+    }
+    s.lookup.forced_service = typed.service;
+  }
+  for (const std::string& page : typed.pages) {
+    if (auto step = step_page(page)) {
+      s.step_pages.push_back(*step);
+    } else if (s.page_file) {
+      return "--page: one share page only (a step's answer is STEP=FILE)";
+    } else {
+      s.page_file = page;
+    }
+  }
+  if (!s.step_pages.empty() && !s.page_file) return "--page STEP=FILE needs the share page too (--page FILE)";
+  if (s.page_file && !s.lookup.forced_service) {
+    if (!only_rule) return "--page needs --service (or a single --rules file)";
+    s.lookup.forced_service = only_rule;
+  }
+  return std::nullopt;
+}
+
+std::string service_list(const service_registry& services) {
+  std::string list;
+  for (const service_entry& e : services.entries())
+    list += one_line(e.rule.name) + "\t" + one_line(e.rule.title) + "\t" + one_line(e.source) + "\n";
+  return list;
+}
+
+}  // namespace sharelink::cli

@@ -1,0 +1,41 @@
+#pragma once
+// The command's options that name services: --service, --rules, --list-services
+// and the steps' answers of --page.
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "resolve/services.h"
+
+namespace CLI {
+class App;
+class Option;
+}  // namespace CLI
+
+namespace sharelink::cli {
+
+struct settings;
+
+/// The service options as typed.
+struct service_options {
+  std::string service;             ///< --service NAME
+  std::vector<std::string> rules;  ///< --rules FILE, each time given
+  std::vector<std::string> pages;  ///< --page FILE and --page STEP=FILE
+  bool list = false;               ///< --list-services
+};
+
+/// Adds --service, --rules, --list-services and --page to `app`; returns --page.
+CLI::Option* add_service_options(CLI::App& app, service_options& typed);
+
+/// Reads the rule folders and the --rules files into `s`'s registry (each bad file
+/// one line on `err` unless `quiet`), then checks the service and splits the pages:
+/// the reason when they cannot be used. With --page and no --service, the service
+/// of the one --rules file reads the page.
+std::optional<std::string> finish_service_options(const service_options& typed, settings& s,
+                                                  std::ostream& err, bool quiet);
+
+/// The --list-services lines: name, title and source, separated by tabs.
+std::string service_list(const service_registry& services);
+
+}  // namespace sharelink::cli

@@ -1,0 +1,53 @@
+#pragma once
+// Reading the answers of a service with its rule: the window's fields and every
+// file the page lists.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "resolve/page_reading.h"
+#include "resolve/rule.h"
+
+namespace sharelink {
+
+/// One answer a service gave: the share page ("page") or a step's, as local text.
+struct rule_answer {
+  std::string step;
+  local_text text;
+};
+
+/// The answers in the order they were asked for, the share page first.
+using rule_answers = std::vector<rule_answer>;
+
+/// What a rule read, or why it could not read a page.
+struct rule_reading {
+  page_reading reading;
+  /// Set when a pattern made the engine give up (complexity limit): the page's
+  /// reading is then not to be trusted.
+  std::optional<std::string> error;
+};
+
+/// The answer a field, value or record list reads: the one named `step`, or the
+/// last one when `step` is empty. Null when there is none of that name.
+const rule_answer* answer_for(const rule_answers& answers, std::string_view step);
+
+/// The value `reading` gives in `answers`, decoded; nothing when it finds none.
+/// `error` is set when the engine gave up.
+std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
+                                     std::optional<std::string>& error);
+
+/// `value` through the decode steps, in order.
+local_text decode_value(std::string_view value, const std::vector<decode_step>& steps);
+
+/// Reads the answers with the rule. The records ([records]) give the files, each
+/// field a record does not read coming from [fields]; when the page lists a single
+/// file, a field its record leaves out comes from [fields] too. The window's fields
+/// are the last file's, or [fields]' when the page lists none. Pure.
+rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers);
+
+/// The answer's bytes as local text, as the rule's encoding says: up to the first
+/// zero byte, from UTF-8 when the encoding is utf-8.
+local_text answer_text(const service_rule& rule, std::string_view bytes);
+
+}  // namespace sharelink

@@ -1,0 +1,96 @@
+#include "resolve/service_resolve.h"
+
+#include "codec/codepage.h"
+#include "resolve/services.h"
+
+namespace sharelink {
+namespace {
+
+bool answered_well(const fetch_outcome& outcome) {
+  return outcome.fetched && (outcome.status == 0 || (outcome.status >= 200 && outcome.status <= 299));
+}
+
+fetch_options with_request(const service_rule& rule, const fetch_options& options) {
+  fetch_options settings = options;
+  (void)rule;  // the fetcher sends its own user agent and headers
+  return settings;
+}
+
+}  // namespace
+
+std::string fill_step_address(std::string_view address_template,
+                              const std::vector<std::pair<std::string, std::string>>& values) {
+  constexpr char hex[] = "0123456789ABCDEF";
+  std::string address;
+  for (std::size_t i = 0; i < address_template.size(); ++i) {
+    const std::size_t close = address_template.find('}', i);
+    if (address_template[i] != '{' || close == std::string_view::npos) {
+      address.push_back(address_template[i]);
+      continue;
+    }
+    const std::string_view name = address_template.substr(i + 1, close - i - 1);
+    for (const auto& [key, value] : values) {
+      if (key != name) continue;
+      for (unsigned char c : value) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '-' || c == '.' || c == '_' || c == '~';
+        if (plain) {
+          address.push_back(static_cast<char>(c));
+        } else {
+          address += '%';
+          address += hex[c >> 4];
+          address += hex[c & 15];
+        }
+      }
+      break;
+    }
+    i = close;
+  }
+  return address;
+}
+
+service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options) {
+  service_resolution result;
+  const fetch_options settings = with_request(rule, options);
+  rule_answers answers;
+  result.outcome = fetch_page_reporting(address, settings);
+  answers.push_back({"page", answer_text(rule, result.outcome.body)});
+  result.outcome.body.clear();
+  bool stopped = !answered_well(result.outcome);
+  for (const step_rule& step : rule.steps) {
+    if (stopped) break;
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const auto& [name, reading] : step.values) {
+      std::optional<local_text> value = read_value(reading, answers, result.read.error);
+      if (!value || value->empty()) {
+        result.failed_step = step.name;
+        if (!result.read.error) result.read.error = "step " + step.name + ": the value " + name + " is not in the answer";
+        stopped = true;
+        break;
+      }
+      values.emplace_back(name, local_to_utf8(*value));
+    }
+    if (stopped) break;
+    // The template's scheme and host are checked when the rule is read, and every
+    // value is escaped: the address goes nowhere the rule did not name.
+    result.outcome = fetch_page_reporting(fill_step_address(step.address, values), settings);
+    answers.push_back({step.name, answer_text(rule, result.outcome.body)});
+    result.outcome.body.clear();
+    if (!answered_well(result.outcome)) {
+      result.failed_step = step.name;
+      stopped = true;
+    }
+  }
+  std::optional<std::string> error = std::move(result.read.error);
+  result.read = read_with_rule(rule, answers);
+  if (error) result.read.error = std::move(error);
+  return result;
+}
+
+resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
+  const service_entry* service = process_services().find(name);
+  if (service == nullptr) return {{}, {}, {}, "0B", {}};
+  return resolve_service(service->rule, address, options).read.reading.fields;
+}
+
+}  // namespace sharelink

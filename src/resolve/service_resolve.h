@@ -1,0 +1,40 @@
+#pragma once
+// The one way a share address becomes a reading, for the window and the command:
+// the service's rule, the address and the fetch options.
+#include <string>
+#include <string_view>
+
+#include "resolve/rule_reading.h"
+#include "runtime/fetch.h"
+
+namespace sharelink {
+
+/// What resolving one address gave.
+struct service_resolution {
+  rule_reading read;  ///< the reading of every answer that arrived; its error, if any
+  /// The last fetch made (the share page's, or the step's that failed or came last),
+  /// its body left empty: the answers are read already.
+  fetch_outcome outcome;
+  /// The step whose fetch or value failed, or empty (the share page, or none).
+  std::string failed_step;
+};
+
+/// Fetches the share page at `address` (local text) and each step of the rule in
+/// turn, then reads the answers with the rule (read_with_rule). A step's address is
+/// its template with each value percent-escaped (as UTF-8) where it stands; the
+/// steps stop at the first fetch that fails or answers outside 200-299, or whose
+/// values are not all found (read.error then says which). The rule's request
+/// settings apply to every fetch. Never throws.
+service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options);
+
+/// The window's fields for `address` read by the service called `name` in
+/// process_services() (a user's rule of that name included): resolve_service's
+/// reading. Empty fields and the size "0B" when there is no such service.
+resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options);
+
+/// A step's address: `address_template` with each "{NAME}" replaced by the value
+/// NAME, percent-escaped byte by byte except for letters, digits and "-._~".
+std::string fill_step_address(std::string_view address_template,
+                              const std::vector<std::pair<std::string, std::string>>& values);
+
+}  // namespace sharelink

@@ -1,0 +1,117 @@
+#include "resolve/services.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <variant>
+
+#include "runtime/pattern.h"
+
+namespace sharelink {
+namespace {
+
+/// The address as service_registry::for_address reads it.
+std::string normalised_address(std::string_view address) {
+  const auto start = std::find_if(address.begin(), address.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) > 0x20; });
+  std::string text(address.substr(static_cast<std::size_t>(start - address.begin())));
+  std::replace(text.begin(), text.end(), '\\', '/');
+  const std::size_t colon = text.find(':');
+  if (colon != std::string::npos && colon > 0 && text.find_first_of("/?#") > colon) {
+    const std::size_t after = text.find_first_not_of('/', colon + 1);
+    const std::size_t slashes = (after == std::string::npos ? text.size() : after) - colon - 1;
+    if (slashes > 0) text.replace(colon + 1, slashes, "//");
+  }
+  return text;
+}
+
+bool finds(const std::string& pattern, const std::string& address) {
+  pattern_object object = regex_create();
+  if (!regex_compile(object, pattern)) return false;
+  bool gave_up = false;
+  search_result match;
+  const bool found = regex_match_at(object, address, 0, match) == match_at_outcome::matched ||
+                     !regex_search_all(object, address, gave_up).empty();
+  regex_release(object);
+  return found;
+}
+
+}  // namespace
+
+service_registry service_registry::built_in() {
+  service_registry registry;
+  for (const built_in_rule& rule : built_in_rules) {
+    auto read = read_rule(rule.text);
+    // The built-in files are checked by the tests; one that does not read is left out.
+    if (auto* service = std::get_if<service_rule>(&read)) registry.add(std::move(*service), std::string(built_in_source));
+  }
+  return registry;
+}
+
+void service_registry::add(service_rule rule, std::string source) {
+  for (service_entry& entry : entries_) {
+    if (entry.rule.name != rule.name) continue;
+    entries_.erase(entries_.begin() + (&entry - entries_.data()));
+    break;
+  }
+  entries_.push_back({std::move(rule), std::move(source)});
+}
+
+std::optional<std::string> service_registry::add_file(const std::string& path) {
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+  if (!in) return path + ": cannot be read";
+  std::ostringstream text;
+  text << in.rdbuf();
+  auto read = read_rule(text.str());
+  if (auto* problem = std::get_if<rule_problem>(&read)) return describe(*problem, path);
+  add(std::move(std::get<service_rule>(read)), path);
+  return std::nullopt;
+}
+
+std::vector<std::string> service_registry::add_folder(const std::string& folder) {
+  std::vector<std::string> problems;
+  std::error_code error;
+  std::vector<std::filesystem::path> files;
+  for (const auto& item : std::filesystem::directory_iterator(std::filesystem::u8path(folder), error))
+    if (item.path().extension() == ".toml") files.push_back(item.path());
+  std::sort(files.begin(), files.end());
+  for (const auto& file : files) {
+    const std::u8string name = file.u8string();
+    if (auto problem = add_file(std::string(name.begin(), name.end()))) problems.push_back(*problem);
+  }
+  return problems;
+}
+
+const service_entry* service_registry::find(std::string_view name) const {
+  for (const service_entry& entry : entries_)
+    if (entry.rule.name == name) return &entry;
+  return nullptr;
+}
+
+const service_entry* service_registry::for_address(std::string_view address) const {
+  const std::string text = normalised_address(address);
+  for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry)
+    for (const std::string& pattern : entry->rule.addresses)
+      if (finds(pattern, text)) return &*entry;
+  return nullptr;
+}
+
+service_registry installed_services(std::vector<std::string>& problems) {
+  service_registry registry = service_registry::built_in();
+  for (const std::string& folder : rule_folders()) {
+    std::vector<std::string> found = registry.add_folder(folder);
+    problems.insert(problems.end(), found.begin(), found.end());
+  }
+  return registry;
+}
+
+const service_registry& process_services() {
+  static const service_registry registry = [] {
+    std::vector<std::string> problems;
+    return installed_services(problems);
+  }();
+  return registry;
+}
+
+}  // namespace sharelink
