@@ -3,83 +3,25 @@
 #include "download/download.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <random>
 #include <thread>
 
 #include "download/md5.h"
-#include "testing/test_folder.h"
-#include "testing/hostile_server.h"
+#include "download/download_test_support.h"
+#include "download/files.h"
 
 namespace sharelink {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace download_testing;
 using testing::raw_connection;
 using testing::raw_server;
 using testing::test_folder;
-
-std::string random_bytes(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-/// The first byte a request asks for with "Range: bytes=N-", or 0.
-std::size_t range_start(const std::string& head) {
-  const auto at = head.find("\r\nRange: bytes=");
-  return at == std::string::npos ? 0 : std::stoul(head.substr(at + 15));
-}
-
-/// How a scripted server answers one connection.
-struct serving {
-  bool ranges = true;               ///< answer a range request with 206
-  std::size_t cut_after = SIZE_MAX; ///< body bytes sent before breaking off (or stalling)
-  bool stall = false;               ///< at the cut, fall silent instead of hanging up
-  bool announce = true;             ///< send Content-Length / Content-Range
-};
-
-/// Sends `body` (or its requested range) the way `how` says.
-void serve(raw_connection& connection, const std::string& body, const serving& how) {
-  const std::size_t from = how.ranges ? range_start(connection.request_head()) : 0;
-  if (from >= body.size() && from > 0) {
-    connection.send("HTTP/1.1 416 Range Not Satisfiable\r\nContent-Range: bytes */" +
-                    std::to_string(body.size()) + "\r\nContent-Length: 0\r\n\r\n");
-    return;
-  }
-  std::string head = from > 0 ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
-  if (how.announce) {
-    head += "Content-Length: " + std::to_string(body.size() - from) + "\r\n";
-    if (from > 0)
-      head += "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(body.size() - 1) +
-              "/" + std::to_string(body.size()) + "\r\n";
-  }
-  head += "Connection: close\r\n\r\n";
-  if (!connection.send(head)) return;
-  const std::string_view rest = std::string_view(body).substr(from);
-  if (!connection.send(rest.substr(0, std::min(rest.size(), how.cut_after)))) return;
-  if (how.stall && how.cut_after < rest.size()) connection.hold();
-}
-
-download_job job_for(const std::string& url, const test_folder& folder, const std::string& body) {
-  download_job job;
-  job.url = url;
-  job.referer = "http://127.0.0.1/share/abc";
-  job.file_name = "file.bin";
-  job.fallback_name = "http://127.0.0.1/share/abc";
-  job.expected_size = body.size();
-  job.expected_md5 = md5_hex(body);
-  job.output_dir = folder.path();
-  job.retry_pause_ms = 10;
-  job.fetch.stall_timeout_ms = 500;
-  return job;
-}
 
 TEST(Download, WholeFileWithProgressMd5AndTheRequestOfABrowser) {
   const std::string body = random_bytes(3 << 20, 1);
@@ -93,7 +35,7 @@ TEST(Download, WholeFileWithProgressMd5AndTheRequestOfABrowser) {
   const download_result result =
       download_file(job_for(server.url("/f"), folder, body), [&](const download_progress& p) { seen.push_back(p); });
   ASSERT_FALSE(result.error) << *result.error;
-  EXPECT_EQ(result.path, folder / "file.bin");
+  EXPECT_EQ(result.path, native(folder, "file.bin"));
   EXPECT_EQ(result.bytes, body.size());
   EXPECT_EQ(result.md5_checked, true);
   EXPECT_FALSE(result.already_present);
@@ -169,7 +111,7 @@ TEST(Download, GivingUpKeepsTheBytesForALaterRun) {
   ASSERT_TRUE(result.error);
   EXPECT_NE(result.error->find("after 2 retries"), std::string::npos) << *result.error;
   EXPECT_EQ(server.connections(), 3);
-  EXPECT_EQ(result.path, folder / "file.bin.part");
+  EXPECT_EQ(result.path, native(folder, "file.bin.part"));
   EXPECT_EQ(result.bytes, 1000u);
   EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body.substr(0, 1000));
   EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
@@ -197,9 +139,9 @@ TEST(Download, AWrongMd5IsFetchedOnceMoreThenKeptAsThePartOnly) {
     ASSERT_TRUE(result.error);
     EXPECT_EQ(*result.error, "MD5 mismatch: the file's is " + md5_hex(wrong) + ", the page states " +
                                  md5_hex(body) + " (downloaded twice; the bytes are kept in " +
-                                 folder / "file.bin.part" + ")");
+                                 native(folder, "file.bin.part") + ")");
     EXPECT_EQ(result.md5_checked, false);
-    EXPECT_EQ(result.path, folder / "file.bin.part");
+    EXPECT_EQ(result.path, native(folder, "file.bin.part"));
     EXPECT_TRUE(test_folder::read(folder / "file.bin.part") == wrong);
     EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
     // A later run tries again from the .part and adds no copies.
@@ -373,10 +315,10 @@ TEST(Download, AnExistingFileIsNeverReplaced) {
   test_folder::write(folder / "file.bin", std::string(body.size(), 'x'));
   result = download_file(job, {});
   EXPECT_FALSE(result.already_present);
-  EXPECT_EQ(result.path, folder / "file (1).bin");
+  EXPECT_EQ(result.path, native(folder, "file (1).bin"));
   test_folder::write(folder / "file (1).bin", "short");
   result = download_file(job, {});
-  EXPECT_EQ(result.path, folder / "file (2).bin");
+  EXPECT_EQ(result.path, native(folder, "file (2).bin"));
   EXPECT_EQ(test_folder::read(folder / "file (2).bin"), body);
   EXPECT_EQ(test_folder::read(folder / "file.bin"), std::string(body.size(), 'x'));
 
@@ -386,7 +328,7 @@ TEST(Download, AnExistingFileIsNeverReplaced) {
   job.expected_md5.clear();
   result = download_file(job, {});
   EXPECT_TRUE(result.already_present);
-  EXPECT_EQ(result.path, folder / "file (2).bin");
+  EXPECT_EQ(result.path, native(folder, "file (2).bin"));
   EXPECT_EQ(result.md5_checked, std::nullopt);
 }
 
@@ -414,7 +356,7 @@ TEST(Download, NamesFromThePageStayInTheFolder) {
     job.output_dir = folder;
     const download_result result = download_file(job, {});
     EXPECT_FALSE(result.error) << c.name;
-    EXPECT_EQ(result.path, folder + "/" + c.saved) << c.name;
+    EXPECT_EQ(result.path, join_path(folder, c.saved)) << c.name;
     EXPECT_EQ(test_folder::read(folder + "/" + c.saved), body) << c.name;
   }
   std::size_t files = 0;
@@ -430,7 +372,7 @@ TEST(Download, MoreBytesThanAnnouncedAreNotTrusted) {
   download_result result = download_file(job_for(unannounced.url("/f"), folder, body), {});
   ASSERT_TRUE(result.error);
   EXPECT_EQ(*result.error, "the server sent more than the page states (20000 bytes)");
-  EXPECT_EQ(result.path, folder / "file.bin.part");
+  EXPECT_EQ(result.path, native(folder, "file.bin.part"));
   EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body);
   EXPECT_FALSE(test_folder::exists(folder / "file.bin"));
 
@@ -474,42 +416,9 @@ TEST(Download, CancelLeavesAResumablePartAndEndsAPauseAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     ASSERT_TRUE(result.error);
     EXPECT_EQ(*result.error, "interrupted");
-    EXPECT_EQ(result.path, folder / "file.bin.part");
+    EXPECT_EQ(result.path, native(folder, "file.bin.part"));
     EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body.substr(0, 150000));
   }
-}
-
-TEST(Download, UnwritableFolderOrFullDiskIsAClearErrorAndThePartStays) {
-  const std::string body = random_bytes(3 << 20, 9);
-  raw_server server([&](raw_connection& c) { serve(c, body, {}); });
-  test_folder folder;
-  test_folder::write(folder / "a-file", "");
-  download_job job = job_for(server.url("/f"), folder, body);
-  job.output_dir = folder / "a-file/below";
-  download_result result = download_file(job, {});
-  ASSERT_TRUE(result.error);
-  EXPECT_TRUE(result.error->starts_with("cannot create the folder " + job.output_dir + ": ")) << *result.error;
-
-  // A disk that fills up after a megabyte, as a file-size limit plays it.
-  job.output_dir = folder.path();
-  rlimit saved;
-  getrlimit(RLIMIT_FSIZE, &saved);
-  const auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 1 << 20;
-  setrlimit(RLIMIT_FSIZE, &small);
-  result = download_file(job, {});
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, saved_handler);
-  ASSERT_TRUE(result.error);
-  EXPECT_TRUE(result.error->starts_with("cannot write " + folder / "file.bin.part" + ": ")) << *result.error;
-  EXPECT_EQ(result.path, folder / "file.bin.part");
-  EXPECT_EQ(test_folder::read(folder / "file.bin.part"), body.substr(0, 1 << 20));
-
-  // Room again: the next run resumes.
-  result = download_file(job, {});
-  ASSERT_FALSE(result.error) << *result.error;
-  EXPECT_EQ(result.md5_checked, true);
 }
 
 }  // namespace
