@@ -876,7 +876,7 @@ TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
   const finished gone = run_sharelink({"--download", "--output-dir", dir.string(), server.url("/share/gone")});
   if (fetch_page_reporting(server.url("/share/gone")).status == 404) {
     EXPECT_EQ(gone.status, 1);
-    EXPECT_EQ(gone.out, "");
+    EXPECT_EQ(gone.out, "failed: " + server.url("/share/gone") + ": HTTP 404 Not Found\n");
     EXPECT_EQ(file_requests.load(), before);
   }
   std::filesystem::remove_all(dir);

@@ -224,6 +224,34 @@ TEST(SharelinkDownload, KilledAtAnyMomentTheNextRunEndsWithTheWholeFile) {
   std::printf("killed %d times: %d left a .part, %d had finished\n", kills, mid_download, finished);
 }
 
+// With --download, each file has its line (a record left out too) and a page whose
+// files were never tried has one of its own.
+TEST(SharelinkDownload, EveryPageAndEveryFileGetsALine) {
+  const std::string body = random_bytes(5000, 6);
+  std::string page;
+  raw_server server([&](raw_connection& c) {
+    const std::string path = request_path(c);
+    if (path.starts_with("/share/gone")) {
+      c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    } else if (path.starts_with("/share")) {
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page);
+    } else {
+      c.send(send_head(c, body));
+    }
+  });
+  page = pan_page({{"a.bin", server.url("/f/a.bin?filename=a.bin"), body.size(), md5_hex(body)},
+                   {"b.bin", "ftp://127.0.0.1/b?filename=b.bin", 10, ""}});
+  test_folder folder;
+  const pid_t pid = start({"--download", "--output-dir", folder.path(), "--jobs", "1", server.url("/share/ok"),
+                           server.url("/share/gone")},
+                          folder / "stdout", folder / "stderr");
+  EXPECT_EQ(wait_for(pid), 1);
+  EXPECT_EQ(test_folder::read(folder / "stdout"),
+            "saved: " + folder / "a.bin" + " (5000 bytes, MD5 matched)\n"
+            "failed: b.bin: the download address is not http or https; left out\n"
+            "failed: " + server.url("/share/gone") + ": HTTP 404 Not Found\n");
+}
+
 /// The value of the header `name` in a request head, or "<none>".
 std::string header_value(const std::string& head, const std::string& name) {
   const auto at = head.find("\r\n" + name + ": ");

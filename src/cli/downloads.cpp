@@ -35,10 +35,18 @@ void download_files(resolution& r, const settings& chosen, const std::atomic<boo
                     progress_display& display) {
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     file_entry& f = r.files[i];
-    if (download_address_refusal(f)) continue;
+    // Every record gets its report, so that each has its line: one left out says why.
+    download_report skipped;
+    if (const auto refused = download_address_refusal(f)) {
+      skipped.error = one_line(*refused) + "; left out";
+      f.download = std::move(skipped);
+      continue;
+    }
     if (interrupted.load()) {
-      add_error(r, "interrupted");
-      return;
+      if (!r.error || !r.error->ends_with("interrupted")) add_error(r, "interrupted");
+      skipped.error = "interrupted";
+      f.download = std::move(skipped);
+      continue;
     }
     download_job job;
     job.url = f.local_download_url;

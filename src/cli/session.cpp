@@ -20,8 +20,16 @@ void print(const resolution& r, const settings& s, bool first, std::ostream& out
   switch (s.form) {
     case output_form::labelled:
       if (s.download) {
+        // One line per file; a page none of whose files was tried gets one of its own.
+        bool tried = false;
         for (std::size_t i = 0; i < r.files.size(); ++i)
-          if (r.files[i].download) out << download_line(r.files[i], i);
+          if (r.files[i].download) {
+            out << download_line(r.files[i], i);
+            tried = true;
+          }
+        if (!tried)
+          out << "failed: " << (r.address.empty() ? std::string("(no address)") : one_line(r.address)) << ": "
+              << one_line(r.error.value_or("the page lists no file record")) << '\n';
       } else if (s.every_file && !r.files.empty()) {
         for (std::size_t i = 0; i < r.files.size(); ++i)
           out << (first && i == 0 ? "" : "\n") << labelled_report(r.files[i]);
