@@ -1,5 +1,7 @@
 #include "app/home_page.h"
 
+#include "codec/hex_escape.h"
+
 namespace sharelink::app {
 namespace {
 
@@ -10,7 +12,6 @@ bool is_unreserved(unsigned char c) {
 
 void append_encoded(std::string& out, std::string_view path, bool windows_path,
                     bool keep_non_ascii) {
-  static constexpr char hex[] = "0123456789ABCDEF";
   for (const char ch : path) {
     const auto c = static_cast<unsigned char>(ch);
     if (c == '/' || (windows_path && c == '\\')) {
@@ -18,9 +19,7 @@ void append_encoded(std::string& out, std::string_view path, bool windows_path,
     } else if (is_unreserved(c) || (keep_non_ascii && c >= 0x80)) {
       out += ch;
     } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 0x0F];
+      append_percent_escape(out, c);
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "codec/hex_escape.h"
 #include "download/files.h"
 #include "download/safe_name.h"
 #include "runtime/fetch.h"
@@ -12,10 +13,6 @@ namespace {
 using json = nlohmann::ordered_json;
 
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
-bool is_hex_digit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -32,19 +29,7 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
 // page gave whatever their encoding (the page is read as local text, and a UTF-8
 // page would otherwise reach it garbled).
 std::string aria2_address(std::string_view url) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string line;
-  line.reserve(url.size());
-  for (unsigned char c : url) {
-    if (c <= 0x20 || c >= 0x7F) {
-      line += '%';
-      line += digits[c >> 4];
-      line += digits[c & 0x0F];
-    } else {
-      line += static_cast<char>(c);
-    }
-  }
-  return line;
+  return percent_escape(url, [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
 }
 
 // An option line's value: the text as it is when nothing in it could end the line
@@ -129,13 +114,6 @@ std::string json_report(const resolution& r) {
   object["files"] = std::move(files);
   object["error"] = nullable(r.error);
   return object.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-bool is_md5_hex(std::string_view text) {
-  if (text.size() != 32) return false;
-  for (char c : text)
-    if (!is_hex_digit(c)) return false;
-  return true;
 }
 
 std::optional<std::string> download_address_refusal(const file_entry& f) {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/hex_escape.h"  // is_md5_hex
+
 #include "resolve/resolved_file.h"
 #include "runtime/text.h"
 
@@ -71,9 +73,6 @@ std::string labelled_report(const file_entry& f);
 /// object per file with the same field keys, and "download" once downloaded) and
 /// error. Bytes that are not UTF-8 become U+FFFD, so the result is always valid JSON.
 std::string json_report(const resolution& r);
-
-/// True when `text` is exactly 32 hexadecimal digits.
-bool is_md5_hex(std::string_view text);
 
 /// Why `f` cannot be downloaded or listed for a downloader (its download address is
 /// empty, or not http or https), or nothing when it can.

@@ -1,20 +1,9 @@
 #include "codec/percent.h"
 
 #include "codec/codepage.h"
+#include "codec/hex_escape.h"
 
 namespace sharelink {
-
-namespace {
-
-/// Value of a hexadecimal digit of either case, or -1.
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
 
 local_text percent_decode(std::string_view escaped) {
   const std::string_view in = as_local(escaped);

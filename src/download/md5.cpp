@@ -175,11 +175,4 @@ std::string md5_hex(std::string_view bytes) {
   return md5::to_hex(hash.finish());
 }
 
-bool is_md5_hex(std::string_view text) {
-  if (text.size() != 32) return false;
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
-  return true;
-}
-
 }  // namespace sharelink

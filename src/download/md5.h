@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "codec/hex_escape.h"  // is_md5_hex
+
 namespace sharelink {
 
 /// A running MD5. Feed the bytes with `update`, in any split, then call `finish` once.
@@ -33,8 +35,5 @@ class md5 {
 
 /// The MD5 of `bytes` as 32 lower-case hexadecimal digits.
 std::string md5_hex(std::string_view bytes);
-
-/// True when `text` is 32 hexadecimal digits (either case).
-bool is_md5_hex(std::string_view text);
 
 }  // namespace sharelink

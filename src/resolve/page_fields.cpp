@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/hex_escape.h"
+
 namespace sharelink {
 namespace {
 
@@ -183,14 +185,6 @@ struct rigid_step {
   unsigned char byte;
   bool run;
 };
-
-bool is_hex_digit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-unsigned hex_value(char c) {
-  return c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>((c | 0x20) - 'a' + 10);
-}
 
 /// Reads `piece` (Perl syntax) as a rigid sequence; false when it is anything else.
 /// Understood: ordinary bytes, "\xHH", a backslash before a special byte, and "+".

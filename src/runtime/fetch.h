@@ -157,9 +157,9 @@ struct fetch_address {
 /// or https (any case) and is written in lower case; any number of '/' or '\' may
 /// follow it; the fragment is cut off; '\' in the path becomes '/'. Spaces, control
 /// bytes, bytes >= 0x80 and the characters " < > (and ` { } in the path, @ in the user
-/// info) are percent-encoded byte for byte, a double-byte character (lead byte
-/// 0x81-0xFE) as a whole, so its trail byte is never read as a delimiter. A host with
-/// anything but printable ASCII is refused.
+/// info) are percent-encoded byte for byte, so a character beyond ASCII goes as the
+/// escapes of its UTF-8 bytes, as browsers send it. A host with anything but printable
+/// ASCII is refused.
 fetch_address prepare_fetch_address(std::string_view address);
 
 /// Where a redirect from `from` (a prepared address) to the Location value `location`

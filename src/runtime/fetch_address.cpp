@@ -1,6 +1,7 @@
 // Addresses as they go on the wire: what a user pasted, and where a redirect leads.
 #include <string>
 
+#include "codec/hex_escape.h"
 #include "runtime/fetch.h"
 #include "runtime/fetch_hop.h"
 
@@ -9,38 +10,7 @@ namespace {
 
 constexpr auto npos = std::string_view::npos;
 
-bool is_lead_byte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool is_trail_byte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
-
-/// Bytes of the character at `i`: 2 for a double-byte character, else 1.
-std::size_t char_size(std::string_view s, std::size_t i) {
-  return is_lead_byte(s[i]) && i + 1 < s.size() && is_trail_byte(s[i + 1]) ? 2 : 1;
-}
-
-/// Position of the first single-byte character of `s` at or after `from` that is one
-/// of `stops`; a trail byte never counts.
-std::size_t find_delimiter(std::string_view s, std::string_view stops, std::size_t from = 0) {
-  for (std::size_t i = from; i < s.size(); i += char_size(s, i))
-    if (stops.find(s[i]) != npos) return i;
-  return npos;
-}
-
-/// Like find_delimiter, but the last such position.
-std::size_t find_last_delimiter(std::string_view s, char stop) {
-  std::size_t found = npos;
-  for (std::size_t i = 0; i < s.size(); i += char_size(s, i))
-    if (s[i] == stop) found = i;
-  return found;
-}
-
 enum class url_part { userinfo, path, query };
-
-void append_escape(std::string& out, unsigned char c) {
-  static constexpr char hex[] = "0123456789ABCDEF";
-  out += '%';
-  out += hex[c >> 4];
-  out += hex[c & 0x0F];
-}
 
 bool needs_escape(unsigned char c, url_part part) {
   if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>') return true;
@@ -56,20 +26,14 @@ bool needs_escape(unsigned char c, url_part part) {
 }
 
 void append_encoded(std::string& out, std::string_view s, url_part part) {
-  for (std::size_t i = 0; i < s.size();) {
-    if (char_size(s, i) == 2) {
-      append_escape(out, static_cast<unsigned char>(s[i]));
-      append_escape(out, static_cast<unsigned char>(s[i + 1]));
-      i += 2;
-      continue;
-    }
-    auto c = static_cast<unsigned char>(s[i++]);
+  for (const char byte : s) {
+    const auto c = static_cast<unsigned char>(byte);
     if (part == url_part::path && c == '\\')
       out += '/';
     else if (needs_escape(c, part))
-      append_escape(out, c);
+      append_percent_escape(out, c);
     else
-      out += static_cast<char>(c);
+      out += byte;
   }
 }
 
@@ -123,14 +87,14 @@ fetch_address prepare_fetch_address(std::string_view address) {
 
   std::string_view rest = std::string_view(text).substr(scheme_size + 1);
   while (!rest.empty() && (rest.front() == '/' || rest.front() == '\\')) rest.remove_prefix(1);
-  rest = rest.substr(0, find_delimiter(rest, "#"));
+  rest = rest.substr(0, rest.find('#'));
 
-  const std::size_t authority_end = find_delimiter(rest, "/\\?");
+  const std::size_t authority_end = rest.find_first_of("/\\?");
   const std::string_view authority = rest.substr(0, authority_end);
   const std::string_view tail = authority_end == npos ? "" : rest.substr(authority_end);
 
   std::string_view userinfo, host = authority;
-  if (std::size_t at = find_last_delimiter(authority, '@'); at != npos) {
+  if (std::size_t at = authority.rfind('@'); at != npos) {
     userinfo = authority.substr(0, at);
     host = authority.substr(at + 1);
   }
@@ -148,7 +112,7 @@ fetch_address prepare_fetch_address(std::string_view address) {
     out.url += '@';
   }
   out.url += host;
-  const std::size_t query_begin = find_delimiter(tail, "?");
+  const std::size_t query_begin = tail.find('?');
   const std::string_view path = tail.substr(0, query_begin);
   if (path.empty()) out.url += '/';
   append_encoded(out.url, path, url_part::path);

@@ -242,7 +242,7 @@ TEST_F(FetchContract, RequestIsOneHttp10GetWithTheFixedHeaders) {
 TEST_F(FetchContract, AddressesAreSentPercentEncodedAndWithoutTheFragment) {
   const std::pair<std::string, std::string> examples[] = {
       {"/echo/%E4%B8%AD?q=%20x#frag", "GET /echo/%E4%B8%AD?q=%20x HTTP/1.0"},
-      {"/echo/\xD6\xD0 a\\b?n=\xB1\xED 1&s=\x81\x5C#\xB1\xED", "GET /echo/%D6%D0%20a/b?n=%B1%ED%201&s=%81%5C HTTP/1.0"},
+      {"/echo/中 a\\b?n=😀 1&s=é#中", "GET /echo/%E4%B8%AD%20a/b?n=%F0%9F%98%80%201&s=%C3%A9 HTTP/1.0"},
   };
   for (const auto& [path, line] : examples) {
     SCOPED_TRACE(path);

@@ -52,14 +52,13 @@ TEST(FetchAddress, PastedAddressesAreMadeSendable) {
       {"http://h/<\"`{}>?<\"`{}>", "http://h/%3C%22%60%7B%7D%3E?%3C%22`{}%3E"},
       {std::string("http://h/a\0/b", 13), "http://h/a"},
       {"http://h/%41%zz", "http://h/%41%zz"},
-      // Double-byte characters go byte for byte, trail bytes that look like '\', '@',
-      // '`' or '{' included.
-      {"http://h/\xB1\xED?n=\xD6\xD0.rar", "http://h/%B1%ED?n=%D6%D0.rar"},
-      {"http://h/\x81\x5C\x81\x60?\x81\x7B", "http://h/%81%5C%81%60?%81%7B"},
+      // Characters beyond ASCII go as their UTF-8 bytes, each escaped; any other byte
+      // of 0x80 or above alike.
+      {"http://h/中文?n=é😀.rar", "http://h/%E4%B8%AD%E6%96%87?n=%C3%A9%F0%9F%98%80.rar"},
       {"http://h/\xFF", "http://h/%FF"},
       {"http://u:p@h:8080/x", "http://u:p@h:8080/x"},
       {"http://a@b:c d@h/", "http://a%40b:c%20d@h/"},
-      {"http://\x81\x40:pw@h/", "http://%81%40:pw@h/"},
+      {"http://é@x:pw@h/", "http://%C3%A9%40x:pw@h/"},
       {"http://@h/", "http://h/"},
   };
   for (const example& e : examples) {
@@ -86,7 +85,7 @@ TEST(FetchAddress, UnfetchableAddressesAreRefused) {
       {"javascript:alert(1)", "unsupported scheme \"javascript\""},
       {"http://", "address has no host"},
       {"http://u:p@/x", "address has no host"},
-      {"http://\xB1\xED.cn/", "invalid host name"},
+      {"http://中文.cn/", "invalid host name"},
       {"http://h st/", "invalid host name"},
   };
   for (const example& e : examples) {

@@ -8,6 +8,8 @@
 #include <limits>
 #include <system_error>
 
+#include "codec/hex_escape.h"
+
 namespace sharelink {
 
 namespace {
@@ -64,10 +66,6 @@ std::string fold_full_width(std::string_view text) {
 
 bool is_c_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool is_hex_digit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 int digit_value(char c) {
