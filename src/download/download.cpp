@@ -415,7 +415,13 @@ bool downloader::whole_and_checked(part_writer& writer) {
       return false;
     }
     fresh_ = true;
-    if (!transfer(writer)) return false;
+    const std::string digest = writer.digest();
+    if (!transfer(writer)) {
+      result_.md5_checked = false;
+      result_.error = "MD5 mismatch: the file's is " + digest + ", the page states " + expected_md5_ +
+                      "; downloading it again failed: " + result_.error.value_or("");
+      return false;
+    }
   }
 }
 

@@ -151,6 +151,21 @@ TEST(Download, AWrongMd5IsFetchedOnceMoreThenKeptAsThePartOnly) {
     EXPECT_EQ(entries, 1u);
   }
 
+  // The second download refused: the first one's bytes stay, and both reasons are told.
+  {
+    std::atomic<int> served{0};
+    raw_server server([&](raw_connection& c) {
+      if (++served == 1) return serve(c, wrong, {});
+      c.send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    });
+    test_folder folder;
+    const download_result result = download_file(job_for(server.url("/f"), folder, body), {});
+    ASSERT_TRUE(result.error);
+    EXPECT_TRUE(result.error->starts_with("MD5 mismatch: the file's is " + md5_hex(wrong)));
+    EXPECT_TRUE(result.error->ends_with("; downloading it again failed: the server answered 404 Not Found"));
+    EXPECT_TRUE(test_folder::read(folder / "file.bin.part") == wrong);
+  }
+
   // Not 32 hexadecimal digits (a key marker): nothing is compared.
   raw_server server([&](raw_connection& c) { serve(c, body, {}); });
   test_folder folder;
