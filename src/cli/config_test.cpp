@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace sharelink::cli {
