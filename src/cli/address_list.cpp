@@ -99,7 +99,7 @@ int resolve_address_list(session& run, std::istream& in) {
   in.tie(nullptr);
   batch_hooks hooks;
   hooks.next = address_source(run, in, input);
-  hooks.work = [&](const std::string& address) { return run.complete(resolve_address(address, s.lookup)); };
+  hooks.work = [&](const std::string& address) { return run.complete(run.resolve(address)); };
   hooks.emit = [&](resolution&& r) { return run.emit(std::move(r)); };
   hooks.tick = [&](std::size_t read, bool all_in) { run.tick(read, all_in); };
   // No more workers than there are addresses, when that is known: a single address

@@ -217,7 +217,8 @@ nlohmann::json expected_json(const std::string& address, bool kuaichuan, const s
           {"size_bytes", size_bytes(reading.size_bytes)},
           {"md5", f.md5},
           {"files", files},
-          {"error", nullptr}};
+          {"error", nullptr},
+          {"error_kind", nullptr}};
 }
 
 std::size_t line_count(const std::string& text) {

@@ -1,8 +1,14 @@
 #include "cli/downloads.h"
 
+#include <algorithm>
+#include <atomic>
 #include <optional>
+#include <thread>
 #include <utility>
+#include <vector>
 
+#include "cli/polite_fetch.h"
+#include "cli/session.h"
 #include "codec/codepage.h"
 #include "download/download.h"
 
@@ -13,6 +19,42 @@ namespace {
 // characters, so that it cannot split the line or steer the terminal.
 std::string file_label(const file_entry& f, std::size_t index) {
   return f.file_name.empty() ? "file " + std::to_string(index + 1) : one_line(f.file_name);
+}
+
+// Downloads file `i` of `r` into its `download`, once a place and its host let it;
+// leaves it without one when the run is interrupted first.
+void download_one(resolution& r, std::size_t i, session& run) {
+  file_entry& f = r.files[i];
+  const settings& chosen = run.chosen;
+  const std::atomic<bool>* cancel = &run.interrupted;
+  const auto place = run.download_places.enter({}, cancel);
+  if (!place) return;
+  const auto host_pass = run.gate.enter(host_of(local_to_utf8(f.local_download_url)), cancel);
+  if (!host_pass) return;
+  download_job job;
+  job.url = f.local_download_url;
+  job.referer = utf8_to_local(r.address);
+  job.file_name = f.file_name;
+  job.fallback_name = f.download_url;
+  job.expected_size = f.size_bytes;
+  // Only a Pan record's own md5 key is a hash of the content.
+  if (r.md5_is_content_hash && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
+  job.output_dir = chosen.output_dir;
+  job.fetch = chosen.lookup.fetch;
+  // A large file takes as long as it takes; the stall limit still applies.
+  job.fetch.total_timeout_ms = 0;
+
+  const int id = run.display.download_begun();
+  const download_result got = download_file(job, [&](const download_progress& p) {
+    run.display.download_moved(id, p.name, p.bytes, p.total);
+  });
+  download_report report{got.path, got.bytes, got.md5_checked, std::nullopt, got.already_present};
+  if (got.error) {
+    report.error = one_line(*got.error);
+    report.failure_kind = download_error_kind(*got.error);
+  }
+  run.display.download_ended(id, f.file_name, report);
+  f.download = std::move(report);
 }
 
 }  // namespace
@@ -31,45 +73,44 @@ void check_files_for_download(resolution& r) {
       add_error(r, file_label(r.files[i], i) + ": " + *refused + "; left out");
 }
 
-void download_files(resolution& r, const settings& chosen, const std::atomic<bool>& interrupted,
-                    progress_display& display) {
+void download_files(resolution& r, session& run) {
+  std::vector<std::size_t> kept;
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     file_entry& f = r.files[i];
     // Every record gets its report, so that each has its line: one left out says why.
-    download_report skipped;
     if (const auto refused = download_address_refusal(f)) {
+      download_report skipped;
       skipped.error = one_line(*refused) + "; left out";
+      skipped.failure_kind = error_kind::page;
       f.download = std::move(skipped);
-      continue;
+    } else {
+      kept.push_back(i);
     }
-    if (interrupted.load()) {
-      if (!r.error || !r.error->ends_with("interrupted")) add_error(r, "interrupted");
-      skipped.error = "interrupted";
-      f.download = std::move(skipped);
-      continue;
-    }
-    download_job job;
-    job.url = f.local_download_url;
-    job.referer = utf8_to_local(r.address);
-    job.file_name = f.file_name;
-    job.fallback_name = f.download_url;
-    job.expected_size = f.size_bytes;
-    // Only a Pan record's own md5 key is a hash of the content.
-    if (r.md5_is_content_hash && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
-    job.output_dir = chosen.output_dir;
-    job.fetch = chosen.lookup.fetch;
-    // A large file takes as long as it takes; the stall limit still applies.
-    job.fetch.total_timeout_ms = 0;
+  }
+  // Threads take the files in page order; the run's places bound how many download.
+  std::atomic<std::size_t> next{0};
+  const auto take_files = [&] {
+    for (std::size_t k; (k = next++) < kept.size();) download_one(r, kept[k], run);
+  };
+  const std::size_t threads = std::min<std::size_t>(kept.size(), static_cast<std::size_t>(run.chosen.jobs));
+  std::vector<std::thread> helpers;
+  for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(take_files);
+  take_files();
+  for (std::thread& helper : helpers) helper.join();
 
-    const int id = display.download_begun();
-    const download_result got = download_file(job, [&](const download_progress& p) {
-      display.download_moved(id, p.name, p.bytes, p.total);
-    });
-    download_report report{got.path, got.bytes, got.md5_checked, std::nullopt, got.already_present};
-    if (got.error) report.error = one_line(*got.error);
-    display.download_ended(id, f.file_name, report);
-    if (report.error) add_error(r, file_label(f, i) + ": " + *report.error);
-    f.download = std::move(report);
+  for (std::size_t i : kept) {
+    file_entry& f = r.files[i];
+    if (!f.download) {
+      // Not started: the run was interrupted first.
+      if (!r.error || !r.error->ends_with("interrupted")) add_error(r, "interrupted");
+      download_report skipped;
+      skipped.error = "interrupted";
+      skipped.failure_kind = error_kind::interrupted;
+      f.download = std::move(skipped);
+    } else if (f.download->error) {
+      add_error(r, file_label(f, i) + ": " + *f.download->error);
+    }
+    if (!r.failure_kind && f.download->error) r.failure_kind = f.download->failure_kind;
   }
 }
 

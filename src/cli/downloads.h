@@ -5,11 +5,11 @@
 #include <cstddef>
 #include <string>
 
-#include "cli/options.h"
-#include "cli/progress.h"
 #include "cli/report.h"
 
 namespace sharelink::cli {
+
+class session;
 
 /// Adds `reason` to the error of `r`, after any reason it already has.
 void add_error(resolution& r, const std::string& reason);
@@ -20,9 +20,10 @@ void check_files_for_download(resolution& r);
 
 /// Downloads every file of `r` that check_files_for_download kept into
 /// --output-dir, each file's outcome in its `download` and any failure in the error
-/// of `r`. Stops before the next file once `interrupted` is true.
-void download_files(resolution& r, const settings& chosen, const std::atomic<bool>& interrupted,
-                    progress_display& display);
+/// of `r` (in page order). Several files of the page go at once, each taking one of
+/// the run's places for downloads (--jobs in all) and passing its host gate for as
+/// long as it runs. No file starts once the run is interrupted.
+void download_files(resolution& r, session& run);
 
 /// The labelled line for a downloaded file ("saved: ...", "already there: ...",
 /// "failed: NAME: reason"), ending in "\n"; `index` is its place on the page.

@@ -1,6 +1,7 @@
 #pragma once
 // Turning one address, or one saved page, into a resolution with its verdict.
 #include <memory>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -19,6 +20,9 @@ struct lookup_settings {
   std::shared_ptr<const service_registry> services;
   fetch_options fetch;
   const service_registry& registry() const { return services ? *services : process_services(); }
+  /// How a page is fetched; empty: fetch_page_reporting. The command's waits and
+  /// retries come in here.
+  std::function<fetch_outcome(std::string_view address, const fetch_options&)> fetch_page;
 };
 
 /// Why `address` (UTF-8) is not fetched at all, or nothing: it has no scheme, or it

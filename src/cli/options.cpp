@@ -68,6 +68,18 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   output_dir->needs(download);
   app.add_option("--jobs", s.jobs, "Resolve up to N addresses at once (default: 4, at most 64)")
       ->type_name("N");
+  app.add_option("--retries", s.retry.retries,
+                 "Try a page fetch that failed in passing (5xx, 408, 429,\n"
+                 "a broken connection) again up to N times (default: 2)")
+      ->type_name("N");
+  app.add_option("--retry-max-wait", s.retry.most_wait_s,
+                 "Wait out a server's Retry-After for up to this long\n"
+                 "(default: 120)")
+      ->type_name("SECONDS");
+  app.add_option("--max-per-host", s.max_per_host,
+                 "At most N requests at once to one host (default: no\n"
+                 "limit beyond --jobs)")
+      ->type_name("N");
   app.add_flag("--no-config", typed.no_config, "Read no configuration file");
   app.add_flag("--quiet,-q", s.quiet, "No progress and no error lines (the exit status still tells)");
   app.add_option("--timeout", typed.timeout,
@@ -101,6 +113,8 @@ void take_config(const config& c, const CLI::App& app, settings& s) {
   if (c.proxy && !given(app, "--proxy")) s.lookup.fetch.proxy = *c.proxy;
   if (c.output_dir && !given(app, "--output-dir")) s.output_dir = *c.output_dir;
   if (c.cacert && !given(app, "--cacert")) s.lookup.fetch.ca_file = *c.cacert;
+  if (c.retries && !given(app, "--retries")) s.retry.retries = *c.retries;
+  if (c.max_per_host && !given(app, "--max-per-host")) s.max_per_host = *c.max_per_host;
 }
 
 // Finishes `s` from what was typed; the reason when a value is not usable.
@@ -115,6 +129,11 @@ std::optional<std::string> checked(const CLI::App& app, const typed_options& typ
   if (app.count("--jobs") > 0 && s.jobs < 1)
     return "--jobs: " + std::to_string(s.jobs) + " is not a number above 0";
   s.jobs = std::min(s.jobs, most_jobs);
+  if (s.retry.retries < 0) return "--retries: " + std::to_string(s.retry.retries) + " is not 0 or more";
+  if (s.retry.most_wait_s < 0)
+    return "--retry-max-wait: " + std::to_string(s.retry.most_wait_s) + " is not a number of seconds, 0 or more";
+  if (given(app, "--max-per-host") && s.max_per_host < 1)
+    return "--max-per-host: " + std::to_string(s.max_per_host) + " is not a number above 0";
   if (app.count("--proxy") > 0) s.lookup.fetch.proxy = typed.proxy;
   s.form = typed.json ? output_form::json : typed.aria2 ? output_form::aria2 : output_form::labelled;
   return std::nullopt;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/lookup.h"
+#include "cli/polite_fetch.h"
 
 namespace sharelink::cli {
 
@@ -21,6 +22,8 @@ struct settings {
   bool download = false;
   bool quiet = false;
   int jobs = 4;
+  retry_policy retry;    ///< --retries, --retry-max-wait
+  int max_per_host = 0;  ///< --max-per-host; 0: no limit beyond --jobs
   std::string output_dir;
   std::optional<std::string> page_file;
   /// --page STEP=FILE: the files holding the answers of a service's steps.

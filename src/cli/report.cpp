@@ -48,6 +48,10 @@ json nullable(const std::optional<std::string>& value) {
   return value ? json(*value) : json(nullptr);
 }
 
+json kind_name(const std::optional<error_kind>& kind) {
+  return kind ? json(std::string(error_kind_name(*kind))) : json(nullptr);
+}
+
 json file_object(const file_entry& f) {
   json object;
   object["download_url"] = f.download_url;
@@ -63,6 +67,7 @@ json file_object(const file_entry& f) {
     download["bytes"] = f.download->bytes;
     download["md5_checked"] = f.download->md5_checked ? json(*f.download->md5_checked) : json(nullptr);
     download["error"] = nullable(f.download->error);
+    download["error_kind"] = kind_name(f.download->failure_kind);
     object["download"] = std::move(download);
   }
   return object;
@@ -113,6 +118,7 @@ std::string json_report(const resolution& r) {
   for (const file_entry& f : r.files) files.push_back(file_object(f));
   object["files"] = std::move(files);
   object["error"] = nullable(r.error);
+  object["error_kind"] = kind_name(r.failure_kind);
   return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 

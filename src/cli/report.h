@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/error_kind.h"
 #include "codec/hex_escape.h"  // is_md5_hex
-
 #include "resolve/resolved_file.h"
 #include "runtime/text.h"
 
@@ -20,6 +20,7 @@ struct download_report {
   std::optional<bool> md5_checked;
   std::optional<std::string> error;
   bool already_present = false;
+  std::optional<error_kind> failure_kind;  ///< set with `error`
 };
 
 /// One file a page lists, every field from that file's own record, in UTF-8.
@@ -56,6 +57,8 @@ struct resolution {
   /// Nothing when the page was read and holds a download address; otherwise a
   /// one-line reason.
   std::optional<std::string> error;
+  /// What kind of error `error` is, for the first reason it holds.
+  std::optional<error_kind> failure_kind;
 };
 
 /// `text` with every control character (below 0x20, and 0x7F) replaced by a space,
@@ -71,7 +74,8 @@ std::string labelled_report(const file_entry& f);
 /// One JSON object on one line (no line break): address, service, http_status,
 /// download_url, file_name, file_type, extension, size, size_bytes, md5, files (one
 /// object per file with the same field keys, and "download" once downloaded) and
-/// error. Bytes that are not UTF-8 become U+FFFD, so the result is always valid JSON.
+/// error with its error_kind. Bytes that are not UTF-8 become U+FFFD, so the result is
+/// always valid JSON.
 std::string json_report(const resolution& r);
 
 /// Why `f` cannot be downloaded or listed for a downloader (its download address is

@@ -93,7 +93,8 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
   EXPECT_EQ(parsed["files"][1]["download"], nlohmann::json({{"path", "/tmp/测试.zip"},
                                                             {"bytes", 1536},
                                                             {"md5_checked", true},
-                                                            {"error", nullptr}}));
+                                                            {"error", nullptr},
+                                                            {"error_kind", nullptr}}));
 }
 
 TEST(Aria2Entry, AsksAsADownloadDoes) {

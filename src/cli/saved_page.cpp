@@ -60,6 +60,7 @@ int resolve_page_file(session& run, std::istream& in) {
     // Read as far as it goes, like a fetched page cut at the same size.
     r.error = "the page is larger than " + std::to_string(most) + " bytes; stopped there";
   }
+  if (r.error) r.failure_kind = error_kind::page;
   run.emit(run.complete(std::move(r)));
   if (run.interrupted.load()) {
     const int status = run.finish(interrupted_status());

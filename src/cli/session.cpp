@@ -53,14 +53,39 @@ void print(const resolution& r, const settings& s, bool first, std::ostream& out
 
 session::session(const settings& chosen, const std::atomic<bool>& interrupted, std::ostream& out,
                  std::ostream& err, progress_display::mode how, int width)
-    : chosen(chosen), interrupted(interrupted), out(out), err(err), display(err, how, width) {}
+    : chosen(chosen),
+      interrupted(interrupted),
+      out(out),
+      err(err),
+      display(err, how, width),
+      gate(chosen.max_per_host),
+      download_places(chosen.jobs) {}
+
+resolution session::resolve(const std::string& address) {
+  lookup_settings lookup = chosen.lookup;
+  bool fetched = false;
+  std::optional<error_kind> fetch_kind;
+  lookup.fetch_page = [&](std::string_view local, const fetch_options& options) {
+    fetched = true;
+    fetch_outcome outcome = fetch_page_patiently(local, options, chosen.retry, gate);
+    fetch_kind = fetch_error_kind(outcome);
+    return outcome;
+  };
+  resolution r = resolve_address(address, lookup);
+  // Refused before any fetch: the address itself.
+  if (r.error) r.failure_kind = !fetched ? error_kind::address : fetch_kind.value_or(error_kind::page);
+  return r;
+}
 
 resolution session::complete(resolution r) {
   if (chosen.form != output_form::aria2 && !chosen.download) return r;
   // A page read with an error (an error status, a cut, no download address) is
   // not trusted to feed a downloader.
   const bool page_read_well = !r.error;
-  if (page_read_well) check_files_for_download(r);
+  if (page_read_well) {
+    check_files_for_download(r);
+    if (r.error) r.failure_kind = error_kind::page;
+  }
   if (chosen.form == output_form::aria2) {
     // What the entries are made of: nothing from a page read badly, and no file
     // that was left out.
@@ -71,7 +96,7 @@ resolution session::complete(resolution r) {
       f.cookie = cookie_header_for(f.local_download_url.empty() ? utf8_to_local(f.download_url)
                                                                 : f.local_download_url);
   } else if (page_read_well) {
-    download_files(r, chosen, interrupted, display);
+    download_files(r, *this);
   }
   return r;
 }

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <iosfwd>
 #include <optional>
+#include <string>
 
 #include "cli/options.h"
+#include "cli/polite_fetch.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 
@@ -24,6 +26,16 @@ class session {
   std::ostream& out;
   std::ostream& err;
   progress_display display;
+  /// Every request of the run passes here (--max-per-host, Retry-After pauses).
+  host_gate gate;
+  /// The places for downloads: --jobs of them, shared by all pages. (A gate used
+  /// under one name only is a plain count of places.)
+  host_gate download_places;
+
+  /// Fetches and reads the page behind `address`, waiting and retrying as
+  /// --retries and --retry-max-wait say; its error's kind set. Called on worker
+  /// threads, several at once.
+  resolution resolve(const std::string& address);
 
   /// What happens to a resolution beyond reading its page: with --aria2 its files
   /// are checked for a downloader, with --download they are downloaded. Called on

@@ -49,11 +49,15 @@ std::string fill_step_address(std::string_view address_template,
   return address;
 }
 
-service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options) {
+service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
+                                   const page_fetcher& fetch) {
   service_resolution result;
   const fetch_options settings = with_request(rule, options);
+  const auto fetch_page = [&](std::string_view at) {
+    return fetch ? fetch(at, settings) : fetch_page_reporting(at, settings);
+  };
   rule_answers answers;
-  result.outcome = fetch_page_reporting(address, settings);
+  result.outcome = fetch_page(address);
   answers.push_back({"page", answer_text(rule, result.outcome.body)});
   result.outcome.body.clear();
   bool stopped = !answered_well(result.outcome);
@@ -73,7 +77,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     if (stopped) break;
     // The template's scheme and host are checked when the rule is read, and every
     // value is escaped: the address goes nowhere the rule did not name.
-    result.outcome = fetch_page_reporting(fill_step_address(step.address, values), settings);
+    result.outcome = fetch_page(fill_step_address(step.address, values));
     answers.push_back({step.name, answer_text(rule, result.outcome.body)});
     result.outcome.body.clear();
     if (!answered_well(result.outcome)) {

@@ -1,6 +1,7 @@
 #pragma once
 // The one way a share address becomes a reading, for the window and the command:
 // the service's rule, the address and the fetch options.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,11 @@ struct service_resolution {
 /// steps stop at the first fetch that fails or answers outside 200-299, or whose
 /// values are not all found (read.error then says which). The rule's request
 /// settings apply to every fetch. Never throws.
-service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options);
+/// Each fetch goes through `fetch` when it is given (a caller that waits and retries),
+/// else fetch_page_reporting.
+using page_fetcher = std::function<fetch_outcome(std::string_view address, const fetch_options&)>;
+service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
+                                   const page_fetcher& fetch = {});
 
 /// The window's fields for `address` read by the service called `name` in
 /// process_services() (a user's rule of that name included): resolve_service's

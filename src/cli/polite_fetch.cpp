@@ -1,0 +1,153 @@
+#include "cli/polite_fetch.h"
+
+#include <algorithm>
+#include <random>
+#include <thread>
+
+#include "runtime/retry_after.h"
+
+namespace sharelink::cli {
+namespace {
+
+using steady = std::chrono::steady_clock;
+
+// How often a wait looks at the cancel flag: Ctrl+C ends it within this.
+constexpr auto cancel_check = std::chrono::milliseconds(20);
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+
+fetch_outcome interrupted_outcome(fetch_outcome outcome = {}) {
+  outcome.fetched = false;
+  outcome.cut = fetch_cut::interrupted;
+  outcome.error = "interrupted";
+  return outcome;
+}
+
+// A failure in passing, worth another try after a pause: the server is busy or a
+// gateway failed, or the connection broke before the answer was whole. A refused
+// connection and a time-out are not (the user's --timeout already bounds the wait).
+bool is_passing_failure(const fetch_outcome& outcome) {
+  if (outcome.cut == fetch_cut::broken) return true;
+  const long s = outcome.status;
+  return s == 408 || s == 429 || (s >= 500 && s <= 599);
+}
+
+std::string too_long_a_wait(long long asked_s, long long waited_ms, long long most_s) {
+  std::string text = waited_ms == 0 ? "the server asks to wait " : "the server still asks to wait ";
+  text += std::to_string(asked_s) + " s (Retry-After)";
+  if (waited_ms > 0) text += " after " + std::to_string((waited_ms + 999) / 1000) + " s of waiting";
+  return text + ", more than --retry-max-wait allows (" + std::to_string(most_s) + " s)";
+}
+
+}  // namespace
+
+std::string host_of(std::string_view address) {
+  const auto scheme_end = address.find("://");
+  if (scheme_end == std::string_view::npos) return {};
+  std::string scheme;
+  for (char c : address.substr(0, scheme_end)) scheme += lower(c);
+  std::string_view rest = address.substr(scheme_end + 3);
+  rest = rest.substr(0, rest.find_first_of("/?#"));
+  if (const auto at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
+  if (rest.empty()) return {};
+  std::string host;
+  for (char c : rest) host += lower(c);
+  // Without a port (or after an IPv6 literal's bracket), the scheme's own.
+  const auto colon = host.rfind(':');
+  if (colon == std::string::npos || host.find(']', colon) != std::string::npos)
+    host += scheme == "https" ? ":443" : ":80";
+  return host;
+}
+
+bool wait_unless_cancelled(long long ms, const std::atomic<bool>* cancel) {
+  const auto until = steady::now() + std::chrono::milliseconds(std::max(0LL, ms));
+  for (auto now = steady::now(); now < until; now = steady::now()) {
+    if (cancelled(cancel)) return false;
+    std::this_thread::sleep_for(std::min<steady::duration>(cancel_check, until - now));
+  }
+  return !cancelled(cancel);
+}
+
+host_gate::pass::~pass() {
+  if (!gate_) return;
+  std::lock_guard lock(gate_->mutex_);
+  --gate_->hosts_[host_].running;
+  gate_->changed_.notify_all();
+}
+
+std::optional<host_gate::pass> host_gate::enter(const std::string& host,
+                                                 const std::atomic<bool>* cancel) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (cancelled(cancel)) return std::nullopt;
+    host_state& state = hosts_[host];
+    const auto now = steady::now();
+    if (state.paused_until > now) {
+      changed_.wait_for(lock, std::min<steady::duration>(cancel_check, state.paused_until - now));
+      continue;
+    }
+    if (most_ > 0 && state.running >= most_) {
+      changed_.wait_for(lock, cancel_check);
+      continue;
+    }
+    ++state.running;
+    return pass(*this, host);
+  }
+}
+
+void host_gate::pause(const std::string& host, steady::time_point until) {
+  std::lock_guard lock(mutex_);
+  host_state& state = hosts_[host];
+  state.paused_until = std::max(state.paused_until, until);
+}
+
+std::optional<std::chrono::seconds> asked_wait(long status, std::string_view retry_after) {
+  if ((status != 429 && status != 503) || retry_after.empty()) return std::nullopt;
+  return retry_after_delay(retry_after, std::chrono::system_clock::now());
+}
+
+long long backoff_ms(const retry_policy& policy, int attempt) {
+  const long long full = static_cast<long long>(std::max(0L, policy.first_pause_ms))
+                         << std::clamp(attempt, 0, 20);
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  return full / 2 + static_cast<long long>(random() % static_cast<unsigned long long>(full / 2 + 1));
+}
+
+fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options& options,
+                                   const retry_policy& policy, host_gate& gate) {
+  const std::string host = host_of(address);
+  long long waited_ms = 0;  // for Retry-After, all rounds together
+  int retried = 0;
+  for (;;) {
+    fetch_outcome outcome;
+    {
+      std::optional<host_gate::pass> place = gate.enter(host, options.cancel);
+      if (!place) return interrupted_outcome();
+      outcome = fetch_page_reporting(address, options);
+    }
+    if (outcome.cut == fetch_cut::interrupted) return outcome;
+    const std::optional<std::chrono::seconds> asked = asked_wait(outcome.status, outcome.retry_after);
+    // "Retry-After: 0" asks for nothing to wait for: taken as a failure in passing.
+    if (asked && asked->count() > 0) {
+      const long long ms = asked->count() * 1000;
+      if (waited_ms + ms > policy.most_wait_s * 1000) {
+        outcome.fetched = false;
+        outcome.error = too_long_a_wait(asked->count(), waited_ms, policy.most_wait_s);
+        return outcome;
+      }
+      // The whole host is left alone meanwhile: every request to it would be
+      // answered the same, and each one counts against its limit.
+      gate.pause(host, steady::now() + std::chrono::milliseconds(ms));
+      waited_ms += ms;
+      continue;
+    }
+    if (!is_passing_failure(outcome) || retried >= policy.retries) return outcome;
+    if (!wait_unless_cancelled(backoff_ms(policy, retried), options.cancel))
+      return interrupted_outcome(std::move(outcome));
+    ++retried;
+  }
+}
+
+}  // namespace sharelink::cli

@@ -1,0 +1,91 @@
+#pragma once
+// Fetching in bulk without hammering a host: a host's answer "come back later"
+// (429 or 503 with Retry-After) is waited out, failures in passing are tried again
+// after a growing pause, and the requests in flight per host can be held to a most.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "runtime/fetch.h"
+
+namespace sharelink::cli {
+
+/// How patient the command is with a host.
+struct retry_policy {
+  /// --retries: how often a page fetch that failed in passing (a 5xx, 408, a 429
+  /// without Retry-After, a connection reset or closed early) is tried again.
+  int retries = 2;
+  /// --retry-max-wait: the longest a Retry-After is waited out, in seconds, all
+  /// waits for one request together.
+  long long most_wait_s = 120;
+  /// The pause before the first retry, about doubled for each further one (the
+  /// half of it that is random keeps many clients from coming back at once).
+  long first_pause_ms = 1000;
+};
+
+/// The host and port of an http or https address, in lower case ("a.example:443");
+/// empty when there is none.
+std::string host_of(std::string_view address);
+
+/// Waits `ms`, or less once `cancel` (when set) turns true: false then.
+bool wait_unless_cancelled(long long ms, const std::atomic<bool>* cancel);
+
+/// The gate every request of the command passes: at most `most_per_host` at once
+/// per host (0: no limit), and none to a host that asked to wait until then.
+class host_gate {
+ public:
+  explicit host_gate(int most_per_host = 0) : most_(most_per_host) {}
+
+  /// A place taken for one request; given back when it goes.
+  class pass {
+   public:
+    pass(host_gate& gate, std::string host) : gate_(&gate), host_(std::move(host)) {}
+    pass(pass&& other) noexcept : gate_(other.gate_), host_(std::move(other.host_)) { other.gate_ = nullptr; }
+    pass& operator=(pass&&) = delete;
+    ~pass();
+
+   private:
+    host_gate* gate_;
+    std::string host_;
+  };
+
+  /// Waits until a request to `host` may go; nothing once `cancel` turned true.
+  std::optional<pass> enter(const std::string& host, const std::atomic<bool>* cancel);
+
+  /// No request goes to `host` before `until` (a later pause already set stays).
+  void pause(const std::string& host, std::chrono::steady_clock::time_point until);
+
+ private:
+  struct host_state {
+    int running = 0;
+    std::chrono::steady_clock::time_point paused_until{};
+  };
+  int most_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<std::string, host_state> hosts_;
+};
+
+/// How long a 429 or 503 answer asks to wait by its Retry-After; nothing for another
+/// status, or without a Retry-After that can be read.
+std::optional<std::chrono::seconds> asked_wait(long status, std::string_view retry_after);
+
+/// The wait before retry number `attempt` (0 for the first): between half and all of
+/// first_pause_ms × 2^attempt.
+long long backoff_ms(const retry_policy& policy, int attempt);
+
+/// fetch_page_reporting through `gate`, patiently: a 429 or 503 with Retry-After is
+/// waited out (the host paused meanwhile) up to policy.most_wait_s in all, beyond
+/// which the outcome says so; a failure in passing is tried again up to
+/// policy.retries times after backoff_ms. A refused connection and a time-out are
+/// not tried again. The outcome is the last attempt's. Ctrl+C (options.cancel) ends
+/// every wait at once.
+fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options& options,
+                                   const retry_policy& policy, host_gate& gate);
+
+}  // namespace sharelink::cli

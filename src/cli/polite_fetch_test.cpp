@@ -1,0 +1,261 @@
+// Waiting, retrying and holding back, against pages served on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli.h"
+#include "cli/polite_fetch.h"
+#include "testing/loopback_server.h"
+#include "testing/test_folder.h"
+
+namespace sharelink::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using steady = std::chrono::steady_clock;
+
+long long ms_since(steady::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(steady::now() - start).count();
+}
+
+TEST(HostOf, NamesHostAndPortInLowerCase) {
+  EXPECT_EQ(host_of("http://A.Example/x"), "a.example:80");
+  EXPECT_EQ(host_of("HTTPS://a.example/x"), "a.example:443");
+  EXPECT_EQ(host_of("http://user:pw@a.example:8080?q#f"), "a.example:8080");
+  EXPECT_EQ(host_of("http://[::1]/x"), "[::1]:80");
+  EXPECT_EQ(host_of("http://[::1]:81/x"), "[::1]:81");
+  EXPECT_EQ(host_of("no scheme"), "");
+}
+
+// A server whose paths answer from a script: the n-th request to a path gets the
+// n-th status (the last one again after the end), with Retry-After when given.
+class scripted_server {
+ public:
+  struct answer {
+    int status;
+    std::string retry_after;
+  };
+  void script(const std::string& path, std::vector<answer> answers) {
+    server_.http().Get(path, [this, path, answers](const httplib::Request&, httplib::Response& res) {
+      std::size_t n = 0;
+      {
+        std::lock_guard lock(mutex_);
+        n = requests_[path]++;
+      }
+      const answer& a = answers[std::min(n, answers.size() - 1)];
+      res.status = a.status;
+      if (!a.retry_after.empty()) res.set_header("Retry-After", a.retry_after);
+      res.set_content("<html></html>", "text/html");
+    });
+  }
+  void start() { server_.start(); }
+  std::string url(const std::string& path) const { return server_.url(path); }
+  int requests(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(requests_[path]);
+  }
+
+ private:
+  testing::loopback_server server_;
+  std::mutex mutex_;
+  std::map<std::string, std::size_t> requests_;
+};
+
+TEST(PatientFetch, WaitsOutRetryAfterRetriesPassingFailuresAndNothingElse) {
+  scripted_server server;
+  server.script("/busy", {{429, "1"}, {200, ""}});
+  server.script("/down", {{503, ""}});
+  server.script("/gone", {{404, ""}});
+  server.script("/later", {{503, "300"}});
+  server.start();
+  retry_policy policy;
+  policy.first_pause_ms = 20;
+  const struct {
+    std::string address;
+    long status;
+    int requests;
+    long long least_ms, most_ms;
+    std::string error;
+  } cases[] = {
+      {server.url("/busy"), 200, 2, 900, 5000, ""},
+      {server.url("/down"), 503, 3, 30, 2000, ""},  // tried again twice, the last answer kept
+      {server.url("/gone"), 404, 1, 0, 1000, ""},
+      {server.url("/later"), 503, 1, 0, 1000,
+       "the server asks to wait 300 s (Retry-After), more than --retry-max-wait allows (120 s)"},
+      {"http://127.0.0.1:1/refused", 0, 0, 0, 900, "connection refused"},
+  };
+  for (const auto& c : cases) {
+    host_gate gate;
+    const auto start = steady::now();
+    const fetch_outcome outcome = fetch_page_patiently(c.address, {}, policy, gate);
+    const long long took = ms_since(start);
+    EXPECT_EQ(outcome.status, c.status) << c.address;
+    EXPECT_EQ(outcome.error, c.error) << c.address;
+    EXPECT_GE(took, c.least_ms) << c.address;
+    EXPECT_LE(took, c.most_ms) << c.address;
+    const std::string path = c.address.substr(c.address.rfind('/'));
+    if (c.requests > 0) EXPECT_EQ(server.requests(path), c.requests) << c.address;
+  }
+}
+
+TEST(PatientFetch, CtrlCEndsTheWaitAtOnce) {
+  scripted_server server;
+  server.script("/busy", {{429, "60"}});
+  server.start();
+  std::atomic<bool> cancel{false};
+  fetch_options options;
+  options.cancel = &cancel;
+  host_gate gate;
+  std::thread press([&] {
+    std::this_thread::sleep_for(200ms);
+    cancel = true;
+  });
+  const auto start = steady::now();
+  const fetch_outcome outcome = fetch_page_patiently(server.url("/busy"), options, {}, gate);
+  press.join();
+  EXPECT_LT(ms_since(start), 1000);
+  EXPECT_EQ(outcome.cut, fetch_cut::interrupted);
+}
+
+TEST(HostGate, HoldsEachHostToItsMost) {
+  host_gate gate(2);
+  std::atomic<int> running{0}, most{0}, other{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i)
+    threads.emplace_back([&, i] {
+      const bool mine = i % 4 != 3;  // six requests to one host, two to another
+      auto pass = gate.enter(mine ? "a:80" : "b:80", nullptr);
+      if (!mine) {
+        ++other;
+        std::this_thread::sleep_for(30ms);
+        return;
+      }
+      const int now = ++running;
+      for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+      }
+      std::this_thread::sleep_for(30ms);
+      --running;
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(most.load(), 2);
+  EXPECT_EQ(other.load(), 2);
+}
+
+}  // namespace
+}  // namespace sharelink::cli
+
+namespace sharelink::cli {
+namespace {
+
+struct command_run {
+  int status;
+  std::string out, err;
+};
+
+command_run run_command(const std::vector<std::string>& args) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  const int status = run(args, in, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::vector<nlohmann::json> json_lines(const std::string& out) {
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  return objects;
+}
+
+// A Kuaichuan share page listing files of `size` bytes at `urls`.
+std::string kuaichuan_page(const std::vector<std::string>& urls, std::size_t size) {
+  std::string page = "<html><body>\n";
+  for (std::size_t i = 0; i < urls.size(); ++i)
+    page += "<a class=\"file_name\" file_url=\"" + urls[i] + "\" file_size=\"" + std::to_string(size) +
+            "\" file_name=\"f" + std::to_string(i) + ".bin\">f</a>\n";
+  return page + "<input type=\"hidden\" id=\"first_file_size\" value='" + std::to_string(size) +
+         "'>\n<input type=\"hidden\" id=\"key\" value='k'>\n</body></html>";
+}
+
+TEST(ErrorKind, EachFailureOfAnAddressIsNamedInJson) {
+  testing::loopback_server server;
+  server.serve("/d/OK", kuaichuan_page({"http://127.0.0.1:1/f"}, 1));
+  server.serve("/d/NONE", "<html></html>");
+  server.http().Get("/d/GONE", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+  server.http().Get("/d/SLOW", [](const httplib::Request&, httplib::Response& res) {
+    std::this_thread::sleep_for(1500ms);
+    res.set_content("<html></html>", "text/html");
+  });
+  server.start();
+  const std::vector<std::pair<std::string, nlohmann::json>> cases = {
+      {"kuai.example/d/X", "address"},
+      {"http://127.0.0.1:1/d/X", "network"},
+      {server.url("/d/GONE"), "http"},
+      {server.url("/d/NONE"), "page"},
+      {server.url("/d/SLOW"), "timeout"},
+      {server.url("/d/OK"), nullptr},
+  };
+  std::vector<std::string> args = {"--json", "--no-config", "--retries", "0", "--timeout", "0.5"};
+  for (const auto& c : cases) args.push_back(c.first);
+  const command_run ran = run_command(args);
+  EXPECT_EQ(ran.status, 1);
+  const std::vector<nlohmann::json> objects = json_lines(ran.out);
+  ASSERT_EQ(objects.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    EXPECT_EQ(objects[i]["error_kind"], cases[i].second) << cases[i].first << ": " << objects[i]["error"];
+    EXPECT_EQ(objects[i]["error"].is_null(), cases[i].second.is_null()) << cases[i].first;
+  }
+}
+
+// Four files of one page on one host, each answered only once as many requests are
+// in flight as the test waits for (or after a second): how many ran at once.
+int most_downloads_at_once(const std::vector<std::string>& extra_args, int awaited) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int running = 0, most = 0;
+  const std::string body(1000, 'x');
+  server.http().Get(R"(/f/\d)", [&](const httplib::Request&, httplib::Response& res) {
+    std::unique_lock lock(mutex);
+    most = std::max(most, ++running);
+    changed.notify_all();
+    changed.wait_for(lock, 1s, [&] { return running >= awaited; });
+    lock.unlock();
+    res.set_content(body, "application/octet-stream");
+    lock.lock();
+    --running;
+  });
+  server.http().Get("/d/FOUR", [&](const httplib::Request&, httplib::Response& res) {
+    std::vector<std::string> urls;
+    for (int i = 0; i < 4; ++i) urls.push_back(server.url("/f/" + std::to_string(i)));
+    res.set_content(kuaichuan_page(urls, body.size()), "text/html");
+  });
+  server.start();
+  testing::test_folder folder;
+  std::vector<std::string> args = {"--download", "--no-config", "--output-dir", folder.path()};
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
+  args.push_back(server.url("/d/FOUR"));
+  const command_run ran = run_command(args);
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  EXPECT_EQ(std::count(ran.out.begin(), ran.out.end(), '\n'), 4) << ran.out;
+  return most;
+}
+
+TEST(ParallelDownloads, FilesOfAPageGoTogetherUpToJobsAndThePerHostMost) {
+  EXPECT_EQ(most_downloads_at_once({"--jobs", "4"}, 4), 4);
+  EXPECT_EQ(most_downloads_at_once({"--jobs", "4", "--max-per-host", "2"}, 2), 2);
+  EXPECT_EQ(most_downloads_at_once({"--jobs", "1"}, 1), 1);
+}
+
+}  // namespace
+}  // namespace sharelink::cli
