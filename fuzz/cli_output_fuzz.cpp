@@ -30,7 +30,8 @@ void check_service(std::string_view address) {
 }
 
 void check_aria2(const cli::file_entry& f, bool with_checksum) {
-  std::string entry = cli::aria2_entry(f, with_checksum);
+  // The referer is the share address, text from outside too: a hostile one must not break a line either.
+  std::string entry = cli::aria2_entry(f, with_checksum, f.file_name);
   check(entry.empty() == cli::download_address_refusal(f).has_value(),
         "aria2 entry present for a refused address, or missing for a good one");
   if (entry.empty()) return;
