@@ -2,9 +2,10 @@
 # from the one table below into ${sharelink_completions_dir}. A new option of
 # the command needs one line here.
 #
-#   sharelink_option(NAME [SHORT letter] [VALUES "a b"] [FILE] [DIRECTORY]
+#   sharelink_option(NAME [SHORT letter] [VALUES "a b"] [SERVICE] [FILE] [DIRECTORY]
 #                    [ARGUMENT name] [ALONE] HELP text)
 #     VALUES     the option takes one of these words
+#     SERVICE    the option takes the name of a service (sharelink --list-services)
 #     FILE       the option takes a file name
 #     DIRECTORY  the option takes a folder name
 #     ARGUMENT   the option takes free text (nothing is completed)
@@ -17,7 +18,7 @@ set(sharelink_zsh_specs "")
 set(sharelink_fish_lines "")
 
 function(sharelink_option name)
-  cmake_parse_arguments(PARSE_ARGV 1 opt "FILE;DIRECTORY;ALONE" "SHORT;VALUES;ARGUMENT;HELP" "")
+  cmake_parse_arguments(PARSE_ARGV 1 opt "FILE;DIRECTORY;ALONE;SERVICE" "SHORT;VALUES;ARGUMENT;HELP" "")
   string(REGEX REPLACE "^--" "" long "${name}")
   # Help texts go between single quotes in every shell, and between brackets in zsh.
   if(opt_HELP MATCHES "['\\[\\]:]")
@@ -48,7 +49,15 @@ function(sharelink_option name)
   endif()
   string(APPEND fish " -l ${long}")
 
-  if(DEFINED opt_VALUES)
+  if(opt_SERVICE)
+    # The services known where the shell runs, rule files of the user included.
+    set(names "sharelink --list-services 2>/dev/null | cut -f1")
+    string(APPEND sharelink_bash_cases
+      "    ${name}) mapfile -t COMPREPLY < <(compgen -W \"$(${names})\" -- \"$cur\"); return ;;\n")
+    string(APPEND sharelink_zsh_specs
+      "  ${zsh_prefix}'${name}=[${opt_HELP}]:${long}:{compadd -- \${(f)\"$(${names})\"}}' \\\n")
+    string(APPEND fish " -x -a '(${names})'")
+  elseif(DEFINED opt_VALUES)
     string(APPEND sharelink_bash_cases
       "    ${name}) mapfile -t COMPREPLY < <(compgen -W '${opt_VALUES}' -- \"$cur\"); return ;;\n")
     string(APPEND sharelink_zsh_specs
@@ -81,12 +90,14 @@ function(sharelink_option name)
 endfunction()
 
 # The options of the command.
-sharelink_option(--service VALUES "kuaichuan pan" HELP "The service of every address")
+sharelink_option(--service SERVICE HELP "The service of every address")
+sharelink_option(--rules FILE HELP "Read a service from this rule file as well")
+sharelink_option(--list-services HELP "Print the services known")
 sharelink_option(--json HELP "One JSON object per address and line")
 sharelink_option(--aria2 HELP "An aria2 input file of the download addresses")
 sharelink_option(--all HELP "Every file of a share page, not only the first")
 sharelink_option(--timeout ARGUMENT seconds HELP "Give up connecting, or a stalled transfer, after this long")
-sharelink_option(--page FILE HELP "Read a saved share page instead of fetching one")
+sharelink_option(--page FILE HELP "Read a saved share page, or STEP=FILE a step answer, instead of fetching")
 sharelink_option(--jobs ARGUMENT number HELP "How many addresses to resolve at once")
 sharelink_option(--retries ARGUMENT number HELP "How often a page fetch that failed in passing is tried again")
 sharelink_option(--retry-max-wait ARGUMENT seconds HELP "The longest Retry-After waited out")

@@ -176,6 +176,8 @@ void read_record_fields(const toml::table& table, service_rule& rule) {
     } else {
       refuse(node, "a record field is a text or a table");
     }
+    // A named group of the same name is the default of a pattern's records.
+    if (field.source.empty() && rule.records.reader == record_reader::pattern) field.source = rule_field_names[i];
     if (field.source.empty() && field.after.empty()) refuse(node, "a record field names nothing to read");
     if (rule.records.reader == record_reader::json_array) check_json_pointer(*node, field.source);
     rule.records.fields[i] = std::move(field);

@@ -12,7 +12,8 @@ bool answered_well(const fetch_outcome& outcome) {
 
 fetch_options with_request(const service_rule& rule, const fetch_options& options) {
   fetch_options settings = options;
-  (void)rule;  // the fetcher sends its own user agent and headers
+  if (rule.request.user_agent) settings.headers.push_back("User-Agent: " + *rule.request.user_agent);
+  for (const auto& [name, value] : rule.request.headers) settings.headers.push_back(name + ": " + value);
   return settings;
 }
 

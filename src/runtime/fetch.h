@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "runtime/text.h"
@@ -39,6 +40,10 @@ struct fetch_options {
   /// When set and it turns true, the fetch ends within about 100 ms with the error
   /// "interrupted" (cut `interrupted`), keeping the bytes so far.
   const std::atomic<bool>* cancel = nullptr;
+  /// More request headers, "Name: value" each, sent as they stand (a service's
+  /// rule gives them); a User-Agent among them replaces fetch_user_agent. No line
+  /// breaks: the rule reader refuses them.
+  std::vector<std::string> headers;
 };
 
 /// Why a fetch that had reached the server ended before its body was whole.

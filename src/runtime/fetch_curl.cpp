@@ -335,10 +335,19 @@ std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_
   CURLSH* share = the_context.share();
   std::unique_ptr<CURLM, multi_returner> multi(share ? the_context.take_multi() : nullptr);
   std::unique_ptr<CURL, easy_deleter> easy(multi ? curl_easy_init() : nullptr);
+  // A header of the caller's takes the place of the default one of its name. The
+  // list starts with an entry in any case ("Name:" with no value sends nothing).
+  const bool own_accept = std::any_of(options.headers.begin(), options.headers.end(), [](const std::string& h) {
+    return h.size() >= 7 && (h[0] | 0x20) == 'a' && (h[1] | 0x20) == 'c' && (h[2] | 0x20) == 'c' &&
+           (h[3] | 0x20) == 'e' && (h[4] | 0x20) == 'p' && (h[5] | 0x20) == 't' && h[6] == ':';
+  });
   std::unique_ptr<curl_slist, slist_deleter> headers(
-      easy ? curl_slist_append(nullptr, "Accept: */*") : nullptr);
-  if (headers && !request.if_range.empty()) {
-    if (curl_slist* more = curl_slist_append(headers.get(), ("If-Range: " + request.if_range).c_str())) {
+      easy ? curl_slist_append(nullptr, own_accept ? "X-Unused:" : "Accept: */*") : nullptr);
+  std::vector<std::string> extra = options.headers;
+  if (!request.if_range.empty()) extra.push_back("If-Range: " + request.if_range);
+  for (const std::string& header : extra) {
+    if (!headers) break;
+    if (curl_slist* more = curl_slist_append(headers.get(), header.c_str())) {
       headers.release();
       headers.reset(more);
     } else {

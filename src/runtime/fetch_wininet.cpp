@@ -365,6 +365,7 @@ hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock) {
   if (!request_.referer.empty()) headers += "Referer: " + request_.referer + "\r\n";
   if (!request_.range.empty()) headers += "Range: bytes=" + request_.range + "\r\n";
   if (!request_.if_range.empty()) headers += "If-Range: " + request_.if_range + "\r\n";
+  for (const std::string& header : options_.headers) headers += header + "\r\n";
   if (!headers.empty() &&
       !HttpAddRequestHeadersA(hop.request, headers.c_str(), static_cast<DWORD>(headers.size()),
                               HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE))
