@@ -21,6 +21,18 @@ std::string file_label(const file_entry& f, std::size_t index) {
   return f.file_name.empty() ? "file " + std::to_string(index + 1) : one_line(f.file_name);
 }
 
+// The address of `f` on the share page read again, when the page still lists a
+// file of its name with the same size (and MD5, when it states one).
+std::optional<local_text> fresh_address(const resolution& r, const file_entry& f, session& run) {
+  const resolution again = run.resolve(r.address);
+  if (again.error) return std::nullopt;
+  for (const file_entry& g : again.files)
+    if (g.file_name == f.file_name && g.size_bytes == f.size_bytes && g.md5 == f.md5 &&
+        !download_address_refusal(g))
+      return g.local_download_url;
+  return std::nullopt;
+}
+
 // Downloads file `i` of `r` into its `download`, once a place and its host let it;
 // leaves it without one when the run is interrupted first.
 void download_one(resolution& r, std::size_t i, session& run) {
@@ -29,7 +41,7 @@ void download_one(resolution& r, std::size_t i, session& run) {
   const std::atomic<bool>* cancel = &run.interrupted;
   const auto place = run.download_places.enter({}, cancel);
   if (!place) return;
-  const auto host_pass = run.gate.enter(host_of(local_to_utf8(f.local_download_url)), cancel);
+  std::optional<host_gate::pass> host_pass = run.gate.enter(host_of(local_to_utf8(f.local_download_url)), cancel);
   if (!host_pass) return;
   download_job job;
   job.url = f.local_download_url;
@@ -43,12 +55,23 @@ void download_one(resolution& r, std::size_t i, session& run) {
   job.fetch = chosen.lookup.fetch;
   // A large file takes as long as it takes; the stall limit still applies.
   job.fetch.total_timeout_ms = 0;
+  job.retry_max_wait_s = chosen.retry.most_wait_s;
+  // An expired download address: the share page is read again for a fresh one. The
+  // host's place is given back meanwhile, as the page may be on the same host.
+  job.refresh = [&]() -> std::optional<local_text> {
+    host_pass.reset();
+    std::optional<local_text> fresh = fresh_address(r, f, run);
+    auto entered = run.gate.enter(host_of(local_to_utf8(fresh ? *fresh : f.local_download_url)), cancel);
+    if (entered) host_pass.emplace(std::move(*entered));
+    return fresh;
+  };
 
   const int id = run.display.download_begun();
   const download_result got = download_file(job, [&](const download_progress& p) {
     run.display.download_moved(id, p.name, p.bytes, p.total);
   });
   download_report report{got.path, got.bytes, got.md5_checked, std::nullopt, got.already_present};
+  report.re_resolved = got.refreshed;
   if (got.error) {
     report.error = one_line(*got.error);
     report.failure_kind = download_error_kind(*got.error);
@@ -116,10 +139,13 @@ void download_files(resolution& r, session& run) {
 
 std::string download_line(const file_entry& f, std::size_t index) {
   const download_report& d = *f.download;
-  if (d.error) return "failed: " + one_line(file_label(f, index)) + ": " + one_line(*d.error) + "\n";
+  if (d.error)
+    return "failed: " + one_line(file_label(f, index)) + ": " + one_line(*d.error) +
+           (d.re_resolved > 0 ? " (address re-resolved)" : "") + "\n";
   std::string line = (d.already_present ? "already there: " : "saved: ") + one_line(d.path) + " (" +
                      std::to_string(d.bytes) + (d.bytes == 1 ? " byte" : " bytes");
   if (d.md5_checked) line += *d.md5_checked ? ", MD5 matched" : ", MD5 differs";
+  if (d.re_resolved > 0) line += ", address re-resolved";
   return line + ")\n";
 }
 

@@ -70,11 +70,12 @@ bool wait_unless_cancelled(long long ms, const std::atomic<bool>* cancel) {
   return !cancelled(cancel);
 }
 
-host_gate::pass::~pass() {
+void host_gate::pass::leave() {
   if (!gate_) return;
   std::lock_guard lock(gate_->mutex_);
   --gate_->hosts_[host_].running;
   gate_->changed_.notify_all();
+  gate_ = nullptr;
 }
 
 std::optional<host_gate::pass> host_gate::enter(const std::string& host,

@@ -47,7 +47,9 @@ class host_gate {
     pass(host_gate& gate, std::string host) : gate_(&gate), host_(std::move(host)) {}
     pass(pass&& other) noexcept : gate_(other.gate_), host_(std::move(other.host_)) { other.gate_ = nullptr; }
     pass& operator=(pass&&) = delete;
-    ~pass();
+    ~pass() { leave(); }
+    /// Gives the place back before the pass goes.
+    void leave();
 
    private:
     host_gate* gate_;

@@ -259,3 +259,96 @@ TEST(ParallelDownloads, FilesOfAPageGoTogetherUpToJobsAndThePerHostMost) {
 
 }  // namespace
 }  // namespace sharelink::cli
+
+namespace sharelink::cli {
+namespace {
+
+// A host whose download addresses work for one request each: the page hands out a
+// fresh token every time it is read, and the very first request is cut halfway.
+struct expiring_host {
+  testing::loopback_server server;
+  std::mutex mutex;
+  int tokens = 0;
+  std::map<std::string, int> uses;  ///< requests per token
+  std::vector<std::string> ranges;  ///< the Range header of each file request
+  const std::string body = std::string(50000, 'a') + std::string(50000, 'b');
+
+  expiring_host() {
+    server.http().Get("/d/EXPIRING", [this](const httplib::Request&, httplib::Response& res) {
+      std::lock_guard lock(mutex);
+      const std::string url = server.url("/f/" + std::to_string(++tokens));
+      res.set_content(kuaichuan_page({url}, body.size()), "text/html");
+    });
+    server.http().Get(R"(/f/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
+      {
+        std::lock_guard lock(mutex);
+        ranges.push_back(req.get_header_value("Range"));
+        if (uses[req.matches[1]]++ > 0) {
+          res.status = 410;
+          return;
+        }
+      }
+      // The server answers ranges itself; the first token's connection drops halfway.
+      const std::size_t end = req.matches[1] == "1" ? body.size() / 2 : body.size();
+      res.set_content_provider(body.size(), "application/octet-stream",
+                               [this, end](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 if (offset >= end) return false;
+                                 sink.write(body.data() + offset, std::min(length, end - offset));
+                                 return true;
+                               });
+    });
+    server.start();
+  }
+};
+
+TEST(ExpiredAddress, IsResolvedAgainAndTheFileContinuesFromItsPart) {
+  expiring_host host;
+  testing::test_folder folder;
+  const command_run ran = run_command(
+      {"--download", "--json", "--no-config", "--output-dir", folder.path(), host.server.url("/d/EXPIRING")});
+  ASSERT_EQ(ran.status, 0) << ran.err << ran.out;
+  const nlohmann::json download = nlohmann::json::parse(ran.out)["files"][0]["download"];
+  EXPECT_EQ(download["bytes"], host.body.size());
+  EXPECT_EQ(download["re_resolved"], 1);
+  EXPECT_EQ(testing::test_folder::read(folder.path() + "/f0.bin"), host.body);
+  // Each fresh address continued from the .part: never the whole file asked for again.
+  std::lock_guard lock(host.mutex);
+  for (std::size_t i = 1; i < host.ranges.size(); ++i) EXPECT_FALSE(host.ranges[i].empty()) << i;
+}
+
+TEST(RetryAfter, DownloadsWaitItOutUpToTheMost) {
+  testing::loopback_server server;
+  std::atomic<int> asked{0};
+  server.http().Get("/f/busy", [&](const httplib::Request&, httplib::Response& res) {
+    if (asked++ == 0) {
+      res.status = 503;
+      res.set_header("Retry-After", "1");
+      return;
+    }
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  server.http().Get("/f/later", [&](const httplib::Request&, httplib::Response& res) {
+    res.status = 429;
+    res.set_header("Retry-After", "600");
+  });
+  server.http().Get(R"(/d/(\w+))", [&](const httplib::Request& req, httplib::Response& res) {
+    res.set_content(kuaichuan_page({server.url("/f/" + std::string(req.matches[1]))}, 10), "text/html");
+  });
+  server.start();
+  testing::test_folder folder;
+  const auto start = steady::now();
+  const command_run ran = run_command({"--download", "--json", "--no-config", "--output-dir", folder.path(),
+                                       server.url("/d/busy"), server.url("/d/later")});
+  EXPECT_GE(ms_since(start), 900);
+  EXPECT_LT(ms_since(start), 5000);
+  const std::vector<nlohmann::json> objects = json_lines(ran.out);
+  ASSERT_EQ(objects.size(), 2u) << ran.out;
+  EXPECT_TRUE(objects[0]["files"][0]["download"]["error"].is_null()) << ran.out;
+  const nlohmann::json later = objects[1]["files"][0]["download"];
+  EXPECT_EQ(later["error_kind"], "http");
+  EXPECT_NE(later["error"].get<std::string>().find("more than --retry-max-wait allows (120 s)"), std::string::npos)
+      << later["error"];
+}
+
+}  // namespace
+}  // namespace sharelink::cli

@@ -68,6 +68,7 @@ json file_object(const file_entry& f) {
     download["md5_checked"] = f.download->md5_checked ? json(*f.download->md5_checked) : json(nullptr);
     download["error"] = nullable(f.download->error);
     download["error_kind"] = kind_name(f.download->failure_kind);
+    download["re_resolved"] = f.download->re_resolved;
     object["download"] = std::move(download);
   }
   return object;

@@ -21,6 +21,7 @@ struct download_report {
   std::optional<std::string> error;
   bool already_present = false;
   std::optional<error_kind> failure_kind;  ///< set with `error`
+  int re_resolved = 0;  ///< how often the share address was resolved again for a fresh address
 };
 
 /// One file a page lists, every field from that file's own record, in UTF-8.

@@ -94,7 +94,8 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
                                                             {"bytes", 1536},
                                                             {"md5_checked", true},
                                                             {"error", nullptr},
-                                                            {"error_kind", nullptr}}));
+                                                            {"error_kind", nullptr},
+                                                            {"re_resolved", 0}}));
 }
 
 TEST(Aria2Entry, AsksAsADownloadDoes) {

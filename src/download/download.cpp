@@ -9,6 +9,7 @@
 #include "download/md5.h"
 #include "download/part_writer.h"
 #include "download/safe_name.h"
+#include "runtime/retry_after.h"
 
 namespace sharelink {
 namespace {
@@ -40,12 +41,14 @@ struct attempt {
   bool start_over = false;     ///< the .part cannot be continued: ask for the whole file
   bool whole_already = false;  ///< the range asked for starts at the end of the file
   std::optional<std::uint64_t> limit;  ///< the size the file may not pass
+  std::optional<long long> asked_wait_s;  ///< a 429 or 503's Retry-After
+  bool expired = false;  ///< the answer says the address no longer serves the file
 };
 
 class downloader {
  public:
   downloader(const download_job& job, const download_progress_handler& progress)
-      : job_(job), progress_(progress), options_(job.fetch) {
+      : job_(job), progress_(progress), options_(job.fetch), url_(job.url) {
     // A download takes as long as it takes; the stall limit catches a dead connection.
     options_.total_timeout_ms = 0;
     if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
@@ -62,6 +65,7 @@ class downloader {
   void set_name(int number);
   bool accept_head(const response_head& head, attempt& now, part_writer& writer);
   bool transfer(part_writer& writer);
+  std::optional<bool> wait_or_refresh(const attempt& now);
   bool whole_and_checked(part_writer& writer);
   void finish(part_writer& writer);
   void end_keeping_part(part_writer& writer, std::string error);
@@ -72,6 +76,8 @@ class downloader {
   const download_job& job_;
   const download_progress_handler& progress_;
   fetch_options options_;
+  local_text url_;             ///< the download address, refreshed when it expired
+  long long waited_s_ = 0;     ///< waited for Retry-After so far
   std::string expected_md5_;  ///< lower case; empty when there is none to compare
   std::string dir_;
   std::string base_name_;     ///< the safe name before any numbering
@@ -120,7 +126,7 @@ void downloader::report(std::uint64_t bytes, bool finished) {
 std::optional<std::uint64_t> downloader::probe_total() {
   std::optional<std::uint64_t> total;
   fetch_streaming(
-      job_.url, options_, fetch_request{job_.referer, -1, {}},
+      url_, options_, fetch_request{job_.referer, -1, {}},
       [&](const response_head& head) {
         if (head.status == 200 && head.content_length >= 0)
           total = static_cast<std::uint64_t>(head.content_length);
@@ -260,6 +266,10 @@ bool downloader::accept_head(const response_head& head, attempt& now, part_write
     now.stop = "the server answered " + std::to_string(head.status) +
                (head.status_text.empty() ? "" : " " + head.status_text);
     now.retry_status = is_transient(head.status);
+    now.expired = head.status == 403 || head.status == 404 || head.status == 410;
+    if (head.status == 429 || head.status == 503)
+      if (const auto wait = retry_after_delay(head.retry_after, std::chrono::system_clock::now()))
+        now.asked_wait_s = wait->count();
     return false;
   }
   const std::int64_t first = head.status == 206 ? head.range_first : 0;
@@ -275,6 +285,7 @@ bool downloader::accept_head(const response_head& head, attempt& now, part_write
   if (announced && job_.expected_size && *announced != *job_.expected_size) {
     now.stop = "the server announces " + std::to_string(*announced) +
                " bytes but the page states " + std::to_string(*job_.expected_size);
+    now.expired = true;
     return false;
   }
   const bool resumed = first > 0;
@@ -332,7 +343,7 @@ bool downloader::transfer(part_writer& writer) {
     fetch_request request{job_.referer, now.offset > 0 ? std::int64_t(now.offset) : -1, {}};
     if (now.offset > 0) request.if_range = validator_;
     const fetch_outcome outcome = fetch_streaming(
-        job_.url, options_, request,
+        url_, options_, request,
         [&](const response_head& head) { return accept_head(head, now, writer); }, on_body);
     if (!writer.flush()) {
       result_.error = "cannot write " + part_path_ + ": " + writer.error();
@@ -349,6 +360,10 @@ bool downloader::transfer(part_writer& writer) {
         return false;
       }
       fresh_ = true;
+      continue;
+    }
+    if (const std::optional<bool> go_on = wait_or_refresh(now)) {
+      if (!*go_on) return false;
       continue;
     }
     bool retry = false;
@@ -381,6 +396,37 @@ bool downloader::transfer(part_writer& writer) {
     }
     pause_ms *= 2;
   }
+}
+
+// An answer that asks to wait (Retry-After), or whose address seems to have expired:
+// true when the download goes on (after the wait, or from a refreshed address),
+// false when it ends here with the error set; nothing when neither applies.
+std::optional<bool> downloader::wait_or_refresh(const attempt& now) {
+  if (now.asked_wait_s && *now.asked_wait_s > 0) {
+    const long long asked = *now.asked_wait_s;
+    if (waited_s_ + asked > job_.retry_max_wait_s) {
+      result_.error = now.stop + "; the server asks to wait " + std::to_string(asked) +
+                      " s (Retry-After), more than --retry-max-wait allows (" +
+                      std::to_string(job_.retry_max_wait_s) + " s)";
+      return false;
+    }
+    waited_s_ += asked;
+    if (!pause(static_cast<long>(std::min<long long>(asked * 1000, 0x7fffffff)))) {
+      result_.error = "interrupted";
+      return false;
+    }
+    return true;
+  }
+  if (!now.expired || !job_.refresh || result_.refreshed >= job_.refreshes) return std::nullopt;
+  std::optional<local_text> fresh = job_.refresh();
+  if (cancelled()) {
+    result_.error = "interrupted";
+    return false;
+  }
+  if (!fresh) return std::nullopt;
+  ++result_.refreshed;
+  url_ = std::move(*fresh);
+  return true;
 }
 
 // Ends a download that did not finish: the .part keeps its bytes for a later run

@@ -24,6 +24,15 @@ struct download_job {
   int retries = 4;
   /// The pause before the first retry; each further one doubles it.
   long retry_pause_ms = 1000;
+  /// A 429 or 503 with Retry-After is waited out, up to this many seconds in all;
+  /// a longer wait ends the download with an error that says so.
+  long long retry_max_wait_s = 120;
+  /// Asked, at most `refreshes` times, when the download address seems to have
+  /// expired (an answer 403, 404 or 410, or a size other than the expected one): the
+  /// address to continue from, or nothing when there is none. The .part is then
+  /// continued from the new address.
+  std::function<std::optional<local_text>()> refresh;
+  int refreshes = 2;
 };
 
 /// Where a download stands; handed to the progress callback as bytes arrive.
@@ -42,6 +51,7 @@ struct download_result {
   std::optional<bool> md5_checked;
   std::optional<std::string> error;  ///< one line; nothing on success
   bool already_present = false;      ///< the file was there already and counts as done
+  int refreshed = 0;                 ///< how often the address was refreshed on the way
 };
 
 using download_progress_handler = std::function<void(const download_progress&)>;
