@@ -5,8 +5,17 @@
 //   /d/slow/<n>       a small share page, answered after 100 ms
 //   /d/big            a share page whose download address is /big.bin
 //   /big.bin          1 GiB of zero bytes, with its length
+//   /d/files64        a page listing the 64 files /file4m/<n>, 4 MiB of zero bytes each
+//   /d/limited/<n>    a small share page, or 429 with Retry-After: 1 while more than
+//                     10 requests to it arrived in the last second
+//   /share/expiring/<n>  a Pan page (with MD5) for 1 MiB at a fresh address each time,
+//                     /expiring/<n>/<token>: a token serves one request only, and the
+//                     first token of each file breaks off halfway
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -97,6 +106,85 @@ std::string one_file_page() {
   return page;
 }
 
+constexpr std::size_t file4m_size = std::size_t{4} << 20;
+constexpr std::size_t expiring_size = std::size_t{1} << 20;
+const std::string zero_bytes(std::size_t{4} << 20, '\0');
+
+// Many files at once, a host that limits its rate, and addresses that expire.
+void add_bulk_routes(sharelink::testing::loopback_server& server) {
+  httplib::Server& http = server.http();
+  http.Get("/d/files64", [&server](const httplib::Request&, httplib::Response& res) {
+    std::string entries;
+    for (int i = 0; i < 64; ++i)
+      entries += file_entry(server.url("/file4m/" + std::to_string(i)), std::to_string(file4m_size),
+                            "f" + std::to_string(i) + ".bin");
+    res.set_content(share_page(entries, std::to_string(file4m_size), ""), "text/html");
+  });
+  http.Get(R"(/file4m/\d+)", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(file4m_size, "application/octet-stream",
+                             [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                               return sink.write(zero_bytes.data() + offset, std::min<std::size_t>(length, 1 << 20));
+                             });
+  });
+
+  static std::mutex mutex;
+  static std::deque<std::chrono::steady_clock::time_point> arrivals;
+  static const std::string small = share_page(file_entry("http://dl.kc.example/d/AbC/report.rar", "1536", "report.rar"),
+                                              "1536", "8f14e45fceea167a5a36dedd4b4c7d2b");
+  http.Get(R"(/d/limited/\d+)", [](const httplib::Request&, httplib::Response& res) {
+    const auto now = std::chrono::steady_clock::now();
+    std::size_t in_last_second = 0;
+    {
+      std::lock_guard lock(mutex);
+      arrivals.push_back(now);
+      while (arrivals.front() <= now - std::chrono::seconds(1)) arrivals.pop_front();
+      in_last_second = arrivals.size();
+    }
+    if (in_last_second > 10) {
+      res.status = 429;
+      res.set_header("Retry-After", "1");
+      return;
+    }
+    res.set_content(small, "text/html");
+  });
+
+  static std::map<std::string, int> tokens;  // per file: how many addresses were handed out
+  static std::map<std::string, int> used;    // per address: requests it answered
+  http.Get(R"(/share/expiring/(\d+))", [&server](const httplib::Request& req, httplib::Response& res) {
+    int token = 0;
+    {
+      std::lock_guard lock(mutex);
+      token = ++tokens[req.matches[1]];
+    }
+    std::string dlink;
+    for (char c : server.url("/expiring/" + std::string(req.matches[1]) + "/" + std::to_string(token) +
+                             "?filename=e" + std::string(req.matches[1]) + ".bin"))
+      dlink += c == '/' ? std::string("\\\\/") : std::string(1, c);
+    // The MD5 of 1 MiB of zero bytes.
+    res.set_content("<html><body><script>yunData.setData(JSON.parse(\"{\\\"list\\\":[{\\\"server_filename\\\":\\\"e" +
+                        std::string(req.matches[1]) + ".bin\\\",\\\"size\\\":\\\"" + std::to_string(expiring_size) +
+                        "\\\",\\\"md5\\\":\\\"b6d81b360a5672d80c27430f39153e2c\\\",\\\"dlink\\\":\\\"" + dlink +
+                        "\\\"}]}\"));</script></body></html>\n",
+                    "text/html");
+  });
+  http.Get(R"(/expiring/(\d+)/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+    const std::string address = std::string(req.matches[1]) + "/" + std::string(req.matches[2]);
+    {
+      std::lock_guard lock(mutex);
+      if (used[address]++ > 0) {
+        res.status = 410;
+        return;
+      }
+    }
+    const std::size_t end = req.matches[2] == "1" ? expiring_size / 2 : expiring_size;
+    res.set_content_provider(expiring_size, "application/octet-stream",
+                             [end](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                               if (offset >= end) return false;  // the connection breaks off
+                               return sink.write(zero_bytes.data() + offset, std::min(length, end - offset));
+                             });
+  });
+}
+
 }  // namespace
 
 int main() {
@@ -157,6 +245,8 @@ int main() {
                                return sink.write(zeros.data(), std::min(length, zeros.size()));
                              });
   });
+
+  add_bulk_routes(server);
 
   server.start();
   if (listener < 0 || ::listen(listener, 1024) != 0) {
