@@ -14,7 +14,7 @@
 #include "pages.h"
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
-#include "resolve/page_reading.h"
+#include "resolve/file_records.h"
 
 namespace {
 

@@ -6,8 +6,10 @@
 #include "parse_fields.h"
 #include "resolve/file_type.h"
 #include "resolve/kuaichuan.h"
-#include "resolve/page_reading.h"
+#include "resolve/file_records.h"
 #include "resolve/pan.h"
+#include "resolve/rule_reading.h"
+#include "resolve/services.h"
 #include "resolve/size_format.h"
 #include "runtime/text.h"
 
@@ -62,10 +64,23 @@ void check_one_file(const page_reading& reading) {
 
 }  // namespace
 
+/// The built-in services' rules read every page exactly as the readers do.
+void check_rules_agree(std::string_view page, const page_reading& kuaichuan, const page_reading& pan) {
+  static const service_registry built_in = service_registry::built_in();
+  const rule_answers answers = {{"page", local_text(page)}};
+  check(read_with_rule(built_in.find("kuaichuan")->rule, answers).reading == kuaichuan,
+        "the kuaichuan rule reads the page otherwise than the reader");
+  check(read_with_rule(built_in.find("pan")->rule, answers).reading == pan,
+        "the pan rule reads the page otherwise than the reader");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view page(reinterpret_cast<const char*>(data), size);
   check_reading(read_kuaichuan_page(page), parse_kuaichuan_page(page), page, false);
   check_reading(read_pan_page(page), parse_pan_page(page), page, true);
+  // An answer ends at its first zero byte (to_text) before a rule reads it.
+  const local_text text = to_text(page);
+  check_rules_agree(text, read_kuaichuan_page(text), read_pan_page(text));
 
   fuzz::input_reader pieces(data, size);
   const std::string_view url = pieces.take_until('\x01'), name = pieces.take_until('\x01'),
@@ -81,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 "<input type=\"hidden\" id=\"first_file_size\" value='" + k_size +
                                 "'>\n<input type=\"hidden\" id=\"key\" value='" + clean(key, "\"'<>=") + "'></body></html>";
   check_one_file(read_kuaichuan_page(kuaichuan));
+  check_rules_agree(kuaichuan, read_kuaichuan_page(kuaichuan), read_pan_page(kuaichuan));
 
   // A backslash or quote would end a value of the escaped data.
   const std::string q = "\\\"";
@@ -90,5 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           q + "dlink" + q + ":" + q + clean(url, "\\\"") + "&filename=" + clean(name, "\\\"") + q +
                           "}]}}\"));</script>";
   check_one_file(read_pan_page(pan));
+  check_rules_agree(pan, read_kuaichuan_page(pan), read_pan_page(pan));
   return 0;
 }

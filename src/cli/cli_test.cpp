@@ -28,7 +28,7 @@
 
 #include "codec/codepage.h"
 #include "resolve/kuaichuan.h"
-#include "resolve/page_reading.h"
+#include "resolve/file_records.h"
 #include "resolve/pan.h"
 #include "runtime/fetch.h"
 #include "testing/hostile_server.h"

@@ -25,6 +25,9 @@ struct download_report {
 };
 
 /// One file a page lists, every field from that file's own record, in UTF-8.
+/// It is resolve's file_record converted for output (the resolvers work in local
+/// text, which on Windows is the ANSI code page, not UTF-8), with what only the
+/// command adds: the address a download fetches, and the download's report.
 struct file_entry {
   std::string download_url;
   std::string file_name;

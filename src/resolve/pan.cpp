@@ -4,9 +4,9 @@
 
 #include "codec/percent.h"
 #include "resolve/file_type.h"
-#include "resolve/page_reading.h"
+#include "resolve/file_records.h"
 #include "resolve/service_resolve.h"
-#include "resolve/page_fields.h"
+#include "resolve/last_match.h"
 #include "resolve/size_format.h"
 #include "runtime/fetch.h"
 #include "runtime/pattern.h"

@@ -12,7 +12,7 @@
 #include "codec/percent.h"
 #include "resolve/data_objects.h"
 #include "resolve/file_type.h"
-#include "resolve/page_fields.h"
+#include "resolve/last_match.h"
 #include "resolve/pan.h"
 #include "resolve/size_format.h"
 #include "resolve/start_tags.h"

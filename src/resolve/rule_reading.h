@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "resolve/page_reading.h"
+#include "resolve/file_records.h"
 #include "resolve/rule.h"
 
 namespace sharelink {

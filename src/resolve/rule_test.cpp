@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "resolve/page_reading.h"
+#include "resolve/file_records.h"
 #include "resolve/rule_reading.h"
 #include "resolve/service_resolve.h"
 #include "resolve/services.h"

@@ -1,4 +1,4 @@
-#include "resolve/page_fields.h"
+#include "resolve/last_match.h"
 
 #include <random>
 #include <string>

@@ -1,4 +1,4 @@
-#include "resolve/page_reading.h"
+#include "resolve/file_records.h"
 
 #include <span>
 #include <vector>

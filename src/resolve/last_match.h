@@ -1,6 +1,6 @@
 #pragma once
-// The extraction step both resolvers share: one pattern, searched over the page,
-// the last match's first group kept.
+// The last-match search every field pattern uses: one pattern searched over the
+// page, group 1 of its last match kept, without walking every match.
 #include <cstddef>
 #include <string_view>
 

@@ -1,6 +1,8 @@
 #pragma once
-// Everything the command reads from a share page: the window's five fields, and
-// each file the page lists, read from that file's own record.
+// The hand-written readers of the two built-in services' pages: every file the
+// page lists, each from its own record, and the window's five fields. The rule
+// files of these services read pages exactly so; these readers are their
+// reference in the tests and the differential fuzz target.
 #include <cstdint>
 #include <optional>
 #include <string_view>

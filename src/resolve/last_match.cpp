@@ -1,4 +1,4 @@
-#include "resolve/page_fields.h"
+#include "resolve/last_match.h"
 
 #include <algorithm>
 #include <optional>
@@ -38,10 +38,6 @@ const char* last_place_of(const char* begin, std::size_t n, char byte) {
   return nullptr;
 }
 
-/// Start of the last occurrence of `needle` that lies wholly in the first `end`
-/// bytes of `text`, or npos. As std::string_view::rfind, but it hops backwards
-/// from one place of the needle's last byte to the next, so that a search that
-/// finds nothing reads a page at about the speed of memmem.
 /// How often `byte` stands in ordinary markup, roughly: quotes, brackets, blanks and
 /// '=' are everywhere, '_' and uncommon letters are rare.
 int markup_frequency(char byte) {
@@ -62,6 +58,10 @@ std::size_t rarest_byte(std::string_view needle) {
   return chosen;
 }
 
+/// Start of the last occurrence of `needle` that lies wholly in the first `end`
+/// bytes of `text`, or npos. As std::string_view::rfind, but it hops backwards
+/// from one place of the needle's rarest byte (rarest_byte) to the next, so that
+/// a search that finds nothing reads a page at about the speed of memmem.
 std::size_t last_occurrence(std::string_view text, std::string_view needle, std::size_t end) {
   end = std::min(end, text.size());
   if (needle.empty()) return end;

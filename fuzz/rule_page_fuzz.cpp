@@ -1,0 +1,60 @@
+// A random rule, put together from the input's first bytes, applied to the rest
+// of the input as a page: every reader and decode step, patterns with and without
+// the shape the fast search knows, JSON pointers.
+#include <cstdint>
+#include <string>
+
+#include "check.h"
+#include "resolve/file_type.h"
+#include "resolve/rule_reading.h"
+
+using namespace sharelink;
+using fuzz::check;
+
+namespace {
+
+constexpr const char* patterns[] = {
+    R"(file_url=\x22(.*?)(\x22 file_size=))", R"(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))", R"(filename=(.*?)(\\+\x22))",
+    R"(<a href="([^"]*)")", R"((\w+)@)", R"(x(.*)y)", R"(([0-9]+) bytes)", R"((a|ab)*(c))", R"(key\x22 value='(.*?)('>))"};
+constexpr const char* record_patterns[] = {R"(<f u="(?<download_url>[^"]*)" n="(?<file_name>[^"]*)")",
+                                           R"((?<download_url>https?://\S+)(?:\s+(?<size>\d+))?)",
+                                           R"((?<file_name>[^,]*),(?<md5>[^\n]*))"};
+constexpr const char* names[] = {"file_url", "dlink", "size", "md5", "href", "/a", "/0/b", "", "filename="};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::input_reader in(data, size);
+  service_rule rule;
+  rule.name = "f";
+  const auto pick = [&](auto& list) { return list[in.take<std::uint8_t>() % std::size(list)]; };
+  for (value_reading& field : rule.fields) {
+    const std::uint8_t how = in.take<std::uint8_t>();
+    if (how % 3 == 0) field.pattern = pick(patterns);
+    if (how % 3 == 1) field.json = pick(names);
+    for (std::uint8_t steps = in.take<std::uint8_t>() % 4; steps > 0; --steps)
+      field.decode.push_back(static_cast<decode_step>(in.take<std::uint8_t>() % 5));
+  }
+  rule.single_precision_size = in.take<std::uint8_t>() % 2;
+  rule.records.reader = static_cast<record_reader>(in.take<std::uint8_t>() % 5);
+  rule.records.pattern = pick(record_patterns);
+  rule.records.json_array = in.take<std::uint8_t>() % 2 ? "" : "/list";
+  rule.records.marker = pick(names);
+  for (auto& field : rule.records.fields) {
+    if (in.take<std::uint8_t>() % 3 == 0) continue;
+    field = record_field{pick(names), in.take<std::uint8_t>() % 4 == 0 ? "filename=" : "", std::nullopt};
+  }
+  if (rule.records.reader == record_reader::pattern)
+    for (std::size_t i = 0; i < rule.records.fields.size(); ++i)
+      rule.records.fields[i] = record_field{std::string(rule_field_names[i]), {}, std::nullopt};
+
+  const local_text page = to_text(in.take_bytes(size));
+  const rule_reading read = read_with_rule(rule, {{"page", page}});
+  const page_reading& r = read.reading;
+  check(r.files.size() <= most_files, "more files than most_files");
+  check(r.fields.file_type == classify_file_type(r.fields.file_name), "the file type does not follow from the name");
+  check(!r.fields.size.empty() && r.fields.size.back() == 'B', "the size is no formatted size");
+  if (!r.files.empty() && !r.more_files) check(r.fields.download_url == r.files.back().download_url, "not the last file");
+  check(read_with_rule(rule, {{"page", page}}).reading == r, "a second reading differs");
+  return 0;
+}
