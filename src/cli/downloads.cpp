@@ -70,7 +70,11 @@ void download_one(resolution& r, std::size_t i, session& run) {
   const download_result got = download_file(job, [&](const download_progress& p) {
     run.display.download_moved(id, p.name, p.bytes, p.total);
   });
-  download_report report{got.path, got.bytes, got.md5_checked, std::nullopt, got.already_present};
+  download_report report;
+  report.path = got.path;
+  report.bytes = got.bytes;
+  report.md5_checked = got.md5_checked;
+  report.already_present = got.already_present;
   report.re_resolved = got.refreshed;
   if (got.error) {
     report.error = one_line(*got.error);

@@ -77,7 +77,7 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
   r.size_bytes = std::uint64_t{1} << 53 | 1;  // beyond a double's exact integers
   r.files = {sample_file(), sample_file()};
   r.files[1].size_bytes.reset();
-  r.files[1].download = download_report{"/tmp/测试.zip", 1536, true, std::nullopt, false};
+  r.files[1].download = download_report{"/tmp/测试.zip", 1536, true, std::nullopt, false, std::nullopt, 0};
   const auto parsed = nlohmann::json::parse(json_report(r));
   EXPECT_EQ(parsed["http_status"], 200);
   EXPECT_EQ(parsed["size_bytes"].get<std::uint64_t>(), (std::uint64_t{1} << 53) + 1);
