@@ -105,6 +105,7 @@ sharelink_option(--max-per-host ARGUMENT number HELP "At most this many requests
 sharelink_option(--quiet HELP "No progress on standard error")
 sharelink_option(--no-config HELP "Read no configuration file")
 sharelink_option(--proxy ARGUMENT address HELP "Fetch through this proxy (empty for none)")
+sharelink_option(--cacert FILE HELP "Trust the certificate authorities in this PEM file")
 sharelink_option(--download HELP "Download the files too")
 sharelink_option(--output-dir DIRECTORY HELP "The folder downloads are written to")
 sharelink_option(--version ALONE HELP "Print the version and exit")

@@ -91,6 +91,10 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
                  "Fetch through this proxy ('' for none; default: from\n"
                  "the environment, on Windows the system's setting)")
       ->type_name("URL");
+  app.add_option("--cacert", s.lookup.fetch.ca_file,
+                 "Trust the certificate authorities in this PEM file\n"
+                 "(default: $CURL_CA_BUNDLE, else $SSL_CERT_FILE)")
+      ->type_name("FILE");
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->excludes(address);

@@ -4,6 +4,7 @@
 #include "runtime/fetch.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <string>
 
@@ -187,7 +188,7 @@ void describe_end(const hop_end& end, const fetch_sink& sink, const fetch_option
   const char* reason = "";
   switch (end.why) {
     case ending::refused: reason = "connection refused"; break;
-    case ending::proxy_refused: reason = "cannot connect to the proxy"; break;
+    case ending::proxy_refused: reason = "cannot connect through the proxy"; break;
     case ending::cannot_connect: reason = "cannot connect"; break;
     case ending::host_not_found: reason = "host not found"; break;
     case ending::proxy_not_found: reason = "proxy not found"; break;
@@ -425,5 +426,11 @@ fetch_outcome fetch_streaming(std::string_view address, const fetch_options& opt
 }
 
 byte_string fetch_page(std::string_view address) { return fetch_page_reporting(address).body; }
+
+std::string ca_file_from_environment() {
+  for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"})
+    if (const char* file = std::getenv(name); file && *file) return file;
+  return {};
+}
 
 }  // namespace sharelink

@@ -17,6 +17,10 @@ namespace sharelink {
 inline constexpr std::string_view fetch_user_agent =
     "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 
+/// The certificate authorities' file the environment names, as the curl tool reads
+/// it: CURL_CA_BUNDLE, else SSL_CERT_FILE; empty when neither is set or both are empty.
+std::string ca_file_from_environment();
+
 /// Limits of one fetch. The defaults are what the window and resolvers use.
 struct fetch_options {
   /// Give up when no connection is made within this time.
@@ -31,8 +35,9 @@ struct fetch_options {
   /// 0 or less sets no limit.
   long total_timeout_ms = 60000;
   /// A PEM file of the certificate authorities trusted for https instead of the
-  /// system's, for tests that make their own; empty: the system's store.
-  std::string ca_file;
+  /// system's; empty: the system's store. By default the file the environment names
+  /// (see ca_file_from_environment). WinINet trusts the system's store only.
+  std::string ca_file = ca_file_from_environment();
   /// The proxy. Unset: taken from the environment (http_proxy, https_proxy, no_proxy,
   /// ALL_PROXY, read as curl reads them) or, on Windows, from the system's
   /// configuration; an empty text means no proxy; otherwise the proxy's address.

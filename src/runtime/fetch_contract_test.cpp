@@ -34,7 +34,7 @@ std::optional<contract_servers> find_servers() {
   const char* https = std::getenv("SHARELINK_TEST_HTTPS");
   const char* proxy = std::getenv("SHARELINK_TEST_PROXY");
   const char* ca = std::getenv("SHARELINK_TEST_CA");
-  if (http && https && proxy && ca) return contract_servers{http, https, proxy, ca};
+  if (http && https && proxy && ca) return contract_servers{http, https, proxy, ca, ""};
   return testing::start_contract_server();
 }
 
@@ -49,14 +49,15 @@ class FetchContract : public ::testing::Test {
   static const std::string& http() { return servers_->http; }
   static const std::string& https() { return servers_->https; }
 
-  /// Small limits, so that every case ends within seconds; no proxy, whatever the
-  /// environment says.
+  /// Small limits, so that every case ends within seconds; no proxy and the system's
+  /// certificate authorities, whatever the environment says.
   static fetch_options quick() {
     fetch_options options;
     options.connect_timeout_ms = 2000;
     options.stall_timeout_ms = 500;
     options.total_timeout_ms = 10000;
     options.proxy = "";
+    options.ca_file.clear();
     return options;
   }
   static fetch_options trusting() {
@@ -128,6 +129,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
   cap.body_cap = 100000;
   fetch_options patient = quick();  // a byte every 100 ms stays far from this stall limit
   patient.stall_timeout_ms = 2000;
+  fetch_options refused_proxy = quick();
+  refused_proxy.proxy = "http://127.0.0.1:1";
   fetch_options whole_limit = quick();
   whole_limit.stall_timeout_ms = 10000;
   whole_limit.total_timeout_ms = 1500;
@@ -177,6 +180,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
       {"header flood", h + "/header-flood", quick(), false, 0, "", fetch_cut::none, "", ""},
       // Connections and certificates.
       {"refused port", "http://127.0.0.1:1/", quick(), false, 0, "", fetch_cut::none, "", ""},
+      {"refused proxy", "http://only-through-the-proxy.test/", refused_proxy, false, 0, "",
+       fetch_cut::none, "cannot connect through the proxy", ""},
       {"untrusted certificate", https() + "/status/200", quick(), false, 0, "", fetch_cut::none,
        "", ""},
       {"trusted through ca_file", https() + "/status/200", trusting(), true, 200, "OK",

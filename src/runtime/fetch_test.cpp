@@ -14,6 +14,7 @@
 
 #include <httplib.h>
 
+#include "testing/contract_server.h"
 #include "testing/hostile_server.h"
 #include "testing/loopback_server.h"
 
@@ -293,6 +294,57 @@ TEST(Fetch, ProxyComesFromTheEnvironmentUnlessTheOptionsNameOne) {
   const auto heads = proxy.heads();
   ASSERT_EQ(heads.size(), 1u);
   EXPECT_TRUE(heads[0].starts_with("GET " + address + " HTTP/1.0\r\n")) << heads[0];
+}
+
+TEST(Fetch, SocksProxiesCarryTheRequestAndARefusedProxySaysSo) {
+  const std::optional<testing::contract_servers> servers = testing::start_contract_server();
+  if (!servers) GTEST_SKIP() << "no contract server (python3 missing)";
+  fetch_options options = quick();
+  // socks5h: the proxy looks the name up; socks5: the client does, and port 1 of
+  // 127.0.0.1 refuses anyone who tries it directly.
+  std::string socks5h = servers->socks;
+  socks5h.replace(0, 6, "socks5h");
+  options.proxy = socks5h;
+  fetch_outcome outcome = fetch_page_reporting("http://only-through-socks.test/echo/h", options);
+  EXPECT_TRUE(outcome.fetched) << outcome.error;
+  EXPECT_TRUE(outcome.body.starts_with("GET /echo/h HTTP/1.0\r\nHost: only-through-socks.test\r\n"))
+      << outcome.body;
+  options.proxy = servers->socks;
+  outcome = fetch_page_reporting("http://127.0.0.1:1/echo/s", options);
+  EXPECT_TRUE(outcome.fetched) << outcome.error;
+  EXPECT_TRUE(outcome.body.starts_with("GET /echo/s HTTP/1.0\r\n")) << outcome.body;
+
+  for (const char* refused : {"socks5h://127.0.0.1:1", "socks5://127.0.0.1:1"}) {
+    options.proxy = refused;
+    outcome = fetch_page_reporting("http://only-through-socks.test/", options);
+    EXPECT_TRUE(outcome.error.starts_with("cannot connect through the proxy: ")) << outcome.error;
+  }
+  options.proxy.reset();
+  scoped_env http_proxy("http_proxy", "http://127.0.0.1:1");
+  outcome = fetch_page_reporting("http://only-through-the-proxy.test/", options);
+  EXPECT_TRUE(outcome.error.starts_with("cannot connect through the proxy: ")) << outcome.error;
+  scoped_env no_proxy("no_proxy", "example.test, 127.0.0.1");
+  outcome = fetch_page_reporting("http://127.0.0.1:1/", options);
+  EXPECT_EQ(outcome.error, "connection refused");
+}
+
+TEST(Fetch, CertificateAuthoritiesComeFromTheEnvironmentAsCurlReadsThem) {
+  const std::optional<testing::contract_servers> servers = testing::start_contract_server();
+  if (!servers) GTEST_SKIP() << "no contract server (python3 missing)";
+  const std::string address = servers->https + "/status/200";
+  scoped_env bundle("CURL_CA_BUNDLE", "");
+  {
+    scoped_env file("SSL_CERT_FILE", servers->ca_file);
+    EXPECT_EQ(fetch_options{}.ca_file, servers->ca_file);
+    const fetch_outcome outcome = fetch_page_reporting(address, quick());
+    EXPECT_TRUE(outcome.fetched) << outcome.error;
+    // CURL_CA_BUNDLE comes first.
+    scoped_env first("CURL_CA_BUNDLE", "/nonexistent/ca.pem");
+    EXPECT_EQ(fetch_options{}.ca_file, "/nonexistent/ca.pem");
+  }
+  scoped_env file("SSL_CERT_FILE", "");
+  EXPECT_EQ(fetch_options{}.ca_file, "");
+  EXPECT_FALSE(fetch_page_reporting(address, quick()).fetched);
 }
 
 TEST(Fetch, ConcurrentFetchesShareOneCookieJarSafely) {

@@ -12,6 +12,7 @@ struct contract_servers {
   std::string https;    ///< "https://127.0.0.1:Q", its certificate trusted by nobody
   std::string proxy;    ///< "http://127.0.0.1:R", a forward proxy
   std::string ca_file;  ///< PEM file of the https server's certificate
+  std::string socks;    ///< "socks5://127.0.0.1:S", a SOCKS5 proxy to the plain server
 };
 
 /// Starts contract_server.py for the rest of the process and returns its addresses;

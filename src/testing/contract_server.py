@@ -4,14 +4,14 @@
     contract_server.py [--dir DIR] [--exit-with-stdin]
 
 Starts, on 127.0.0.1 and on ports the system picks, a plain HTTP server, the same
-answers over TLS, and a small forward proxy. Once all accept connections it prints
-one line:
+answers over TLS, a small forward proxy and a SOCKS5 proxy. Once all accept
+connections it prints one line:
 
-    http://127.0.0.1:P https://127.0.0.1:Q http://127.0.0.1:R CA.pem
+    http://127.0.0.1:P https://127.0.0.1:Q http://127.0.0.1:R CA.pem socks5://127.0.0.1:S
 
-the plain base address, the TLS one, the proxy, and the PEM file of the TLS
-server's self-signed certificate (valid for 127.0.0.1 and localhost), which a
-client must be given to trust it. The certificate and key are made at start
+the plain base address, the TLS one, the proxy, the PEM file of the TLS server's
+self-signed certificate (valid for 127.0.0.1 and localhost), which a client must
+be given to trust it, and the SOCKS5 proxy. The certificate and key are made at start
 (with the openssl program) in DIR, or in a temporary folder removed at exit.
 With --exit-with-stdin the server ends when its standard input closes, so that
 it never outlives the test process that started it.
@@ -44,6 +44,9 @@ Every answer is written by hand, so that it can misbehave exactly. Paths:
 
 The proxy answers every request in absolute form with 200 and the body
 "proxied GET <target>"; only it can reach hosts such as only-through-the-proxy.test.
+The SOCKS5 proxy (no authentication, CONNECT only) connects every request, whatever
+host name or address and port it names, to the plain server; the client's bytes
+then pass unchanged both ways.
 """
 import os
 import select
@@ -280,6 +283,57 @@ class ProxyHandler(Handler):
         self.answer(200, f"proxied {method} {target}".encode())
 
 
+class SocksHandler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.request.settimeout(10)
+
+    def read(self, n):
+        data = b""
+        while len(data) < n:
+            chunk = self.request.recv(n - len(data))
+            if not chunk:
+                raise Hangup()
+            data += chunk
+        return data
+
+    def handle(self):
+        try:
+            version, methods = self.read(2)
+            self.read(methods)
+            if version != 5:
+                return
+            self.request.sendall(b"\x05\x00")  # no authentication
+            version, command, _, kind = self.read(4)
+            if kind == 1:
+                self.read(4)
+            elif kind == 3:
+                self.read(self.read(1)[0])
+            elif kind == 4:
+                self.read(16)
+            self.read(2)  # the port
+            if version != 5 or command != 1 or kind not in (1, 3, 4):
+                self.request.sendall(b"\x05\x07\x00\x01" + bytes(6))
+                return
+            upstream = socket.create_connection(("127.0.0.1", ports["http"]), timeout=10)
+            self.request.sendall(b"\x05\x00\x00\x01" + bytes(6))
+            self.relay(upstream)
+        except (Hangup, OSError):
+            pass
+
+    def relay(self, upstream):
+        ends = [self.request, upstream]
+        with upstream:
+            while True:
+                readable, _, _ = select.select(ends, [], [], 10)
+                if not readable:
+                    return
+                for end in readable:
+                    data = end.recv(65536)
+                    if not data:
+                        return
+                    (upstream if end is self.request else self.request).sendall(data)
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
@@ -315,12 +369,14 @@ def main():
         secure.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         secure.tls.load_cert_chain(cert, key)
         proxy = Server(("127.0.0.1", 0), ProxyHandler)
+        socks = Server(("127.0.0.1", 0), SocksHandler)
         ports["http"] = plain.server_address[1]
-        for server in (plain, secure, proxy):
+        for server in (plain, secure, proxy, socks):
             threading.Thread(target=server.serve_forever, daemon=True).start()
         print(f"http://127.0.0.1:{plain.server_address[1]} "
               f"https://127.0.0.1:{secure.server_address[1]} "
-              f"http://127.0.0.1:{proxy.server_address[1]} {cert}", flush=True)
+              f"http://127.0.0.1:{proxy.server_address[1]} {cert} "
+              f"socks5://127.0.0.1:{socks.server_address[1]}", flush=True)
         if "--exit-with-stdin" in args:
             while sys.stdin.buffer.read(4096):
                 pass

@@ -88,7 +88,8 @@ std::optional<contract_servers> start_contract_server() {
   static server_process process;
   std::istringstream words(process.line());
   contract_servers servers;
-  if (!(words >> servers.http >> servers.https >> servers.proxy >> servers.ca_file))
+  if (!(words >> servers.http >> servers.https >> servers.proxy >> servers.ca_file >>
+        servers.socks))
     return std::nullopt;
   return servers;
 }
