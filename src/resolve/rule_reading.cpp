@@ -10,6 +10,7 @@
 #include "codec/char_refs.h"
 #include "codec/codepage.h"
 #include "codec/percent.h"
+#include "codec/utf8.h"
 #include "resolve/data_objects.h"
 #include "resolve/file_type.h"
 #include "resolve/last_match.h"
@@ -23,24 +24,6 @@ namespace {
 
 constexpr std::size_t field_count = rule_field_names.size();
 constexpr std::size_t size_index = static_cast<std::size_t>(rule_field::size);
-
-void append_utf8(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | code >> 6));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | code >> 12));
-    out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | code >> 18));
-    out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
 
 /// Four hexadecimal digits at `at`, or -1.
 int hex4(std::string_view text, std::size_t at) {
@@ -86,7 +69,7 @@ local_text json_unescape(std::string_view text) {
     }
     if (code == 0 || (code >= 0xD800 && code < 0xE000)) code = 0xFFFD;
     std::string utf8;
-    append_utf8(utf8, static_cast<unsigned>(code));
+    append_utf8(utf8, static_cast<char32_t>(code));
     out += utf8_to_local(utf8);
     i += used - 1;
   }
@@ -351,12 +334,8 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   rule_reading result;
   json_answers json;
   field_values fields;
-  std::optional<local_text> size_value;
-  for (std::size_t i = 0; i < field_count; ++i) {
-    std::optional<local_text> value = read_value_in(rule.fields[i], answers, json, result.error);
-    if (i == size_index) size_value = value;
-    fields.text[i] = value.value_or(local_text());
-  }
+  for (std::size_t i = 0; i < field_count; ++i)
+    fields.text[i] = read_value_in(rule.fields[i], answers, json, result.error).value_or(local_text());
   fields.size = size_text(rule, fields.text[size_index]);
   fields.size_bytes = read_whole_bytes(fields.text[size_index]);
 
@@ -380,6 +359,7 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
 
 local_text answer_text(const service_rule& rule, std::string_view bytes) {
   if (rule.request.encoding == answer_encoding::utf8) return utf8_to_local(to_text(bytes));
+  // gbk and auto: local text is code page 936, the pages' own, so the bytes stand.
   return to_text(bytes);
 }
 

@@ -1,0 +1,89 @@
+// The service options in-process: user rule folders, --rules, --list-services,
+// --page with the service of the one rule file, a step's answer from a file.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "cli/cli.h"
+
+namespace sharelink::cli {
+namespace {
+
+struct outcome {
+  int status;
+  std::string out, err;
+};
+
+outcome run_command(const std::vector<std::string>& args) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  const int status = run(args, in, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class ServiceOptions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("sharelink-services-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder_ / "sharelink" / "services");
+    setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(folder_);
+  }
+  std::string write(const std::string& name, const std::string& text) {
+    const std::filesystem::path path = folder_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+  std::filesystem::path folder_;
+};
+
+TEST_F(ServiceOptions, UserRuleFilesAreListedAndAReplacedBuiltInSaysSo) {
+  const std::string mine = write("sharelink/services/pan.toml",
+                                 "name = 'pan'\ntitle = 'Pan, mended'\n[fields.download_url]\npattern = 'u=(\\S+)'\n");
+  write("sharelink/services/bad.toml", "name = 'bad'\n[fields.download_url]\npattern = '(x'\n");
+  const outcome listed = run_command({"--no-config", "--list-services"});
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_EQ(listed.out, "kuaichuan\tKuaichuan (快传)\tbuilt in\npan\tPan, mended\t" + mine + "\n");
+  EXPECT_NE(listed.err.find("bad.toml:3:11: the pattern does not compile"), std::string::npos) << listed.err;
+  const std::string page = write("page.html", "u=http://h/a.zip");
+  const outcome read = run_command({"--no-config", "--service", "pan", "--page", page, "--json"});
+  EXPECT_NE(read.out.find("\"download_url\":\"http://h/a.zip\""), std::string::npos) << read.out;
+}
+
+TEST_F(ServiceOptions, ARuleFileReadsSavedAnswersOfItsSteps) {
+  const std::string rule = write("api.toml", R"toml(
+name = "api"
+[[steps]]
+name = "list"
+address = "https://api.example/list?id={id}"
+[steps.values]
+id = { pattern = 'id=(\w+)' }
+[records]
+json_array = "/files"
+[records.fields]
+download_url = "/u"
+)toml");
+  const std::string page = write("share.html", "id=7"), list = write("list.json", R"({"files":[{"u":"http://h/1"}]})");
+  const outcome read = run_command({"--no-config", "--rules", rule, "--page", page, "--page", "list=" + list, "--json"});
+  EXPECT_EQ(read.status, 0) << read.err;
+  EXPECT_NE(read.out.find("\"service\":\"api\""), std::string::npos) << read.out;
+  EXPECT_NE(read.out.find("\"download_url\":\"http://h/1\""), std::string::npos) << read.out;
+
+  const outcome no_step = run_command({"--no-config", "--rules", rule, "--page", page, "--json"});
+  EXPECT_EQ(no_step.status, 1);
+  EXPECT_NE(no_step.out.find("--page list=FILE"), std::string::npos) << no_step.out;
+  EXPECT_EQ(run_command({"--no-config", "--page", page}).status, 2);
+  EXPECT_EQ(run_command({"--no-config", "--service", "nope", "--page", page}).status, 2);
+}
+
+}  // namespace
+}  // namespace sharelink::cli
