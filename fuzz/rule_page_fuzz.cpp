@@ -14,11 +14,12 @@ using fuzz::check;
 namespace {
 
 constexpr const char* patterns[] = {
-    R"(file_url=\x22(.*?)(\x22 file_size=))", R"(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))", R"(filename=(.*?)(\\+\x22))",
-    R"(<a href="([^"]*)")", R"((\w+)@)", R"(x(.*)y)", R"(([0-9]+) bytes)", R"((a|ab)*(c))", R"(key\x22 value='(.*?)('>))"};
-constexpr const char* record_patterns[] = {R"(<f u="(?<download_url>[^"]*)" n="(?<file_name>[^"]*)")",
-                                           R"((?<download_url>https?://\S+)(?:\s+(?<size>\d+))?)",
-                                           R"((?<file_name>[^,]*),(?<md5>[^\n]*))"};
+    R"re(file_url=\x22(.*?)(\x22 file_size=))re", R"re(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))re",
+    R"re(filename=(.*?)(\\+\x22))re", R"re(<a href="([^"]*)")re", R"re((\w+)@)re", R"re(x(.*)y)re",
+    R"re(([0-9]+) bytes)re", R"re((a|ab)*(c))re", R"re(key\x22 value='(.*?)('>))re"};
+constexpr const char* record_patterns[] = {R"re(<f u="(?<download_url>[^"]*)" n="(?<file_name>[^"]*)")re",
+                                           R"re((?<download_url>https?://\S+)(?:\s+(?<size>\d+))?)re",
+                                           R"re((?<file_name>[^,]*),(?<md5>[^\n]*))re"};
 constexpr const char* names[] = {"file_url", "dlink", "size", "md5", "href", "/a", "/0/b", "", "filename="};
 
 }  // namespace
