@@ -14,6 +14,7 @@
 
 #include "runtime/fetch.h"
 #include "testing/contract_server.h"
+#include "testing/quick_fetch.h"
 
 namespace sharelink {
 namespace {
@@ -34,7 +35,10 @@ std::optional<contract_servers> find_servers() {
   const char* https = std::getenv("SHARELINK_TEST_HTTPS");
   const char* proxy = std::getenv("SHARELINK_TEST_PROXY");
   const char* ca = std::getenv("SHARELINK_TEST_CA");
-  if (http && https && proxy && ca) return contract_servers{http, https, proxy, ca, ""};
+  const char* wrong_host = std::getenv("SHARELINK_TEST_HTTPS_WRONG_HOST");
+  const char* expired = std::getenv("SHARELINK_TEST_HTTPS_EXPIRED");
+  if (http && https && proxy && ca && wrong_host && expired)
+    return contract_servers{http, https, proxy, ca, "", wrong_host, expired};
   return testing::start_contract_server();
 }
 
@@ -49,17 +53,7 @@ class FetchContract : public ::testing::Test {
   static const std::string& http() { return servers_->http; }
   static const std::string& https() { return servers_->https; }
 
-  /// Small limits, so that every case ends within seconds; no proxy and the system's
-  /// certificate authorities, whatever the environment says.
-  static fetch_options quick() {
-    fetch_options options;
-    options.connect_timeout_ms = 2000;
-    options.stall_timeout_ms = 500;
-    options.total_timeout_ms = 10000;
-    options.proxy = "";
-    options.ca_file.clear();
-    return options;
-  }
+  static fetch_options quick() { return testing::quick_fetch_options(500); }
   static fetch_options trusting() {
     fetch_options options = quick();
     options.ca_file = servers_->ca_file;
@@ -127,6 +121,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
   const std::string h = http();
   fetch_options cap = quick();
   cap.body_cap = 100000;
+  fetch_options cap_of_ten = quick();  // "status 200" is ten bytes
+  cap_of_ten.body_cap = 10;
   fetch_options patient = quick();  // a byte every 100 ms stays far from this stall limit
   patient.stall_timeout_ms = 2000;
   fetch_options refused_proxy = quick();
@@ -153,10 +149,16 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
        "", "GET /echo/landed HTTP/1.0\r\n", 0, true},
       {"twenty-one redirects", h + "/redirect/chain/21", quick(), false, 302, "Found",
        fetch_cut::none, "too many redirects", ""},
+      {"redirect loop", h + "/redirect/loop", quick(), false, 302, "Found", fetch_cut::none,
+       "too many redirects", ""},
+      {"redirect without a target", h + "/redirect/no-target", quick(), true, 302, "Found",
+       fetch_cut::none, "", "stay"},
       {"redirect to file:", h + "/redirect/to?file:///etc/passwd", quick(), false, 302, "Found",
        fetch_cut::none, "redirect refused: unsupported scheme \"file\"", ""},
       {"redirect to ftp:", h + "/redirect/to?ftp://127.0.0.1:1/pub", quick(), false, 302,
        "Found", fetch_cut::none, "redirect refused: unsupported scheme \"ftp\"", ""},
+      {"redirect to gopher:", h + "/redirect/to?gopher://127.0.0.1:1/", quick(), false, 302,
+       "Found", fetch_cut::none, "redirect refused: unsupported scheme \"gopher\"", ""},
       {"https down to http", https() + "/redirect/down", trusting(), false, 302, "Found",
        fetch_cut::none, "redirect from https to http refused", ""},
       // Bodies.
@@ -173,6 +175,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
        "timed out: no response within 500 ms", ""},
       {"endless body", h + "/endless", cap, false, 200, "OK", fetch_cut::capped,
        "the page is larger than 100000 bytes; stopped there", std::string(100000, 'x')},
+      {"body of exactly the cap", h + "/status/200", cap_of_ten, true, 200, "OK",
+       fetch_cut::none, "", "status 200"},
       {"endless trickle", h + "/trickle-forever", whole_limit, false, 200, "OK",
        fetch_cut::out_of_time, "timed out: the fetch took longer than 1500 ms", "", 't'},
       {"slow headers", h + "/slow-headers", whole_limit, false, 0, "", fetch_cut::out_of_time,
@@ -186,6 +190,10 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
        "", ""},
       {"trusted through ca_file", https() + "/status/200", trusting(), true, 200, "OK",
        fetch_cut::none, "", "status 200"},
+      {"certificate of another host", servers_->https_wrong_host + "/status/200", trusting(),
+       false, 0, "", fetch_cut::none, "TLS certificate not accepted", ""},
+      {"expired certificate", servers_->https_expired + "/status/200", trusting(), false, 0, "",
+       fetch_cut::none, "TLS certificate not accepted", ""},
   };
   for (const contract_case& c : cases) {
     SCOPED_TRACE(c.name + ": " + c.address);
@@ -372,6 +380,18 @@ TEST_F(FetchContract, StreamingAsksForARangeAndReportsTheHead) {
   EXPECT_EQ(got.heads[0].range_first, -1);
   EXPECT_EQ(got.heads[0].range_total, -1);
   EXPECT_EQ(got.body, all);
+
+  // A range past the end: 416, which names only the total.
+  fetch_request from_1000;
+  from_1000.range_from = 1000;
+  got = stream(http() + "/range", quick(), from_1000);
+  EXPECT_TRUE(got.outcome.fetched) << got.outcome.error;
+  ASSERT_EQ(got.heads.size(), 1u);
+  EXPECT_EQ(got.heads[0].status, 416);
+  EXPECT_EQ(got.heads[0].range_first, -1);
+  EXPECT_EQ(got.heads[0].range_last, -1);
+  EXPECT_EQ(got.heads[0].range_total, 1000);
+  EXPECT_EQ(got.body, "");
 
   // Only the final response's head is reported; the range survives the redirects.
   got = stream(http() + "/redirect/chain/3", quick(), from_990);

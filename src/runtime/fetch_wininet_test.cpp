@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/fetch.h"
+#include "testing/quick_fetch.h"
 
 namespace sharelink {
 namespace {
@@ -27,14 +28,7 @@ class WinInetFetch : public ::testing::Test {
     http_ = http;
     proxy_ = proxy;
   }
-  static fetch_options quick() {
-    fetch_options options;
-    options.connect_timeout_ms = 2000;
-    options.stall_timeout_ms = 2000;
-    options.total_timeout_ms = 10000;
-    options.proxy = "";
-    return options;
-  }
+  static fetch_options quick() { return testing::quick_fetch_options(2000); }
   std::string http_, proxy_;
 };
 

@@ -8,10 +8,14 @@ answers over TLS, a small forward proxy and a SOCKS5 proxy. Once all accept
 connections it prints one line:
 
     http://127.0.0.1:P https://127.0.0.1:Q http://127.0.0.1:R CA.pem socks5://127.0.0.1:S
+    https://127.0.0.1:T https://127.0.0.1:U
 
-the plain base address, the TLS one, the proxy, the PEM file of the TLS server's
-self-signed certificate (valid for 127.0.0.1 and localhost), which a client must
-be given to trust it, and the SOCKS5 proxy. The certificate and key are made at start
+the plain base address, the TLS one, the proxy, a PEM file of certificates, the
+SOCKS5 proxy, and two more TLS servers with faulty certificates. The TLS server's
+certificate is self-signed and valid for 127.0.0.1 and localhost; a client must be
+given the PEM file to trust it. The file also vouches for the certificates of the
+last two servers, so that only their faults refuse them: the first is made out to
+share.example.invalid, the second expired in 2000. The certificate and key are made at start
 (with the openssl program) in DIR, or in a temporary folder removed at exit.
 With --exit-with-stdin the server ends when its standard input closes, so that
 it never outlives the test process that started it.
@@ -25,6 +29,8 @@ Every answer is written by hand, so that it can misbehave exactly. Paths:
   /redirect/chain/N     N redirects (301, 302, 303, 307, 308 in turn), then /echo
   /redirect/to?URL      302 to URL, taken as it stands (after percent-decoding)
   /redirect/down        302 to the plain server's /echo/landed
+  /redirect/loop        302 to itself
+  /redirect/no-target   302 without a Location, body "stay"
   /cookie/set?NAME=V    sets the cookie NAME=V (Path=/) and redirects to /echo/cookie
   /auth                 401 with a Basic challenge, or the Authorization it got
   /nul                  a body of 1000 bytes holding NUL and every other byte value
@@ -178,6 +184,10 @@ class Handler(socketserver.BaseRequestHandler):
             self.answer(code, b"hop", [("Location", next_hop)])
         elif path == "/redirect/to":
             self.answer(302, b"moved", [("Location", urllib.parse.unquote(query))])
+        elif path == "/redirect/loop":
+            self.answer(302, b"loop", [("Location", "/redirect/loop")])
+        elif path == "/redirect/no-target":
+            self.answer(302, b"stay")
         elif path == "/redirect/down":
             self.answer(302, b"moved",
                         [("Location", f"http://127.0.0.1:{ports['http']}/echo/landed")])
@@ -340,16 +350,42 @@ class Server(socketserver.ThreadingTCPServer):
     request_queue_size = 64
 
 
-def make_certificate(folder):
-    cert = os.path.join(folder, "cert.pem")
-    key = os.path.join(folder, "key.pem")
-    subprocess.run(
-        ["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-         "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
-         "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
-         "-keyout", key, "-out", cert],
-        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def run_openssl(*args, folder):
+    subprocess.run(["openssl", *args], check=True, cwd=folder,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_certificate(folder, name, host="127.0.0.1", expired=False):
+    """A self-signed certificate NAME.pem and its key NAME.key for `host`."""
+    cert, key = os.path.join(folder, name + ".pem"), os.path.join(folder, name + ".key")
+    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", key]
+    names = f"subjectAltName=IP:{host},DNS:localhost" if host == "127.0.0.1" else f"subjectAltName=DNS:{host}"
+    subject = ["-subj", f"/CN={host}", "-addext", names, "-addext", "basicConstraints=critical,CA:TRUE"]
+    if not expired:
+        run_openssl("req", "-x509", *ec, "-days", "2", *subject, "-out", cert, folder=folder)
+        return cert, key
+    # Dates in the past take the ca command, which keeps a small database.
+    base = os.path.join(folder, name)
+    os.makedirs(base, exist_ok=True)
+    open(os.path.join(base, "index.txt"), "w").close()
+    with open(os.path.join(base, "serial"), "w") as serial:
+        serial.write("01\n")
+    with open(os.path.join(base, "ca.cnf"), "w") as config:
+        config.write("[ca]\ndefault_ca = d\n[d]\ndatabase = index.txt\nserial = serial\n"
+                     "new_certs_dir = .\ndefault_md = sha256\npolicy = p\ncopy_extensions = copy\n"
+                     "[p]\ncommonName = supplied\n")
+    run_openssl("req", "-new", *ec, *subject, "-out", "request.pem", folder=base)
+    run_openssl("ca", "-batch", "-selfsign", "-config", "ca.cnf", "-keyfile", key,
+                "-in", "request.pem", "-out", cert, "-startdate", "20000101000000Z",
+                "-enddate", "20000102000000Z", folder=base)
     return cert, key
+
+
+def tls_server(cert, key):
+    server = Server(("127.0.0.1", 0), TlsHandler)
+    server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    server.tls.load_cert_chain(cert, key)
+    return server
 
 
 def main():
@@ -363,20 +399,27 @@ def main():
     if temporary:
         folder = tempfile.mkdtemp(prefix="sharelink-contract-")
     try:
-        cert, key = make_certificate(folder)
+        good = make_certificate(folder, "cert")
+        wrong_host = make_certificate(folder, "wrong-host", host="share.example.invalid")
+        expired = make_certificate(folder, "expired", expired=True)
+        trusted = os.path.join(folder, "trusted.pem")
+        with open(trusted, "w") as bundle:
+            for cert, _ in (good, wrong_host, expired):
+                with open(cert) as one:
+                    bundle.write(one.read())
         plain = Server(("127.0.0.1", 0), PlainHandler)
-        secure = Server(("127.0.0.1", 0), TlsHandler)
-        secure.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        secure.tls.load_cert_chain(cert, key)
+        secure, misnamed, stale = tls_server(*good), tls_server(*wrong_host), tls_server(*expired)
         proxy = Server(("127.0.0.1", 0), ProxyHandler)
         socks = Server(("127.0.0.1", 0), SocksHandler)
         ports["http"] = plain.server_address[1]
-        for server in (plain, secure, proxy, socks):
+        for server in (plain, secure, proxy, socks, misnamed, stale):
             threading.Thread(target=server.serve_forever, daemon=True).start()
         print(f"http://127.0.0.1:{plain.server_address[1]} "
               f"https://127.0.0.1:{secure.server_address[1]} "
-              f"http://127.0.0.1:{proxy.server_address[1]} {cert} "
-              f"socks5://127.0.0.1:{socks.server_address[1]}", flush=True)
+              f"http://127.0.0.1:{proxy.server_address[1]} {trusted} "
+              f"socks5://127.0.0.1:{socks.server_address[1]} "
+              f"https://127.0.0.1:{misnamed.server_address[1]} "
+              f"https://127.0.0.1:{stale.server_address[1]}", flush=True)
         if "--exit-with-stdin" in args:
             while sys.stdin.buffer.read(4096):
                 pass

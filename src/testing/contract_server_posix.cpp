@@ -89,7 +89,7 @@ std::optional<contract_servers> start_contract_server() {
   std::istringstream words(process.line());
   contract_servers servers;
   if (!(words >> servers.http >> servers.https >> servers.proxy >> servers.ca_file >>
-        servers.socks))
+        servers.socks >> servers.https_wrong_host >> servers.https_expired))
     return std::nullopt;
   return servers;
 }
