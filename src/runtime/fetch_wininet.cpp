@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -463,6 +464,19 @@ namespace fetch_hop {
 
 std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_request& request,
                                         std::string& error) {
+  // WinINet sends every request to a proxy named this way as to an HTTP proxy: a
+  // SOCKS proxy would be spoken to in the wrong protocol and fail without saying why.
+  if (options.proxy && !options.proxy->empty()) {
+    const std::string_view proxy = *options.proxy;
+    const std::size_t scheme_end = proxy.find("://");
+    std::string scheme(proxy.substr(0, scheme_end == std::string_view::npos ? 0 : scheme_end));
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!scheme.empty() && scheme != "http") {
+      error = "this build takes only an http:// proxy; a " + scheme +
+              " proxy is set in the system's proxy settings";
+      return nullptr;
+    }
+  }
   HINTERNET session = sessions().get(options.proxy);
   if (!session) {
     error = "cannot set up the HTTP client: error " + std::to_string(GetLastError());

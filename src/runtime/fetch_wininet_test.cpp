@@ -87,5 +87,16 @@ TEST_F(WinInetFetch, GivenUpFetchesAndParallelFetchesDoNotDisturbEachOther) {
   }
 }
 
+TEST_F(WinInetFetch, ASocksProxyIsRefusedNotSpokenToAsHttp) {
+  // WinINet would send HTTP to it; the system's proxy settings are where SOCKS goes.
+  for (const char* proxy : {"socks5h://127.0.0.1:1", "SOCKS5://127.0.0.1:1"}) {
+    fetch_options options = quick();
+    options.proxy = proxy;
+    const fetch_outcome outcome = fetch_page_reporting(http_ + "/", options);
+    EXPECT_FALSE(outcome.fetched) << proxy;
+    EXPECT_NE(outcome.error.find("only an http:// proxy"), std::string::npos) << outcome.error;
+  }
+}
+
 }  // namespace
 }  // namespace sharelink
