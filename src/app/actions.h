@@ -23,8 +23,8 @@ class window_access {
   virtual void set_text(std::string_view name, std::string_view local) = 0;
   virtual bool checked(std::string_view name) const = 0;
   virtual void set_checked(std::string_view name, bool on) = 0;
-  /// Whether the edit box's whole text can be written as local text. False when it
-  /// holds a character the code page lacks, which text() gives as '?'.
+  /// Whether the edit box's whole text can be written as local text (UTF-8). False
+  /// when it holds half of a surrogate pair, which text() gives as U+FFFD.
   virtual bool text_is_local(std::string_view name) const {
     (void)name;
     return true;

@@ -37,7 +37,7 @@ class fake_window final : public window_access {
     log.push_back("check " + std::string(name) + (on ? "=1" : "=0"));
     checks[std::string(name)] = on;
   }
-  // Boxes whose text the code page cannot hold.
+  // Boxes whose text UTF-8 cannot hold.
   std::set<std::string, std::less<>> not_local;
   bool text_is_local(std::string_view name) const override { return !not_local.contains(name); }
 };
@@ -171,7 +171,7 @@ TEST_F(ResolveAction, InThreeStepsItDoesWhatTheActionDoes) {
   }
 }
 
-// With '?' for a character the code page lacks, an address could lead elsewhere.
+// With U+FFFD for what UTF-8 cannot hold, an address could lead elsewhere.
 TEST_F(ResolveAction, AnAddressTheCodePageCannotHoldResolvesAsEmpty) {
   check(true, true);
   window.not_local.insert(str(names::pan_address));
@@ -193,9 +193,9 @@ TEST(CopyAction, FilledBoxGoesToTheClipboardExactlyAndAFailureIsIgnored) {
   fake_window window;
   recorded_services services;
   services.clipboard_result = false;
-  window.texts[str(names::download_url)] = "http://d.example/\xb2\xe2 a";
+  window.texts[str(names::download_url)] = "http://d.example/测 a";
   copy_action(window, services.make());
-  EXPECT_EQ(services.calls, std::vector<std::string>{"clipboard http://d.example/\xb2\xe2 a"});
+  EXPECT_EQ(services.calls, std::vector<std::string>{"clipboard http://d.example/测 a"});
   EXPECT_EQ(window.log.size(), 1u);  // nothing is written back or shown
 }
 

@@ -13,17 +13,20 @@
 namespace sharelink {
 
 bool set_clipboard_text(std::string_view local) {
-  const std::string_view text = as_local(local);
+  // As UTF-16, which holds every character; the system offers it to programs
+  // that ask for CF_TEXT in their own code page.
+  const std::wstring text = to_wide(as_local(local), CP_UTF8);
   // The memory is made ready before the clipboard is touched, so a failed
   // allocation leaves the user's clipboard as it was.
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, text.size() + 1);
+  const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
   if (!memory) return false;
-  void* bytes = GlobalLock(memory);
-  if (!bytes) {
+  void* units = GlobalLock(memory);
+  if (!units) {
     GlobalFree(memory);
     return false;
   }
-  std::memcpy(bytes, text.data(), text.size());
+  std::memcpy(units, text.data(), text.size() * sizeof(wchar_t));
   GlobalUnlock(memory);
 
   if (!OpenClipboard(nullptr)) {
@@ -32,16 +35,16 @@ bool set_clipboard_text(std::string_view local) {
   }
   EmptyClipboard();
   // On success the clipboard owns the memory; on failure it is still ours.
-  const bool handed_over = SetClipboardData(CF_TEXT, memory) != nullptr;
+  const bool handed_over = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
   if (!handed_over) GlobalFree(memory);
   CloseClipboard();
   return handed_over;
 }
 
 void open_web_address(std::string_view address) {
-  const std::string file(as_local(address));
-  HWND owner = FindWindowExA(nullptr, nullptr, nullptr, "Microsoft Internet Explorer");
-  ShellExecuteA(owner, "open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  const std::wstring file = to_wide(as_local(address), CP_UTF8);
+  HWND owner = FindWindowExW(nullptr, nullptr, nullptr, L"Microsoft Internet Explorer");
+  ShellExecuteW(owner, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 std::string home_page_address() {
@@ -62,14 +65,8 @@ std::string home_page_address() {
     const DWORD attributes = GetFileAttributesW(to_wide(candidate, CP_UTF8).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     // The shell reads an escaped byte as a character of its own, so the characters
-    // of other scripts go as they are wherever the code page has them.
-    const std::wstring address = to_wide(app::file_address(candidate, true, true), CP_UTF8);
-    BOOL lossy = FALSE;
-    if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, address.data(),
-                            static_cast<int>(address.size()), nullptr, 0, nullptr, &lossy) > 0 &&
-        !lossy)
-      return from_wide(address, CP_ACP);
-    return app::file_address(candidate, true);
+    // of other scripts go as they are.
+    return app::file_address(candidate, true, true);
   }
   return {};
 }

@@ -7,17 +7,18 @@
 #include <thread>
 
 #include "app/desktop.h"
+#include "codec/wide_win32.h"
 
 namespace sharelink {
 namespace {
 
-// What the clipboard holds as CF_TEXT; "<none>" when it holds no text.
+// What the clipboard holds as Unicode text, in UTF-8; "<none>" when it holds no text.
 std::string clipboard_text() {
   std::string text = "<none>";
   if (!OpenClipboard(nullptr)) return "<closed>";
-  if (HANDLE data = GetClipboardData(CF_TEXT)) {
-    if (const char* bytes = static_cast<const char*>(GlobalLock(data))) {
-      text = bytes;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const wchar_t* units = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = from_wide(units, CP_UTF8);
       GlobalUnlock(data);
     }
   }
@@ -26,10 +27,10 @@ std::string clipboard_text() {
 }
 
 TEST(ClipboardTest, ReplacesContentWithLocalText) {
-  // 下载 in code page 936, then an address: both come back byte for byte.
-  const std::string gbk = "\xcf\xc2\xd4\xd8 http://dl.example.com/a.zip";
-  ASSERT_TRUE(set_clipboard_text(gbk));
-  EXPECT_EQ(clipboard_text(), gbk);
+  // Characters of any script, whatever the code page, then an address.
+  const std::string text = "下载😀한글é http://dl.example.com/a.zip";
+  ASSERT_TRUE(set_clipboard_text(text));
+  EXPECT_EQ(clipboard_text(), text);
 
   ASSERT_TRUE(set_clipboard_text("second"));
   EXPECT_EQ(clipboard_text(), "second");

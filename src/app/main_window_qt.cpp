@@ -273,8 +273,9 @@ void qt_main_window::set_text(std::string_view name, std::string_view local) {
 bool qt_main_window::text_is_local(std::string_view name) const {
   QLineEdit* edit = edit_box(name);
   if (!edit) return true;
-  const std::string utf8 = edit->text().toStdString();
-  return local_to_utf8(utf8_to_local(utf8)) == utf8;
+  // Local text is UTF-8 and holds any character; only half of a surrogate pair
+  // has no UTF-8 form.
+  return edit->text().isValidUtf16();
 }
 
 bool qt_main_window::checked(std::string_view name) const {

@@ -51,7 +51,7 @@ class window_state final : public window_access {
     if (!box) return {};
     std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
     wide.resize(static_cast<std::size_t>(GetWindowTextW(box, wide.data(), static_cast<int>(wide.size()))));
-    return from_wide(wide, CP_ACP);
+    return from_wide(wide, CP_UTF8);
   }
 
   bool text_is_local(std::string_view name) const override {
@@ -60,16 +60,14 @@ class window_state final : public window_access {
     std::wstring wide(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
     wide.resize(static_cast<std::size_t>(GetWindowTextW(box, wide.data(), static_cast<int>(wide.size()))));
     if (wide.empty()) return true;
-    // No best fit either: it would quietly turn a character into a look-alike.
-    BOOL used_default = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                      static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                      &used_default);
-    return n > 0 && !used_default;
+    // Local text is UTF-8 and holds any character; only half of a surrogate pair
+    // has no UTF-8 form.
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
+                               nullptr, 0, nullptr, nullptr) > 0;
   }
 
   void set_text(std::string_view name, std::string_view local) override {
-    if (HWND box = control(name)) SetWindowTextW(box, to_wide(as_local(local), CP_ACP).c_str());
+    if (HWND box = control(name)) SetWindowTextW(box, to_wide(as_local(local), CP_UTF8).c_str());
   }
 
   bool checked(std::string_view name) const override {

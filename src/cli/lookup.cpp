@@ -47,11 +47,10 @@ constexpr const char* no_download_address = "the page holds no download address"
 
 std::optional<std::string> address_refusal(std::string_view address) {
   if (!has_scheme(address)) return "the address has no scheme (http:// or https://)";
-  // The fetcher takes local text: a character the code page lacks would be sent as
-  // '?', which asks for another page (a '?' starts the query).
+  // The fetcher takes local text, UTF-8: bytes that are not would be sent as
+  // U+FFFD, which asks for another page.
   if (local_to_utf8(utf8_to_local(address)) != address)
-    return "the address holds characters the local code page cannot carry; "
-           "percent-encode them (%XX) and try again";
+    return "the address holds bytes that are not UTF-8; percent-encode them (%XX) and try again";
   return std::nullopt;
 }
 

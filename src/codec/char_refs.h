@@ -8,8 +8,9 @@ namespace sharelink {
 
 /// How a reference to a character outside ASCII is written out.
 enum class char_ref_output {
-  local,  ///< as that character in local text, '?' per UTF-16 unit the code page lacks
+  local,  ///< as that character in local text
   utf8,   ///< as its UTF-8 bytes, for a later step that reads the text as UTF-8
+          ///< (the same bytes, now that local text is UTF-8)
 };
 
 /// `text` with its character references replaced by the characters they stand

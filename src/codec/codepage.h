@@ -1,6 +1,7 @@
 #pragma once
-// Conversion between UTF-8 and local text (code page 936 on Linux, the ANSI
-// code page on Windows). The platform half lives in codepage_<platform>.cpp.
+// Conversion between UTF-8 and local text. Local text is UTF-8 on every
+// platform (the Windows build turns it into UTF-16 at the system's edges), so
+// both directions only make sure the result is well formed.
 #include <string>
 #include <string_view>
 
@@ -8,13 +9,13 @@
 
 namespace sharelink {
 
-/// UTF-8 bytes to local text, read leniently: one U+FFFD per maximal invalid
-/// subsequence, characters the code page lacks become '?' (one per UTF-16 unit),
-/// and the result ends at the first U+0000.
+/// UTF-8 bytes to local text, read leniently: the bytes up to the first zero
+/// byte (U+0000 ends the text), with one U+FFFD for each maximal run of bytes
+/// that is not well-formed UTF-8.
 local_text utf8_to_local(std::string_view utf8);
 
-/// Local text to UTF-8 (for terminals, JSON and widgets). Bytes that do not form a
-/// character of the code page become U+FFFD. Stops at the first zero byte.
+/// Local text to UTF-8 (for terminals, JSON and widgets): the same repair, so
+/// that what leaves the program is always well-formed UTF-8.
 std::string local_to_utf8(std::string_view local);
 
 }  // namespace sharelink

@@ -22,17 +22,31 @@ TEST(PercentDecode, DecodesEscapes) {
   EXPECT_EQ(percent_decode("x%00y"), "xy");
 }
 
-TEST(PercentDecode, EscapedBytesAreReadAsUtf8) {
-  EXPECT_EQ(percent_decode("%E4%B8%AD"), "\xD6\xD0");
-  EXPECT_EQ(percent_decode("%e4%b8%ad%E6%96%87.mp4"), "\xD6\xD0\xCE\xC4.mp4");
-  EXPECT_EQ(percent_decode("%E4%B8"), "?");
-  EXPECT_EQ(percent_decode("%80"), "?");
-  EXPECT_EQ(percent_decode("%F0%9F%98%80.txt"), "??.txt");
-  // Escaped and unescaped bytes of one character are read together.
-  EXPECT_EQ(percent_decode("%E4\xB8%AD"), "\xD6\xD0");
-  EXPECT_EQ(percent_decode("\xE4\xB8\xAD"), "\xD6\xD0");
-  // Bytes already in the local code page are not UTF-8.
-  EXPECT_EQ(percent_decode("\xD6\xD0"), "??");
+// What a page may spell a file name with, and the name that comes out.
+TEST(PercentDecode, NamesKeepEveryCharacter) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const struct {
+    std::string escaped, name;
+  } cases[] = {
+      {"report-2024.txt", "report-2024.txt"},
+      {"%E4%B8%AD", "中"},
+      {"%e4%b8%ad%E6%96%87.mp4", "中文.mp4"},
+      {"%F0%9F%98%80%ED%95%9C%EA%B8%80%C3%A9.txt", "😀한글é.txt"},
+      {"😀한글é.txt", "😀한글é.txt"},              // unescaped UTF-8
+      {"%E4\xB8%AD", "中"},                       // escaped and plain bytes read together
+      // Not UTF-8, so GB18030, as the services' GBK pages escaped their names.
+      {"%D6%D0%CE%C4.rar", "中文.rar"},
+      {"\xD6\xD0\xCE\xC4.rar", "中文.rar"},
+      {"%A8%A6%81%30%84%36", "é¥"},
+      {"%94%39%FC%36.txt", "😀.txt"},
+      // Neither: UTF-8 with U+FFFD for what is broken.
+      {"%E4", fffd},
+      {"%E4%B8", "涓"},  // cut short as UTF-8, whole as GB18030
+      {"%80", fffd},
+      {"a%FF%FEb", "a" + fffd + fffd + "b"},
+      {"%E4%B8%AD%FF", "中" + fffd},
+  };
+  for (const auto& c : cases) EXPECT_EQ(percent_decode(c.escaped), c.name) << c.escaped;
 }
 
 TEST(PercentDecode, MalformedEscapesAreKeptAsTheyAre) {
@@ -52,14 +66,14 @@ TEST(PercentDecode, MalformedEscapesAreKeptAsTheyAre) {
 TEST(PercentDecode, SeesTheTextOnlyUpToItsFirstZeroByte) {
   EXPECT_EQ(percent_decode("%41\0%42"s), "A");
   EXPECT_EQ(percent_decode("%4\0" "1"s), "%4");
-  EXPECT_EQ(percent_decode("%E4%B8%AD%00%E6%96%87"), "\xD6\xD0\xCE\xC4");
+  EXPECT_EQ(percent_decode("%E4%B8%AD%00%E6%96%87"), "中文");
 }
 
 TEST(PercentDecode, LongInput) {
   std::string escaped, expected;
   for (int i = 0; i < 100000; ++i) {
     escaped += "%E4%B8%ADa+";
-    expected += "\xD6\xD0" "a+";
+    expected += "中a+";
   }
   EXPECT_EQ(percent_decode(escaped), expected);
 }

@@ -1,11 +1,10 @@
 // Nothing is lost where pages meet the engine: long values come through whole,
-// characters the code page lacks become '?' and nothing else, and a resolution
+// every character of a name comes through, and a resolution
 // that finds nothing still gives every field.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "codec/codepage.h"
 #include "codec/percent.h"
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
@@ -16,17 +15,18 @@ namespace {
 const resolved_file nothing_found{"", "", "", "0B", ""};
 
 /// 1 MiB of address: every printable ASCII byte but the quote and backslash, and
-/// code page 936 characters, in a pattern that does not repeat within a line.
+/// Chinese characters, in a pattern that does not repeat within a line.
 std::string mebibyte_address() {
   std::string address = "http://dl.example/f/";
   for (unsigned i = 0; address.size() < (1u << 20); ++i) {
     char c = static_cast<char>(0x21 + i % 94);
     if (c == '"' || c == '\\') c = '_';
     address += c;
-    if (i % 7 == 0) address += "\xD6\xD0";  // 中
+    if (i % 7 == 0) address += "中";
   }
   address.resize(1u << 20);
-  if (static_cast<unsigned char>(address.back()) >= 0x80) address.back() = 'z';
+  while (static_cast<unsigned char>(address.back()) >= 0x80) address.pop_back();
+  address.resize(1u << 20, 'z');
   return address;
 }
 
@@ -54,14 +54,11 @@ TEST(EngineEdges, MebibyteEscapedPanAddressUnescapesWhole) {
   EXPECT_TRUE(pan.download_url == address);
 }
 
-TEST(EngineEdges, CharactersOutsideTheCodePageBecomeQuestionMarksOnly) {
-  // 中 (in the code page), Thai ko kai and Hangul ga (not), "a", an emoji (two
-  // UTF-16 units, not in the code page), then ".txt".
+TEST(EngineEdges, EveryCharacterOfANameComesThrough) {
+  // 中, Thai ko kai, Hangul ga, "a", an emoji (beyond the Basic plane), then ".txt".
   const std::string escaped = "%E4%B8%AD%E0%B8%81%EA%B0%80a%F0%9F%98%80.txt";
-  const std::string expected = "\xD6\xD0??a??.txt";
+  const std::string expected = "中\xE0\xB8\x81\xEA\xB0\x80" "a😀.txt";
   EXPECT_EQ(percent_decode(escaped), expected);
-  EXPECT_EQ(utf8_to_local("\xE4\xB8\xAD\xE0\xB8\x81\xEA\xB0\x80" "a\xF0\x9F\x98\x80.txt"),
-            expected);
 
   resolved_file kuaichuan = parse_kuaichuan_page("<a file_name=\"" + escaped + "\">");
   EXPECT_EQ(kuaichuan.file_name, expected);
@@ -70,6 +67,9 @@ TEST(EngineEdges, CharactersOutsideTheCodePageBecomeQuestionMarksOnly) {
   resolved_file pan = parse_pan_page("\\\"filename=" + escaped + "\\\"");
   EXPECT_EQ(pan.file_name, expected);
   EXPECT_EQ(pan.file_type, kuaichuan.file_type);
+
+  // A page written in GBK that escapes its name in GBK.
+  EXPECT_EQ(parse_kuaichuan_page("<a file_name=\"%D6%D0%CE%C4.rar\">").file_name, "中文.rar");
 }
 
 TEST(EngineEdges, ResolutionsThatFindNothingStillGiveEveryField) {

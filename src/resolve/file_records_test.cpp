@@ -50,7 +50,7 @@ TEST(PageReading, SeveralFileSamplePagesGiveEachFileFromItsOwnRecord) {
   EXPECT_EQ(kuaichuan.files[0].extension, "iso");
   EXPECT_EQ(kuaichuan.files[0].size, "700MB");
   EXPECT_EQ(kuaichuan.files[0].size_bytes, 734003200u);
-  EXPECT_EQ(kuaichuan.files[1].file_name, "\xB5\xDA\xB6\xFE\xCA\xD7\xB8\xE8.mp3");
+  EXPECT_EQ(kuaichuan.files[1].file_name, "第二首歌.mp3");
   EXPECT_EQ(kuaichuan.files[1].size, "5MB");
   EXPECT_EQ(kuaichuan.files[1].size_bytes, 5242880u);
   for (const file_record& file : kuaichuan.files) EXPECT_EQ(file.md5, kuaichuan.fields.md5);
@@ -61,7 +61,7 @@ TEST(PageReading, SeveralFileSamplePagesGiveEachFileFromItsOwnRecord) {
   EXPECT_EQ(pan.files[0].file_name, "setup.exe");
   EXPECT_EQ(pan.files[0].md5, "0cc175b9c0f1b6a831c399e269772661");
   EXPECT_EQ(pan.files[0].size_bytes, 734003200u);
-  EXPECT_EQ(pan.files[1].file_name, "\xB5\xE7\xD3\xB0.mp4");
+  EXPECT_EQ(pan.files[1].file_name, "电影.mp4");
   // Its own md5, not block_md5 or MD5; size, not Size; exact beside single precision.
   EXPECT_EQ(pan.files[1].md5, "92eb5ffee6ae2fec3ad71c777531578f");
   EXPECT_EQ(pan.files[1].size, "16MB");

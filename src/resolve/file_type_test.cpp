@@ -7,12 +7,12 @@
 namespace sharelink {
 namespace {
 
-// Descriptions in code page 936 bytes.
-const std::string archive = "winrar\xD1\xB9\xCB\xF5\xB0\xFC\xCE\xC4\xBC\xFE   (";
-const std::string text_document = "\xCE\xC4\xB1\xBE\xCE\xC4\xB5\xB5   (";
-const std::string sound = "\xC9\xF9\xD2\xF4\xCE\xC4\xBC\xFE   (";
-const std::string torrent = "\xD1\xB8\xC0\xD7" "bt\xD6\xD6\xD7\xD3\xCE\xC4\xBC\xFE   (";
-const std::string e_source = "\xD2\xD7\xD3\xEF\xD1\xD4\xD4\xB4\xC2\xEB\xCE\xC4\xBC\xFE   (";
+// Descriptions as the window shows them.
+const std::string archive = "winrar压缩包文件   (";
+const std::string text_document = "文本文档   (";
+const std::string sound = "声音文件   (";
+const std::string torrent = "迅雷bt种子文件   (";
+const std::string e_source = "易语言源码文件   (";
 
 TEST(FileTypeKey, IsTheBytesAfterTheLastDot) {
   EXPECT_EQ(file_type_key("setup.exe"), "exe");
@@ -22,21 +22,21 @@ TEST(FileTypeKey, IsTheBytesAfterTheLastDot) {
   EXPECT_EQ(file_type_key("README"), "");
   EXPECT_EQ(file_type_key(""), "");
   // A GBK name: the key is taken by bytes and the name's characters stay whole.
-  EXPECT_EQ(file_type_key("\xD6\xD0\xCE\xC4.\xD6\xD0"), "\xD6\xD0");
+  EXPECT_EQ(file_type_key("中文.中"), "中");
   EXPECT_EQ(file_type_key(std::string("a.txt\0.exe", 10)), "txt");
 }
 
 TEST(ClassifyFileType, KnownKeysGetTheirGroupDescription) {
   EXPECT_EQ(classify_file_type("a.rar"), archive + "rar)");
-  EXPECT_EQ(classify_file_type("a.rar").size(), 24u);
+  EXPECT_EQ(classify_file_type("a.rar").size(), 29u);
   EXPECT_EQ(classify_file_type("a.7z"), archive + "7z)");
   EXPECT_EQ(classify_file_type("notes.txt"), text_document + "txt)");
   EXPECT_EQ(classify_file_type("song.mp3"), sound + "mp3)");
   EXPECT_EQ(classify_file_type("x.torrent"), torrent + "torrent)");
   EXPECT_EQ(classify_file_type("project.e"), e_source + "e)");
   EXPECT_EQ(classify_file_type("setup.exe"), classify_file_type("other.exe"));
-  EXPECT_EQ(classify_file_type("report.doc"), "Microsoft Office Word 2003\xCE\xC4\xB5\xB5   (doc)");
-  EXPECT_EQ(classify_file_type("\xD6\xD0\xCE\xC4.zip"), archive + "zip)");
+  EXPECT_EQ(classify_file_type("report.doc"), "Microsoft Office Word 2003文档   (doc)");
+  EXPECT_EQ(classify_file_type("中文.zip"), archive + "zip)");
 }
 
 TEST(ClassifyFileType, EveryTableKeyIsRecognised) {
@@ -54,7 +54,7 @@ TEST(ClassifyFileType, UnknownKeysComeBackUnchanged) {
   EXPECT_EQ(classify_file_type("a.pdf"), "pdf");
   EXPECT_EQ(classify_file_type("a. rar"), " rar");
   EXPECT_EQ(classify_file_type("a.docx"), "docx");
-  EXPECT_EQ(classify_file_type("a.\xD6\xD0"), "\xD6\xD0");
+  EXPECT_EQ(classify_file_type("a.中"), "中");
 }
 
 TEST(ClassifyFileType, NamesWithoutAKeyGiveEmptyText) {

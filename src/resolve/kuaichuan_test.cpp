@@ -17,15 +17,15 @@ std::string sample_page(const std::string& name) {
   return out.str();
 }
 
-// Code page 936 bytes of the sample file names.
-const std::string report_rar = "\xD6\xD0\xCE\xC4\xB1\xA8\xB8\xE6.rar";
-const std::string song_mp3 = "\xB5\xDA\xB6\xFE\xCA\xD7\xB8\xE8.mp3";
+// The sample file names.
+const std::string report_rar = "中文报告.rar";
+const std::string song_mp3 = "第二首歌.mp3";
 
 TEST(KuaichuanPage, SharePageGivesAllFiveFields) {
   const resolved_file file = parse_kuaichuan_page(sample_page("kuaichuan_share.html"));
   EXPECT_EQ(file.download_url, "http://dl.kc.example/d/AbC123/report.rar?key=8f14e45f&t=1350000000");
   EXPECT_EQ(file.file_name, report_rar);
-  EXPECT_EQ(file.file_type, "winrar\xD1\xB9\xCB\xF5\xB0\xFC\xCE\xC4\xBC\xFE   (rar)");
+  EXPECT_EQ(file.file_type, "winrar压缩包文件   (rar)");
   EXPECT_EQ(file.size, "1MB");
   EXPECT_EQ(file.md5, "8f14e45fceea167a5a36dedd4b4c7d2b");
 }
@@ -36,7 +36,7 @@ TEST(KuaichuanPage, EachFieldComesFromTheLastOccurrenceOfItsOwnMarker) {
   const resolved_file file = parse_kuaichuan_page(sample_page("kuaichuan_several.html"));
   EXPECT_EQ(file.download_url, "http://dl.kc.example/d/XyZ789/%E7%AC%AC%E4%BA%8C.mp3?n=2");
   EXPECT_EQ(file.file_name, song_mp3);
-  EXPECT_EQ(file.file_type, "\xC9\xF9\xD2\xF4\xCE\xC4\xBC\xFE   (mp3)");
+  EXPECT_EQ(file.file_type, "声音文件   (mp3)");
   EXPECT_EQ(file.size, "700MB");
   EXPECT_EQ(file.md5, "92eb5ffee6ae2fec3ad71c777531578f");
 }
@@ -47,7 +47,7 @@ TEST(KuaichuanPage, MissingMarkersLeaveTheirFieldsEmptyAndTheOthersFilled) {
 
   const resolved_file name_only = parse_kuaichuan_page(R"(<a file_name="notes.txt">)");
   EXPECT_EQ(name_only, (resolved_file{"", "notes.txt", name_only.file_type, "0B", ""}));
-  EXPECT_EQ(name_only.file_type, "\xCE\xC4\xB1\xBE\xCE\xC4\xB5\xB5   (txt)");
+  EXPECT_EQ(name_only.file_type, "文本文档   (txt)");
 
   const resolved_file no_extension = parse_kuaichuan_page(R"(file_name="README" key" value='k'>)");
   EXPECT_EQ(no_extension.file_type, "");
@@ -90,7 +90,7 @@ TEST(KuaichuanPage, SizeIsReadAsADecimalNumber) {
 }
 
 TEST(KuaichuanPage, FileNamesArePercentDecodedFromUtf8) {
-  EXPECT_EQ(parse_kuaichuan_page(R"(file_name="%E4%B8%AD%E6%96%87.zip")").file_name, "\xD6\xD0\xCE\xC4.zip");
+  EXPECT_EQ(parse_kuaichuan_page(R"(file_name="%E4%B8%AD%E6%96%87.zip")").file_name, "中文.zip");
   EXPECT_EQ(parse_kuaichuan_page(R"(file_name="a+b 100%25.txt")").file_name, "a+b 100%.txt");
 }
 
@@ -101,7 +101,7 @@ TEST(KuaichuanPage, CharacterReferencesAreDecodedInTheAddressAndTheName) {
   const row rows[] = {
       {"http://a/f?x=1&amp;y=2&#38;z", "a&amp;b.txt", "http://a/f?x=1&y=2&z", "a&b.txt"},
       // Outside ASCII: the character in local text, whichever way it is written.
-      {"http://a/&#x4e2d;", "&#x4e2d;%E6%96%87&#25991;.rar", "http://a/\xD6\xD0", "\xD6\xD0\xCE\xC4\xCE\xC4.rar"},
+      {"http://a/&#x4e2d;", "&#x4e2d;%E6%96%87&#25991;.rar", "http://a/中", "中文文.rar"},
       // References first, then percent escapes: each decoded once.
       {"http://a/&#37;41", "&#37;41&amp;#37;.zip", "http://a/%41", "A&#37;.zip"},
       // Unknown, malformed and out-of-range references stay as they stand.

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "codec/percent.h"
+#include "codec/utf8.h"
 #include "resolve/file_type.h"
 #include "resolve/file_records.h"
 #include "resolve/service_resolve.h"
@@ -30,18 +31,16 @@ constexpr std::string_view escaped_slash = R"(\\/)";
 // Replaces "\\/" by "/" until none is left, the way a search from the start after
 // every replacement would, but in one pass: a "/" that completes "\\/" swallows the
 // two backslashes before it, and the "/" it leaves may complete another one.
-// Like find_text, the walk takes a byte of 0x80 and above together with the next
-// byte as one character, so a backslash that is the second byte of a double-byte
-// character never takes part.
+// Like find_text, the walk steps over whole UTF-8 characters.
 local_text collapse_escaped_slashes(std::string_view address) {
   local_text out;
   out.reserve(address.size());
   std::size_t trailing_backslashes = 0;  // single-byte '\' characters ending `out`
   for (std::size_t i = 0; i < address.size(); ++i) {
     const char c = address[i];
-    if (static_cast<unsigned char>(c) >= 0x80) {
-      out.push_back(c);
-      if (i + 1 < address.size()) out.push_back(address[++i]);
+    if (const std::size_t length = read_utf8(address, i).length; length > 1) {
+      out.append(address.substr(i, length));
+      i += length - 1;
       trailing_backslashes = 0;
     } else if (c == '\\') {
       out.push_back(c);

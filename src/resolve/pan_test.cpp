@@ -27,8 +27,8 @@ TEST(PanPage, SharePageGivesAllFiveFields) {
   const resolved_file file = parse_pan_page(sample_page("pan_share.html"));
   EXPECT_EQ(file.download_url,
             "http://d.pan.example/file/e10adc39?fid=881235566&filename=%E4%B8%AD%E6%96%87%E6%8A%A5%E5%91%8A.rar");
-  EXPECT_EQ(file.file_name, "\xD6\xD0\xCE\xC4\xB1\xA8\xB8\xE6.rar");
-  EXPECT_EQ(file.file_type, "winrar\xD1\xB9\xCB\xF5\xB0\xFC\xCE\xC4\xBC\xFE   (rar)");
+  EXPECT_EQ(file.file_name, "中文报告.rar");
+  EXPECT_EQ(file.file_type, "winrar压缩包文件   (rar)");
   EXPECT_EQ(file.size, "1.5KB");
   EXPECT_EQ(file.md5, "e10adc3949ba59abbe56e057f20f883e");
 }
@@ -38,8 +38,8 @@ TEST(PanPage, EachFieldComesFromTheLastOccurrenceOfItsOwnKey) {
   // key, not md5; 16777217 read at single precision is 16 MiB.
   const resolved_file file = parse_pan_page(sample_page("pan_several.html"));
   EXPECT_EQ(file.download_url, "https://d.pan.example/file/92eb5ffe?fid=1002&filename=%E7%94%B5%E5%BD%B1.mp4");
-  EXPECT_EQ(file.file_name, "\xB5\xE7\xD3\xB0.mp4");
-  EXPECT_EQ(file.file_type, "\xC3\xBD\xCC\xE5\xCA\xD3\xC6\xB5\xCE\xC4\xBC\xFE   (mp4)");
+  EXPECT_EQ(file.file_name, "电影.mp4");
+  EXPECT_EQ(file.file_type, "媒体视频文件   (mp4)");
   EXPECT_EQ(file.size, "16MB");
   EXPECT_EQ(file.md5, "92eb5ffee6ae2fec3ad71c777531578f");
 }
@@ -80,7 +80,7 @@ TEST(PanPage, EscapedQuotesMayCarryAnyNumberOfBackslashes) {
 }
 
 TEST(PanPage, FileNameRunsToTheFirstEscapedQuote) {
-  EXPECT_EQ(parse_pan_page(R"(url=x&filename=%E4%B8%AD.txt\"}")").file_name, "\xD6\xD0.txt");
+  EXPECT_EQ(parse_pan_page(R"(url=x&filename=%E4%B8%AD.txt\"}")").file_name, "中.txt");
   // A plain quote does not end it; the next escaped one does.
   EXPECT_EQ(parse_pan_page(R"(filename=a".txt\")").file_name, "a\".txt");
   EXPECT_EQ(parse_pan_page(R"(filename=a".txt")").file_name, "");
@@ -106,11 +106,10 @@ TEST(UnescapePanAddress, OtherAddressesStayUnchanged) {
   EXPECT_EQ(unescape_pan_address(""), "");
 }
 
-TEST(UnescapePanAddress, BackslashInsideADoubleByteCharacterIsNoEscape) {
-  // 0x5C is also the second byte of GBK characters such as 0x95 0x5C.
-  EXPECT_EQ(unescape_pan_address("\x95\\\\/"), "\x95\\\\/");
-  EXPECT_EQ(unescape_pan_address("\x95\\\\\\/"), "\x95\\/");
-  EXPECT_EQ(unescape_pan_address("\xD6\xD0\\\\/"), "\xD6\xD0/");
+TEST(UnescapePanAddress, CharactersBeforeAnEscapeAreKept) {
+  EXPECT_EQ(unescape_pan_address("\xE4\xB8\xAD\\\\/"), "\xE4\xB8\xAD/");
+  EXPECT_EQ(unescape_pan_address("\x95\\\\/"), "\x95/");
+  EXPECT_EQ(unescape_pan_address("\xE4\xB8\\\\/"), "\xE4\xB8/");
 }
 
 // The unescaping as first written: replace the first occurrence, search again
@@ -126,7 +125,7 @@ local_text unescape_by_repeated_search(std::string_view address) {
 
 TEST(UnescapePanAddress, AgreesWithRepeatedSearchFromTheStart) {
   std::mt19937 random(20240601);
-  const std::string alphabet = "\\\\\\/a:\x95\xD6";
+  const std::string alphabet = "\\\\\\/a:\xE4\xB8\xAD\x95";
   std::uniform_int_distribution<std::size_t> length(0, 14);
   std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
   for (int round = 0; round < 20000; ++round) {

@@ -110,7 +110,7 @@ TEST(FetchHostile, PageOfNulBytesComesBackWholeAndParsesToNothing) {
 }
 
 TEST(FetchHostile, PageOfHighBytesComesBackWholeAndParsesSafely) {
-  // 0x80 and 0xFF begin no character in code page 936 and no UTF-8 sequence.
+  // 0x80 and 0xFF begin no character in GB18030 and no UTF-8 sequence.
   std::string junk;
   for (int i = 0; i < 4096; ++i) junk += (i % 3 == 0) ? "\xFF" : (i % 3 == 1 ? "\x80" : "\xFE");
   const std::string page = junk + "file_url=\"\xFF\x80\xFE\" file_size=" + junk +
@@ -124,7 +124,7 @@ TEST(FetchHostile, PageOfHighBytesComesBackWholeAndParsesSafely) {
 
   resolved_file found = resolve_kuaichuan(server.url());
   EXPECT_EQ(found.download_url, "\xFF\x80\xFE");  // taken byte for byte
-  EXPECT_EQ(found.file_name, "??");               // each bad byte stands for one character
+  EXPECT_EQ(found.file_name, "\uFFFD\uFFFD");     // each bad byte stands for one character
   EXPECT_EQ(found.size, "0B");
   EXPECT_EQ(resolve_pan(server.url()), nothing_found);
   EXPECT_EQ(parse_pan_page(junk), nothing_found);

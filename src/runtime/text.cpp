@@ -9,56 +9,56 @@
 #include <system_error>
 
 #include "codec/hex_escape.h"
+#include "codec/utf8.h"
 
 namespace sharelink {
 
 namespace {
 
-bool is_lead_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
-
 char fold_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 /// Compares `sought` with the bytes at the start of `here` (which holds at least
-/// as many bytes). With `ignore_case`, single-byte letters compare without regard
-/// to case; both bytes of a double-byte character always compare exactly, so a
-/// trail byte that happens to be an ASCII letter is never folded.
+/// as many bytes). With `ignore_case`, ASCII letters compare without regard to
+/// case; the bytes of other characters, all 0x80 and above, compare exactly.
 bool matches_at(const char* here, std::string_view sought, bool ignore_case) {
   if (!ignore_case) return std::equal(sought.begin(), sought.end(), here);
   for (size_t i = 0; i < sought.size(); ++i) {
-    if (is_lead_byte(sought[i])) {
-      if (here[i] != sought[i]) return false;
-      if (++i < sought.size() && here[i] != sought[i]) return false;
-    } else if (fold_ascii(here[i]) != fold_ascii(sought[i])) {
-      return false;
-    }
+    if (fold_ascii(here[i]) != fold_ascii(sought[i])) return false;
   }
   return true;
 }
 
-/// Turns the full-width GBK forms of ASCII characters into ASCII, character by
-/// character. A lead byte with nothing after it is dropped.
+/// The ASCII character that a full-width form stands for, or 0. These are the
+/// characters the number reader has always folded: the full-width ASCII forms
+/// (with the yen sign standing for '$' and the macron for '~', where the
+/// Chinese code page puts them), the ideographic space, the wave dash and the
+/// two stars.
+char full_width_ascii(char32_t c) {
+  if (c >= 0xFF01 && c <= 0xFF5D && c != 0xFF04) return static_cast<char>(c - 0xFF01 + 0x21);
+  switch (c) {
+    case 0xFFE5: return '$';
+    case 0xFFE3: return '~';
+    case 0xFF5E: return '~';
+    case 0x3000: return ' ';
+    case 0x2605:
+    case 0x2606: return '*';
+    default: return 0;
+  }
+}
+
+/// Turns the full-width forms of ASCII characters into ASCII, character by
+/// character; everything else is copied.
 std::string fold_full_width(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      out += text[i];
-      continue;
-    }
-    if (i + 1 == text.size()) break;
-    const auto trail = static_cast<unsigned char>(text[++i]);
-    if (lead == 0xA3 && trail >= 0xA1 && trail <= 0xFE) {
-      out += static_cast<char>(trail - 0x80);
-    } else if (lead == 0xA1 && trail == 0xA1) {
-      out += ' ';
-    } else if (lead == 0xA1 && trail == 0xAB) {
-      out += '~';
-    } else if (lead == 0xA1 && (trail == 0xEE || trail == 0xEF)) {
-      out += '*';
+  for (size_t i = 0; i < text.size();) {
+    const utf8_char c = read_utf8(text, i);
+    const char ascii = c.length > 1 ? full_width_ascii(c.code_point) : 0;
+    if (ascii != 0) {
+      out += ascii;
+      i += c.length;
     } else {
-      out += static_cast<char>(lead);
-      out += static_cast<char>(trail);
+      out += text[i++];
     }
   }
   return out;
@@ -202,12 +202,9 @@ int find_text(std::string_view text, std::string_view sought, int start, bool ig
   size_t pos = skip;
   while (len - pos >= s.size()) {
     if (matches_at(t.data() + pos, s, ignore_case)) return static_cast<int>(pos + 1);
-    if (is_lead_byte(t[pos])) {
-      if (pos + 1 >= len) return -1;
-      pos += 2;
-    } else {
-      pos += 1;
-    }
+    // On by one character, so a match never begins inside one; a byte that
+    // begins no well-formed character is one on its own.
+    pos += std::max<size_t>(read_utf8(t, pos).length, 1);
   }
   return -1;
 }

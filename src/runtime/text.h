@@ -2,8 +2,8 @@
 // Byte-oriented text and number primitives shared by the resolvers, codecs
 // and window actions.
 //
-// "Local text" is a run of bytes in the local code page (GBK / code page 936
-// on Linux, the ANSI code page on Windows). An operation on local text sees its
+// "Local text" is UTF-8 on every platform, the encoding of the user's locale on
+// Linux; the Windows build meets the system in UTF-16. An operation on local text sees its
 // argument only up to the first zero byte, as a C string would. Positions are
 // 1-based byte positions, lengths are byte counts, and a position or count
 // outside the text gives an empty result rather than an error. Nothing here
@@ -13,7 +13,7 @@
 
 namespace sharelink {
 
-/// Bytes in the local code page, never holding a zero byte.
+/// UTF-8 bytes, never holding a zero byte.
 using local_text = std::string;
 /// A counted run of bytes that may hold zero bytes (a fetched body, a decoded escape).
 using byte_string = std::string;
@@ -28,8 +28,9 @@ int text_length(std::string_view text);
 local_text text_left(std::string_view text, int n);
 
 /// 1-based position of the first occurrence of `sought` at or after `start`, or -1.
-/// The walk steps over double-byte characters (lead byte >= 0x80), so a match
-/// that would begin on a trail byte is never reported. An empty `sought` gives 1
+/// The walk steps over whole UTF-8 characters, so a match that would begin on a
+/// continuation byte of a well-formed character is never reported (a stray byte
+/// of 0x80 and above is a step of its own). An empty `sought` gives 1
 /// when anything is left to search, else -1. `ignore_case` folds ASCII letters.
 int find_text(std::string_view text, std::string_view sought, int start = 1,
               bool ignore_case = false);
@@ -45,7 +46,8 @@ local_text to_text(std::string_view bytes);
 local_text to_text(double value);
 
 /// The text read as a decimal number the way atof reads it in the C locale,
-/// after folding the full-width GBK forms of ASCII characters to ASCII.
+/// after folding the full-width forms of ASCII characters (and the ideographic
+/// space) to ASCII.
 /// A text with no number at its start gives 0.
 double to_number(std::string_view text);
 

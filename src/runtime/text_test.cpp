@@ -17,13 +17,13 @@ namespace {
 
 using namespace std::string_literals;
 
-// "中文" in the local code page: two double-byte characters.
-const std::string kZhongWen = "\xD6\xD0\xCE\xC4";
+// "中文": two three-byte characters.
+const std::string kZhongWen = "\xE4\xB8\xAD\xE6\x96\x87";
 
 TEST(TextLength, CountsBytesUpToTheFirstZero) {
   EXPECT_EQ(text_length(""), 0);
   EXPECT_EQ(text_length("1024"), 4);
-  EXPECT_EQ(text_length(kZhongWen), 4);
+  EXPECT_EQ(text_length(kZhongWen), 6);
   EXPECT_EQ(text_length("ab\0cd"s), 2);
   EXPECT_EQ(as_local("\0x"s), "");
 }
@@ -35,8 +35,8 @@ TEST(TextLeft, TakesAtMostNBytes) {
   EXPECT_EQ(text_left("1024", -3), "");
   EXPECT_EQ(text_left("", 3), "");
   EXPECT_EQ(text_left("ab\0cd"s, 4), "ab");
-  // Byte counts: a cut may split a double-byte character.
-  EXPECT_EQ(text_left(kZhongWen, 3), "\xD6\xD0\xCE");
+  // Byte counts: a cut may split a character.
+  EXPECT_EQ(text_left(kZhongWen, 4), "\xE4\xB8\xAD\xE6");
 }
 
 TEST(FindText, FindsFirstOccurrenceAtOrAfterStart) {
@@ -62,31 +62,34 @@ TEST(FindText, EmptySoughtAndOutOfRangeStarts) {
   EXPECT_EQ(find_text("abc", "c", std::numeric_limits<int>::max()), -1);
 }
 
-TEST(FindText, StepsOverDoubleByteCharacters) {
-  // The trail byte of 中 (D6 D0) followed by the lead of 文 (CE C4) spells "D0 CE",
-  // which must not be found as it starts on a trail byte.
-  EXPECT_EQ(find_text(kZhongWen, "\xD0\xCE"), -1);
-  EXPECT_EQ(find_text(kZhongWen, "\xCE\xC4"), 3);
-  // A trail byte in the ASCII range is not an ASCII character: 0x81 0x41 is one character.
-  EXPECT_EQ(find_text("\x81" "AA", "A"), 3);
-  EXPECT_EQ(find_text("x\x81" "A", "A"), -1);
-  // A start on a trail byte begins the walk right there.
-  EXPECT_EQ(find_text("\x81" "AA", "A", 2), 2);
-  // A lead byte with nothing after it ends the search.
-  EXPECT_EQ(find_text("ab\x81", "z"), -1);
-  EXPECT_EQ(find_text("ab\x81", ""), 1);
-  EXPECT_EQ(find_text("\xB0\xA1\xB0", "\xB0"), 1);
-  EXPECT_EQ(find_text("\xB0\xA1\xB0", "\xB0", 2), -1);  // A1 B0 reads as one character
-  EXPECT_EQ(find_text("\xB0\xA1" "x\xB0", "\xB0", 3), 4);
+TEST(FindText, StepsOverWholeCharacters) {
+  // The last byte of 中 (E4 B8 AD) followed by the first of 文 (E6 96 87) spells
+  // "AD E6", which must not be found as it starts inside a character.
+  EXPECT_EQ(find_text(kZhongWen, "\xAD\xE6"), -1);
+  EXPECT_EQ(find_text(kZhongWen, "\xB8"), -1);
+  EXPECT_EQ(find_text(kZhongWen, "\xE6\x96\x87"), 4);
+  // 😀 (F0 9F 98 80) and é (C3 A9): four and two bytes.
+  EXPECT_EQ(find_text("\xF0\x9F\x98\x80\xC3\xA9" ".txt", "."), 7);
+  EXPECT_EQ(find_text("\xF0\x9F\x98\x80\x80", "\x80"), 5);
+  // A start inside a character begins the walk right there.
+  EXPECT_EQ(find_text(kZhongWen, "\xB8", 2), 2);
+  // A byte that begins no well-formed character is a step of its own, and a
+  // broken sequence does not swallow the ASCII after it.
+  EXPECT_EQ(find_text("\xE4\xB8" "a", "a"), 3);
+  EXPECT_EQ(find_text("\x80\x80", "\x80", 2), 2);
+  EXPECT_EQ(find_text("\xFF" "A", "A"), 2);
+  EXPECT_EQ(find_text("ab\xE4", "z"), -1);
+  EXPECT_EQ(find_text("ab\xE4", ""), 1);
+  EXPECT_EQ(find_text("ab\xE4", "\xE4"), 3);
 }
 
-TEST(FindText, IgnoreCaseFoldsOnlySingleByteLetters) {
+TEST(FindText, IgnoreCaseFoldsOnlyAsciiLetters) {
   EXPECT_EQ(find_text("Hello World", "WORLD", 1, true), 7);
   EXPECT_EQ(find_text("Hello World", "WORLD", 1, false), -1);
   EXPECT_EQ(find_text("a[b", "A[", 1, true), 1);
-  // 0x81 0x41 and 0x81 0x61 are different characters whatever the case setting.
-  EXPECT_EQ(find_text("\x81" "a", "\x81" "A", 1, true), -1);
-  EXPECT_EQ(find_text("\x81" "A" "b", "\x81" "AB", 1, true), 1);
+  // É (C3 89) and é (C3 A9) are different characters whatever the case setting.
+  EXPECT_EQ(find_text("\xC3\xA9", "\xC3\x89", 1, true), -1);
+  EXPECT_EQ(find_text("\xE4\xB8\xAD" "Ab", "\xE4\xB8\xAD" "aB", 1, true), 1);
 }
 
 TEST(ReplaceSpan, RemovesAndInserts) {
@@ -115,7 +118,7 @@ TEST(ReplaceSpan, ExtremeArgumentsAndZeroBytes) {
 TEST(ToText, BytesUpToTheFirstZero) {
   EXPECT_EQ(to_text(std::string_view("\0abc"s)), "");
   EXPECT_EQ(to_text(std::string_view("ab\0c"s)), "ab");
-  EXPECT_EQ(to_text(std::string_view("\xD6\xD0" "abc")), "\xD6\xD0" "abc");
+  EXPECT_EQ(to_text(std::string_view("\xE4\xB8\xAD" "abc")), "\xE4\xB8\xAD" "abc");
   EXPECT_EQ(to_text(std::string_view()), "");
 }
 
@@ -215,16 +218,16 @@ TEST(ToNumber, OutOfRangeSaturatesLikeStrtod) {
 }
 
 TEST(ToNumber, FoldsFullWidthForms) {
-  EXPECT_EQ(to_number("\xA3\xB1\xA3\xB2\xA3\xB3"), 123);            // full-width 1 2 3
-  EXPECT_EQ(to_number("\xA1\xA1\xA3\xAD\xA3\xB5\xA3\xAE\xA3\xB5"), -5.5);  // ideographic space, －５．５
-  EXPECT_EQ(to_number("\xA3\xB1\xA3\xC5\xA3\xB3"), 1000);           // １Ｅ３
-  EXPECT_EQ(to_number("7\xA1\xAB" "8"), 7);                         // full-width tilde ends it
-  EXPECT_EQ(to_number("\xA1\xEE" "8"), 0);                          // star sign
-  EXPECT_EQ(to_number("12\xB0"), 12);                               // lone lead byte at the end
-  EXPECT_EQ(to_number("\xB0"), 0);
-  // Other double-byte characters are kept: 0xB0 0x31 is one character, not a digit.
-  EXPECT_EQ(to_number("\xB0" "1"), 0);
-  EXPECT_EQ(to_number("\xA3\xA0" "5"), 0);                          // 0xA0 is no full-width form
+  EXPECT_EQ(to_number("１２３"), 123);
+  EXPECT_EQ(to_number("\u3000－５．５"), -5.5);  // ideographic space first
+  EXPECT_EQ(to_number("１Ｅ３"), 1000);
+  EXPECT_EQ(to_number("7～8"), 7);                // the wave dash ends it
+  EXPECT_EQ(to_number("☆8"), 0);
+  EXPECT_EQ(to_number("12\xE4"), 12);            // a broken character at the end
+  EXPECT_EQ(to_number("\xEF\xBC"), 0);
+  EXPECT_EQ(to_number("\xEF\xBC\x91"), 1);        // full-width 1, the bytes themselves
+  EXPECT_EQ(to_number("\xEF\xBC" "1"), 0);       // broken: not a digit, and the 1 stays behind it
+  EXPECT_EQ(to_number("１\xCC\x81"), 1);          // a combining accent is no digit
 }
 
 /// atof on the text after full-width folding, as the C library reads it.
@@ -254,7 +257,7 @@ TEST(ToSingle, RoundsToSinglePrecision) {
   EXPECT_EQ(to_single("16777217"), 16777216.0f);
   EXPECT_EQ(to_single("123456789"), 123456792.0f);
   EXPECT_EQ(to_single("0.1"), 0.1f);
-  EXPECT_EQ(to_single("\xA3\xB5"), 5.0f);
+  EXPECT_EQ(to_single("５"), 5.0f);
   EXPECT_EQ(to_single("junk"), 0.0f);
 }
 

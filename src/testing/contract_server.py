@@ -46,6 +46,8 @@ Every answer is written by hand, so that it can misbehave exactly. Paths:
   /range                1000 bytes (i % 251), honouring "Range: bytes=N-" with 206
   /range-ignored        the same bytes, always 200, whatever the Range
   /kuaichuan            a small share page
+  /kuaichuan-names      a share page whose name and address hold Chinese, an emoji,
+                        Hangul and an accent
   anything else         404
 
 The proxy answers every request in absolute form with 200 and the body
@@ -81,6 +83,11 @@ PAGE = (
     '<html><body><a file_url="http://dl.example.com/files/test.zip" file_size=1048576>'
     '<span file_name="%E6%B5%8B%E8%AF%95.zip"></span>'
     "<input id=\"first_file_size\" value='1048576'>"
+    "<input id=\"key\" value='0123abcd'></body></html>"
+).encode()
+NAMES_PAGE = (
+    '<html><body><a file_url="http://dl.example.com/%E6%96%87%E4%BB%B6/\u6587\u4ef6\U0001F600.zip" file_size=5>'
+    '<span file_name="%E6%B5%8B%E8%AF%95%F0%9F%98%80%ED%95%9C%EA%B8%80%C3%A9.txt"></span>'
     "<input id=\"key\" value='0123abcd'></body></html>"
 ).encode()
 
@@ -257,6 +264,8 @@ class Handler(socketserver.BaseRequestHandler):
                             [("Content-Range", f"bytes {first}-{last}/{len(RANGE_BODY)}")])
         elif path == "/kuaichuan":
             self.answer(200, PAGE, [("Content-Type", "text/html")])
+        elif path == "/kuaichuan-names":
+            self.answer(200, NAMES_PAGE, [("Content-Type", "text/html; charset=utf-8")])
         else:
             self.answer(404, b"not found")
 

@@ -149,9 +149,9 @@ std::string tooltip_over(const gui& g, HWND control) {
 std::string clipboard() {
   std::string text = "<no text>";
   if (!wait_until([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) return "<busy>";
-  if (HANDLE data = GetClipboardData(CF_TEXT)) {
-    if (const char* bytes = static_cast<const char*>(GlobalLock(data))) {
-      text = bytes;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const wchar_t* units = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = utf8(units);
       GlobalUnlock(data);
     }
   }
@@ -345,7 +345,7 @@ int wmain(int argc, wchar_t** argv) {
   const bool resolved =
       wait_until([&] { return utf8(text_of(g[names::download_url])) == url; }, 20000);
   check(resolved, "resolve fills the download address", utf8(text_of(g[names::download_url])));
-  check(utf8(text_of(g[names::file_name])) == "测试.zip", "file name decoded through code page 936",
+  check(utf8(text_of(g[names::file_name])) == "测试.zip", "file name decoded",
         utf8(text_of(g[names::file_name])));
   check(utf8(text_of(g[names::file_md5])) == "0123abcd", "key shown",
         utf8(text_of(g[names::file_md5])));
@@ -356,6 +356,20 @@ int wmain(int argc, wchar_t** argv) {
   const bool copied = wait_until([&] { return clipboard() == url; });
   check(copied, "press copies the download address", clipboard());
   expect_focus(g, names::download_url, "the box still takes the press");
+
+  // Characters beyond any one code page (Chinese, an emoji, Hangul) reach the boxes
+  // and the clipboard whole.
+  const std::wstring names_page = page + L"-names";
+  SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names_page.c_str()));
+  click(g[names::resolve_button]);
+  const std::string names_url = "http://dl.example.com/%E6%96%87%E4%BB%B6/文件😀.zip";
+  check(wait_until([&] { return utf8(text_of(g[names::download_url])) == names_url; }, 20000),
+        "an address of any script fills its box", utf8(text_of(g[names::download_url])));
+  check(utf8(text_of(g[names::file_name])) == "测试😀한글é.txt", "a name of any script fills its box",
+        utf8(text_of(g[names::file_name])));
+  click(g[names::download_url]);
+  check(wait_until([&] { return clipboard() == names_url; }), "an address of any script is copied whole",
+        clipboard());
 
   if (argc > 4) {
     SetForegroundWindow(g.window);
@@ -404,16 +418,16 @@ int wmain(int argc, wchar_t** argv) {
           std::string(at) + ": " + utf8(text_of(g[names::file_md5])));
   }
 
-  // An address with a character the code page lacks is not sent: sent, it would
-  // reach the page (the fragment stays behind), and the boxes would fill again.
-  const std::wstring unrepresentable = page + L"#\U0001F600";
+  // An address holding half of a surrogate pair is not sent: sent, it would reach
+  // the page (the fragment stays behind), and the boxes would fill again.
+  const std::wstring unrepresentable = page + L"#\xD83D";
   SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0,
                reinterpret_cast<LPARAM>(unrepresentable.c_str()));
   click(g[names::resolve_button]);
   const bool emptied = wait_until([&] { return utf8(text_of(g[names::file_size])) == "0B"; }, 20000);
   check(emptied && text_of(g[names::download_url]).empty() && text_of(g[names::file_name]).empty() &&
             text_of(g[names::file_md5]).empty(),
-        "an address the code page cannot hold resolves as a failed fetch",
+        "an address UTF-8 cannot hold resolves as a failed fetch",
         utf8(text_of(g[names::file_size])) + " " + utf8(text_of(g[names::download_url])));
 
   // Escape closes the window; the program ends with 0.

@@ -1,11 +1,9 @@
-// UTF-8 <-> the ANSI code page through the system's own conversion tables.
+// UTF-16 <-> a code page through the system's own conversion.
+#include "codec/wide_win32.h"
+
 #include <windows.h>
 
 #include <climits>
-#include <string>
-
-#include "codec/codepage.h"
-#include "codec/wide_win32.h"
 
 namespace sharelink {
 
@@ -28,15 +26,6 @@ std::string from_wide(std::wstring_view wide, unsigned code_page) {
   if (WideCharToMultiByte(code_page, 0, wide.data(), n, out.data(), size, nullptr, nullptr) <= 0)
     return {};
   return out;
-}
-
-local_text utf8_to_local(std::string_view utf8) {
-  // A U+0000 in the input ends the text there.
-  return local_text(as_local(from_wide(to_wide(utf8, CP_UTF8), CP_ACP)));
-}
-
-std::string local_to_utf8(std::string_view local) {
-  return from_wide(to_wide(as_local(local), CP_ACP), CP_UTF8);
 }
 
 }  // namespace sharelink
