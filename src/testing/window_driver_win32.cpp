@@ -363,13 +363,13 @@ int wmain(int argc, wchar_t** argv) {
   SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(names_page.c_str()));
   click(g[names::resolve_button]);
   const std::string names_url = "http://dl.example.com/%E6%96%87%E4%BB%B6/文件😀.zip";
-  check(wait_until([&] { return utf8(text_of(g[names::download_url])) == names_url; }, 20000),
-        "an address of any script fills its box", utf8(text_of(g[names::download_url])));
+  const bool filled = wait_until([&] { return utf8(text_of(g[names::download_url])) == names_url; }, 20000);
+  check(filled, "an address of any script fills its box", utf8(text_of(g[names::download_url])));
   check(utf8(text_of(g[names::file_name])) == "测试😀한글é.txt", "a name of any script fills its box",
         utf8(text_of(g[names::file_name])));
   click(g[names::download_url]);
-  check(wait_until([&] { return clipboard() == names_url; }), "an address of any script is copied whole",
-        clipboard());
+  const bool copied_whole = wait_until([&] { return clipboard() == names_url; });
+  check(copied_whole, "an address of any script is copied whole", clipboard());
 
   if (argc > 4) {
     SetForegroundWindow(g.window);
