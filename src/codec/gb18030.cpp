@@ -28,36 +28,61 @@ char32_t four_byte_code_point(std::uint32_t n) {
   return run->code_point == 0 ? 0 : run->code_point + (n - run->first);
 }
 
+/// The character that begins at byte `i`: its code point and how many bytes it
+/// takes, 0 when no character begins there.
+struct gb_char {
+  char32_t code_point;
+  std::size_t length;
+};
+
+gb_char found(char32_t code_point, std::size_t length) {
+  return code_point == 0 ? gb_char{0, 0} : gb_char{code_point, length};
+}
+
+gb_char read_gb18030(std::string_view bytes, std::size_t i) {
+  const auto byte = [&](std::size_t k) -> unsigned {
+    return k < bytes.size() ? static_cast<unsigned char>(bytes[k]) : 0x100;  // 0x100: past the end
+  };
+  const unsigned lead = byte(i);
+  if (lead < 0x80) return {lead, 1};
+  if (!is_lead(lead)) return {0, 0};
+  const unsigned second = byte(i + 1);
+  if (const int trail = gb18030::trail_index(second); trail >= 0)
+    return found(gb18030::built_in_two_byte[(lead - kFirstLead) * gb18030::kTrailCount + static_cast<unsigned>(trail)], 2);
+  if (is_digit(second) && is_lead(byte(i + 2)) && is_digit(byte(i + 3))) {
+    const std::uint32_t n = (((lead - kFirstLead) * 10 + (second - 0x30)) * gb18030::kLeadCount +
+                             (byte(i + 2) - kFirstLead)) * 10 + (byte(i + 3) - 0x30);
+    return found(four_byte_code_point(n), 4);
+  }
+  return {0, 0};
+}
+
 }  // namespace
 
 std::optional<std::string> gb18030_to_utf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 3 / 2);
-  const auto byte = [&](std::size_t i) -> unsigned {
-    return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100;  // 0x100: past the end
-  };
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const unsigned lead = byte(i);
-    char32_t cp = 0;
-    if (lead < 0x80) {
-      out += static_cast<char>(lead);
+  for (std::size_t i = 0; i < bytes.size();) {
+    const gb_char c = read_gb18030(bytes, i);
+    if (c.length == 0) return std::nullopt;
+    append_utf8(out, c.code_point);
+    i += c.length;
+  }
+  return out;
+}
+
+std::string gb18030_to_utf8_replacing(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3 / 2);
+  for (std::size_t i = 0; i < bytes.size();) {
+    const gb_char c = read_gb18030(bytes, i);
+    if (c.length == 0) {
+      out += "\xEF\xBF\xBD";
       i += 1;
-      continue;
+    } else {
+      append_utf8(out, c.code_point);
+      i += c.length;
     }
-    if (!is_lead(lead)) return std::nullopt;
-    const unsigned second = byte(i + 1);
-    if (const int trail = gb18030::trail_index(second); trail >= 0) {
-      cp = gb18030::built_in_two_byte[(lead - kFirstLead) * gb18030::kTrailCount + static_cast<unsigned>(trail)];
-      i += 2;
-    } else if (is_digit(second) && is_lead(byte(i + 2)) && is_digit(byte(i + 3))) {
-      const std::uint32_t n = (((lead - kFirstLead) * 10 + (second - 0x30)) * gb18030::kLeadCount +
-                               (byte(i + 2) - kFirstLead)) * 10 + (byte(i + 3) - 0x30);
-      cp = four_byte_code_point(n);
-      i += 4;
-    }
-    if (cp == 0) return std::nullopt;
-    append_utf8(out, cp);
   }
   return out;
 }

@@ -11,4 +11,8 @@ namespace sharelink {
 /// byte without its trail, a code that stands for nothing). Zero bytes are kept.
 std::optional<std::string> gb18030_to_utf8(std::string_view bytes);
 
+/// `bytes` read as GB18030 into UTF-8, with U+FFFD for each byte that begins no
+/// character (a broken code is replaced one byte at a time). For whole pages.
+std::string gb18030_to_utf8_replacing(std::string_view bytes);
+
 }  // namespace sharelink

@@ -45,6 +45,12 @@ TEST(Gb18030, RefusesWhatIsNoCharacter) {
   }
 }
 
+TEST(Gb18030, ReplacingReadsAWholePage) {
+  EXPECT_EQ(gb18030_to_utf8_replacing("\xD6\xD0\x80" "a\xD6\x30" "b\x81\x30\x84\x36\xFE"),
+            "中\uFFFDa\uFFFD0b¥\uFFFD");
+  EXPECT_EQ(gb18030_to_utf8_replacing(""), "");
+}
+
 // The number reader folds the full-width forms of ASCII where the Chinese code
 // page keeps them, A3 A1 to A3 FE, and the ideographic space A1 A1.
 TEST(Gb18030, NumberReaderFoldsTheChineseCodePagesFullWidthForms) {

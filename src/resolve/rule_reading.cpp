@@ -9,6 +9,7 @@
 
 #include "codec/char_refs.h"
 #include "codec/codepage.h"
+#include "codec/gb18030.h"
 #include "codec/percent.h"
 #include "codec/utf8.h"
 #include "resolve/data_objects.h"
@@ -359,7 +360,9 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
 
 local_text answer_text(const service_rule& rule, std::string_view bytes) {
   if (rule.request.encoding == answer_encoding::utf8) return utf8_to_local(to_text(bytes));
-  // gbk and auto: local text is code page 936, the pages' own, so the bytes stand.
+  // Local text is UTF-8: a GBK answer is read as GB18030, which holds GBK.
+  if (rule.request.encoding == answer_encoding::gbk) return gb18030_to_utf8_replacing(to_text(bytes));
+  // auto: the bytes stand as they came.
   return to_text(bytes);
 }
 

@@ -47,7 +47,8 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
 rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers);
 
 /// The answer's bytes as local text, as the rule's encoding says: up to the first
-/// zero byte, from UTF-8 when the encoding is utf-8.
+/// zero byte, from UTF-8 when the encoding is utf-8 and from GB18030 when it is
+/// gbk (local text is UTF-8).
 local_text answer_text(const service_rule& rule, std::string_view bytes);
 
 }  // namespace sharelink

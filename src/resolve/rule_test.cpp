@@ -157,5 +157,14 @@ TEST(Rule, StepAddressesEscapeEveryValue) {
             "https://h/l?id=a%2Fb%3Fc%23d&t=%E4%B8%AD%20~");
 }
 
+// Local text is UTF-8: each encoding a rule names turns the answer into it.
+TEST(Rule, AnswersAreReadInTheirEncoding) {
+  const std::string base = "name = 'x'\naddresses = ['/s/']\n[fields.download_url]\npattern = 'u=(.*)'\n[request]\n";
+  const std::string gbk_page = "<b>\xD6\xD0\xCE\xC4\xFF</b>";
+  EXPECT_EQ(answer_text(rule_of(base + "encoding = 'gbk'"), gbk_page), "<b>中文\uFFFD</b>");
+  EXPECT_EQ(answer_text(rule_of(base + "encoding = 'utf-8'"), "<b>中文\xFF</b>"), "<b>中文\uFFFD</b>");
+  EXPECT_EQ(answer_text(rule_of(base + "encoding = 'auto'"), gbk_page), gbk_page);  // as it came
+}
+
 }  // namespace
 }  // namespace sharelink
