@@ -94,6 +94,21 @@ std::string one_line(std::string_view text) {
   return line;
 }
 
+std::string address_for_message(std::string_view address, std::size_t most) {
+  if (address.empty()) return "(no address)";
+  std::string line = one_line(address);
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    // A UTF-8 continuation byte belongs to the character before it.
+    if ((static_cast<unsigned char>(line[at]) & 0xC0) == 0x80) continue;
+    if (characters++ == most) {
+      line.resize(at);
+      return line + "…";
+    }
+  }
+  return line;
+}
+
 std::string labelled_report(const resolution& r) {
   return five_labels(r.fields.file_name, r.fields.file_type, r.fields.size, r.fields.md5,
                      r.fields.download_url);

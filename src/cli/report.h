@@ -69,6 +69,11 @@ struct resolution {
 /// so that it stays on one line and cannot steer a terminal.
 std::string one_line(std::string_view text);
 
+/// An address as error lines show it: one_line of it, "(no address)" when empty, and
+/// past `most` characters its start with "…" after it, so that a pasted page of text
+/// does not flood the terminal. A character is never cut in half.
+std::string address_for_message(std::string_view address, std::size_t most = 200);
+
 /// The five fields under the window's labels, one per line, each line ending in "\n".
 std::string labelled_report(const resolution& r);
 

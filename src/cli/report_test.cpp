@@ -51,6 +51,20 @@ TEST(LabelledReport, KeepsEveryFieldOnItsOwnLine) {
             "下载地址：http://x/ ]0;title \n");
 }
 
+TEST(AddressForMessage, LongAddressesKeepTheirStartAndWholeCharacters) {
+  EXPECT_EQ(address_for_message(""), "(no address)");
+  EXPECT_EQ(address_for_message("http://a/\x1b[2J"), "http://a/ [2J");
+  const std::string long_ascii = "http://h/" + std::string(300, 'a');
+  EXPECT_EQ(address_for_message(long_ascii), long_ascii.substr(0, 200) + "…");
+  EXPECT_EQ(address_for_message(long_ascii.substr(0, 200)), long_ascii.substr(0, 200));
+  // 中 is three bytes: the cut counts characters and never splits one.
+  std::string wide = "http://h/";
+  for (int i = 0; i < 300; ++i) wide += "中";
+  const std::string shown = address_for_message(wide);
+  EXPECT_EQ(shown.size(), 9 + 191 * 3 + std::string("…").size());
+  EXPECT_TRUE(shown.ends_with("中…"));
+}
+
 TEST(JsonReport, IsOneValidObjectWhateverTheBytes) {
   resolution r = sample();
   r.fields.file_name = "bad\xff\xfe name\n\"q\"";

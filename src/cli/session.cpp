@@ -15,7 +15,7 @@ namespace {
 // Prints `r` in the chosen form; the caller checks the stream afterwards.
 void print(const resolution& r, const settings& s, bool first, std::ostream& out, std::ostream& err) {
   if (r.error && !s.quiet)
-    err << "sharelink: " << (r.address.empty() ? std::string("(no address)") : one_line(r.address))
+    err << "sharelink: " << address_for_message(r.address)
         << ": " << *r.error << '\n';
   switch (s.form) {
     case output_form::labelled:
@@ -28,7 +28,7 @@ void print(const resolution& r, const settings& s, bool first, std::ostream& out
             tried = true;
           }
         if (!tried)
-          out << "failed: " << (r.address.empty() ? std::string("(no address)") : one_line(r.address)) << ": "
+          out << "failed: " << address_for_message(r.address) << ": "
               << one_line(r.error.value_or("the page lists no file record")) << '\n';
       } else if (s.every_file && !r.files.empty()) {
         for (std::size_t i = 0; i < r.files.size(); ++i)
