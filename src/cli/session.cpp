@@ -78,6 +78,13 @@ resolution session::resolve(const std::string& address) {
 }
 
 resolution session::complete(resolution r) {
+  r = completed(std::move(r));
+  if (r.error) ++finished_failed_;
+  ++finished_;
+  return r;
+}
+
+resolution session::completed(resolution r) {
   if (chosen.form != output_form::aria2 && !chosen.download) return r;
   // A page read with an error (an error status, a cut, no download address) is
   // not trusted to feed a downloader.
@@ -104,7 +111,7 @@ resolution session::complete(resolution r) {
 bool session::emit(resolution&& r) {
   if (r.error) ++failed_;
   ++done_;
-  display.batch(done_, failed_, total_);
+  display.batch(finished_, finished_failed_, total_);
   display.around_output([&] { print(r, chosen, first_, out, err); });
   first_ = false;
   if (!out) write_failed_ = true;
@@ -113,7 +120,7 @@ bool session::emit(resolution&& r) {
 
 void session::tick(std::size_t read, bool all_read) {
   if (all_read) total_ = read;
-  display.batch(done_, failed_, total_);
+  display.batch(finished_, finished_failed_, total_);
 }
 
 int session::finish(int status) {

@@ -61,10 +61,14 @@ class session {
   bool all_well() const { return failed_ == 0; }
 
  private:
+  resolution completed(resolution r);  ///< complete() before it is counted
   std::optional<std::size_t> total_;  ///< the number of addresses, once known
   bool first_ = true;
   bool write_failed_ = false;
-  std::size_t done_ = 0, failed_ = 0;
+  std::size_t done_ = 0, failed_ = 0;  ///< emitted, for the exit status
+  /// Completed on a worker, for the progress line: an address counts as done when it
+  /// is, not once the slower ones before it have been printed.
+  std::atomic<std::size_t> finished_{0}, finished_failed_{0};
 };
 
 }  // namespace sharelink::cli
