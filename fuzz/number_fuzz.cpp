@@ -54,10 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string wide;
     for (char c : seen) {
       if (c == ' ') {
-        wide += "\xA1\xA1";
+        wide += "\u3000";  // the ideographic space
       } else if (c > ' ') {
-        wide += '\xA3';
-        wide += static_cast<char>(c + 0x80);
+        // U+FF01..U+FF5E stand for '!'..'~', in UTF-8 EF BC xx or EF BD xx.
+        const unsigned code = 0xFF00u + static_cast<unsigned char>(c) - 0x20u;
+        wide += '\xEF';
+        wide += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        wide += static_cast<char>(0x80 | (code & 0x3F));
       } else {
         wide += c;
       }

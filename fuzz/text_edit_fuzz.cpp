@@ -13,6 +13,28 @@ using fuzz::check;
 
 namespace {
 
+/// The length of the well-formed UTF-8 character at `i` (the table of well-formed
+/// byte sequences, written out), or 1 when none begins there.
+std::size_t character_length(std::string_view text, std::size_t i) {
+  const auto at = [&](std::size_t k) -> unsigned {
+    return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0x100u;
+  };
+  const auto in = [](unsigned b, unsigned low, unsigned high) { return b >= low && b <= high; };
+  const unsigned b0 = at(0);
+  if (b0 < 0x80) return 1;
+  if (in(b0, 0xC2, 0xDF)) return in(at(1), 0x80, 0xBF) ? 2 : 1;
+  unsigned low = 0x80, high = 0xBF;
+  if (b0 == 0xE0) low = 0xA0;
+  if (b0 == 0xED) high = 0x9F;
+  if (in(b0, 0xE0, 0xEF))
+    return in(at(1), low, high) && in(at(2), 0x80, 0xBF) ? 3 : 1;
+  if (b0 == 0xF0) low = 0x90;
+  if (b0 == 0xF4) high = 0x8F;
+  if (in(b0, 0xF0, 0xF4))
+    return in(at(1), low, high) && in(at(2), 0x80, 0xBF) && in(at(3), 0x80, 0xBF) ? 4 : 1;
+  return 1;
+}
+
 /// The walk find_text is documented to make, written plainly.
 int expected_find(std::string_view text, std::string_view sought, long long start) {
   text = as_local(text);
@@ -21,13 +43,7 @@ int expected_find(std::string_view text, std::string_view sought, long long star
   if (sought.empty()) return i < text.size() ? 1 : -1;
   while (text.size() - i >= sought.size()) {
     if (text.compare(i, sought.size(), sought) == 0) return static_cast<int>(i + 1);
-    if (static_cast<unsigned char>(text[i]) >= 0x80) {
-      if (i + 1 >= text.size()) return -1;
-      i += 2;
-    } else {
-      i += 1;
-    }
-    if (i > text.size()) return -1;
+    i += character_length(text, i);
   }
   return -1;
 }
