@@ -50,7 +50,9 @@ void check_aria2(const cli::file_entry& f, bool with_checksum) {
       line.remove_prefix(line.find_first_not_of(' ') == std::string_view::npos
                              ? line.size()
                              : line.find_first_not_of(' '));
-      check(line.starts_with("out=") || (with_checksum && line.starts_with("checksum=md5=")),
+      check(line.starts_with("out=") || line.starts_with("referer=") ||
+                line.starts_with("user-agent=") || line.starts_with("header=Cookie: ") ||
+                (with_checksum && line.starts_with("checksum=md5=")),
             "an aria2 option line of an unknown kind");
       if (line.starts_with("out=")) {
         std::string_view name = line.substr(4);
