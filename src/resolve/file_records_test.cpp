@@ -9,17 +9,12 @@
 
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
+#include "testing/sample_page.h"
 
 namespace sharelink {
 namespace {
 
-std::string sample_page(const std::string& name) {
-  std::ifstream in(std::string(SHARELINK_SOURCE_DIR) + "/src/resolve/testdata/" + name, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  EXPECT_FALSE(out.str().empty()) << name;
-  return out.str();
-}
+using testing::sample_page;
 
 /// The per-file record a resolver's result stands for.
 file_record record_of(const page_reading& reading) {

@@ -1,4 +1,5 @@
 #include "resolve/kuaichuan.h"
+#include "testing/sample_page.h"
 
 #include <fstream>
 #include <sstream>
@@ -9,13 +10,7 @@
 namespace sharelink {
 namespace {
 
-std::string sample_page(const std::string& name) {
-  std::ifstream in(std::string(SHARELINK_SOURCE_DIR) + "/src/resolve/testdata/" + name, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  EXPECT_FALSE(out.str().empty()) << name;
-  return out.str();
-}
+using testing::sample_page;
 
 // The sample file names.
 const std::string report_rar = "中文报告.rar";

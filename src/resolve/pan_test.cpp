@@ -1,4 +1,5 @@
 #include "resolve/pan.h"
+#include "testing/sample_page.h"
 
 #include <fstream>
 #include <random>
@@ -10,13 +11,7 @@
 namespace sharelink {
 namespace {
 
-std::string sample_page(const std::string& name) {
-  std::ifstream in(std::string(SHARELINK_SOURCE_DIR) + "/src/resolve/testdata/" + name, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  EXPECT_FALSE(out.str().empty()) << name;
-  return out.str();
-}
+using testing::sample_page;
 
 // One entry of the page's data object, every quote escaped with one backslash.
 std::string entry(const std::string& key, const std::string& value) {
