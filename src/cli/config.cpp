@@ -12,6 +12,7 @@
 
 #include "cli/process.h"
 #include "cli/report.h"
+#include "resolve/toml_precheck.h"
 
 namespace sharelink::cli {
 namespace {
@@ -74,6 +75,11 @@ bool known_key(std::string_view key) {
 }  // namespace
 
 std::optional<config> parse_config(std::string_view text, const std::string& path, std::string& error) {
+  if (std::optional<toml_precheck_problem> unsafe = precheck_toml(text)) {
+    error = one_line(path + ":" + std::to_string(unsafe->line) + ":" + std::to_string(unsafe->column) + ": " +
+                     unsafe->what);
+    return std::nullopt;
+  }
   toml::table table;
   try {
     table = toml::parse(text, std::string_view(path));

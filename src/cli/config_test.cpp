@@ -57,6 +57,7 @@ TEST(Config, RefusesWithFileLineAndColumn) {
       {"jobs = ", "c.toml:1:8: "},
       {"jobs = 1\njobs = 2", "c.toml:2:8: "},
       {"output_dir = \"a\x01b\"", "c.toml:1:"},
+      {"jobs = 2\n\xCB\xA0", "c.toml:2:1: a character outside ASCII may stand only in a string or a comment"},
   };
   for (const auto& test : cases) {
     std::string error;

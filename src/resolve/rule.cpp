@@ -5,6 +5,7 @@
 
 #include <toml++/toml.h>
 
+#include "resolve/toml_precheck.h"
 #include "runtime/pattern.h"
 
 namespace sharelink {
@@ -313,6 +314,8 @@ service_rule read_root(const toml::table& root) {
 }  // namespace
 
 std::variant<service_rule, rule_problem> read_rule(std::string_view toml_text) {
+  if (std::optional<toml_precheck_problem> unsafe = precheck_toml(toml_text))
+    return rule_problem{unsafe->line, unsafe->column, std::move(unsafe->what)};
   toml::table parsed;
   try {
     parsed = toml::parse(toml_text);

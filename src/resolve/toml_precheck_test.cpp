@@ -1,0 +1,69 @@
+#include "resolve/toml_precheck.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "resolve/rule.h"
+
+namespace sharelink {
+namespace {
+
+// U+02E0 and U+2E80 are characters toml++ 3.3's whitespace table cannot answer for.
+TEST(TomlPrecheck, RefusesWhatTheReaderCannotAskAboutAndNothingElse) {
+  const std::string ml = "\"\"\"";
+  const struct {
+    std::string text;
+    int line;  // 0: passes
+    int column;
+  } cases[] = {
+      {"a = 1 \xCB\xA0\n", 1, 7},
+      {"\xCB\xA0 = 1\n", 1, 1},
+      {"[t]\nb\xE2\xBA\x80 = 2\n", 2, 2},
+      {"a = \"\xC3\xA9\" \xCB\xA0\n", 1, 9},  // columns count characters
+      {"a = " + ml + "x \\\n   \xCB\xA0" + ml + "\n", 2, 4},
+      {"a = " + ml + "x \\  \xCB\xA0" + ml + "\n", 1, 13},
+      {"a = " + ml + "\\\xCB\xA0" + ml + "\n", 1, 9},
+      {"a = 'x\n\xCB\xA0 = 1\n", 2, 1},  // an unclosed string ends with its line
+      // A quote glued to a bare value opens no string: the reader scans on through it.
+      {"name = 0\"d\xCE\x8Do\"\n", 1, 11},
+      {"a = 1.\"\xCB\xA0\"\n", 1, 8},
+      {"a = [{x=1},{b=2.'\xCB\xA0'}]\n", 1, 18},
+      {"a = true'\xCB\xA0'\n", 1, 10},
+      {"a = 7''x=\"\xCB\xA0\"\n", 1, 11},
+      {"\xEF\xBB\xBF" "a = \"\xCB\xA0\" # \xE2\xBA\x80\n", 0, 0},
+      {"a = 'it''s' # \xCB\xA0\n", 0, 0},
+      {"a = \"\\\"\xCB\xA0\"\n", 0, 0},
+      {"a = " + ml + "\"\"\xCB\xA0\\\"" + ml + "\"\"\nb = '''\xCB\xA0''''\n", 0, 0},
+      {"a = " + ml + "x \\\n  y\xCB\xA0" + ml + "\n", 0, 0},
+      {"[\"\xCB\xA0\".'\xE2\xBA\x80']\n", 0, 0},
+      {"a = {b.\"\xCB\xA0\" = 1, c.'\xCB\xA0' = [\"\xCB\xA0\",'\xCB\xA0']}\n", 0, 0},
+  };
+  for (const auto& c : cases) {
+    const auto problem = precheck_toml(c.text);
+    if (c.line == 0) {
+      EXPECT_FALSE(problem) << c.text;
+      continue;
+    }
+    ASSERT_TRUE(problem) << c.text;
+    EXPECT_EQ(std::make_pair(problem->line, problem->column), std::make_pair(c.line, c.column)) << c.text;
+  }
+}
+
+// Every character outside ASCII, where a key may stand: refused before the TOML
+// reader sees it (the sanitizer build stops on toml++'s unreachable branch otherwise).
+TEST(TomlPrecheck, ARuleFileWithAnyCharacterWhereAKeyStandsIsRefused) {
+  for (char32_t c = 0x80; c < 0x10000; c += (c < 0x3200 ? 1 : 0x61)) {
+    if (c >= 0xD800 && c < 0xE000) continue;
+    std::string utf8 = c < 0x800 ? std::string{char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))}
+                                  : std::string{char(0xE0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3F)),
+                                                char(0x80 | (c & 0x3F))};
+    const auto read = read_rule("name = \"x\"\n" + utf8 + "a = 1\n");
+    const auto* problem = std::get_if<rule_problem>(&read);
+    ASSERT_TRUE(problem) << std::hex << static_cast<unsigned>(c);
+    EXPECT_EQ(problem->line, 2);
+  }
+}
+
+}  // namespace
+}  // namespace sharelink
