@@ -18,7 +18,7 @@
 
 #include "download/download.h"
 #include "download/md5.h"
-#include "testing/hostile_server.h"
+#include "testing/raw_server.h"
 
 extern char** environ;
 

@@ -11,7 +11,7 @@
 
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
-#include "testing/hostile_server.h"
+#include "testing/raw_server.h"
 
 namespace {
 

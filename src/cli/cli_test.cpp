@@ -31,7 +31,7 @@
 #include "resolve/file_records.h"
 #include "resolve/pan.h"
 #include "runtime/fetch.h"
-#include "testing/hostile_server.h"
+#include "testing/raw_server.h"
 #include "testing/loopback_server.h"
 #include <sharelink/version.h>
 

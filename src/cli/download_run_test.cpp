@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "download/md5.h"
-#include "testing/hostile_server.h"
+#include "testing/raw_server.h"
 #include "testing/test_folder.h"
 
 extern char** environ;

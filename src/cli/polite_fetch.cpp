@@ -4,6 +4,7 @@
 #include <random>
 #include <thread>
 
+#include "codec/ascii_case.h"
 #include "runtime/retry_after.h"
 
 namespace sharelink::cli {
@@ -13,8 +14,6 @@ using steady = std::chrono::steady_clock;
 
 // How often a wait looks at the cancel flag: Ctrl+C ends it within this.
 constexpr auto cancel_check = std::chrono::milliseconds(20);
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
 
@@ -46,14 +45,12 @@ std::string too_long_a_wait(long long asked_s, long long waited_ms, long long mo
 std::string host_of(std::string_view address) {
   const auto scheme_end = address.find("://");
   if (scheme_end == std::string_view::npos) return {};
-  std::string scheme;
-  for (char c : address.substr(0, scheme_end)) scheme += lower(c);
+  const std::string scheme = ascii_lower(address.substr(0, scheme_end));
   std::string_view rest = address.substr(scheme_end + 3);
   rest = rest.substr(0, rest.find_first_of("/?#"));
   if (const auto at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
   if (rest.empty()) return {};
-  std::string host;
-  for (char c : rest) host += lower(c);
+  std::string host = ascii_lower(rest);
   // Without a port (or after an IPv6 literal's bracket), the scheme's own.
   const auto colon = host.rfind(':');
   if (colon == std::string::npos || host.find(']', colon) != std::string::npos)

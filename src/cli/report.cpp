@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
 #include "download/files.h"
 #include "download/safe_name.h"
@@ -13,15 +14,6 @@ namespace {
 using json = nlohmann::ordered_json;
 
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (lower(text[i]) != prefix[i]) return false;
-  return true;
-}
 
 // The download address with the bytes an input-file line cannot carry escaped: a
 // tab would split it into mirrors, a leading blank would make it an option line.
@@ -161,9 +153,7 @@ std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_vie
   if (const auto cookie = option_value(f.cookie); cookie && !cookie->empty())
     entry += "  header=Cookie: " + *cookie + "\n";
   if (with_checksum && is_md5_hex(f.md5)) {
-    std::string md5 = f.md5;
-    for (char& c : md5) c = lower(c);
-    entry += "  checksum=md5=" + md5 + "\n";
+    entry += "  checksum=md5=" + ascii_lower(f.md5) + "\n";
   }
   return entry;
 }

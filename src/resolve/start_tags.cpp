@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "codec/ascii_case.h"
+
 namespace sharelink {
 namespace {
 
@@ -12,15 +14,6 @@ constexpr std::size_t npos = std::string_view::npos;
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  return true;
-}
 
 std::size_t skip_blanks(std::string_view page, std::size_t at) {
   while (at < page.size() && is_blank(page[at])) ++at;

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "codec/ascii_case.h"
 #include "runtime/fetch_hop.h"
 
 namespace sharelink {
@@ -18,15 +19,6 @@ constexpr int max_redirects = 20;
 /// How often a waiting fetch looks at `cancel`; without one, how long a wait may be.
 constexpr std::chrono::milliseconds cancel_poll{50};
 constexpr std::chrono::milliseconds idle_poll{1000};
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (lower(text[i]) != prefix[i]) return false;
-  return true;
-}
 
 std::string_view trim(std::string_view s) {
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -303,7 +295,7 @@ void read_header_line(std::string_view line, raw_head& head) {
   const std::string_view name = trim(line.substr(0, colon));
   const std::string_view value = trim(line.substr(colon + 1));
   auto is = [&](std::string_view wanted) {
-    return name.size() == wanted.size() && starts_with_ignoring_case(name, wanted);
+    return equals_ignoring_case(name, wanted);
   };
   if (is("location")) {
     if (head.location.empty()) head.location = value;

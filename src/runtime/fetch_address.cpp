@@ -1,6 +1,7 @@
 // Addresses as they go on the wire: what a user pasted, and where a redirect leads.
 #include <string>
 
+#include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
 #include "runtime/fetch.h"
 #include "runtime/fetch_hop.h"
@@ -63,13 +64,6 @@ std::size_t scheme_length(std::string_view text) {
       return 0;
   }
   return 0;
-}
-
-std::string ascii_lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
 }
 
 fetch_address refused(std::string reason) { return {{}, false, std::move(reason)}; }

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
 #include "runtime/fetch.h"
 #include "runtime/fetch_hop.h"
@@ -469,8 +470,7 @@ std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_
   if (options.proxy && !options.proxy->empty()) {
     const std::string_view proxy = *options.proxy;
     const std::size_t scheme_end = proxy.find("://");
-    std::string scheme(proxy.substr(0, scheme_end == std::string_view::npos ? 0 : scheme_end));
-    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string scheme = ascii_lower(proxy.substr(0, scheme_end == std::string_view::npos ? 0 : scheme_end));
     if (!scheme.empty() && scheme != "http") {
       error = "this build takes only an http:// proxy; a " + scheme +
               " proxy is set in the system's proxy settings";

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/ascii_case.h"
+
 namespace sharelink {
 namespace {
 
@@ -27,15 +29,13 @@ long long number(std::string_view digits) {
   return n;
 }
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // 1 to 12 for a month's three-letter name in any case, else 0.
 int month_number(std::string_view name) {
   static constexpr std::array<std::string_view, 12> names = {
       "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
   if (name.size() != 3) return 0;
   for (std::size_t i = 0; i < names.size(); ++i)
-    if (lower(name[0]) == names[i][0] && lower(name[1]) == names[i][1] && lower(name[2]) == names[i][2])
+    if (equals_ignoring_case(name, names[i]))
       return static_cast<int>(i) + 1;
   return 0;
 }
