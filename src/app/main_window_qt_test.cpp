@@ -25,6 +25,7 @@
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
 #include "testing/loopback_server.h"
+#include "testing/raw_server.h"
 
 using namespace sharelink;
 using namespace sharelink::app;
@@ -470,6 +471,28 @@ class MainWindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!detached_work_running(), 20000);
     QCOMPARE(calls, (std::vector<std::string>{"kuaichuan " + server.url("/d/ABCDEFGHIJKL"),
                                               "open " + home_page_address()}));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  }
+
+  // The window's own services this time: closing it stops the real fetch, which
+  // would otherwise wait 20 s for a server that never answers.
+  void closingWhileAPageLoadsStopsTheRealFetch() {
+    testing::raw_server silent([](testing::raw_connection& connection) { connection.hold(); });
+    action_services services = platform_services();
+    services.open_web_address = [this](std::string_view a) { record("open " + std::string(a)); };
+    auto second = create_main_window(services);
+    QVERIFY(second);
+    QVERIFY(QTest::qWaitForWindowActive(second.get()));
+    qobject_cast<QLineEdit*>(second->control(names::kuaichuan_address))->setText(q(silent.url("/d/ABCDEFGHIJKL")));
+    QTest::mouseClick(second->control(names::resolve_button), Qt::LeftButton);
+    QTRY_VERIFY(silent.connections() == 1);
+    QVERIFY(detached_work_running());
+
+    QTest::keyClick(second->control(names::kuaichuan_address), Qt::Key_Escape);
+    second.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!detached_work_running(), 5000);
+    QCOMPARE(calls, std::vector<std::string>{"open " + home_page_address()});
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
   }

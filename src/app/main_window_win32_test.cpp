@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <oleacc.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/background.h"
 #include "app/window_description.h"
 #include "codec/wide_win32.h"
+#include "testing/raw_server.h"
 
 namespace sharelink::app {
 namespace {
@@ -89,6 +93,31 @@ TEST(Win32Window, ScreenReadersAnnounceABoxByItsLabel) {
   MSG message;
   PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
   if (SUCCEEDED(com)) CoUninitialize();
+}
+
+// Closing the window while a page loads stops the real fetch, which would otherwise
+// wait 20 s for a server that never answers.
+TEST(Win32Window, ClosingWhileAPageLoadsStopsItsFetch) {
+  testing::raw_server silent([](testing::raw_connection& connection) { connection.hold(); });
+  action_services services = platform_services();
+  services.open_web_address = [](std::string_view) {};
+  HWND window = create_main_window(GetModuleHandleW(nullptr), services);
+  ASSERT_TRUE(window);
+  const auto child = [&](std::string_view name) {
+    const control_record* record = find_control(name);
+    return ChildWindowFromPointEx(window, POINT{record->left + 2, record->top + 2}, CWP_ALL);
+  };
+  SetWindowTextW(child(names::kuaichuan_address), to_wide(silent.url("/d/ABCDEFGHIJKL"), CP_UTF8).c_str());
+  SendMessageW(child(names::resolve_button), BM_CLICK, 0, 0);
+  for (int i = 0; i < 500 && silent.connections() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(silent.connections(), 1);
+  ASSERT_TRUE(detached_work_running());
+
+  DestroyWindow(window);
+  MSG message;
+  PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  for (int i = 0; i < 500 && detached_work_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(detached_work_running());
 }
 
 }  // namespace

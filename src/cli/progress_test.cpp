@@ -36,7 +36,7 @@ TEST(ProgressDisplay, LiveLinesGetOutOfTheWayAndAreRemoved) {
   EXPECT_TRUE(before.ends_with("\r\x1b[K") || before.ends_with("\x1b[A\x1b[K")) << text;
   EXPECT_NE(text.find("1/3 done", result), std::string::npos) << text;
   EXPECT_NE(text.find("a [2Jb.zip  512 B / 1.0 KiB  50%", result), std::string::npos) << text;
-  display.download_ended(id, "ab.zip", {"/tmp/ab.zip", 1024, std::nullopt, std::nullopt, false});
+  display.download_ended(id, "ab.zip", {"/tmp/ab.zip", 1024, std::nullopt, std::nullopt, false, std::nullopt});
   display.finish();
   const std::string all = err.str();
   EXPECT_NE(all.find("sharelink: 1 file, 1.0 KiB in 0:00"), std::string::npos) << all;
@@ -49,9 +49,9 @@ TEST(ProgressDisplay, WithoutATerminalOnlyFinishedFilesAreTold) {
   display.batch(1, 0, 3);
   const int id = display.download_begun();
   display.download_moved(id, "x.bin", 1, 2);
-  display.download_ended(id, "x.bin", {"out/x.bin", 2, true, std::nullopt, false});
+  display.download_ended(id, "x.bin", {"out/x.bin", 2, true, std::nullopt, false, std::nullopt});
   const int failed = display.download_begun();
-  display.download_ended(failed, "y.bin", {"out/y.bin.part", 1, std::nullopt, "disk full", false});
+  display.download_ended(failed, "y.bin", {"out/y.bin.part", 1, std::nullopt, "disk full", false, error_kind::download});
   display.around_output([&] { err << "RESULT\n"; });
   display.finish();
   EXPECT_EQ(err.str().find('\x1b'), std::string::npos);
@@ -62,7 +62,7 @@ TEST(ProgressDisplay, WithoutATerminalOnlyFinishedFilesAreTold) {
 
   std::ostringstream quiet;
   progress_display silent(quiet, progress_display::mode::silent);
-  silent.download_ended(silent.download_begun(), "x", {"x", 1, std::nullopt, std::nullopt, false});
+  silent.download_ended(silent.download_begun(), "x", {"x", 1, std::nullopt, std::nullopt, false, std::nullopt});
   silent.finish();
   EXPECT_EQ(quiet.str(), "");
 }

@@ -100,7 +100,9 @@ TEST(Rule, ABadFileIsOneLineWithItsPlace) {
     auto read = read_rule(text);
     ASSERT_TRUE(std::holds_alternative<rule_problem>(read)) << text;
     const rule_problem& problem = std::get<rule_problem>(read);
-    if (line > 0) EXPECT_EQ(problem.line, line) << text << describe(problem, "f");
+    if (line > 0) {
+      EXPECT_EQ(problem.line, line) << text << describe(problem, "f");
+    }
     EXPECT_NE(problem.what.find(what), std::string::npos) << describe(problem, "f");
     EXPECT_EQ(describe(problem, "f").find('\n'), std::string::npos);
   }
