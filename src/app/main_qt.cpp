@@ -9,6 +9,7 @@
 #include "app/background.h"
 #include "app/main_window_qt.h"
 #include "app/program_help.h"
+#include "resolve/services.h"
 
 namespace {
 
@@ -75,6 +76,10 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   qInstallMessageHandler(qt_handler);
   if (!held_back.empty()) std::fputs(held_back.c_str(), stderr);
+  // A rule file that cannot be read is passed over; whoever started the program
+  // from a terminal learns why its button reads as before.
+  for (const std::string& problem : sharelink::process_service_problems())
+    std::fprintf(stderr, "%s: %s\n", program, problem.c_str());
 
   const int code = sharelink::app::run_window_program(sharelink::app::platform_services());
   if (sharelink::app::detached_work_running()) end_process_now(code);

@@ -10,6 +10,7 @@
 #include "app/background.h"
 #include "app/main_window_win32.h"
 #include "app/program_help.h"
+#include "resolve/services.h"
 #include "app/window_description.h"
 #include "codec/wide_win32.h"
 
@@ -68,6 +69,18 @@ void show_text(const std::string& text, const std::string& caption) {
   MessageBoxW(nullptr, wide.c_str(), sharelink::to_wide(caption, CP_UTF8).c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
+// A rule file that cannot be read is passed over; when standard error leads
+// somewhere (a file, a pipe, a console), it says why the button reads as before.
+void report_rule_problems() {
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (!err || err == INVALID_HANDLE_VALUE) return;
+  for (const std::string& problem : sharelink::process_service_problems()) {
+    const std::string line = "sharelink-gui: " + problem + "\n";
+    DWORD written = 0;
+    WriteFile(err, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
+}
+
 // Ends the process with `code` at once: the other threads stop first, and the
 // destructors of static objects do not run, so a resolution abandoned when the
 // window closed cannot find them destroyed. Nobody waits for it.
@@ -82,6 +95,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   const HRESULT ole = OleInitialize(nullptr);
   enter_program_folder();
+  report_rule_problems();
 
   const sharelink::app::action_services services = sharelink::app::platform_services();
   HWND window = sharelink::app::create_main_window(instance, services);

@@ -5,7 +5,8 @@
 # it with Escape, and checks the exit status and that the home page shipped beside
 # the program went to the desktop's opener. Then starts it again, resolves a page
 # that stalls, presses Escape a second into the wait, and checks that the program
-# ends within a second of the key.
+# ends within a second of the key. A broken rule file in the user's folder is
+# named on standard error, and the window opens all the same.
 #   window_smoke_test.sh <sharelink-gui>
 # Exits 77 (skipped) when the X tools are not installed.
 set -euo pipefail
@@ -74,7 +75,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 start_app() {
-  "$GUI" & app=$!
+  "$GUI" 2>>"$TMP/stderr" & app=$!
   wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Varnel ' | head -n 1) || true
   [ -n "$wid" ] || fail "no window titled Varnel ..."
   xdotool windowactivate --sync "$wid"
@@ -119,8 +120,11 @@ kill "$wm" 2>/dev/null
 wait "$wm" 2>/dev/null
 SESSION
 
+mkdir -p "$tmp/config/sharelink/services"
+printf 'name = \n' >"$tmp/config/sharelink/services/broken.toml"
+
 # The X server below, whatever display or platform the caller has.
-PATH="$tmp:$PATH" GUI="$gui" TMP="$tmp" STALL_URL="$stall_url" timeout 100 \
+XDG_CONFIG_HOME="$tmp/config" PATH="$tmp:$PATH" GUI="$gui" TMP="$tmp" STALL_URL="$stall_url" timeout 100 \
   env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-noreset -screen 0 1024x768x24" bash "$tmp/session"
 
@@ -133,6 +137,10 @@ for _ in $(seq 100); do [ "$(wc -l <"$tmp/opened" 2>/dev/null || echo 0)" -ge 2 
 opened=$(cat "$tmp/opened" 2>/dev/null || true)
 if [ "$opened" != "$home"$'\n'"$home" ]; then
   echo "smoke: the opener got '$opened', expected '$home' twice" >&2
+  exit 1
+fi
+if ! grep -q "^sharelink-gui: $tmp/config/sharelink/services/broken.toml:1:" "$tmp/stderr"; then
+  echo "smoke: the broken rule file was not named on standard error: $(cat "$tmp/stderr")" >&2
   exit 1
 fi
 echo "smoke: window found, 374x283, closed by Escape with status 0, opened $home"

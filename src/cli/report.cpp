@@ -79,13 +79,6 @@ std::string five_labels(const std::string& name, const std::string& type, const 
 
 }  // namespace
 
-std::string one_line(std::string_view text) {
-  std::string line(text);
-  for (char& c : line)
-    if (is_control(static_cast<unsigned char>(c))) c = ' ';
-  return line;
-}
-
 std::string address_for_message(std::string_view address, std::size_t most) {
   if (address.empty()) return "(no address)";
   std::string line = one_line(address);

@@ -8,6 +8,7 @@
 
 #include "cli/error_kind.h"
 #include "codec/hex_escape.h"  // is_md5_hex
+#include "codec/one_line.h"
 #include "resolve/resolved_file.h"
 #include "runtime/text.h"
 
@@ -64,10 +65,6 @@ struct resolution {
   /// What kind of error `error` is, for the first reason it holds.
   std::optional<error_kind> failure_kind;
 };
-
-/// `text` with every control character (below 0x20, and 0x7F) replaced by a space,
-/// so that it stays on one line and cannot steer a terminal.
-std::string one_line(std::string_view text);
 
 /// An address as error lines show it: one_line of it, "(no address)" when empty, and
 /// past `most` characters its start with "…" after it, so that a pasted page of text

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <variant>
 
+#include "codec/one_line.h"
 #include "runtime/pattern.h"
 
 namespace sharelink {
@@ -106,12 +107,26 @@ service_registry installed_services(std::vector<std::string>& problems) {
   return registry;
 }
 
-const service_registry& process_services() {
-  static const service_registry registry = [] {
-    std::vector<std::string> problems;
-    return installed_services(problems);
+namespace {
+
+struct read_once {
+  std::vector<std::string> problems;
+  service_registry registry = installed_services(problems);
+};
+
+const read_once& process_reading() {
+  static const read_once reading = [] {
+    read_once r;
+    for (std::string& problem : r.problems) problem = one_line(problem);
+    return r;
   }();
-  return registry;
+  return reading;
 }
+
+}  // namespace
+
+const service_registry& process_services() { return process_reading().registry; }
+
+const std::vector<std::string>& process_service_problems() { return process_reading().problems; }
 
 }  // namespace sharelink

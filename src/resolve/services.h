@@ -62,6 +62,10 @@ service_registry installed_services(std::vector<std::string>& problems);
 /// installed_services, read once for the life of the process (the window's).
 const service_registry& process_services();
 
+/// The problems of the rule files that process_services() passed over, each made
+/// one_line; reads the services first if that has not happened yet.
+const std::vector<std::string>& process_service_problems();
+
 /// The built-in rule files' texts by name (generated from src/resolve/services/).
 struct built_in_rule {
   std::string_view name;
