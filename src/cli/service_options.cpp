@@ -43,12 +43,10 @@ std::optional<std::string> finish_service_options(const service_options& typed, 
   auto services = std::make_shared<service_registry>(installed_services(problems));
   std::optional<std::string> only_rule;
   for (const std::string& file : typed.rules) {
-    const std::size_t before = services->entries().size();
     if (auto problem = services->add_file(file)) {
       problems.push_back(*problem);
       continue;
     }
-    (void)before;
     only_rule = typed.rules.size() == 1 ? std::optional(services->entries().back().rule.name) : std::nullopt;
   }
   if (!quiet)
