@@ -1,4 +1,5 @@
 #include "cli/progress.h"
+#include "cli/session.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,24 @@ TEST(ProgressDisplay, WithoutATerminalOnlyFinishedFilesAreTold) {
   silent.download_ended(silent.download_begun(), "x", {"x", 1, std::nullopt, std::nullopt, false, std::nullopt});
   silent.finish();
   EXPECT_EQ(quiet.str(), "");
+}
+
+// An address counts as done on the progress line when it is, not once the slower
+// ones before it have been printed.
+TEST(ProgressDisplay, AddressesCountAsTheyFinishNotAsTheyArePrinted) {
+  const settings chosen;
+  const std::atomic<bool> interrupted{false};
+  std::ostringstream out, err;
+  session run(chosen, interrupted, out, err, progress_display::mode::live, 80);
+  run.expect(3);
+  resolution failed;
+  failed.error = "HTTP 404 Not Found";
+  run.complete(resolution{});  // the third address, say
+  run.complete(failed);        // the second
+  run.tick(3, true);
+  EXPECT_NE(err.str().find("sharelink: 2/3 done, 1 failed"), std::string::npos) << err.str();
+  EXPECT_TRUE(out.str().empty());
+  EXPECT_TRUE(run.all_well());  // nothing printed yet, so nothing counted for the exit status
 }
 
 }  // namespace
