@@ -4,8 +4,9 @@
 # Under Xvfb with openbox: finds the window by its title, checks its size, closes
 # it with Escape, and checks the exit status and that the home page shipped beside
 # the program went to the desktop's opener. Then starts it again, resolves a page
-# that stalls, presses Escape a second into the wait, and checks that the program
-# ends within a second of the key. A broken rule file in the user's folder is
+# that stalls for 10 s, presses Escape a second into the wait, and checks that the
+# program ends within 5 s of the key (well before the page would come, with room
+# for a loaded machine). A broken rule file in the user's folder is
 # named on standard error, and the window opens all the same.
 #   window_smoke_test.sh <sharelink-gui>
 # Exits 77 (skipped) when the X tools are not installed.
@@ -129,8 +130,8 @@ XDG_CONFIG_HOME="$tmp/config" PATH="$tmp:$PATH" GUI="$gui" TMP="$tmp" STALL_URL=
   xvfb-run -a -s "-noreset -screen 0 1024x768x24" bash "$tmp/session"
 
 escape_ms=$(cat "$tmp/escape-ms")
-if [ "$escape_ms" -gt 1000 ]; then
-  echo "smoke: the program ended ${escape_ms} ms after Escape during a fetch (limit 1000 ms)" >&2
+if [ "$escape_ms" -gt 5000 ]; then
+  echo "smoke: the program ended ${escape_ms} ms after Escape during a fetch (limit 5000 ms)" >&2
   exit 1
 fi
 for _ in $(seq 100); do [ "$(wc -l <"$tmp/opened" 2>/dev/null || echo 0)" -ge 2 ] && break; sleep 0.1; done

@@ -53,7 +53,7 @@ class FetchContract : public ::testing::Test {
   static const std::string& http() { return servers_->http; }
   static const std::string& https() { return servers_->https; }
 
-  static fetch_options quick() { return testing::quick_fetch_options(500); }
+  static fetch_options quick() { return testing::quick_fetch_options(1500); }
   static fetch_options trusting() {
     fetch_options options = quick();
     options.ca_file = servers_->ca_file;
@@ -124,7 +124,7 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
   fetch_options cap_of_ten = quick();  // "status 200" is ten bytes
   cap_of_ten.body_cap = 10;
   fetch_options patient = quick();  // a byte every 100 ms stays far from this stall limit
-  patient.stall_timeout_ms = 2000;
+  patient.stall_timeout_ms = 4000;
   fetch_options refused_proxy = quick();
   refused_proxy.proxy = "http://127.0.0.1:1";
   fetch_options whole_limit = quick();
@@ -170,9 +170,9 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
       {"shorter than announced", h + "/short", quick(), false, 200, "OK", fetch_cut::broken,
        "connection closed after 10 of 100 bytes", "0123456789"},
       {"stall mid-body", h + "/stall", quick(), false, 200, "OK", fetch_cut::stalled,
-       "timed out: nothing received for 500 ms after 5 of 100 bytes", "early"},
+       "timed out: nothing received for 1500 ms after 5 of 100 bytes", "early"},
       {"no answer", h + "/mute", quick(), false, 0, "", fetch_cut::stalled,
-       "timed out: no response within 500 ms", ""},
+       "timed out: no response within 1500 ms", ""},
       {"endless body", h + "/endless", cap, false, 200, "OK", fetch_cut::capped,
        "the page is larger than 100000 bytes; stopped there", std::string(100000, 'x')},
       {"body of exactly the cap", h + "/status/200", cap_of_ten, true, 200, "OK",
