@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli.h"
+#include "resolve/services.h"
 
 namespace sharelink::cli {
 namespace {
@@ -57,6 +58,23 @@ TEST_F(ServiceOptions, UserRuleFilesAreListedAndAReplacedBuiltInSaysSo) {
   const std::string page = write("page.html", "u=http://h/a.zip");
   const outcome read = run_command({"--no-config", "--service", "pan", "--page", page, "--json"});
   EXPECT_NE(read.out.find("\"download_url\":\"http://h/a.zip\""), std::string::npos) << read.out;
+}
+
+// What is not a rule file is said to be so, at a bounded cost: a folder, a file
+// past the limit, a device that never ends.
+TEST_F(ServiceOptions, WhatIsNotARuleFileIsSaidToBeSo) {
+  const std::string huge = write("huge.toml", "# " + std::string(largest_rule_file, 'x') + "\nname = 'huge'\n");
+  const struct {
+    std::string file, said;
+  } cases[] = {{folder_.string(), ": a folder, not a rule file"},
+               {huge, ": larger than 1048576 bytes; not a rule file"},
+               {"/dev/zero", ": larger than 1048576 bytes; not a rule file"},
+               {(folder_ / "missing.toml").string(), ": cannot be read"}};
+  for (const auto& c : cases) {
+    const outcome listed = run_command({"--no-config", "--rules", c.file, "--list-services"});
+    EXPECT_NE(listed.err.find("sharelink: " + c.file + c.said), std::string::npos) << listed.err;
+    EXPECT_NE(listed.out.find("kuaichuan\t"), std::string::npos);  // the other services still work
+  }
 }
 
 TEST_F(ServiceOptions, ARuleFileReadsSavedAnswersOfItsSteps) {

@@ -60,11 +60,24 @@ void service_registry::add(service_rule rule, std::string source) {
 }
 
 std::optional<std::string> service_registry::add_file(const std::string& path) {
-  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+  const std::filesystem::path file = std::filesystem::u8path(path);
+  std::error_code error;
+  if (std::filesystem::is_directory(file, error)) return path + ": a folder, not a rule file";
+  std::ifstream in(file, std::ios::binary);
   if (!in) return path + ": cannot be read";
-  std::ostringstream text;
-  text << in.rdbuf();
-  auto read = read_rule(text.str());
+  // Read in pieces up to one byte past the limit, so that a device or a pipe that
+  // never ends costs no more than a rule file may.
+  std::string text;
+  char piece[65536];
+  while (text.size() <= largest_rule_file) {
+    in.read(piece, sizeof piece);
+    text.append(piece, static_cast<std::size_t>(in.gcount()));
+    if (!in) break;
+  }
+  if (in.bad()) return path + ": cannot be read";
+  if (text.size() > largest_rule_file)
+    return path + ": larger than " + std::to_string(largest_rule_file) + " bytes; not a rule file";
+  auto read = read_rule(text);
   if (auto* problem = std::get_if<rule_problem>(&read)) return describe(*problem, path);
   add(std::move(std::get<service_rule>(read)), path);
   return std::nullopt;
@@ -74,8 +87,9 @@ std::vector<std::string> service_registry::add_folder(const std::string& folder)
   std::vector<std::string> problems;
   std::error_code error;
   std::vector<std::filesystem::path> files;
+  // Regular files only: a pipe named *.toml would hold up every start.
   for (const auto& item : std::filesystem::directory_iterator(std::filesystem::u8path(folder), error))
-    if (item.path().extension() == ".toml") files.push_back(item.path());
+    if (item.path().extension() == ".toml" && item.is_regular_file(error)) files.push_back(item.path());
   std::sort(files.begin(), files.end());
   for (const auto& file : files) {
     const std::u8string name = file.u8string();

@@ -18,6 +18,9 @@ struct service_entry {
 /// The source text of a built-in service.
 inline constexpr std::string_view built_in_source = "built in";
 
+/// The largest rule file read (1 MiB): far above any real rule.
+inline constexpr std::size_t largest_rule_file = 1024 * 1024;
+
 /// Services by name. A service added under a name already held takes its place.
 class service_registry {
  public:
