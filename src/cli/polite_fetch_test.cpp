@@ -105,7 +105,9 @@ TEST(PatientFetch, WaitsOutRetryAfterRetriesPassingFailuresAndNothingElse) {
     EXPECT_GE(took, c.least_ms) << c.address;
     EXPECT_LE(took, c.most_ms) << c.address;
     const std::string path = c.address.substr(c.address.rfind('/'));
-    if (c.requests > 0) EXPECT_EQ(server.requests(path), c.requests) << c.address;
+    if (c.requests > 0) {
+      EXPECT_EQ(server.requests(path), c.requests) << c.address;
+    }
   }
 }
 

@@ -168,8 +168,9 @@ struct fetch_address {
 /// follow it; the fragment is cut off; '\' in the path becomes '/'. Spaces, control
 /// bytes, bytes >= 0x80 and the characters " < > (and ` { } in the path, @ in the user
 /// info) are percent-encoded byte for byte, so a character beyond ASCII goes as the
-/// escapes of its UTF-8 bytes, as browsers send it. A host with anything but printable
-/// ASCII is refused.
+/// escapes of its UTF-8 bytes, as browsers send it. A host name beyond ASCII goes in
+/// its ASCII form (host_to_ascii); one that has none, or a host with a space or a
+/// control byte, is refused.
 fetch_address prepare_fetch_address(std::string_view address);
 
 /// Where a redirect from `from` (a prepared address) to the Location value `location`

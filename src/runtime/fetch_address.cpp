@@ -1,10 +1,13 @@
 // Addresses as they go on the wire: what a user pasted, and where a redirect leads.
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
 #include "runtime/fetch.h"
 #include "runtime/fetch_hop.h"
+#include "runtime/host_ascii.h"
 
 namespace sharelink {
 namespace {
@@ -93,6 +96,15 @@ fetch_address prepare_fetch_address(std::string_view address) {
     host = authority.substr(at + 1);
   }
   if (host.empty()) return refused("address has no host");
+  // A name beyond ASCII goes in its ASCII form, as browsers send it.
+  std::string ascii_host;
+  if (std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+    const std::size_t colon = host.front() == '[' ? npos : host.rfind(':');
+    const std::optional<std::string> name = host_to_ascii(host.substr(0, colon));
+    if (!name) return refused("invalid host name");
+    ascii_host = *name + std::string(colon == npos ? "" : host.substr(colon));
+    host = ascii_host;
+  }
   for (char c : host) {
     auto byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte >= 0x7F) return refused("invalid host name");
