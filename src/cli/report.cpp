@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "codec/ascii_case.h"
@@ -7,6 +9,7 @@
 #include "download/files.h"
 #include "download/safe_name.h"
 #include "runtime/fetch.h"
+#include "runtime/host_ascii.h"
 
 namespace sharelink::cli {
 namespace {
@@ -20,8 +23,22 @@ bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 // Bytes outside ASCII are escaped too, so that the downloader asks for the bytes the
 // page gave whatever their encoding (the page is read as local text, and a UTF-8
 // page would otherwise reach it garbled).
+// A host name beyond ASCII is written in its xn-- form, as the fetcher sends it.
 std::string aria2_address(std::string_view url) {
-  return percent_escape(url, [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
+  std::string address(url);
+  const std::size_t host_begin = address.find("://");
+  if (host_begin != std::string::npos) {
+    const std::size_t authority = host_begin + 3;
+    const std::size_t end = std::min(address.find_first_of("/?#\\", authority), address.size());
+    std::size_t begin = address.rfind('@', end);
+    begin = begin == std::string::npos || begin < authority ? authority : begin + 1;
+    std::size_t name_end = address.rfind(':', end);
+    if (name_end == std::string::npos || name_end < begin || address[begin] == '[') name_end = end;
+    const std::string_view name = std::string_view(address).substr(begin, name_end - begin);
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+      if (const std::optional<std::string> ascii = host_to_ascii(name)) address.replace(begin, name.size(), *ascii);
+  }
+  return percent_escape(address, [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
 }
 
 // An option line's value: the text as it is when nothing in it could end the line

@@ -137,6 +137,9 @@ TEST(Aria2Entry, AsksAsADownloadDoes) {
   const std::pair<const char*, const char*> pages[] = {
       {"http://dl.example/\xE4\xB8\xAD x", "http://dl.example/%E4%B8%AD%20x\n"},
       {"http://dl.example/\xD6\xD0 x", "http://dl.example/%D6%D0%20x\n"},
+      // A host name beyond ASCII goes as the fetcher sends it.
+      {"http://u@Bücher.example:81/ü", "http://u@xn--bcher-kva.example:81/%C3%BC\n"},
+      {"http://例子.测试", "http://xn--fsqu00a.xn--0zwm56d\n"},
   };
   for (const auto& [page_bytes, line] : pages) {
     f.local_download_url = page_bytes;
