@@ -77,7 +77,15 @@ for _ in $(seq 100); do
 done
 start_app() {
   "$GUI" 2>>"$TMP/stderr" & app=$!
-  wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Varnel ' | head -n 1) || true
+  # Looked for again and again rather than with --sync: a window that goes away
+  # while xdotool looks at it is an X error, which ends xdotool.
+  wid=
+  for _ in $(seq 300); do
+    wid=$(xdotool search --onlyvisible --name '^Varnel ' 2>/dev/null | head -n 1) || true
+    [ -n "$wid" ] && break
+    kill -0 "$app" 2>/dev/null || fail "the program ended before its window showed"
+    sleep 0.1
+  done
   [ -n "$wid" ] || fail "no window titled Varnel ..."
   xdotool windowactivate --sync "$wid"
 }
