@@ -85,6 +85,18 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
                                                      bare.url("/s/XYZ"), {});
   EXPECT_EQ(missing.failed_step, "list");
   EXPECT_NE(missing.read.error.value_or("").find("token"), std::string::npos);
+
+  // A step's server that sends the request to another host is not followed there.
+  testing::loopback_server moved;
+  moved.serve("/s/XYZ", "<div data-share=\"X\"></div><script>var token = \"t\";</script>");
+  moved.http().Get("/v1/list", [](const httplib::Request&, httplib::Response& response) {
+    response.set_redirect("http://localhost:1/v1/list");
+  });
+  moved.start();
+  const service_resolution away = resolve_service(example("cloudbox", "https://api.cloudbox.example", moved),
+                                                  moved.url("/s/XYZ"), {});
+  EXPECT_EQ(away.failed_step, "list");
+  EXPECT_EQ(away.outcome.error, "redirect refused: it leaves 127.0.0.1 for another host");
 }
 
 }  // namespace

@@ -54,11 +54,13 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
                                    const page_fetcher& fetch) {
   service_resolution result;
   const fetch_options settings = with_request(rule, options);
-  const auto fetch_page = [&](std::string_view at) {
-    return fetch ? fetch(at, settings) : fetch_page_reporting(at, settings);
+  fetch_options step_settings = settings;
+  step_settings.same_host_redirects_only = true;
+  const auto fetch_page = [&](std::string_view at, const fetch_options& with) {
+    return fetch ? fetch(at, with) : fetch_page_reporting(at, with);
   };
   rule_answers answers;
-  result.outcome = fetch_page(address);
+  result.outcome = fetch_page(address, settings);
   answers.push_back({"page", answer_text(rule, result.outcome.body)});
   result.outcome.body.clear();
   bool stopped = !answered_well(result.outcome);
@@ -76,9 +78,10 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
       values.emplace_back(name, local_to_utf8(*value));
     }
     if (stopped) break;
-    // The template's scheme and host are checked when the rule is read, and every
-    // value is escaped: the address goes nowhere the rule did not name.
-    result.outcome = fetch_page(fill_step_address(step.address, values));
+    // The template's scheme and host are checked when the rule is read, every value
+    // is escaped, and no redirect leaves the host: the request goes nowhere the rule
+    // did not name.
+    result.outcome = fetch_page(fill_step_address(step.address, values), step_settings);
     answers.push_back({step.name, answer_text(rule, result.outcome.body)});
     result.outcome.body.clear();
     if (!answered_well(result.outcome)) {

@@ -249,6 +249,8 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
         return outcome;
       }
       fetch_address next = follow_redirect(target, sink.head().location);
+      if (next.error.empty() && options.same_host_redirects_only && host_of(next.url) != host_of(target.url))
+        next.error = "redirect refused: it leaves " + host_of(target.url) + " for another host";
       if (!next.error.empty()) {
         outcome.error = next.error;
         return outcome;

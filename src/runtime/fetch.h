@@ -49,6 +49,10 @@ struct fetch_options {
   /// rule gives them); a User-Agent among them replaces fetch_user_agent. No line
   /// breaks: the rule reader refuses them.
   std::vector<std::string> headers;
+  /// Redirects may lead only to the host (name, any port) of the address asked for:
+  /// a step of a service's rule goes to the host its template names, and its
+  /// server's answer may not send the request elsewhere.
+  bool same_host_redirects_only = false;
 };
 
 /// Why a fetch that had reached the server ended before its body was whole.

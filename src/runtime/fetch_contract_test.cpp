@@ -127,6 +127,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
   patient.stall_timeout_ms = 4000;
   fetch_options refused_proxy = quick();
   refused_proxy.proxy = "http://127.0.0.1:1";
+  fetch_options one_host = quick();
+  one_host.same_host_redirects_only = true;
   fetch_options whole_limit = quick();
   whole_limit.stall_timeout_ms = 10000;
   whole_limit.total_timeout_ms = 1500;
@@ -161,6 +163,10 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
        "Found", fetch_cut::none, "redirect refused: unsupported scheme \"gopher\"", ""},
       {"https down to http", https() + "/redirect/down", trusting(), false, 302, "Found",
        fetch_cut::none, "redirect from https to http refused", ""},
+      {"held to its host, another host", h + "/redirect/to?http://localhost:1/", one_host, false, 302,
+       "Found", fetch_cut::none, "redirect refused: it leaves 127.0.0.1 for another host", ""},
+      {"held to its host, the same host", h + "/redirect/relative", one_host, true, 200, "OK",
+       fetch_cut::none, "", "landed"},
       // Bodies.
       {"NUL bytes", h + "/nul", quick(), true, 200, "OK", fetch_cut::none, "",
        bytes_0_to_255(1000)},
