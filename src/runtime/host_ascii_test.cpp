@@ -10,6 +10,9 @@
 namespace sharelink {
 namespace {
 
+// Windows' IdnToAscii follows IDNA2003, libidn2 IDNA2008 with the UTS #46 mapping:
+// they differ for a few characters (ß, final sigma, the joiners), so the table keeps
+// to names both map alike.
 TEST(HostAscii, NamesBeyondAsciiGoInTheirAsciiForm) {
   std::string too_long;
   for (int i = 0; i < 64; ++i) too_long += "ü";
