@@ -75,14 +75,15 @@ bool known_key(std::string_view key) {
 }  // namespace
 
 std::optional<config> parse_config(std::string_view text, const std::string& path, std::string& error) {
-  if (std::optional<toml_precheck_problem> unsafe = precheck_toml(text)) {
-    error = one_line(path + ":" + std::to_string(unsafe->line) + ":" + std::to_string(unsafe->column) + ": " +
-                     unsafe->what);
+  const toml_precheck checked = precheck_toml(text);
+  if (checked.problem) {
+    error = one_line(path + ":" + std::to_string(checked.problem->line) + ":" +
+                     std::to_string(checked.problem->column) + ": " + checked.problem->what);
     return std::nullopt;
   }
   toml::table table;
   try {
-    table = toml::parse(text, std::string_view(path));
+    table = toml::parse(checked.text, std::string_view(path));
   } catch (const toml::parse_error& e) {
     error = one_line(position(path, e.source()) + std::string(e.description()));
     return std::nullopt;

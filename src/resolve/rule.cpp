@@ -314,11 +314,11 @@ service_rule read_root(const toml::table& root) {
 }  // namespace
 
 std::variant<service_rule, rule_problem> read_rule(std::string_view toml_text) {
-  if (std::optional<toml_precheck_problem> unsafe = precheck_toml(toml_text))
-    return rule_problem{unsafe->line, unsafe->column, std::move(unsafe->what)};
+  toml_precheck checked = precheck_toml(toml_text);
+  if (checked.problem) return rule_problem{checked.problem->line, checked.problem->column, std::move(checked.problem->what)};
   toml::table parsed;
   try {
-    parsed = toml::parse(toml_text);
+    parsed = toml::parse(checked.text);
   } catch (const toml::parse_error& error) {
     return rule_problem{static_cast<int>(error.source().begin.line), static_cast<int>(error.source().begin.column),
                         std::string(error.description())};

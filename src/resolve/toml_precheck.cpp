@@ -1,6 +1,11 @@
 #include "resolve/toml_precheck.h"
 
+#include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "codec/utf8.h"
 
 namespace sharelink {
 
@@ -11,6 +16,9 @@ class scanner {
   explicit scanner(std::string_view text) : text_(text) {
     if (text_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
   }
+
+  /// Characters to write as escapes, found by run(): where each begins, and what it is.
+  std::vector<std::pair<std::size_t, utf8_char>> escapes;
 
   std::optional<toml_precheck_problem> run() {
     while (at_ < text_.size()) {
@@ -170,10 +178,15 @@ class scanner {
         continue;
       }
       // A line-ending backslash: the reader passes over the blanks that follow it
-      // and asks about the first character after them.
+      // and asks about the first character after them, which goes as its escape.
+      const int line = line_;
       while (at_ < text_.size() && blank(text_[at_])) step();
-      if (at_ < text_.size() && outside_ascii(text_[at_]))
-        return problem("the first character after a line-ending backslash must be ASCII; write it as \\uXXXX");
+      if (at_ < text_.size() && outside_ascii(text_[at_]) && line_ == line)
+        return problem("a backslash followed by blanks must end its line");
+      if (at_ < text_.size() && outside_ascii(text_[at_])) {
+        const utf8_char c = read_utf8(text_, at_);
+        if (c.length > 0) escapes.push_back({at_, c});
+      }
     }
     return std::nullopt;
   }
@@ -190,6 +203,21 @@ class scanner {
 
 }  // namespace
 
-std::optional<toml_precheck_problem> precheck_toml(std::string_view text) { return scanner(text).run(); }
+toml_precheck precheck_toml(std::string_view text) {
+  scanner scan(text);
+  toml_precheck checked;
+  checked.problem = scan.run();
+  if (checked.problem) return checked;
+  std::size_t copied = 0;
+  for (const auto& [at, c] : scan.escapes) {
+    checked.text.append(text.substr(copied, at - copied));
+    char escape[11];
+    std::snprintf(escape, sizeof escape, "\\U%08X", static_cast<unsigned>(c.code_point));
+    checked.text += escape;
+    copied = at + c.length;
+  }
+  checked.text.append(text.substr(copied));
+  return checked;
+}
 
 }  // namespace sharelink

@@ -12,14 +12,23 @@ struct toml_precheck_problem {
   std::string what;
 };
 
-/// Looks through a TOML text (UTF-8) for characters outside ASCII where the TOML
-/// reader (toml++ 3.3) would ask its Unicode whitespace table about them: outside
-/// strings and comments, where TOML allows none anyway, and first after a
-/// line-ending backslash in a multi-line basic string (or right after a backslash
-/// there). For some characters (U+02E0, U+2E80, ...) that table reaches a branch
-/// its authors marked unreachable, so a text holding one must not be parsed.
-/// Gives the first such place, or nothing. A byte-order mark at the start is
-/// passed over; bytes that are not UTF-8 are left for the reader to refuse.
-std::optional<toml_precheck_problem> precheck_toml(std::string_view text);
+/// A TOML text (UTF-8) made safe for the TOML reader (toml++ 3.3), or where it
+/// cannot be. That reader asks its Unicode whitespace table about characters
+/// outside ASCII in some places, and for some characters (U+02E0, U+2E80, ...) the
+/// table reaches a branch its authors marked unreachable. The places:
+/// - outside strings and comments, where TOML allows no such character anyway:
+///   the text is refused there (`problem`);
+/// - right after a backslash in a multi-line basic string, or after a backslash
+///   and blanks on the same line: refused too, since TOML allows neither;
+/// - first after a line-ending backslash in a multi-line basic string, where TOML
+///   allows it: `text` holds it as the escape \UXXXXXXXX instead, which means the
+///   same character (columns after it on that line move on by a few).
+/// A byte-order mark at the start is passed over; bytes that are not UTF-8 are
+/// left for the reader to refuse.
+struct toml_precheck {
+  std::string text;  ///< what to give the reader, when there is no problem
+  std::optional<toml_precheck_problem> problem;
+};
+toml_precheck precheck_toml(std::string_view text);
 
 }  // namespace sharelink
