@@ -42,7 +42,11 @@ std::string too_long_a_wait(long long asked_s, long long waited_ms, long long mo
 
 }  // namespace
 
-std::string host_of(std::string_view address) {
+std::string host_of(std::string_view pasted) {
+  // The host as the request names it: a name beyond ASCII in its xn-- form, and
+  // written however the fetcher accepts it ("http:\\h", "http:h").
+  const fetch_address prepared = prepare_fetch_address(pasted);
+  const std::string_view address = prepared.error.empty() ? std::string_view(prepared.url) : pasted;
   const auto scheme_end = address.find("://");
   if (scheme_end == std::string_view::npos) return {};
   const std::string scheme = ascii_lower(address.substr(0, scheme_end));

@@ -28,8 +28,9 @@ struct retry_policy {
   long first_pause_ms = 1000;
 };
 
-/// The host and port of an http or https address, in lower case ("a.example:443");
-/// empty when there is none.
+/// The host and port of an http or https address as the request names them, in
+/// lower case ("a.example:443", a name beyond ASCII in its xn-- form); empty when
+/// there is none.
 std::string host_of(std::string_view address);
 
 /// Waits `ms`, or less once `cancel` (when set) turns true: false then.

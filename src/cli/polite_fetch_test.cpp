@@ -36,6 +36,8 @@ TEST(HostOf, NamesHostAndPortInLowerCase) {
   EXPECT_EQ(host_of("http://[::1]/x"), "[::1]:80");
   EXPECT_EQ(host_of("http://[::1]:81/x"), "[::1]:81");
   EXPECT_EQ(host_of("no scheme"), "");
+  EXPECT_EQ(host_of("http://Bücher.example/x"), host_of("http://xn--bcher-kva.example/y"));
+  EXPECT_EQ(host_of("http:\\\\a.example\\x"), "a.example:80");
 }
 
 // A server whose paths answer from a script: the n-th request to a path gets the
