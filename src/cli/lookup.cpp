@@ -54,7 +54,8 @@ std::optional<std::string> address_refusal(std::string_view address) {
   return std::nullopt;
 }
 
-std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_download_url) {
+std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_download_url,
+                                         std::optional<std::size_t> bytes_read) {
   std::string verdict;
   const auto add = [&](const std::string& reason) {
     verdict += (verdict.empty() ? "" : "; ") + reason;
@@ -72,9 +73,9 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
     std::string reason = one_line(local_to_utf8(outcome.error));
     if (reason.find_first_not_of(' ') == std::string::npos) reason = "the page could not be fetched";
     if (outcome.cut != fetch_cut::none) {
-      const std::string count = std::to_string(outcome.body.size());
-      if (reason.find(count) == std::string::npos)
-        reason += " (" + count + (outcome.body.size() == 1 ? " byte" : " bytes") + " read)";
+      const std::size_t read = bytes_read.value_or(outcome.body.size());
+      const std::string count = std::to_string(read);
+      if (reason.find(count) == std::string::npos) reason += " (" + count + (read == 1 ? " byte" : " bytes") + " read)";
     }
     add(reason);
   }
@@ -104,7 +105,7 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.
   fill_from_reading(r, found.read.reading);
-  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty());
+  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
   if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
   else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
   note_files_left_out(r);

@@ -32,7 +32,9 @@ std::optional<std::string> address_refusal(std::string_view address);
 /// The verdict on a fetch whose page was read: an HTTP status outside 200-299
 /// ("HTTP 404 Not Found"), a page that did not arrive whole (the fetcher's reason and
 /// the bytes read), or a page without a download address. Nothing when all is well.
-std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_download_url);
+/// `bytes_read` is the size of the body when `outcome` no longer holds it.
+std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_download_url,
+                                         std::optional<std::size_t> bytes_read = std::nullopt);
 
 /// Fetches and reads the page behind `address` (UTF-8). Never throws.
 resolution resolve_address(const std::string& address, const lookup_settings& settings);

@@ -52,6 +52,17 @@ TEST(FetchVerdict, AnErrorStatusACutOrNoAddressIsAnError) {
   }
 }
 
+// The reading empties the fetched body once its answer is kept; the verdict still
+// counts the bytes that came.
+TEST(FetchVerdict, ACutPageCountsTheBytesThatCameThroughTheReading) {
+  lookup_settings settings;
+  settings.forced_service = "kuaichuan";
+  settings.fetch_page = [](std::string_view, const fetch_options&) {
+    return outcome(200, "OK", false, "interrupted", fetch_cut::interrupted, 5);
+  };
+  EXPECT_EQ(resolve_address("http://h/d/ABC", settings).error, "interrupted (5 bytes read)");
+}
+
 TEST(AddressRefusal, NoSchemeOrBytesThatAreNotUtf8) {
   const std::string no_scheme = "the address has no scheme (http:// or https://)";
   for (const char* address :

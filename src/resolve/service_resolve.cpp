@@ -62,6 +62,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
   rule_answers answers;
   result.outcome = fetch_page(address, settings);
   answers.push_back({"page", answer_text(rule, result.outcome.body)});
+  result.body_size = result.outcome.body.size();
   result.outcome.body.clear();
   bool stopped = !answered_well(result.outcome);
   for (const step_rule& step : rule.steps) {
@@ -83,6 +84,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     // did not name.
     result.outcome = fetch_page(fill_step_address(step.address, values), step_settings);
     answers.push_back({step.name, answer_text(rule, result.outcome.body)});
+    result.body_size = result.outcome.body.size();
     result.outcome.body.clear();
     if (!answered_well(result.outcome)) {
       result.failed_step = step.name;

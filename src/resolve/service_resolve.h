@@ -16,6 +16,8 @@ struct service_resolution {
   /// The last fetch made (the share page's, or the step's that failed or came last),
   /// its body left empty: the answers are read already.
   fetch_outcome outcome;
+  /// The size of that fetch's body before it was emptied.
+  std::size_t body_size = 0;
   /// The step whose fetch or value failed, or empty (the share page, or none).
   std::string failed_step;
 };
