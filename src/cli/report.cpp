@@ -22,8 +22,8 @@ bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 // tab would split it into mirrors, a leading blank would make it an option line.
 // Bytes outside ASCII are escaped too, so that the downloader asks for the bytes the
 // page gave whatever their encoding (the page is read as local text, and a UTF-8
-// page would otherwise reach it garbled).
-// A host name beyond ASCII is written in its xn-- form, as the fetcher sends it.
+// page would otherwise reach it garbled). A host name beyond ASCII goes in its xn--
+// form, as the fetcher sends it.
 std::string aria2_address(std::string_view url) {
   std::string address(url);
   const std::size_t host_begin = address.find("://");
