@@ -269,6 +269,32 @@ std::map<std::string, std::string> files_in(const std::string& dir) {
   return files;
 }
 
+// Two files of one name and size, with no MD5 to tell them apart: each gets a name
+// of its own, in the run that saves them and in the next, which finds both there.
+TEST(SharelinkDownload, TwoFilesOfOneNameAndSizeAreBothKept) {
+  const std::string one = random_bytes(3000, 7), two = random_bytes(3000, 8);
+  std::string page;
+  raw_server server([&](raw_connection& c) {
+    const std::string path = request_path(c);
+    if (path.starts_with("/share"))
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page);
+    else
+      c.send(send_head(c, path.starts_with("/f/1") ? one : two));
+  });
+  page = pan_page({{"x.bin", server.url("/f/1?filename=x.bin"), one.size(), ""},
+                   {"x.bin", server.url("/f/2?filename=x.bin"), two.size(), ""}});
+  test_folder folder;
+  const std::string out = folder / "out";
+  for (const std::string said : {"saved: ", "already there: "}) {
+    const pid_t pid = start({"--download", "--output-dir", out, "--jobs", "1", server.url("/share/ok")},
+                            folder / "stdout", folder / "stderr");
+    EXPECT_EQ(wait_for(pid), 0);
+    EXPECT_EQ(test_folder::read(folder / "stdout"),
+              said + out + "/x.bin (3000 bytes)\n" + said + out + "/x (1).bin (3000 bytes)\n");
+  }
+  EXPECT_EQ(files_in(out), (std::map<std::string, std::string>{{"x.bin", one}, {"x (1).bin", two}}));
+}
+
 // The list --aria2 writes, run by the real aria2c, downloads the same files under
 // the same names with the same Referer, User-Agent and Cookie as --download.
 TEST(SharelinkAria2, TheRealDownloaderGetsWhatDownloadGets) {

@@ -56,6 +56,7 @@ void download_one(resolution& r, std::size_t i, session& run) {
   // A large file takes as long as it takes; the stall limit still applies.
   job.fetch.total_timeout_ms = 0;
   job.retry_max_wait_s = chosen.retry.most_wait_s;
+  job.claims = run.name_claims;
   // An expired download address: the share page is read again for a fresh one. The
   // host's place is given back meanwhile, as the page may be on the same host.
   job.refresh = [&]() -> std::optional<local_text> {

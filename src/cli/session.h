@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "cli/polite_fetch.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "download/download.h"
 
 namespace sharelink::cli {
 
@@ -31,6 +33,8 @@ class session {
   /// The places for downloads: --jobs of them, shared by all pages. (A gate used
   /// under one name only is a plain count of places.)
   host_gate download_places;
+  /// The file names the run's downloads have taken.
+  std::shared_ptr<sharelink::name_claims> name_claims = std::make_shared<sharelink::name_claims>();
 
   /// Fetches and reads the page behind `address`, waiting and retrying as
   /// --retries and --retry-max-wait say; its error's kind set. Called on worker

@@ -62,6 +62,7 @@ class downloader {
   std::optional<std::uint64_t> probe_total();
   bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
   bool choose_name(file_handle& part);
+  bool claim_name();
   void set_name(int number);
   bool accept_head(const response_head& head, attempt& now, part_writer& writer);
   bool transfer(part_writer& writer);
@@ -166,8 +167,11 @@ void downloader::set_name(int number) {
   if (name_length(name_, native_name_units) + 10 <= 255) meta_path_ = part_path_ + ".meta";
 }
 
+bool downloader::claim_name() { return !job_.claims || job_.claims->claim(path_, job_.url); }
+
 // Picks the name: the first of NAME, "NAME (1).ext", ... that is not taken by another
-// file and whose .part no other download is writing. Opens that .part into `part`.
+// file (on disk, or by another download of the run) and whose .part no other
+// download is writing. Opens that .part into `part`.
 // False when the download ends here: already present, or an error.
 bool downloader::choose_name(file_handle& part) {
   bool probed = false;
@@ -181,7 +185,7 @@ bool downloader::choose_name(file_handle& part) {
         probed = true;
       }
       bool compared_md5 = false;
-      if (is_same_file(path_, existing.size, compared_md5)) {
+      if (is_same_file(path_, existing.size, compared_md5) && claim_name()) {
         result_.path = path_;
         result_.bytes = existing.size;
         result_.already_present = true;
@@ -199,6 +203,12 @@ bool downloader::choose_name(file_handle& part) {
     }
     switch (part.open_write(part_path_)) {
       case open_result::opened:
+        if (!claim_name()) {  // another file of this run has the name
+          if (stat_path(part_path_).size == 0) part.remove(part_path_);
+          part.close();
+          ++number;
+          continue;
+        }
         // Another download may have finished this name meanwhile: look at it again.
         if (stat_path(path_).kind == path_kind::missing) return true;
         if (stat_path(part_path_).size == 0) part.remove(part_path_);
@@ -542,6 +552,12 @@ download_result download_file(const download_job& job, const download_progress_h
     result.error = "download failed";
     return result;
   }
+}
+
+bool name_claims::claim(const std::string& path, const std::string& url) {
+  std::lock_guard lock(mutex_);
+  const auto [at, added] = taken_.try_emplace(path, url);
+  return added || at->second == url;
 }
 
 }  // namespace sharelink

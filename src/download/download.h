@@ -2,6 +2,9 @@
 // Downloading a resolved file: streamed to NAME.part, resumed, checked, renamed.
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -9,6 +12,21 @@
 #include "runtime/text.h"
 
 namespace sharelink {
+
+/// The names the downloads of one run have taken in their folders, each with the
+/// address it was taken for. Two files of one name (and of one size, with no MD5
+/// to tell them apart) get two names, and the second is not taken for the first
+/// "already there". Safe to share between threads.
+class name_claims {
+ public:
+  /// Takes `path` for the file at `url`: true when nobody had it, or the same
+  /// address did (the same file, listed again).
+  bool claim(const std::string& path, const std::string& url);
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, std::string> taken_;
+};
 
 /// One file to download.
 struct download_job {
@@ -33,6 +51,8 @@ struct download_job {
   /// continued from the new address.
   std::function<std::optional<local_text>()> refresh;
   int refreshes = 2;
+  /// The names the other downloads of the run have taken; null when there are none.
+  std::shared_ptr<name_claims> claims;
 };
 
 /// Where a download stands; handed to the progress callback as bytes arrive.
