@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "codec/hex_escape.h"
 #include "download/md5.h"
 #include "testing/raw_server.h"
 #include "testing/test_folder.h"
@@ -301,7 +303,7 @@ TEST(SharelinkAria2, TheRealDownloaderGetsWhatDownloadGets) {
   if (access("/usr/bin/aria2c", X_OK) != 0) GTEST_SKIP() << "aria2c is not installed";
   const std::vector<std::pair<std::string, std::string>> records = {
       {"../../../x/escaped.txt", "/f/1"}, {".bashrc", "/f/2"}, {"..", "/f/fallback.bin"},
-      {"CON.txt", "/f/4"}, {"report 报告.pdf", "/f/5"}};
+      {"CON.txt", "/f/4"}, {"report 报告.pdf", "/f/5"}, {"report 报告.pdf", "/f/6"}};  // two of one name
   std::map<std::string, std::string> bodies;
   std::mutex mutex;
   std::map<std::string, std::string> seen;  // "path header" -> value, per run
@@ -325,8 +327,10 @@ TEST(SharelinkAria2, TheRealDownloaderGetsWhatDownloadGets) {
   for (std::size_t i = 0; i < records.size(); ++i) {
     const auto& [name, path] = records[i];
     bodies[path] = random_bytes(1000 + i * 777, static_cast<unsigned>(10 + i));
-    listed.push_back({name, server.url(path + "?fid=" + std::to_string(i)), bodies[path].size(),
-                      md5_hex(bodies[path])});
+    // The name is the link's filename=, as the Pan page gives it.
+    const std::string escaped = percent_escape(name, [](unsigned char c) { return !std::isalnum(c); });
+    listed.push_back({name, server.url(path + "?fid=" + std::to_string(i) + "&filename=" + escaped),
+                      bodies[path].size(), md5_hex(bodies[path])});
   }
   page = pan_page(listed);
   const std::string share = server.url("/share/link?shareid=1&uk=2");

@@ -148,12 +148,14 @@ std::optional<std::string> download_address_refusal(const file_entry& f) {
   return std::nullopt;
 }
 
-std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_view referer) {
+std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_view referer,
+                        std::string_view out_name) {
   if (download_address_refusal(f)) return {};
   std::string entry =
       aria2_address(f.local_download_url.empty() ? f.download_url : f.local_download_url) + "\n";
   // The name --download would save it under.
-  entry += "  out=" + safe_file_name(f.file_name, f.download_url, native_name_units) + "\n";
+  entry += "  out=" + (out_name.empty() ? safe_file_name(f.file_name, f.download_url, native_name_units)
+                                        : std::string(out_name)) + "\n";
   if (!referer.empty()) {
     // As the fetcher sends it: printable ASCII, escaped where it must be.
     const fetch_address prepared = prepare_fetch_address(referer);

@@ -100,7 +100,9 @@ std::optional<std::string> download_address_refusal(const file_entry& f);
 /// that would break the entry (white space, control characters) and those outside
 /// ASCII percent-escaped. Nothing from the page can start or end a line early (a
 /// cookie holding a control character is left out), and only http and https
-/// addresses are written, so no entry begins with '#' or a blank.
-std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_view referer);
+/// addresses are written, so no entry begins with '#' or a blank. `out_name`, when
+/// given, replaces the file's own name (see aria2_names).
+std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_view referer,
+                        std::string_view out_name = {});
 
 }  // namespace sharelink::cli

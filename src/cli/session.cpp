@@ -7,13 +7,16 @@
 
 #include "cli/downloads.h"
 #include "codec/codepage.h"
+#include "download/files.h"
+#include "download/safe_name.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::cli {
 namespace {
 
 // Prints `r` in the chosen form; the caller checks the stream afterwards.
-void print(const resolution& r, const settings& s, bool first, std::ostream& out, std::ostream& err) {
+void print(const resolution& r, const settings& s, bool first, name_claims& names, std::ostream& out,
+           std::ostream& err) {
   if (r.error && !s.quiet)
     err << "sharelink: " << address_for_message(r.address)
         << ": " << *r.error << '\n';
@@ -41,8 +44,15 @@ void print(const resolution& r, const settings& s, bool first, std::ostream& out
       out << json_report(r) << '\n';
       break;
     case output_form::aria2:
-      for (const file_entry& f : r.files)
-        out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address));
+      for (const file_entry& f : r.files) {
+        // Two files of one name get two, as --download saves them: the list's
+        // downloader would otherwise refuse the second or write over the first.
+        const std::string own = safe_file_name(f.file_name, f.download_url, native_name_units);
+        std::string name = own;
+        for (int n = 1; n <= 10000 && !names.claim(name, f.download_url); ++n)
+          name = numbered_file_name(own, n, native_name_units);
+        out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address), name);
+      }
       break;
   }
   out.flush();
@@ -112,7 +122,7 @@ bool session::emit(resolution&& r) {
   if (r.error) ++failed_;
   ++done_;
   display.batch(finished_, finished_failed_, total_);
-  display.around_output([&] { print(r, chosen, first_, out, err); });
+  display.around_output([&] { print(r, chosen, first_, *name_claims, out, err); });
   first_ = false;
   if (!out) write_failed_ = true;
   return !write_failed_;
