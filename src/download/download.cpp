@@ -556,7 +556,7 @@ download_result download_file(const download_job& job, const download_progress_h
 
 bool name_claims::claim(const std::string& path, const std::string& url) {
   std::lock_guard lock(mutex_);
-  const auto [at, added] = taken_.try_emplace(path, url);
+  const auto [at, added] = taken_.try_emplace(path_compare_key(path), url);
   return added || at->second == url;
 }
 

@@ -20,7 +20,8 @@ namespace sharelink {
 class name_claims {
  public:
   /// Takes `path` for the file at `url`: true when nobody had it, or the same
-  /// address did (the same file, listed again).
+  /// address did (the same file, listed again). Paths compare as the system's
+  /// file names do (path_compare_key).
   bool claim(const std::string& path, const std::string& url);
 
  private:

@@ -436,5 +436,18 @@ TEST(Download, CancelLeavesAResumablePartAndEndsAPauseAtOnce) {
   }
 }
 
+// A name is taken once per run, for one address, as the system compares names.
+TEST(NameClaims, ANameIsTakenForOneAddress) {
+  name_claims claims;
+  EXPECT_TRUE(claims.claim(join_path("d", "A.txt"), "http://h/1"));
+  EXPECT_TRUE(claims.claim(join_path("d", "A.txt"), "http://h/1"));  // listed again
+  EXPECT_FALSE(claims.claim(join_path("d", "A.txt"), "http://h/2"));
+  EXPECT_TRUE(claims.claim(join_path("e", "A.txt"), "http://h/2"));
+  // Windows' file names ignore case, so there "a.txt" is the name already taken.
+  EXPECT_EQ(claims.claim(join_path("d", "a.txt"), "http://h/2"), path_separator == '/');
+  EXPECT_EQ(claims.claim(join_path("d", "\xC3\xA9.txt"), "http://h/3"), true);
+  EXPECT_EQ(claims.claim(join_path("d", "\xC3\x89.txt"), "http://h/4"), path_separator == '/');
+}
+
 }  // namespace
 }  // namespace sharelink

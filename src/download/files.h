@@ -26,6 +26,10 @@ struct path_status {
 /// What is at `path` (links followed).
 path_status stat_path(const std::string& path);
 
+/// The form of `path` under which this system compares file names: as it is on
+/// Linux; in upper case on Windows, whose file names ignore case.
+std::string path_compare_key(const std::string& path);
+
 /// `dir` and `name` joined with path_separator (none when `dir` ends in a slash or backslash);
 /// `name` alone when `dir` is empty.
 std::string join_path(std::string_view dir, std::string_view name);

@@ -197,4 +197,6 @@ rename_result rename_no_replace(const std::string& from, const std::string& to, 
   return rename_result::failed;
 }
 
+std::string path_compare_key(const std::string& path) { return path; }
+
 }  // namespace sharelink

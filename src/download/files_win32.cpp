@@ -232,4 +232,10 @@ rename_result rename_no_replace(const std::string& from, const std::string& to, 
   return rename_result::failed;
 }
 
+std::string path_compare_key(const std::string& path) {
+  std::wstring wide = to_wide(path, CP_UTF8);
+  if (!wide.empty()) CharUpperBuffW(wide.data(), static_cast<DWORD>(wide.size()));
+  return from_wide(wide, CP_UTF8);
+}
+
 }  // namespace sharelink
