@@ -34,28 +34,8 @@ const std::string q = "\\\"";  // a quote as the Pan page escapes it
 const std::vector<page_case>& cases() {
   static const std::vector<page_case> all = {
       // Ordinary listings.
-      {"KuaichuanListing1MB", false,
-       [] {
-         return repeated("<html><body><ul>\n",
-                         "<li><a class=\"file_name\" href=\"javascript:;\" "
-                         "file_url=\"http://dl.kc.example/d/AbC123/%E4%B8%AD.rar?t=1350000000&amp;k=1\" "
-                         "file_size=\"1048576\" file_name=\"%E4%B8%AD%E6%96%87%E6%8A%A5%E5%91%8A.rar\">x</a>"
-                         "<div class=\"meta\" style=\"display:none\">uploaded 2012-10-12</div></li>\n",
-                         one_mb,
-                         "</ul><input id=\"first_file_size\" value='1048576'>"
-                         "<input id=\"key\" value='8f14e45fceea167a5a36dedd4b4c7d2b'></body></html>");
-       },
-       false},
-      {"PanListing1MB", true,
-       [] {
-         return repeated("<script>yunData.setData(JSON.parse(\"{" + q + "list" + q + ":[",
-                         "{" + q + "fs_id" + q + ":" + q + "881235566" + q + "," + q + "size" + q + ":" + q +
-                             "1536" + q + "," + q + "md5" + q + ":" + q + "e10adc3949ba59abbe56e057f20f883e" + q +
-                             "," + q + "dlink" + q + ":" + q +
-                             "http:\\\\/\\\\/d.pan.example\\\\/file?fid=1&filename=%E4%B8%AD.rar" + q + "},",
-                         one_mb, "]}\"));</script>");
-       },
-       false},
+      {"KuaichuanListing1MB", false, sharelink::bench::kuaichuan_listing_1mb, false},
+      {"PanListing1MB", true, sharelink::bench::pan_listing_1mb, false},
 
       // The window parse's hostile pages, read per file.
       {"KuaichuanOpenMarkersClosedAtEnd", false,

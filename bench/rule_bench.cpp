@@ -12,31 +12,13 @@
 
 namespace {
 
-using sharelink::bench::one_mb;
-using sharelink::bench::repeated;
-
-const std::string q = "\\\"";
-
 const std::string& kuaichuan_listing() {
-  static const std::string page = repeated(
-      "<html><body><ul>\n",
-      "<li><a class=\"file_name\" href=\"javascript:;\" "
-      "file_url=\"http://dl.kc.example/d/AbC123/%E4%B8%AD.rar?t=1350000000&amp;k=1\" "
-      "file_size=\"1048576\" file_name=\"%E4%B8%AD%E6%96%87%E6%8A%A5%E5%91%8A.rar\">x</a>"
-      "<div class=\"meta\" style=\"display:none\">uploaded 2012-10-12</div></li>\n",
-      one_mb,
-      "</ul><input id=\"first_file_size\" value='1048576'>"
-      "<input id=\"key\" value='8f14e45fceea167a5a36dedd4b4c7d2b'></body></html>");
+  static const std::string page = sharelink::bench::kuaichuan_listing_1mb();
   return page;
 }
 
 const std::string& pan_listing() {
-  static const std::string page = repeated(
-      "<script>yunData.setData(JSON.parse(\"{" + q + "list" + q + ":[",
-      "{" + q + "fs_id" + q + ":" + q + "881235566" + q + "," + q + "size" + q + ":" + q + "1536" + q + "," + q +
-          "md5" + q + ":" + q + "e10adc3949ba59abbe56e057f20f883e" + q + "," + q + "dlink" + q + ":" + q +
-          "http:\\\\/\\\\/d.pan.example\\\\/file?fid=1&filename=%E4%B8%AD.rar" + q + "},",
-      one_mb, "]}\"));</script>");
+  static const std::string page = sharelink::bench::pan_listing_1mb();
   return page;
 }
 
