@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -11,6 +14,7 @@
 #include "cli/session.h"
 #include "codec/codepage.h"
 #include "download/download.h"
+#include "download/md5.h"
 
 namespace sharelink::cli {
 namespace {
@@ -33,12 +37,65 @@ std::optional<local_text> fresh_address(const resolution& r, const file_entry& f
   return std::nullopt;
 }
 
-// Downloads file `i` of `r` into its `download`, once a place and its host let it;
-// leaves it without one when the run is interrupted first.
-void download_one(resolution& r, std::size_t i, session& run) {
+// The files of a page choose their names one after another, in page order, so that
+// two of one name get the same names in every run (and the ones the --aria2 list
+// gives them): a run that resumes finds each .part under its own file's name.
+class name_turns {
+ public:
+  /// Waits until the files before `k` have chosen their names; false once `cancel`
+  /// turned true.
+  bool wait(std::size_t k, const std::atomic<bool>* cancel) {
+    std::unique_lock lock(mutex_);
+    while (next_ < k) {
+      if (cancel->load()) return false;
+      changed_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+  /// File `k` has chosen its name (or will not choose one).
+  void done(std::size_t k) {
+    std::lock_guard lock(mutex_);
+    next_ = std::max(next_, k + 1);
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t next_ = 0;
+};
+
+// What tells file `i` of `r` from the page's other files across runs: the page's
+// address, the file's name, size and content MD5 (another page's MD5 text may be a
+// key that changes with each visit), and how many files before it on the page have
+// the same ones.
+std::string file_owner(const resolution& r, std::size_t i) {
+  const auto content_md5 = [&r](const file_entry& f) { return r.md5_is_content_hash ? f.md5 : std::string(); };
+  const file_entry& f = r.files[i];
+  std::size_t same_before = 0;
+  for (std::size_t j = 0; j < i; ++j) {
+    const file_entry& g = r.files[j];
+    same_before += g.file_name == f.file_name && g.size_bytes == f.size_bytes && content_md5(g) == content_md5(f);
+  }
+  std::string identity = r.address;
+  for (const std::string& part : {f.file_name, f.size_bytes ? std::to_string(*f.size_bytes) : std::string("-"),
+                                  content_md5(f), std::to_string(same_before)})
+    identity += '\0' + part;
+  return md5_hex(identity);
+}
+
+// Downloads file `i` of `r` into its `download`, once its turn to choose a name, a
+// place and its host let it; leaves it without one when the run is interrupted first.
+void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& turns, session& run) {
+  struct turn_done {  // whatever happens, the next file's turn comes
+    name_turns& turns;
+    std::size_t turn;
+    ~turn_done() { turns.done(turn); }
+  } done_at_the_latest{turns, turn};
   file_entry& f = r.files[i];
   const settings& chosen = run.chosen;
   const std::atomic<bool>* cancel = &run.interrupted;
+  if (!turns.wait(turn, cancel)) return;
   const auto place = run.download_places.enter({}, cancel);
   if (!place) return;
   std::optional<host_gate::pass> host_pass = run.gate.enter(host_of(local_to_utf8(f.local_download_url)), cancel);
@@ -57,6 +114,8 @@ void download_one(resolution& r, std::size_t i, session& run) {
   job.fetch.total_timeout_ms = 0;
   job.retry_max_wait_s = chosen.retry.most_wait_s;
   job.claims = run.name_claims;
+  job.owner = file_owner(r, i);
+  job.name_chosen = [&] { turns.done(turn); };
   // An expired download address: the share page is read again for a fresh one. The
   // host's place is given back meanwhile, as the page may be on the same host.
   job.refresh = [&]() -> std::optional<local_text> {
@@ -117,8 +176,9 @@ void download_files(resolution& r, session& run) {
   }
   // Threads take the files in page order; the run's places bound how many download.
   std::atomic<std::size_t> next{0};
+  name_turns turns;
   const auto take_files = [&] {
-    for (std::size_t k; (k = next++) < kept.size();) download_one(r, kept[k], run);
+    for (std::size_t k; (k = next++) < kept.size();) download_one(r, kept[k], k, turns, run);
   };
   const std::size_t threads = std::min<std::size_t>(kept.size(), static_cast<std::size_t>(run.chosen.jobs));
   std::vector<std::thread> helpers;

@@ -52,7 +52,11 @@ class downloader {
     // A download takes as long as it takes; the stall limit catches a dead connection.
     options_.total_timeout_ms = 0;
     if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
+    if (is_header_value(job.owner)) owner_ = job.owner;
   }
+  ~downloader() { name_chosen(); }
+  downloader(const downloader&) = delete;
+  downloader& operator=(const downloader&) = delete;
 
   download_result run();
 
@@ -63,6 +67,8 @@ class downloader {
   bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
   bool choose_name(file_handle& part);
   bool claim_name();
+  bool kept_for_another();
+  void name_chosen();
   void set_name(int number);
   bool accept_head(const response_head& head, attempt& now, part_writer& writer);
   bool transfer(part_writer& writer);
@@ -70,7 +76,8 @@ class downloader {
   bool whole_and_checked(part_writer& writer);
   void finish(part_writer& writer);
   void end_keeping_part(part_writer& writer, std::string error);
-  void read_validator();
+  std::optional<std::string> read_meta();
+  void write_meta();
   void keep_validator(const response_head& head);
   void report(std::uint64_t bytes, bool finished);
 
@@ -84,11 +91,14 @@ class downloader {
   std::string base_name_;     ///< the safe name before any numbering
   int number_ = 0;            ///< 0: base_name_, else numbered_file_name(base_name_, number_)
   std::string name_, path_, part_path_;
-  /// Beside the .part: the first answer's ETag or Last-Modified, sent as If-Range on a
-  /// resume so that a file changed on the server starts over instead of being spliced.
-  /// Empty when NAME.part.meta would be too long a name: such a .part resumes unchecked.
+  /// Beside the .part: a line with the first answer's ETag or Last-Modified, sent as
+  /// If-Range on a resume so that a file changed on the server starts over instead of
+  /// being spliced, and a line with the job's owner. Empty when NAME.part.meta would
+  /// be too long a name: such a .part resumes unchecked.
   std::string meta_path_;
   std::string validator_;
+  std::string owner_;  ///< job.owner when it fits on a line, else empty
+  bool name_told_ = false;
   bool fresh_ = false;  ///< the next request asks for the whole file
   std::optional<std::uint64_t> total_;         ///< the size the file must reach, once known
   std::optional<std::uint64_t> server_total_;  ///< the size the server last announced
@@ -169,6 +179,23 @@ void downloader::set_name(int number) {
 
 bool downloader::claim_name() { return !job_.claims || job_.claims->claim(path_, job_.url); }
 
+// True when the .part of the current name holds bytes kept for another file: the
+// owner beside it is not this job's.
+bool downloader::kept_for_another() {
+  if (owner_.empty() || stat_path(part_path_).size == 0) return false;
+  const std::optional<std::string> kept_for = read_meta();
+  return kept_for && !kept_for->empty() && *kept_for != owner_;
+}
+
+void downloader::name_chosen() {
+  if (name_told_ || !job_.name_chosen) return;
+  name_told_ = true;
+  try {
+    job_.name_chosen();
+  } catch (...) {
+  }
+}
+
 // Picks the name: the first of NAME, "NAME (1).ext", ... that is not taken by another
 // file (on disk, or by another download of the run) and whose .part no other
 // download is writing. Opens that .part into `part`.
@@ -203,7 +230,8 @@ bool downloader::choose_name(file_handle& part) {
     }
     switch (part.open_write(part_path_)) {
       case open_result::opened:
-        if (!claim_name()) {  // another file of this run has the name
+        // Another file of this run has the name, or an earlier run kept its .part.
+        if (kept_for_another() || !claim_name()) {
           if (stat_path(part_path_).size == 0) part.remove(part_path_);
           part.close();
           ++number;
@@ -226,16 +254,41 @@ bool downloader::choose_name(file_handle& part) {
   return false;
 }
 
-void downloader::read_validator() {
+// Reads the .part's meta into validator_; returns the owner line, nothing when
+// there is none (no meta, or one from a version that kept no owner).
+std::optional<std::string> downloader::read_meta() {
   validator_.clear();
   file_handle meta;
-  if (meta_path_.empty() || !meta.open_read(meta_path_)) return;
-  char text[1024];
+  if (meta_path_.empty() || !meta.open_read(meta_path_)) return std::nullopt;
+  char text[2048];
   const std::ptrdiff_t n = meta.read(text, sizeof text);
-  if (n <= 0) return;
-  std::string_view line(text, static_cast<std::size_t>(n));
-  line = line.substr(0, line.find('\n'));
-  if (line.size() < sizeof text && is_header_value(line)) validator_ = line;
+  if (n <= 0 || static_cast<std::size_t>(n) == sizeof text) return std::nullopt;
+  std::string_view rest(text, static_cast<std::size_t>(n));
+  const auto next_line = [&rest]() -> std::optional<std::string_view> {
+    const std::size_t end = rest.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    return line;
+  };
+  const auto validator = next_line();
+  if (validator && is_header_value(*validator)) validator_ = *validator;
+  const auto owner = next_line();
+  if (!owner || !is_header_value(*owner)) return std::nullopt;
+  return std::string(*owner);
+}
+
+// Keeps validator_ and the owner beside the .part; no meta when both are empty.
+void downloader::write_meta() {
+  if (meta_path_.empty()) return;
+  if (validator_.empty() && owner_.empty()) {
+    remove_file(meta_path_);
+    return;
+  }
+  file_handle meta;
+  if (meta.open_write(meta_path_) != open_result::opened || !meta.truncate() ||
+      !meta.write(validator_ + "\n" + owner_ + "\n"))
+    validator_.clear();  // not kept: a later run resumes unchecked, as without one
 }
 
 // Keeps what tells this version of the file from another: a strong ETag, else the
@@ -246,15 +299,7 @@ void downloader::keep_validator(const response_head& head) {
     validator_ = head.etag;
   else if (!head.last_modified.empty() && is_header_value(head.last_modified))
     validator_ = head.last_modified;
-  if (meta_path_.empty()) return;
-  if (validator_.empty()) {
-    remove_file(meta_path_);
-    return;
-  }
-  file_handle meta;
-  if (meta.open_write(meta_path_) != open_result::opened || !meta.truncate() ||
-      !meta.write(validator_ + "\n"))
-    validator_.clear();  // not kept: a later run resumes unchecked, as without one
+  write_meta();
 }
 
 // Decides on the head of an answer: true when its body is the rest of the file (or
@@ -516,12 +561,18 @@ download_result downloader::run() {
   base_name_ = safe_file_name(job_.file_name, job_.fallback_name, native_name_units);
   total_ = job_.expected_size;
   file_handle part;
-  if (!choose_name(part)) return result_;
+  const bool chosen = choose_name(part);
+  name_chosen();
+  if (!chosen) return result_;
   // A .part with bytes in it is from an earlier run: resumed, checked by what was
-  // kept beside it.
+  // kept beside it, which now names this file as its owner.
   const bool resume = stat_path(part_path_).size > 0;
-  if (resume) read_validator();
-  else if (!meta_path_.empty()) remove_file(meta_path_);
+  if (resume) {
+    read_meta();
+    write_meta();
+  } else if (!meta_path_.empty()) {
+    remove_file(meta_path_);
+  }
   // The MD5 is computed only when there is one to compare it with.
   part_writer writer(std::move(part), resume, !expected_md5_.empty(), job_.fetch.cancel);
   if (!writer.error().empty()) {

@@ -54,6 +54,13 @@ struct download_job {
   int refreshes = 2;
   /// The names the other downloads of the run have taken; null when there are none.
   std::shared_ptr<name_claims> claims;
+  /// Tells this file from others of its name across runs (one line, no control
+  /// characters). Kept beside the .part: a .part kept for another file is passed
+  /// over, never continued. Empty: any .part of the name is continued.
+  std::string owner;
+  /// Called once, on the calling thread, when the file's name is chosen or the
+  /// download ended before choosing one.
+  std::function<void()> name_chosen;
 };
 
 /// Where a download stands; handed to the progress callback as bytes arrive.

@@ -51,16 +51,24 @@ TEST(Download, WholeFileWithProgressMd5AndTheRequestOfABrowser) {
   for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1].bytes, seen[i].bytes);
 }
 
+// A .part is continued only for the file it was kept for: a .meta beside it that
+// names another owner sends the download to the next free name, the .part untouched.
 TEST(Download, APartFromAnEarlierRunIsResumedOrStartedOver) {
   const std::string body = random_bytes(1 << 20, 2);
+  const std::string others = random_bytes(300000, 3);
   const struct {
     const char* what;
     bool ranges;
     std::string part;
+    const char* meta;            ///< beside the .part; nullptr: none
+    const char* saved_as = "file.bin";
   } cases[] = {
-      {"206: the kept bytes are used", true, body.substr(0, 300000)},
-      {"200, ranges ignored: replaced whole", false, std::string(300000, 'x')},
-      {"416: the part was whole already", true, body},
+      {"206: the kept bytes are used", true, body.substr(0, 300000), nullptr},
+      {"200, ranges ignored: replaced whole", false, std::string(300000, 'x'), nullptr},
+      {"416: the part was whole already", true, body, nullptr},
+      {"kept for this file: used", true, body.substr(0, 300000), "\nme\n"},
+      {"kept by a version that named no owner: used", true, body.substr(0, 300000), "\"e1\"\n"},
+      {"kept for another file: passed over", true, others, "\nsomeone else\n", "file (1).bin"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -71,14 +79,23 @@ TEST(Download, APartFromAnEarlierRunIsResumedOrStartedOver) {
     });
     test_folder folder;
     test_folder::write(folder / "file.bin.part", c.part);
-    const download_result result = download_file(job_for(server.url("/f"), folder, body), {});
+    if (c.meta) test_folder::write(folder / "file.bin.part.meta", c.meta);
+    download_job job = job_for(server.url("/f"), folder, body);
+    job.owner = "me";
+    int told = 0;
+    job.name_chosen = [&] { ++told; };
+    const download_result result = download_file(job, {});
     ASSERT_FALSE(result.error) << *result.error;
+    EXPECT_EQ(told, 1);
     EXPECT_EQ(result.md5_checked, true);
-    EXPECT_EQ(test_folder::read(folder / "file.bin"), body);
-    EXPECT_NE(request.find("\r\nRange: bytes=" + std::to_string(c.part.size()) + "-\r\n"),
-              std::string::npos)
-        << request;
-    EXPECT_FALSE(test_folder::exists(folder / "file.bin.part"));
+    EXPECT_TRUE(test_folder::read(folder / c.saved_as) == body);
+    const bool passed_over = std::string_view(c.saved_as) != "file.bin";
+    const std::string range = "\r\nRange: bytes=" + std::to_string(c.part.size()) + "-\r\n";
+    EXPECT_EQ(request.find(passed_over ? "\r\nRange: " : range) == std::string::npos, passed_over) << request;
+    EXPECT_EQ(test_folder::exists(folder / "file.bin.part"), passed_over);
+    if (passed_over) {
+      EXPECT_TRUE(test_folder::read(folder / "file.bin.part") == others);
+    }
   }
 }
 
