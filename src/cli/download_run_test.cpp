@@ -300,6 +300,41 @@ TEST(SharelinkDownload, TwoFilesOfOneNameAndSizeAreBothKept) {
   }
 }
 
+// An address given twice: its files are downloaded once, and listed once for aria2.
+TEST(SharelinkDownload, AnAddressGivenTwiceGetsItsFilesOnce) {
+  const std::string one = random_bytes(300000, 7), two = random_bytes(3000, 8);
+  std::string page;
+  std::atomic<int> file_requests{0};
+  raw_server server([&](raw_connection& c) {
+    const std::string path = request_path(c);
+    if (path.starts_with("/share")) {
+      c.send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page);
+      return;
+    }
+    ++file_requests;
+    c.send(send_head(c, path.starts_with("/f/1") ? one : two));
+  });
+  page = pan_page({{"x.bin", server.url("/f/1?filename=x.bin"), one.size(), ""},
+                   {"y.bin", server.url("/f/2?filename=y.bin"), two.size(), ""}});
+  const std::string share = server.url("/share/ok");
+  test_folder folder;
+  const std::string out = folder / "out";
+  pid_t pid = start({"--download", "--output-dir", out, "--jobs", "4", share, share}, folder / "stdout",
+                    folder / "stderr");
+  EXPECT_EQ(wait_for(pid), 0) << test_folder::read(folder / "stderr");
+  EXPECT_EQ(files_in(out), (std::map<std::string, std::string>{{"x.bin", one}, {"y.bin", two}}));
+  EXPECT_EQ(file_requests.load(), 2);
+  const std::string said = test_folder::read(folder / "stdout");
+  for (const char* name : {"/x.bin (", "/y.bin ("}) {
+    EXPECT_NE(said.find("saved: " + out + name), std::string::npos) << said;
+    EXPECT_NE(said.find("already there: " + out + name), std::string::npos) << said;
+  }
+  pid = start({"--aria2", share, share}, folder / "list", folder / "stderr");
+  EXPECT_EQ(wait_for(pid), 0);
+  const std::string list = test_folder::read(folder / "list");
+  EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 2 * 4) << list;  // two entries of four lines
+}
+
 // The list --aria2 writes, run by the real aria2c, downloads the same files under
 // the same names with the same Referer, User-Agent and Cookie as --download.
 TEST(SharelinkAria2, TheRealDownloaderGetsWhatDownloadGets) {

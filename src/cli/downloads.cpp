@@ -65,27 +65,9 @@ class name_turns {
   std::size_t next_ = 0;
 };
 
-// What tells file `i` of `r` from the page's other files across runs: the page's
-// address, the file's name, size and content MD5 (another page's MD5 text may be a
-// key that changes with each visit), and how many files before it on the page have
-// the same ones.
-std::string file_owner(const resolution& r, std::size_t i) {
-  const auto content_md5 = [&r](const file_entry& f) { return r.md5_is_content_hash ? f.md5 : std::string(); };
-  const file_entry& f = r.files[i];
-  std::size_t same_before = 0;
-  for (std::size_t j = 0; j < i; ++j) {
-    const file_entry& g = r.files[j];
-    same_before += g.file_name == f.file_name && g.size_bytes == f.size_bytes && content_md5(g) == content_md5(f);
-  }
-  std::string identity = r.address;
-  for (const std::string& part : {f.file_name, f.size_bytes ? std::to_string(*f.size_bytes) : std::string("-"),
-                                  content_md5(f), std::to_string(same_before)})
-    identity += '\0' + part;
-  return md5_hex(identity);
-}
-
 // Downloads file `i` of `r` into its `download`, once its turn to choose a name, a
-// place and its host let it; leaves it without one when the run is interrupted first.
+// place and its host let it and no other download of the same file runs; leaves it
+// without one when the run is interrupted first.
 void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& turns, session& run) {
   struct turn_done {  // whatever happens, the next file's turn comes
     name_turns& turns;
@@ -95,7 +77,12 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
   file_entry& f = r.files[i];
   const settings& chosen = run.chosen;
   const std::atomic<bool>* cancel = &run.interrupted;
+  const std::string owner = file_owner(r, i);
+  // In this order, so that nothing waited for waits in turn: a download holding a
+  // place or a host's pass waits for neither a turn nor another download.
   if (!turns.wait(turn, cancel)) return;
+  const auto only_download_of_the_file = run.one_download_per_file.enter(owner, cancel);
+  if (!only_download_of_the_file) return;
   const auto place = run.download_places.enter({}, cancel);
   if (!place) return;
   std::optional<host_gate::pass> host_pass = run.gate.enter(host_of(local_to_utf8(f.local_download_url)), cancel);
@@ -114,7 +101,7 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
   job.fetch.total_timeout_ms = 0;
   job.retry_max_wait_s = chosen.retry.most_wait_s;
   job.claims = run.name_claims;
-  job.owner = file_owner(r, i);
+  job.owner = owner;
   job.name_chosen = [&] { turns.done(turn); };
   // An expired download address: the share page is read again for a fresh one. The
   // host's place is given back meanwhile, as the page may be on the same host.
@@ -145,6 +132,23 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
 }
 
 }  // namespace
+
+// The content MD5 only: another page's MD5 text may be a key that changes with
+// each visit.
+std::string file_owner(const resolution& r, std::size_t i) {
+  const auto content_md5 = [&r](const file_entry& f) { return r.md5_is_content_hash ? f.md5 : std::string(); };
+  const file_entry& f = r.files[i];
+  std::size_t same_before = 0;
+  for (std::size_t j = 0; j < i; ++j) {
+    const file_entry& g = r.files[j];
+    same_before += g.file_name == f.file_name && g.size_bytes == f.size_bytes && content_md5(g) == content_md5(f);
+  }
+  std::string identity = r.address;
+  for (const std::string& part : {f.file_name, f.size_bytes ? std::to_string(*f.size_bytes) : std::string("-"),
+                                  content_md5(f), std::to_string(same_before)})
+    identity += '\0' + part;
+  return md5_hex(identity);
+}
 
 void add_error(resolution& r, const std::string& reason) {
   r.error = r.error ? *r.error + "; " + reason : reason;

@@ -11,6 +11,12 @@ namespace sharelink::cli {
 
 class session;
 
+/// What tells file `i` of `r` from every other file across runs, as a hash: the
+/// page's address, the file's name, size and content MD5, and how many files before
+/// it on the page have the same ones. The same file of an address given twice has
+/// the same owner.
+std::string file_owner(const resolution& r, std::size_t i);
+
 /// Adds `reason` to the error of `r`, after any reason it already has.
 void add_error(resolution& r, const std::string& reason);
 

@@ -44,14 +44,20 @@ void print(const resolution& r, const settings& s, bool first, name_claims& name
       out << json_report(r) << '\n';
       break;
     case output_form::aria2:
-      for (const file_entry& f : r.files) {
+      for (std::size_t i = 0; i < r.files.size(); ++i) {
         // Two files of one name get two, as --download saves them: the list's
-        // downloader would otherwise refuse the second or write over the first.
+        // downloader would otherwise refuse the second or write over the first. A
+        // file listed already (its address given twice) is not listed again.
+        const file_entry& f = r.files[i];
+        const std::string who = file_owner(r, i);
         const std::string own = safe_file_name(f.file_name, f.download_url, native_name_units);
         std::string name = own;
-        for (int n = 1; n <= 10000 && !names.claim(name, f.download_url); ++n)
+        bool listed = false;
+        for (int n = 1; n <= 10000; ++n) {
+          if ((listed = names.held_by(name, who)) || names.claim(name, who)) break;
           name = numbered_file_name(own, n, native_name_units);
-        out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address), name);
+        }
+        if (!listed) out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address), name);
       }
       break;
   }

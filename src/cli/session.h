@@ -33,6 +33,9 @@ class session {
   /// The places for downloads: --jobs of them, shared by all pages. (A gate used
   /// under one name only is a plain count of places.)
   host_gate download_places;
+  /// One download at a time per file (its owner): an address given twice waits for
+  /// the first download of its files, then finds them there.
+  host_gate one_download_per_file{1};
   /// The file names the run's downloads have taken.
   std::shared_ptr<sharelink::name_claims> name_claims = std::make_shared<sharelink::name_claims>();
 

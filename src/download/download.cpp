@@ -67,6 +67,7 @@ class downloader {
   bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
   bool choose_name(file_handle& part);
   bool claim_name();
+  const std::string& claimant() const { return owner_.empty() ? job_.url : owner_; }
   bool kept_for_another();
   void name_chosen();
   void set_name(int number);
@@ -177,7 +178,7 @@ void downloader::set_name(int number) {
   if (name_length(name_, native_name_units) + 10 <= 255) meta_path_ = part_path_ + ".meta";
 }
 
-bool downloader::claim_name() { return !job_.claims || job_.claims->claim(path_, job_.url); }
+bool downloader::claim_name() { return !job_.claims || job_.claims->claim(path_, claimant()); }
 
 // True when the .part of the current name holds bytes kept for another file: the
 // owner beside it is not this job's.
@@ -605,10 +606,16 @@ download_result download_file(const download_job& job, const download_progress_h
   }
 }
 
-bool name_claims::claim(const std::string& path, const std::string& url) {
+bool name_claims::claim(const std::string& path, const std::string& who) {
   std::lock_guard lock(mutex_);
-  const auto [at, added] = taken_.try_emplace(path_compare_key(path), url);
-  return added || at->second == url;
+  const auto [at, added] = taken_.try_emplace(path_compare_key(path), who);
+  return added || at->second == who;
+}
+
+bool name_claims::held_by(const std::string& path, const std::string& who) {
+  std::lock_guard lock(mutex_);
+  const auto at = taken_.find(path_compare_key(path));
+  return at != taken_.end() && at->second == who;
 }
 
 }  // namespace sharelink

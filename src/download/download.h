@@ -14,15 +14,17 @@
 namespace sharelink {
 
 /// The names the downloads of one run have taken in their folders, each with the
-/// address it was taken for. Two files of one name (and of one size, with no MD5
-/// to tell them apart) get two names, and the second is not taken for the first
-/// "already there". Safe to share between threads.
+/// file it was taken for (its owner, else its address). Two files of one name (and
+/// of one size, with no MD5 to tell them apart) get two names, and the second is
+/// not taken for the first "already there". Safe to share between threads.
 class name_claims {
  public:
-  /// Takes `path` for the file at `url`: true when nobody had it, or the same
-  /// address did (the same file, listed again). Paths compare as the system's
-  /// file names do (path_compare_key).
-  bool claim(const std::string& path, const std::string& url);
+  /// Takes `path` for file `who`: true when nobody had it, or `who` did (the same
+  /// file, listed again). Paths compare as the system's file names do
+  /// (path_compare_key).
+  bool claim(const std::string& path, const std::string& who);
+  /// True when `path` was taken for `who`.
+  bool held_by(const std::string& path, const std::string& who);
 
  private:
   std::mutex mutex_;

@@ -453,12 +453,15 @@ TEST(Download, CancelLeavesAResumablePartAndEndsAPauseAtOnce) {
   }
 }
 
-// A name is taken once per run, for one address, as the system compares names.
-TEST(NameClaims, ANameIsTakenForOneAddress) {
+// A name is taken once per run, for one file, as the system compares names.
+TEST(NameClaims, ANameIsTakenForOneFile) {
   name_claims claims;
+  EXPECT_FALSE(claims.held_by(join_path("d", "A.txt"), "http://h/1"));
   EXPECT_TRUE(claims.claim(join_path("d", "A.txt"), "http://h/1"));
   EXPECT_TRUE(claims.claim(join_path("d", "A.txt"), "http://h/1"));  // listed again
+  EXPECT_TRUE(claims.held_by(join_path("d", "A.txt"), "http://h/1"));
   EXPECT_FALSE(claims.claim(join_path("d", "A.txt"), "http://h/2"));
+  EXPECT_FALSE(claims.held_by(join_path("d", "A.txt"), "http://h/2"));
   EXPECT_TRUE(claims.claim(join_path("e", "A.txt"), "http://h/2"));
   // Windows' file names ignore case, so there "a.txt" is the name already taken.
   EXPECT_EQ(claims.claim(join_path("d", "a.txt"), "http://h/2"), path_separator == '/');
