@@ -25,15 +25,20 @@ std::string file_label(const file_entry& f, std::size_t index) {
   return f.file_name.empty() ? "file " + std::to_string(index + 1) : one_line(f.file_name);
 }
 
-// The address of `f` on the share page read again, when the page still lists a
-// file of its name with the same size (and MD5, when it states one).
-std::optional<local_text> fresh_address(const resolution& r, const file_entry& f, session& run) {
+// The address of file `i` of `r` on the share page read again, when the page still
+// lists the file: one of the same owner (its name, size and content MD5, and its
+// place among files that share them).
+std::optional<local_text> fresh_address(const resolution& r, std::size_t i, session& run) {
   const resolution again = run.resolve(r.address);
   if (again.error) return std::nullopt;
-  for (const file_entry& g : again.files)
-    if (g.file_name == f.file_name && g.size_bytes == f.size_bytes && g.md5 == f.md5 &&
+  const file_entry& f = r.files[i];
+  const std::string owner = file_owner(r, i);
+  for (std::size_t j = 0; j < again.files.size(); ++j) {
+    const file_entry& g = again.files[j];
+    if (g.file_name == f.file_name && g.size_bytes == f.size_bytes && file_owner(again, j) == owner &&
         !download_address_refusal(g))
       return g.local_download_url;
+  }
   return std::nullopt;
 }
 
@@ -107,7 +112,7 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
   // host's place is given back meanwhile, as the page may be on the same host.
   job.refresh = [&]() -> std::optional<local_text> {
     host_pass.reset();
-    std::optional<local_text> fresh = fresh_address(r, f, run);
+    std::optional<local_text> fresh = fresh_address(r, i, run);
     auto entered = run.gate.enter(host_of(local_to_utf8(fresh ? *fresh : f.local_download_url)), cancel);
     if (entered) host_pass.emplace(std::move(*entered));
     return fresh;

@@ -182,13 +182,13 @@ std::vector<nlohmann::json> json_lines(const std::string& out) {
 }
 
 // A Kuaichuan share page listing files of `size` bytes at `urls`.
-std::string kuaichuan_page(const std::vector<std::string>& urls, std::size_t size) {
+std::string kuaichuan_page(const std::vector<std::string>& urls, std::size_t size, const std::string& key = "k") {
   std::string page = "<html><body>\n";
   for (std::size_t i = 0; i < urls.size(); ++i)
     page += "<a class=\"file_name\" file_url=\"" + urls[i] + "\" file_size=\"" + std::to_string(size) +
             "\" file_name=\"f" + std::to_string(i) + ".bin\">f</a>\n";
   return page + "<input type=\"hidden\" id=\"first_file_size\" value='" + std::to_string(size) +
-         "'>\n<input type=\"hidden\" id=\"key\" value='k'>\n</body></html>";
+         "'>\n<input type=\"hidden\" id=\"key\" value='" + key + "'>\n</body></html>";
 }
 
 TEST(ErrorKind, EachFailureOfAnAddressIsNamedInJson) {
@@ -281,7 +281,8 @@ struct expiring_host {
     server.http().Get("/d/EXPIRING", [this](const httplib::Request&, httplib::Response& res) {
       std::lock_guard lock(mutex);
       const std::string url = server.url("/f/" + std::to_string(++tokens));
-      res.set_content(kuaichuan_page({url}, body.size()), "text/html");
+      // The page's key changes with each visit: it does not tell one file from another.
+      res.set_content(kuaichuan_page({url}, body.size(), "k" + std::to_string(tokens)), "text/html");
     });
     server.http().Get(R"(/f/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       {
