@@ -78,7 +78,7 @@ class downloader {
   void finish(part_writer& writer);
   void end_keeping_part(part_writer& writer, std::string error);
   std::optional<std::string> read_meta();
-  void write_meta();
+  bool write_meta();
   void keep_validator(const response_head& head);
   void report(std::uint64_t bytes, bool finished);
 
@@ -279,17 +279,17 @@ std::optional<std::string> downloader::read_meta() {
   return std::string(*owner);
 }
 
-// Keeps validator_ and the owner beside the .part; no meta when both are empty.
-void downloader::write_meta() {
-  if (meta_path_.empty()) return;
+// Keeps validator_ and the owner beside the .part (no meta when both are empty);
+// false when they could not be kept.
+bool downloader::write_meta() {
+  if (meta_path_.empty()) return false;
   if (validator_.empty() && owner_.empty()) {
     remove_file(meta_path_);
-    return;
+    return true;
   }
   file_handle meta;
-  if (meta.open_write(meta_path_) != open_result::opened || !meta.truncate() ||
-      !meta.write(validator_ + "\n" + owner_ + "\n"))
-    validator_.clear();  // not kept: a later run resumes unchecked, as without one
+  return meta.open_write(meta_path_) == open_result::opened && meta.truncate() &&
+         meta.write(validator_ + "\n" + owner_ + "\n");
 }
 
 // Keeps what tells this version of the file from another: a strong ETag, else the
@@ -300,7 +300,8 @@ void downloader::keep_validator(const response_head& head) {
     validator_ = head.etag;
   else if (!head.last_modified.empty() && is_header_value(head.last_modified))
     validator_ = head.last_modified;
-  write_meta();
+  // Not kept: this run sends no If-Range either, as a later one could not.
+  if (!meta_path_.empty() && !write_meta()) validator_.clear();
 }
 
 // Decides on the head of an answer: true when its body is the rest of the file (or
