@@ -94,6 +94,7 @@ TEST(Rule, ABadFileIsOneLineWithItsPlace) {
       {"name = 'x'\n[records]\nstart_tags = 'a'\npattern = 'x'\n", 2, "exactly one of"},
       {"name = 'x'\n", 0, "reads no download_url"},
       {"name = 'x'\n" + url + "[request]\nheaders = { X = \"a\\nb\" }\n", 5, "control character"},
+      {"name = 'x'\n" + url + "[request]\nuser_agent = \"a\\r\\nX-Injected: 1\"\n", 5, "control character"},
       {"name = 'x\n", 1, ""},  // TOML's own message
   };
   for (const auto& [text, line, what] : rows) {

@@ -129,6 +129,8 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
   refused_proxy.proxy = "http://127.0.0.1:1";
   fetch_options one_host = quick();
   one_host.same_host_redirects_only = true;
+  fetch_options split_header = quick();
+  split_header.headers = {"User-Agent: a\r\nX-Injected: 1"};
   fetch_options whole_limit = quick();
   whole_limit.stall_timeout_ms = 10000;
   whole_limit.total_timeout_ms = 1500;
@@ -167,6 +169,9 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
        "Found", fetch_cut::none, "redirect refused: it leaves 127.0.0.1 for another host", ""},
       {"held to its host, the same host", h + "/redirect/relative", one_host, true, 200, "OK",
        fetch_cut::none, "", "landed"},
+      // Request headers.
+      {"a header with a line break", h + "/status/200", split_header, false, 0, "", fetch_cut::none,
+       "a request header holds a control character", ""},
       // Bodies.
       {"NUL bytes", h + "/nul", quick(), true, 200, "OK", fetch_cut::none, "",
        bytes_0_to_255(1000)},
