@@ -29,9 +29,13 @@ std::size_t after_quote(std::string_view page, std::size_t at, std::size_t least
 /// would read as one string holding the whole object.
 std::size_t fewest_quoting_backslashes(std::string_view page, std::string_view key) {
   std::size_t fewest = npos;
+  std::size_t run_end = 0;  // where the last run of backslashes looked at ends
   for (std::size_t at = page.find(key); at != npos && fewest > 1; at = page.find(key, at + 1)) {
-    std::size_t end = at + key.size();
+    // A key that ends in a backslash is found again inside the same run: the run is
+    // not counted again, or a long one would take time in its length squared.
+    std::size_t end = std::max(at + key.size(), run_end);
     while (end < page.size() && page[end] == '\\') ++end;
+    run_end = end;
     const std::size_t run = end - (at + key.size());
     if (run > 0 && end < page.size() && page[end] == '"') fewest = std::min(fewest, run);
   }
@@ -39,7 +43,11 @@ std::size_t fewest_quoting_backslashes(std::string_view page, std::string_view k
 }
 
 /// A string whose text starts at `from`: its text, and the position after its
-/// closing quote (npos when the page ends first).
+/// closing quote (npos when the page ends first). Its own quotes have `least`
+/// backslashes; each escaping of the data doubles a backslash of the data and adds
+/// one to a quote, so a run of `least` + 2(`least` + 1)k backslashes and a quote
+/// ends the string (after k backslashes of the data), and any other run is a quote
+/// or backslashes inside it. With one backslash to a quote, \"a\\\"b\" holds a"b.
 struct string_token {
   std::string_view text;
   std::size_t end = npos;
@@ -49,7 +57,9 @@ string_token read_string(std::string_view page, std::size_t from, std::size_t le
   for (std::size_t quote = page.find('"', from); quote != npos; quote = page.find('"', quote + 1)) {
     std::size_t run = quote;
     while (run > from && page[run - 1] == '\\') --run;
-    if (quote - run >= least) return {page.substr(from, run - from), quote + 1};
+    const std::size_t backslashes = quote - run;
+    if (backslashes >= least && (backslashes - least) % (2 * (least + 1)) == 0)
+      return {page.substr(from, quote - least - from), quote + 1};
   }
   return {};
 }

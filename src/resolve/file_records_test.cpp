@@ -157,6 +157,10 @@ TEST(PageReading, PanFilesAreDataObjectsWithADlinkKey) {
       // A size written bare; the file name of a nested object is not its parent's.
       {"{\\\"size\\\": 4096, \\\"dlink\\\":\\\"u\\\", \\\"thumbs\\\":[\\\"t?filename=x.jpg\\\"]}" + object({{"dlink", "w"}}),
        {{"u", "", "4KB"}, {"w", "", "0B"}}},
+      // A quote or a backslash inside a value does not end it.
+      {"[" + object({{"server_filename", "a\\\\\\\"b"}, {"dlink", "u1"}}) + "," +
+           object({{"path", "C:\\\\\\\\"}, {"dlink", "u2"}}) + "," + object({{"dlink", "u3"}}) + "]",
+       {{"u1", "", "0B"}, {"u2", "", "0B"}, {"u3", "", "0B"}}},
       // Keys matched whole; an object left open is no file.
       {object({{"xdlink", "u"}}) + object({{"dlinks", "u"}}) + "{\\\"dlink\\\":\\\"u\\\"", {}},
       {"\\\"dlink\\\":\\\"u\\\"}", {}},
