@@ -1,5 +1,7 @@
 // The example rule files against a loopback server that plays each made-up service.
+
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -35,7 +37,12 @@ TEST(RuleExamples, FieldsInTheAttributesOfOneElement) {
   EXPECT_EQ(f.size, "1MB");
   EXPECT_EQ(f.md5, "9e107d9d372bb6826bd81d3542a419d6");
   EXPECT_TRUE(rule.md5_is_content_hash);
-  EXPECT_TRUE(found.read.reading.files.empty());
+  // The one file the page gives, to download or list for aria2.
+  ASSERT_EQ(found.read.reading.files.size(), 1u);
+  const file_record& only = found.read.reading.files[0];
+  EXPECT_EQ(std::tie(only.download_url, only.file_name, only.size, only.md5),
+            std::tie(f.download_url, f.file_name, f.size, f.md5));
+  EXPECT_EQ(only.size_bytes, 1048576u);
 }
 
 TEST(RuleExamples, ATableListingFiles) {

@@ -345,6 +345,12 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   reading.extension = file_type_key(reading.fields.file_name);
   reading.size_bytes = fields.size_bytes;
 
+  if (rule.records.reader == record_reader::none) {
+    // A rule that reads no records describes a page of one file: the one its fields
+    // give, when they give its address.
+    if (!reading.fields.download_url.empty()) reading.files.push_back(make_record(rule, raw_record{}, fields, true));
+    return result;
+  }
   const raw_records raw = read_raw_records(rule, answers, json, result.error);
   if (raw.count == 0) return result;
   const bool lone = raw.count == 1;
