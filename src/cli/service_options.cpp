@@ -27,14 +27,17 @@ std::optional<std::pair<std::string, std::string>> step_page(const std::string& 
 CLI::Option* add_service_options(CLI::App& app, service_options& typed) {
   app.add_option("--service", typed.service, "The service of every address (see --list-services)")
       ->type_name("NAME");
+  // One value to each: the words after it are addresses, not more files.
   app.add_option("--rules", typed.rules, "Read a service from this rule file as well\n(may be given again)")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->allow_extra_args(false);
   app.add_flag("--list-services", typed.list, "Print the services known: name, title, source");
   return app.add_option("--page", typed.pages,
                         "Read the share page from FILE (- for standard input)\n"
                         "instead of fetching it, and a step's answer from\n"
                         "STEP=FILE; needs --service or one --rules file")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->allow_extra_args(false);
 }
 
 std::optional<std::string> finish_service_options(const service_options& typed, settings& s,

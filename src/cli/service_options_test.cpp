@@ -69,12 +69,17 @@ TEST_F(ServiceOptions, WhatIsNotARuleFileIsSaidToBeSo) {
   } cases[] = {{folder_.string(), ": a folder, not a rule file"},
                {huge, ": larger than 1048576 bytes; not a rule file"},
                {"/dev/zero", ": larger than 1048576 bytes; not a rule file"},
-               {(folder_ / "missing.toml").string(), ": cannot be read"}};
+               {(folder_ / "missing.toml").string(), ": no such file"}};
   for (const auto& c : cases) {
     const outcome listed = run_command({"--no-config", "--rules", c.file, "--list-services"});
     EXPECT_NE(listed.err.find("sharelink: " + c.file + c.said), std::string::npos) << listed.err;
     EXPECT_NE(listed.out.find("kuaichuan\t"), std::string::npos);  // the other services still work
   }
+  // The word after a rule file is an address, not another rule file.
+  const outcome then_address = run_command({"--no-config", "--rules", huge, "http://127.0.0.1:1/d/X"});
+  EXPECT_EQ(then_address.status, 1);
+  EXPECT_NE(then_address.err.find("sharelink: http://127.0.0.1:1/d/X: connection refused"), std::string::npos)
+      << then_address.err;
 }
 
 TEST_F(ServiceOptions, ARuleFileReadsSavedAnswersOfItsSteps) {

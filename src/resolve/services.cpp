@@ -62,6 +62,7 @@ std::optional<std::string> service_registry::add_file(const std::string& path) {
   const std::filesystem::path file = std::filesystem::u8path(path);
   std::error_code error;
   if (std::filesystem::is_directory(file, error)) return path + ": a folder, not a rule file";
+  if (!std::filesystem::exists(file, error) && !error) return path + ": no such file";
   std::ifstream in(file, std::ios::binary);
   if (!in) return path + ": cannot be read";
   // Read in pieces up to one byte past the limit, so that a device or a pipe that
