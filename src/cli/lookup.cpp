@@ -41,8 +41,6 @@ void note_files_left_out(resolution& r) {
   r.error = r.error ? *r.error + "; " + reason : reason;
 }
 
-constexpr const char* no_download_address = "the page holds no download address";
-
 }  // namespace
 
 std::optional<std::string> address_refusal(std::string_view address) {

@@ -29,6 +29,10 @@ struct lookup_settings {
 /// holds characters the local code page cannot carry (sending it would change it).
 std::optional<std::string> address_refusal(std::string_view address);
 
+/// The error of a page whose fields (for a page listing files, the last file's) give
+/// no download address.
+inline constexpr const char* no_download_address = "the page holds no download address";
+
 /// The verdict on a fetch whose page was read: an HTTP status outside 200-299
 /// ("HTTP 404 Not Found"), a page that did not arrive whole (the fetcher's reason and
 /// the bytes read), or a page without a download address. Nothing when all is well.

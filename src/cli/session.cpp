@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "cli/downloads.h"
+#include "cli/lookup.h"
 #include "codec/codepage.h"
 #include "download/files.h"
 #include "download/safe_name.h"
@@ -103,7 +104,14 @@ resolution session::complete(resolution r) {
 resolution session::completed(resolution r) {
   if (chosen.form != output_form::aria2 && !chosen.download) return r;
   // A page read with an error (an error status, a cut, no download address) is
-  // not trusted to feed a downloader.
+  // not trusted to feed a downloader. A page whose last file has no address but
+  // others have is read well: those are listed, and the last is left out as any
+  // file without an address is.
+  const auto has_address = [](const file_entry& f) { return !f.download_url.empty(); };
+  if (r.error == no_download_address && std::any_of(r.files.begin(), r.files.end(), has_address)) {
+    r.error.reset();
+    r.failure_kind.reset();
+  }
   const bool page_read_well = !r.error;
   if (page_read_well) {
     check_files_for_download(r);
