@@ -208,6 +208,15 @@ bool downloader::choose_name(file_handle& part) {
     set_name(number);
     const path_status existing = stat_path(path_);
     if (existing.kind == path_kind::file) {
+      // Saved in this run for this very file (its address given twice): there, even
+      // where no size tells it.
+      if (job_.claims && job_.claims->held_by(path_, claimant()) && (!total_ || *total_ == existing.size)) {
+        result_.path = path_;
+        result_.bytes = existing.size;
+        result_.already_present = true;
+        report(existing.size, true);
+        return false;
+      }
       if (!total_ && !probed) {
         total_ = probe_total();
         probed = true;
