@@ -18,27 +18,16 @@ using json = nlohmann::ordered_json;
 
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
 
-// The download address with the bytes an input-file line cannot carry escaped: a
-// tab would split it into mirrors, a leading blank would make it an option line.
-// Bytes outside ASCII are escaped too, so that the downloader asks for the bytes the
-// page gave whatever their encoding (the page is read as local text, and a UTF-8
-// page would otherwise reach it garbled). A host name beyond ASCII goes in its xn--
-// form, as the fetcher sends it.
+// The download address as --download asks for it (see prepare_fetch_address):
+// blanks at the ends and line breaks dropped, backslashes read as slashes, the
+// fragment left out, a host name beyond ASCII in its xn-- form, and every byte an
+// input-file line cannot carry escaped (a tab would split it into mirrors, a
+// leading blank would make it an option line). An address the fetcher refuses is
+// written with those bytes escaped, for the downloader to refuse in its turn.
 std::string aria2_address(std::string_view url) {
-  std::string address(url);
-  const std::size_t host_begin = address.find("://");
-  if (host_begin != std::string::npos) {
-    const std::size_t authority = host_begin + 3;
-    const std::size_t end = std::min(address.find_first_of("/?#\\", authority), address.size());
-    std::size_t begin = address.rfind('@', end);
-    begin = begin == std::string::npos || begin < authority ? authority : begin + 1;
-    std::size_t name_end = address.rfind(':', end);
-    if (name_end == std::string::npos || name_end < begin || address[begin] == '[') name_end = end;
-    const std::string_view name = std::string_view(address).substr(begin, name_end - begin);
-    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-      if (const std::optional<std::string> ascii = host_to_ascii(name)) address.replace(begin, name.size(), *ascii);
-  }
-  return percent_escape(address, [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
+  const fetch_address prepared = prepare_fetch_address(url);
+  if (prepared.error.empty()) return prepared.url;
+  return percent_escape(url, [](unsigned char c) { return c <= 0x20 || c >= 0x7F; });
 }
 
 // An option line's value: the text as it is when nothing in it could end the line
