@@ -1,9 +1,12 @@
 #include "runtime/fetch_cookies.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
+#include "codec/ascii_case.h"
 #include "runtime/fetch_hop.h"
+#include "runtime/retry_after.h"
 
 namespace sharelink {
 namespace {
@@ -28,7 +31,87 @@ bool path_matches(std::string_view cookie_path, std::string_view path) {
          path[cookie_path.size()] == '/';
 }
 
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+/// The domain, path and name that tell one jar line's cookie from another's.
+std::string cookie_identity(std::string_view line) {
+  if (line.starts_with("#HttpOnly_")) line.remove_prefix(10);
+  const std::vector<std::string_view> f = split_tabs(line);
+  return f.size() < 7 ? std::string() : std::string(f[0]) + '\t' + std::string(f[2]) + '\t' + std::string(f[5]);
+}
+
 }  // namespace
+
+std::optional<std::string> jar_line_from_set_cookie(std::string_view set_cookie, std::string_view url,
+                                                    std::time_t now) {
+  const std::string host = fetch_hop::host_of(url);
+  if (host.empty()) return std::nullopt;
+  if (std::any_of(set_cookie.begin(), set_cookie.end(),
+                  [](char c) { return (static_cast<unsigned char>(c) < 0x20 && c != ' ') || c == 0x7F; }))
+    return std::nullopt;
+  std::string_view rest = set_cookie;
+  const auto next_part = [&rest] {
+    const std::size_t end = rest.find(';');
+    const std::string_view part = rest.substr(0, end);
+    rest = end == npos ? std::string_view() : rest.substr(end + 1);
+    return trimmed(part);
+  };
+  const std::string_view pair = next_part();
+  const std::size_t equals = pair.find('=');
+  if (equals == npos) return std::nullopt;
+  const std::string_view name = trimmed(pair.substr(0, equals)), value = trimmed(pair.substr(equals + 1));
+  if (name.empty()) return std::nullopt;
+
+  std::string domain;
+  std::string path;
+  bool secure = false, http_only = false, expired = false, has_max_age = false;
+  while (!rest.empty()) {
+    const std::string_view attribute = next_part();
+    const std::size_t is = attribute.find('=');
+    const std::string key = ascii_lower(trimmed(attribute.substr(0, is)));
+    const std::string_view text = is == npos ? std::string_view() : trimmed(attribute.substr(is + 1));
+    if (key == "domain" && !text.empty()) {
+      domain = ascii_lower(text.starts_with('.') ? text.substr(1) : text);
+      if (!fetch_hop::host_in_domain(host, domain)) return std::nullopt;
+    } else if (key == "path" && text.starts_with('/')) {
+      path = text;
+    } else if (key == "secure") {
+      secure = true;
+    } else if (key == "httponly") {
+      http_only = true;
+    } else if (key == "max-age" && !text.empty()) {
+      has_max_age = true;
+      expired = text.starts_with('-') || fetch_hop::parse_count(text) == 0;
+    } else if (key == "expires" && !has_max_age) {
+      const auto wait = retry_after_delay(text, std::chrono::system_clock::from_time_t(now));
+      expired = wait && wait->count() == 0;
+    }
+  }
+  if (path.empty()) {  // the folder of the request's path
+    std::string_view request_path = url.substr(url.find("://") + 3);
+    request_path = request_path.find('/') == npos ? "/" : request_path.substr(request_path.find('/'));
+    request_path = request_path.substr(0, request_path.find('?'));
+    const std::size_t last = request_path.rfind('/');
+    path = last == 0 || last == npos ? "/" : std::string(request_path.substr(0, last));
+  }
+  const bool tail_match = !domain.empty();
+  std::string line = http_only ? "#HttpOnly_" : "";
+  line += tail_match ? "." + domain : host;
+  line += std::string("\t") + (tail_match ? "TRUE" : "FALSE") + "\t" + path + "\t" + (secure ? "TRUE" : "FALSE") +
+          "\t" + (expired ? "1" : "0") + "\t" + std::string(name) + "\t" + std::string(value);
+  return line;
+}
+
+void store_in_jar(std::vector<std::string>& jar, const std::string& line) {
+  const std::string identity = cookie_identity(line);
+  std::erase_if(jar, [&](const std::string& kept) { return cookie_identity(kept) == identity; });
+  const std::vector<std::string_view> f = split_tabs(line);
+  if (f.size() >= 7 && f[4] == "0") jar.push_back(line);
+}
 
 std::string cookie_header_from_jar(const std::vector<std::string>& jar, std::string_view url,
                                    std::time_t now) {

@@ -37,5 +37,31 @@ TEST(CookieJar, SendsWhatMatchesTheHostPathSchemeAndClock) {
   }
 }
 
+// A jar kept by hand from Set-Cookie values sends what a browser would send back.
+TEST(CookieJar, KeepsWhatSetCookieSets) {
+  const char* page = "http://share.example/s/page?x=1";
+  const std::pair<const char*, const char*> received[] = {
+      {"sid=1; Path=/", page},
+      {"sid=2; path=/", page},                          // replaces the first
+      {" folder = a b ; HttpOnly", page},               // path /s, the request's folder
+      {"wide=3; Domain=.EXAMPLE; Path=/; Secure", page},  // a parent domain, over https only
+      {"gone=4", page},
+      {"gone=; Max-Age=0", page},                       // removes it
+      {"old=5; Expires=Sun, 06 Nov 1994 08:49:37 GMT", page},
+      {"later=6; Path=/; Expires=Sun, 01 Jan 2040 00:00:00 GMT", page},
+      {"stolen=7; Domain=other.example", page},         // not the host's: refused
+      {"=8", page},                                     // no name: refused
+      {"tab=9\tx", page},                               // would break the jar: refused
+      {"fromdl=10", "http://dl.example/f"},             // another host's
+  };
+  std::vector<std::string> jar;
+  for (const auto& [set_cookie, url] : received)
+    if (const auto line = jar_line_from_set_cookie(set_cookie, url, 2000000000)) store_in_jar(jar, *line);
+  EXPECT_EQ(cookie_header_from_jar(jar, "http://share.example/s/next", 2000000000), "folder=a b; sid=2; later=6");
+  EXPECT_EQ(cookie_header_from_jar(jar, "https://share.example/", 2000000000), "sid=2; wide=3; later=6");
+  EXPECT_EQ(cookie_header_from_jar(jar, "https://cdn.example/", 2000000000), "wide=3");
+  EXPECT_EQ(cookie_header_from_jar(jar, "http://dl.example/g", 2000000000), "fromdl=10");
+}
+
 }  // namespace
 }  // namespace sharelink

@@ -1,5 +1,5 @@
-// The hops of a fetch on Windows: WinINet, one HTTP/1.0 GET each, cookies kept by
-// WinINet for the process.
+// The hops of a fetch on Windows: WinINet, one HTTP/1.0 GET each, cookies kept here
+// for the process.
 //
 // Every call that waits on the network is made in WinINet's asynchronous mode, so
 // that the fetching thread itself waits, and can give up: at a connect, stall or
@@ -22,9 +22,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +34,7 @@
 #include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
 #include "runtime/fetch.h"
+#include "runtime/fetch_cookies.h"
 #include "runtime/fetch_hop.h"
 
 namespace sharelink {
@@ -120,7 +123,7 @@ std::pair<std::string, std::string> proxy_credentials(std::string_view proxy) {
 // ---------------------------------------------------------------------------
 // The internet handles: one per proxy setting, shared by every fetch of the process
 // and let go of with it (WinINet must not be called from the destructors of global
-// objects). WinINet keeps one cookie store for all of them.
+// objects).
 
 class session_table {
  public:
@@ -176,6 +179,37 @@ session_table& sessions() {
 // ---------------------------------------------------------------------------
 
 /// A header of the response as text; empty when absent.
+// ---------------------------------------------------------------------------
+// The cookies of the process. WinINet's own store keeps a cookie with an expiry
+// date on disk and sends it in later runs, so requests go without it
+// (INTERNET_FLAG_NO_COOKIES) and the cookies received live here, for the process
+// alone, as they do with libcurl.
+
+class cookie_store {
+ public:
+  /// The Cookie header value for the prepared address `url`.
+  std::string header_for(std::string_view url) {
+    std::lock_guard lock(mutex_);
+    return cookie_header_from_jar(jar_, url, std::time(nullptr));
+  }
+  /// Keeps what a Set-Cookie value received for `url` sets.
+  void receive(std::string_view set_cookie, std::string_view url) {
+    const std::optional<std::string> line = jar_line_from_set_cookie(set_cookie, url, std::time(nullptr));
+    if (!line) return;
+    std::lock_guard lock(mutex_);
+    store_in_jar(jar_, *line);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> jar_;
+};
+
+cookie_store& cookies() {
+  static cookie_store* store = new cookie_store;  // never destroyed: detached fetches may outlive main
+  return *store;
+}
+
 std::string query_text(HINTERNET request, DWORD what) {
   std::string value(256, '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -251,7 +285,7 @@ class wininet_client final : public hop_client {
   /// Connects and sends the request for `target`, then waits for the response's head.
   hop_end open(const fetch_address& target, fetch_clock& clock, handle_pair& hop);
   /// Sends the request made on `hop` and waits for the head.
-  hop_end send(handle_pair& hop, fetch_clock& clock);
+  hop_end send(handle_pair& hop, fetch_clock& clock, const std::string& url);
   /// Reads the body into `sink` while it wants it.
   hop_end read_body(handle_pair& hop, fetch_clock& clock, hop_sink& sink);
   /// Waits for the operation under way on `hop` to end: none, or why the wait ended
@@ -350,7 +384,7 @@ hop_end wininet_client::open(const fetch_address& target, fetch_clock& clock, ha
   set_limit(hop.connection, INTERNET_OPTION_RECEIVE_TIMEOUT, options_.stall_timeout_ms, 1000);
 
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI;
+                INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
   if (target.secure) flags |= INTERNET_FLAG_SECURE;
   hop.context = new (std::nothrow) request_context;
   if (!hop.context) return {ending::client_failed, "out of memory"};
@@ -359,11 +393,12 @@ hop_end wininet_client::open(const fetch_address& target, fetch_clock& clock, ha
                                  accept_types, flags, reinterpret_cast<DWORD_PTR>(hop.context));
   if (!hop.request) return failure(GetLastError(), clock, "HttpOpenRequest");
   hop.context->owners.fetch_add(1);  // the handle's share, given back when it closes
-  return send(hop, clock);
+  return send(hop, clock, target.url);
 }
 
-hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock) {
+hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock, const std::string& url) {
   std::string headers;
+  if (const std::string cookie = cookies().header_for(url); !cookie.empty()) headers += "Cookie: " + cookie + "\r\n";
   if (!request_.referer.empty()) headers += "Referer: " + request_.referer + "\r\n";
   if (!request_.range.empty()) headers += "Range: bytes=" + request_.range + "\r\n";
   if (!request_.if_range.empty()) headers += "If-Range: " + request_.if_range + "\r\n";
@@ -394,6 +429,14 @@ hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock) {
       status == 0)
     return {ending::no_answer, {}};  // what WinINet makes of a connection closed unanswered
   clock.arrived();
+  for (DWORD index = 0;;) {  // each Set-Cookie header in turn; the call moves `index` on
+    std::string value(4096, '\0');
+    DWORD length = static_cast<DWORD>(value.size());
+    const DWORD asked = index;
+    if (!HttpQueryInfoA(hop.request, HTTP_QUERY_SET_COOKIE, value.data(), &length, &index) || index == asked) break;
+    value.resize(std::min<std::size_t>(length, value.size()));
+    cookies().receive(value, url);
+  }
   return {};
 }
 
@@ -490,18 +533,7 @@ std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_
 std::string cookie_header_for(std::string_view address) {
   const fetch_address target = prepare_fetch_address(address);
   if (!target.error.empty()) return {};
-  std::string cookies(4096, '\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    DWORD size = static_cast<DWORD>(cookies.size());
-    if (InternetGetCookieExA(target.url.c_str(), nullptr, cookies.data(), &size,
-                             INTERNET_COOKIE_HTTPONLY, nullptr)) {
-      cookies.resize(std::min<std::size_t>(cookies.size(), std::strlen(cookies.c_str())));
-      return cookies;
-    }
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
-    cookies.assign(static_cast<std::size_t>(size) + 1, '\0');
-  }
-  return {};
+  return cookies().header_for(target.url);
 }
 
 }  // namespace sharelink
