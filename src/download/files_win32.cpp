@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "codec/wide_win32.h"
 #include "download/files.h"
@@ -72,6 +73,58 @@ bool file_handle::open_read(const std::string& path) {
   return true;
 }
 
+namespace {
+
+/// The folder and the name of the full path `path`.
+std::pair<std::wstring, std::wstring> folder_and_name(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {std::wstring(), path};
+  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+/// True when `a` and `b` name one folder.
+bool same_folder(const std::wstring& a, const std::wstring& b) {
+  const auto open = [](const std::wstring& folder) {
+    return CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  };
+  HANDLE one = open(a), two = open(b);
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  const bool same = one != INVALID_HANDLE_VALUE && two != INVALID_HANDLE_VALUE &&
+                    GetFileInformationByHandle(one, &x) && GetFileInformationByHandle(two, &y) &&
+                    x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+                    x.nFileIndexLow == y.nFileIndexLow;
+  if (one != INVALID_HANDLE_VALUE) CloseHandle(one);
+  if (two != INVALID_HANDLE_VALUE) CloseHandle(two);
+  return same;
+}
+
+/// False when the file open at `h` is not the one named `path` but one a link there
+/// leads to: its own path has another name, or lies in another folder. Wine shows a
+/// symbolic link of the host system as a plain file and follows it, so the reparse
+/// point check alone does not see it there. True when the system cannot tell.
+bool opened_under_its_own_name(HANDLE h, const std::wstring& path) {
+  std::wstring own(MAX_PATH, L'\0');
+  DWORD size = GetFinalPathNameByHandleW(h, own.data(), static_cast<DWORD>(own.size()), FILE_NAME_NORMALIZED);
+  if (size >= own.size()) {
+    own.assign(size + 1, L'\0');
+    size = GetFinalPathNameByHandleW(h, own.data(), static_cast<DWORD>(own.size()), FILE_NAME_NORMALIZED);
+  }
+  const DWORD full_size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  std::wstring full(full_size, L'\0');
+  const DWORD written = full_size ? GetFullPathNameW(path.c_str(), full_size, full.data(), nullptr) : 0;
+  if (size == 0 || size >= own.size() || written == 0 || written >= full_size) return true;
+  own.resize(size);
+  full.resize(written);
+  const auto [own_folder, own_name] = folder_and_name(own);
+  const auto [asked_folder, asked_name] = folder_and_name(full);
+  return CompareStringOrdinal(own_name.c_str(), static_cast<int>(own_name.size()), asked_name.c_str(),
+                              static_cast<int>(asked_name.size()), TRUE) == CSTR_EQUAL &&
+         same_folder(own_folder, asked_folder);
+}
+
+}  // namespace
+
 open_result file_handle::open_write(const std::string& path) {
   close();
   // Others may read the file while it is written, but neither write, rename nor
@@ -94,7 +147,7 @@ open_result file_handle::open_write(const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      info.nNumberOfLinks > 1) {
+      info.nNumberOfLinks > 1 || !opened_under_its_own_name(h, wide_path(path))) {
     close();
     error_ = "not a regular file";
     return open_result::failed;
@@ -218,7 +271,20 @@ bool file_handle::close() {
   return true;
 }
 
-bool remove_file(const std::string& path) { return DeleteFileW(wide_path(path).c_str()) != 0; }
+bool remove_file(const std::string& path) {
+  // Through a handle on the file itself, so that a link there is removed, never the
+  // file it leads to.
+  const std::wstring wide = wide_path(path);
+  HANDLE h = CreateFileW(wide.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILE_DISPOSITION_INFO info{};
+  info.DeleteFile = TRUE;
+  const bool removed = opened_under_its_own_name(h, wide) &&
+                       SetFileInformationByHandle(h, FileDispositionInfo, &info, sizeof info) != 0;
+  CloseHandle(h);
+  return removed;
+}
 
 // NTFS journals its folder entries; a rename there is kept without help.
 bool sync_directory(const std::string&) { return true; }
