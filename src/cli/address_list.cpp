@@ -80,6 +80,13 @@ std::function<std::optional<std::string>()> address_source(session& run, std::is
     while (next_input_line(in, line, *input)) {
       // A byte-order mark some editors put at the start of a UTF-8 file.
       if (first_line && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
+      // One of UTF-16 (Notepad's "Unicode", PowerShell's redirection) would make every
+      // line a wrong address: the input is refused, saying what to do.
+      if (first_line && (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF"))) {
+        std::lock_guard lock(input->mutex);
+        input->failure = "it is UTF-16 text; save it as UTF-8";
+        return std::nullopt;
+      }
       first_line = false;
       std::string address = trimmed_line(line);
       if (!address.empty()) return address;

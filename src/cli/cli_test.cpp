@@ -310,6 +310,11 @@ TEST_F(SharelinkCommand, ReadsAddressesFromStandardInput) {
   EXPECT_EQ(cut.status, 1);
   EXPECT_EQ(json_lines(cut.out).size(), 1u);
   EXPECT_EQ(cut.err, "sharelink: cannot read standard input: a line is longer than 1048576 bytes\n");
+  // UTF-16 text would give a wrong address on every line: refused, saying why.
+  const finished utf16 = run_sharelink({"--json"}, {std::string("\xFF\xFEh\0t\0\n\0", 8)});
+  EXPECT_EQ(utf16.status, 1);
+  EXPECT_EQ(utf16.out, "");
+  EXPECT_EQ(utf16.err, "sharelink: cannot read standard input: it is UTF-16 text; save it as UTF-8\n");
 }
 
 TEST_F(SharelinkCommand, ServiceOptionOverridesThePath) {
