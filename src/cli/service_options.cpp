@@ -1,5 +1,6 @@
 #include "cli/service_options.h"
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
@@ -77,6 +78,22 @@ std::optional<std::string> finish_service_options(const service_options& typed, 
   if (s.page_file && !s.lookup.forced_service) {
     if (!only_rule) return "--page needs --service (or a single --rules file)";
     s.lookup.forced_service = only_rule;
+  }
+  // A step's answer for a step the service does not have, or given twice, would be
+  // passed over without a word.
+  if (const service_entry* entry = s.page_file ? services->find(*s.lookup.forced_service) : nullptr) {
+    const std::vector<step_rule>& steps = entry->rule.steps;
+    for (std::size_t i = 0; i < s.step_pages.size(); ++i) {
+      const std::string& step = s.step_pages[i].first;
+      if (std::none_of(steps.begin(), steps.end(), [&](const step_rule& r) { return r.name == step; })) {
+        std::string names;
+        for (const step_rule& r : steps) names += (names.empty() ? "" : ", ") + r.name;
+        return "--page " + step + "=FILE: " + one_line(entry->rule.name) + " has no step " + step +
+               (names.empty() ? "" : " (its steps: " + one_line(names) + ")");
+      }
+      for (std::size_t j = 0; j < i; ++j)
+        if (s.step_pages[j].first == step) return "--page " + step + "=FILE: given twice";
+    }
   }
   return std::nullopt;
 }

@@ -106,6 +106,15 @@ download_url = "/u"
   EXPECT_NE(no_step.out.find("--page list=FILE"), std::string::npos) << no_step.out;
   EXPECT_EQ(run_command({"--no-config", "--page", page}).status, 2);
   EXPECT_EQ(run_command({"--no-config", "--service", "nope", "--page", page}).status, 2);
+  // An answer for a step the rule does not have, or one given twice, is a mistake.
+  const outcome misspelt = run_command({"--no-config", "--rules", rule, "--page", page, "--page", "lsit=" + list});
+  EXPECT_EQ(misspelt.status, 2);
+  EXPECT_NE(misspelt.err.find("--page lsit=FILE: api has no step lsit (its steps: list)"), std::string::npos)
+      << misspelt.err;
+  EXPECT_EQ(run_command({"--no-config", "--rules", rule, "--page", page, "--page", "list=" + list, "--page",
+                         "list=" + list})
+                .status,
+            2);
 }
 
 }  // namespace
