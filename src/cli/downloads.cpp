@@ -105,6 +105,10 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
   // A large file takes as long as it takes; the stall limit still applies.
   job.fetch.total_timeout_ms = 0;
   job.retry_max_wait_s = chosen.retry.most_wait_s;
+  // A Retry-After leaves the host alone meanwhile, for every request of the run.
+  job.host_asks_to_wait = [&run, host = host_of(local_to_utf8(f.local_download_url))](long long seconds) {
+    run.gate.pause(host, std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
+  };
   job.claims = run.name_claims;
   job.owner = owner;
   job.name_chosen = [&] { turns.done(turn); };

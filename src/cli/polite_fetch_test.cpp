@@ -355,5 +355,45 @@ TEST(RetryAfter, DownloadsWaitItOutUpToTheMost) {
       << later["error"];
 }
 
+// A download told to come back later leaves its host alone meanwhile: the next file
+// of the page is not asked for while the first waits.
+TEST(RetryAfter, ADownloadsWaitLeavesTheHostAlone) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::map<std::string, steady::time_point> first_asked;
+  const auto note = [&](const std::string& what) {
+    std::lock_guard lock(mutex);
+    first_asked.emplace(what, steady::now());
+  };
+  std::atomic<int> busy_asked{0};
+  server.http().Get("/f/busy", [&](const httplib::Request&, httplib::Response& res) {
+    if (busy_asked++ == 0) {
+      note("503");
+      res.status = 503;
+      res.set_header("Retry-After", "1");
+      return;
+    }
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  server.http().Get(R"(/f/(slow|last))", [&](const httplib::Request& req, httplib::Response& res) {
+    if (req.matches[1] == "slow") std::this_thread::sleep_for(300ms);
+    note(req.matches[1]);
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  server.http().Get("/d/page", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content(kuaichuan_page({server.url("/f/busy"), server.url("/f/slow"), server.url("/f/last")}, 10),
+                    "text/html");
+  });
+  server.start();
+  testing::test_folder folder;
+  const command_run ran = run_command(
+      {"--download", "--no-config", "--jobs", "2", "--output-dir", folder.path(), server.url("/d/page")});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  std::lock_guard lock(mutex);
+  ASSERT_TRUE(first_asked.count("503") && first_asked.count("last"));
+  // Without the pause the last file is asked for once the slow one is done, 300 ms in.
+  EXPECT_GE(first_asked["last"] - first_asked["503"], 800ms);
+}
+
 }  // namespace
 }  // namespace sharelink::cli

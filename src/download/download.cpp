@@ -471,12 +471,14 @@ std::optional<bool> downloader::wait_or_refresh(const attempt& now) {
   if (now.asked_wait_s && *now.asked_wait_s > 0) {
     const long long asked = *now.asked_wait_s;
     if (waited_s_ + asked > job_.retry_max_wait_s) {
-      result_.error = now.stop + "; the server asks to wait " + std::to_string(asked) +
-                      " s (Retry-After), more than --retry-max-wait allows (" +
-                      std::to_string(job_.retry_max_wait_s) + " s)";
+      result_.error = now.stop + (waited_s_ == 0 ? "; the server asks to wait " : "; the server still asks to wait ") +
+                      std::to_string(asked) + " s (Retry-After)" +
+                      (waited_s_ == 0 ? "" : " after " + std::to_string(waited_s_) + " s of waiting") +
+                      ", more than --retry-max-wait allows (" + std::to_string(job_.retry_max_wait_s) + " s)";
       return false;
     }
     waited_s_ += asked;
+    if (job_.host_asks_to_wait) job_.host_asks_to_wait(asked);
     if (!pause(static_cast<long>(std::min<long long>(asked * 1000, 0x7fffffff)))) {
       result_.error = "interrupted";
       return false;

@@ -48,6 +48,9 @@ struct download_job {
   /// A 429 or 503 with Retry-After is waited out, up to this many seconds in all;
   /// a longer wait ends the download with an error that says so.
   long long retry_max_wait_s = 120;
+  /// Told the seconds a Retry-After asks to wait, before they are waited out: the
+  /// whole host may be left alone meanwhile.
+  std::function<void(long long seconds)> host_asks_to_wait;
   /// Asked, at most `refreshes` times, when the download address seems to have
   /// expired (an answer 403, 404 or 410, or a size other than the expected one): the
   /// address to continue from, or nothing when there is none. The .part is then
