@@ -93,7 +93,8 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
       ->type_name("URL");
   app.add_option("--cacert", s.lookup.fetch.ca_file,
                  "Trust the certificate authorities in this PEM file\n"
-                 "(default: $CURL_CA_BUNDLE, else $SSL_CERT_FILE)")
+                 "(default: $CURL_CA_BUNDLE, else $SSL_CERT_FILE;\n"
+                 "the Windows build trusts the system's store only)")
       ->type_name("FILE");
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
@@ -169,6 +170,7 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
   } catch (const CLI::ParseError& e) {
     return app.exit(e, out, err) == 0 ? 0 : 2;
   }
+  bool ca_file_asked = given(app, "--cacert");
   if (const auto path = typed.no_config ? std::nullopt : default_config_path()) {
     std::string problem;
     const std::optional<config> c = load_config(*path, problem);
@@ -177,7 +179,10 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
       return 2;
     }
     take_config(*c, app, s);
+    ca_file_asked = ca_file_asked || c->cacert.has_value();
   }
+  if (ca_file_asked && !fetcher_takes_ca_file && !s.quiet)
+    err << "sharelink: --cacert is not used here: the system's certificate store decides what is trusted\n";
   if (auto problem = finish_service_options(typed.services, s, err, s.quiet)) {
     err << *problem << "\nRun with --help for more information.\n";
     return 2;

@@ -21,6 +21,10 @@ inline constexpr std::string_view fetch_user_agent =
 /// it: CURL_CA_BUNDLE, else SSL_CERT_FILE; empty when neither is set or both are empty.
 std::string ca_file_from_environment();
 
+/// Whether this system's fetcher can be given a CA file (fetch_options::ca_file):
+/// WinINet trusts the system's certificate store only.
+extern const bool fetcher_takes_ca_file;
+
 /// Limits of one fetch. The defaults are what the window and resolvers use.
 struct fetch_options {
   /// Give up when no connection is made within this time.

@@ -364,6 +364,8 @@ std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_
 
 }  // namespace fetch_hop
 
+const bool fetcher_takes_ca_file = true;
+
 std::string cookie_header_for(std::string_view address) {
   const fetch_address target = prepare_fetch_address(address);
   CURLSH* share = target.error.empty() ? the_context.share() : nullptr;

@@ -530,6 +530,8 @@ std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_
 
 }  // namespace fetch_hop
 
+const bool fetcher_takes_ca_file = false;
+
 std::string cookie_header_for(std::string_view address) {
   const fetch_address target = prepare_fetch_address(address);
   if (!target.error.empty()) return {};
