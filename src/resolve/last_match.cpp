@@ -199,7 +199,7 @@ bool read_rigid(std::string_view piece, std::vector<rigid_step>& steps) {
       const char escaped = piece[i + 1];
       if (escaped == 'x') {
         if (i + 3 >= piece.size() || !is_hex_digit(piece[i + 2]) || !is_hex_digit(piece[i + 3])) return false;
-        if (i + 4 < piece.size() && is_hex_digit(piece[i + 4])) return false;
+        // Two digits exactly, as the engine reads \xHH: "\x22d" is a quote and a d.
         byte = static_cast<unsigned char>(hex_value(piece[i + 2]) << 4 | hex_value(piece[i + 3]));
         i += 4;
       } else if (std::string_view(R"(\"{}()[].*+?|^$/)").find(escaped) != std::string_view::npos) {

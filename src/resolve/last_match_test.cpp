@@ -60,7 +60,8 @@ TEST(OpeningLiteral, OnlyPatternsWhoseEndsCannotChooseHaveOne) {
       {R"re(k(.*?)(x|y))re", ""},
       {R"re(k+?(.*?)(x))re", ""},
       {R"re(ka*(.*?)(x))re", ""},
-      {R"re(k\x223(.*?)(x))re", ""},    // more hex digits than the escape takes
+      {R"re(k\x223(.*?)(x))re", "k\"3"},  // the escape takes two digits, as the engine reads it
+      {R"re(\x22dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"dlink\\"},
       {R"re(k(.*)(x))re", ""},
       {R"re((.*?)(x))re", ""},
   };
@@ -85,7 +86,7 @@ local_text last_group_of_whole_page(std::string_view pattern, const std::string&
 }
 
 TEST(LastGroupText, NarrowedSearchFindsWhatTheWholePageGives) {
-  const std::vector<field_pattern> fields = {
+  std::vector<field_pattern> fields = {
       {R"re(file_url=\x22(.*?)(\x22 file_size=))re", "\" file_size=", nullptr, false},
       {R"re(key\x22 value='(.*?)('>))re", "'>", nullptr, false},
       {R"re(dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}", end_of_last_escaped_brace, true},
@@ -97,10 +98,21 @@ TEST(LastGroupText, NarrowedSearchFindsWhatTheWholePageGives) {
       // Not of the shape the search from the end needs: always the plain search.
       {R"re(key\x22 value='(.*?)('+>))re", "'>", nullptr, false},
   };
+  // The Pan rule file's patterns, narrowed by what hints_for reads from them, as a
+  // rule's fields are.
+  const char* const rule_patterns[] = {R"re(\x22dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re",
+                                       R"re(\x22size\\+\x22:\\+\x22(.*?)(\\+\x22))re",
+                                       R"re(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))re"};
+  std::vector<pattern_hints> hints;
+  for (const char* pattern : rule_patterns) hints.push_back(hints_for(pattern));
+  for (std::size_t i = 0; i < hints.size(); ++i) {
+    ASSERT_FALSE(hints[i].closing.empty()) << rule_patterns[i];
+    fields.push_back({rule_patterns[i], hints[i].closing, nullptr, hints[i].backslash_runs_alike});
+  }
   const std::vector<std::string> pieces = {
       "file_url=\"", "\" file_size=", "\"", " ", "x", "\n", "key\" value='", "'>", "'", ">",
       "dlink\\\":\\\"", "\\", "\"\"}", "\\\\\\", "\\\"}", "\\\\\\\"", "\"}", "}", "size\\\":\\\"", "\\\"", "filename=", ":",
-      "file_name=\"", "md5\\\":\\\"", "''>"};
+      "file_name=\"", "md5\\\":\\\"", "''>", "\"dlink\\\":\\\"", "\"size\\\":\\\""};
   std::mt19937 random(7);
   // Short pages, and long ones holding more markers than the search from the end
   // looks at before it gives up and searches the whole page.
