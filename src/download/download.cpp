@@ -256,6 +256,10 @@ bool downloader::choose_name(file_handle& part) {
         ++number;
         continue;
       case open_result::failed:
+        if (stat_path(part_path_).kind == path_kind::directory) {  // a folder of that name, as for NAME
+          ++number;
+          continue;
+        }
         result_.error = "cannot write " + part_path_ + ": " + part.error();
         return false;
     }

@@ -362,6 +362,13 @@ TEST(Download, AnExistingFileIsNeverReplaced) {
   EXPECT_TRUE(result.already_present);
   EXPECT_EQ(result.path, native(folder, "file (2).bin"));
   EXPECT_EQ(result.md5_checked, std::nullopt);
+
+  // A folder where NAME.part would go: passed over, as a folder at NAME is.
+  test_folder fresh;
+  std::filesystem::create_directories(std::filesystem::u8path(fresh / "file.bin.part"));
+  result = download_file(job_for(server.url("/f"), fresh, body), {});
+  ASSERT_FALSE(result.error) << *result.error;
+  EXPECT_EQ(result.path, native(fresh, "file (1).bin"));
 }
 
 TEST(Download, NamesFromThePageStayInTheFolder) {
