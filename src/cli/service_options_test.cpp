@@ -51,10 +51,12 @@ TEST_F(ServiceOptions, UserRuleFilesAreListedAndAReplacedBuiltInSaysSo) {
   const std::string mine = write("sharelink/services/pan.toml",
                                  "name = 'pan'\ntitle = 'Pan, mended'\n[fields.download_url]\npattern = 'u=(\\S+)'\n");
   write("sharelink/services/bad.toml", "name = 'bad'\n[fields.download_url]\npattern = '(x'\n");
+  std::filesystem::create_symlink(folder_ / "gone.toml", folder_ / "sharelink/services/nowhere.toml");
   const outcome listed = run_command({"--no-config", "--list-services"});
   EXPECT_EQ(listed.status, 0);
   EXPECT_EQ(listed.out, "kuaichuan\tKuaichuan (快传)\tbuilt in\npan\tPan, mended\t" + mine + "\n");
   EXPECT_NE(listed.err.find("bad.toml:3:11: the pattern does not compile"), std::string::npos) << listed.err;
+  EXPECT_NE(listed.err.find("nowhere.toml: not a regular file; passed over"), std::string::npos) << listed.err;
   const std::string page = write("page.html", "u=http://h/a.zip");
   const outcome read = run_command({"--no-config", "--service", "pan", "--page", page, "--json"});
   EXPECT_NE(read.out.find("\"download_url\":\"http://h/a.zip\""), std::string::npos) << read.out;

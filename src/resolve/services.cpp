@@ -87,9 +87,18 @@ std::vector<std::string> service_registry::add_folder(const std::string& folder)
   std::vector<std::string> problems;
   std::error_code error;
   std::vector<std::filesystem::path> files;
-  // Regular files only: a pipe named *.toml would hold up every start.
-  for (const auto& item : std::filesystem::directory_iterator(std::filesystem::u8path(folder), error))
-    if (item.path().extension() == ".toml" && item.is_regular_file(error)) files.push_back(item.path());
+  // Regular files only: a pipe named *.toml would hold up every start. Anything else
+  // of that name (a link that leads nowhere, a folder) is said to be passed over.
+  for (const auto& item : std::filesystem::directory_iterator(std::filesystem::u8path(folder), error)) {
+    if (item.path().extension() != ".toml") continue;
+    std::error_code kind_error;
+    if (item.is_regular_file(kind_error)) {
+      files.push_back(item.path());
+    } else {
+      const std::u8string name = item.path().u8string();
+      problems.push_back(std::string(name.begin(), name.end()) + ": not a regular file; passed over");
+    }
+  }
   std::sort(files.begin(), files.end());
   for (const auto& file : files) {
     const std::u8string name = file.u8string();
