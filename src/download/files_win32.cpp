@@ -82,7 +82,8 @@ std::pair<std::wstring, std::wstring> folder_and_name(const std::wstring& path) 
   return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
 
-/// True when `a` and `b` name one folder.
+/// False when `a` and `b` are two different folders; true when they are one, or
+/// when the system cannot tell (a share that gives no file IDs).
 bool same_folder(const std::wstring& a, const std::wstring& b) {
   const auto open = [](const std::wstring& folder) {
     return CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -90,10 +91,10 @@ bool same_folder(const std::wstring& a, const std::wstring& b) {
   };
   HANDLE one = open(a), two = open(b);
   BY_HANDLE_FILE_INFORMATION x{}, y{};
-  const bool same = one != INVALID_HANDLE_VALUE && two != INVALID_HANDLE_VALUE &&
-                    GetFileInformationByHandle(one, &x) && GetFileInformationByHandle(two, &y) &&
-                    x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-                    x.nFileIndexLow == y.nFileIndexLow;
+  const bool known = one != INVALID_HANDLE_VALUE && two != INVALID_HANDLE_VALUE &&
+                     GetFileInformationByHandle(one, &x) && GetFileInformationByHandle(two, &y);
+  const bool same = !known || (x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+                               x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow);
   if (one != INVALID_HANDLE_VALUE) CloseHandle(one);
   if (two != INVALID_HANDLE_VALUE) CloseHandle(two);
   return same;
