@@ -85,7 +85,7 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   };
   std::vector<element> elements;
   element last{};  // the page's last file, read even past most_files
-  for_each_start_tag(page, [&](std::span<const tag_attribute> attributes) {
+  const auto visit = [&](std::span<const tag_attribute> attributes) {
     const tag_attribute* url = find_attribute(attributes, "file_url");
     if (url == nullptr) return;
     const tag_attribute* name = find_attribute(attributes, "file_name");
@@ -96,7 +96,11 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
       return;
     }
     elements.push_back(last);
-  });
+  };
+  // Without elements in the markup, those a script or comment holds: a page that
+  // writes its list from a script still gives one file's fields together.
+  for_each_start_tag(page, visit);
+  if (elements.empty()) for_each_start_tag(page, visit, true);
   const local_text key = reading.fields.md5;
   auto record_of = [&key](const element& found) {
     file_record record;

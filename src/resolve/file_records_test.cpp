@@ -124,6 +124,11 @@ TEST(PageReading, KuaichuanFilesAreElementsReadAttributeByAttribute) {
        {{"ok", "", "0B"}}},
       {R"(<a data-file_url="x" file_urlx="y">)", {}},
       {R"(<SCRIPT type=x><a file_url=s></scriptx></Script ><!--><a file_url=ok>)", {{"ok", "", "0B"}}},
+      // With no element in the markup, those a script or comment holds: the fields
+      // then come from one of them, never each from another.
+      {R"(<script>var a = '<a file_url="s1" file_name="a.zip" file_size="9">', b = '<a file_url="s2">';</script>)",
+       {{"s1", "a.zip", "9B"}, {"s2", "", "0B"}}},
+      {R"(<!-- <a file_url=c1 file_size=20> --><!DOCTYPE html>)", {{"c1", "", "20B"}}},
   };
   for (const auto& [page, expected] : rows) expect_files(read_kuaichuan_page(page), expected, page);
 }

@@ -171,8 +171,11 @@ struct raw_records {
   }
 };
 
+// The elements of the markup; when there are none, those a script or comment of the
+// page holds (a page that writes its list from a script), so that the fields never
+// come from the markers alone, each from another element.
 void read_start_tags(const record_rule& records, std::string_view text, raw_records& out) {
-  for_each_start_tag(text, [&](std::span<const tag_attribute> attributes) {
+  const auto visit = [&](std::span<const tag_attribute> attributes) {
     auto find = [&](std::string_view name) -> const tag_attribute* {
       for (const tag_attribute& a : attributes)
         if (a.name == name) return &a;
@@ -188,7 +191,9 @@ void read_start_tags(const record_rule& records, std::string_view text, raw_reco
       }
     }
     out.add(record);
-  });
+  };
+  for_each_start_tag(text, visit);
+  if (out.count == 0) for_each_start_tag(text, visit, true);
 }
 
 void read_data_objects(const record_rule& records, std::string_view text, raw_records& out) {

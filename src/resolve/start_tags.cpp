@@ -80,11 +80,15 @@ std::size_t read_attributes(std::string_view page, std::size_t at, std::vector<t
 }  // namespace
 
 void for_each_start_tag(std::string_view page,
-                        const std::function<void(std::span<const tag_attribute>)>& visit) {
+                        const std::function<void(std::span<const tag_attribute>)>& visit, bool everywhere) {
   std::vector<tag_attribute> attributes;
   std::size_t at = 0;
   while ((at = page.find('<', at)) != npos) {
     const std::string_view rest = page.substr(at + 1);
+    if (everywhere && rest.starts_with('!')) {  // what a comment or declaration holds is read on
+      ++at;
+      continue;
+    }
     if (rest.starts_with("!--")) {
       // "<!-->" and "<!--->" end where they stand.
       const std::size_t close = page.find("-->", at + 2);
@@ -111,7 +115,7 @@ void for_each_start_tag(std::string_view page,
     at = read_attributes(page, name_end, attributes);
     if (at == npos) return;
     visit(attributes);
-    if (holds_raw_text(name)) {
+    if (!everywhere && holds_raw_text(name)) {
       at = find_end_tag(page, at, name);
       if (at == npos) return;
     }

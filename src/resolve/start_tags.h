@@ -25,7 +25,12 @@ struct tag_attribute {
 /// or comment the page cuts short is not visited, and nothing after it is read.
 /// Names keep their case; a repeated attribute is passed on each time. Linear in
 /// the page's length.
+///
+/// With `everywhere`, the text of comments and of script, style, title and
+/// textarea elements is read for tags too: for a page that writes its elements
+/// from a script.
 void for_each_start_tag(std::string_view page,
-                        const std::function<void(std::span<const tag_attribute>)>& visit);
+                        const std::function<void(std::span<const tag_attribute>)>& visit,
+                        bool everywhere = false);
 
 }  // namespace sharelink
