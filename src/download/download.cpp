@@ -249,6 +249,14 @@ bool downloader::choose_name(file_handle& part) {
         }
         // Another download may have finished this name meanwhile: look at it again.
         if (stat_path(path_).kind == path_kind::missing) return true;
+        if (part.is_at(path_)) {
+          // NAME is this very .part: the file system cut both names to one (Wine on
+          // a Linux file system keeps 255 bytes of a name).
+          if (stat_path(part_path_).size == 0) part.remove(part_path_);
+          part.close();
+          result_.error = "the file system cannot hold a name this long: " + name_;
+          return false;
+        }
         if (stat_path(part_path_).size == 0) part.remove(part_path_);
         part.close();
         continue;

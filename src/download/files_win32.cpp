@@ -148,9 +148,14 @@ open_result file_handle::open_write(const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      info.nNumberOfLinks > 1 || !opened_under_its_own_name(h, wide_path(path))) {
+      info.nNumberOfLinks > 1) {
     close();
     error_ = "not a regular file";
+    return open_result::failed;
+  }
+  if (!opened_under_its_own_name(h, wide_path(path))) {
+    close();
+    error_ = "the file opened has another name (a link, or a name too long for the file system)";
     return open_result::failed;
   }
   return open_result::opened;
