@@ -376,7 +376,10 @@ TEST(RetryAfter, ADownloadsWaitLeavesTheHostAlone) {
     res.set_content("0123456789", "application/octet-stream");
   });
   server.http().Get(R"(/f/(slow|last))", [&](const httplib::Request& req, httplib::Response& res) {
-    if (req.matches[1] == "slow") std::this_thread::sleep_for(300ms);
+    if (req.matches[1] == "slow") {  // done 300 ms after the first file was told to wait
+      for (int i = 0; i < 500 && busy_asked.load() == 0; ++i) std::this_thread::sleep_for(10ms);
+      std::this_thread::sleep_for(300ms);
+    }
     note(req.matches[1]);
     res.set_content("0123456789", "application/octet-stream");
   });
