@@ -178,8 +178,6 @@ session_table& sessions() {
 
 // ---------------------------------------------------------------------------
 
-/// A header of the response as text; empty when absent.
-// ---------------------------------------------------------------------------
 // The cookies of the process. WinINet's own store keeps a cookie with an expiry
 // date on disk and sends it in later runs, so requests go without it
 // (INTERNET_FLAG_NO_COOKIES) and the cookies received live here, for the process
@@ -210,6 +208,9 @@ cookie_store& cookies() {
   return *store;
 }
 
+// ---------------------------------------------------------------------------
+
+/// A header of the response as text; empty when absent.
 std::string query_text(HINTERNET request, DWORD what) {
   std::string value(256, '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
