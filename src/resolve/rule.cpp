@@ -268,19 +268,23 @@ void read_steps(const toml::node& node, service_rule& rule) {
   }
 }
 
-/// Every step a field, record or value names must be an answer read before it.
+/// Every step a field, record or value names must be an answer read before it; a
+/// name that is not is refused where it stands (`path`, as toml++ writes a path).
 void check_step_names(const toml::table& root, const service_rule& rule) {
   std::vector<std::string> known = {"page"};
-  auto check = [&](const std::string& step) {
-    if (!step.empty() && std::find(known.begin(), known.end(), step) == known.end())
-      refuse(&root, "'step = \"" + step + "\"' names no step before it");
+  auto check = [&](const std::string& step, const std::string& path) {
+    if (step.empty() || std::find(known.begin(), known.end(), step) != known.end()) return;
+    const toml::node* at = root.at_path(path + ".step").node();
+    refuse(at != nullptr ? at : &root, "'step = \"" + step + "\"' names no step before it");
   };
-  for (const step_rule& step : rule.steps) {
-    for (const auto& [name, value] : step.values) check(value.step);
-    known.push_back(step.name);
+  for (std::size_t i = 0; i < rule.steps.size(); ++i) {
+    for (const auto& [name, value] : rule.steps[i].values)
+      check(value.step, "steps[" + std::to_string(i) + "].values." + name);
+    known.push_back(rule.steps[i].name);
   }
-  for (const value_reading& field : rule.fields) check(field.step);
-  check(rule.records.step);
+  for (std::size_t i = 0; i < rule.fields.size() && i < rule_field_names.size(); ++i)
+    check(rule.fields[i].step, "fields." + std::string(rule_field_names[i]));
+  check(rule.records.step, "records");
 }
 
 service_rule read_root(const toml::table& root) {

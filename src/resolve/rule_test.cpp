@@ -95,6 +95,8 @@ TEST(Rule, ABadFileIsOneLineWithItsPlace) {
       {"name = 'x'\n", 0, "reads no download_url"},
       {"name = 'x'\n" + url + "[request]\nheaders = { X = \"a\\nb\" }\n", 5, "control character"},
       {"name = 'x'\n" + url + "[request]\nuser_agent = \"a\\r\\nX-Injected: 1\"\n", 5, "control character"},
+      {"name = 'x'\n" + url + "[fields.md5]\npattern = '(x)'\nstep = 'nosuch'\n", 6, "names no step"},
+      {"name = 'x'\n" + url + "[records]\nstart_tags = 'a'\nstep = 'q'\n", 6, "names no step"},
       {"name = 'x\n", 1, ""},  // TOML's own message
   };
   for (const auto& [text, line, what] : rows) {
