@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -25,20 +26,15 @@ std::string file_label(const file_entry& f, std::size_t index) {
   return f.file_name.empty() ? "file " + std::to_string(index + 1) : one_line(f.file_name);
 }
 
-// The address of file `i` of `r` on the share page read again, when the page still
-// lists the file: one of the same owner (its name, size and content MD5, and its
-// place among files that share them).
-std::optional<local_text> fresh_address(const resolution& r, std::size_t i, session& run) {
+// The address of the file `owner` names on the share page of `r` read again, when
+// the page still lists it (its name, size and content MD5, and its place among
+// files that share them).
+std::optional<local_text> fresh_address(const resolution& r, const std::string& owner, session& run) {
   const resolution again = run.resolve(r.address);
   if (again.error) return std::nullopt;
-  const file_entry& f = r.files[i];
-  const std::string owner = file_owner(r, i);
-  for (std::size_t j = 0; j < again.files.size(); ++j) {
-    const file_entry& g = again.files[j];
-    if (g.file_name == f.file_name && g.size_bytes == f.size_bytes && file_owner(again, j) == owner &&
-        !download_address_refusal(g))
-      return g.local_download_url;
-  }
+  const std::vector<std::string> owners = file_owners(again);
+  for (std::size_t j = 0; j < again.files.size(); ++j)
+    if (owners[j] == owner && !download_address_refusal(again.files[j])) return again.files[j].local_download_url;
   return std::nullopt;
 }
 
@@ -73,7 +69,8 @@ class name_turns {
 // Downloads file `i` of `r` into its `download`, once its turn to choose a name, a
 // place and its host let it and no other download of the same file runs; leaves it
 // without one when the run is interrupted first.
-void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& turns, session& run) {
+void download_one(resolution& r, std::size_t i, const std::string& owner, std::size_t turn, name_turns& turns,
+                  session& run) {
   struct turn_done {  // whatever happens, the next file's turn comes
     name_turns& turns;
     std::size_t turn;
@@ -82,7 +79,6 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
   file_entry& f = r.files[i];
   const settings& chosen = run.chosen;
   const std::atomic<bool>* cancel = &run.interrupted;
-  const std::string owner = file_owner(r, i);
   // In this order, so that nothing waited for waits in turn: a download holding a
   // place or a host's pass waits for neither a turn nor another download.
   if (!turns.wait(turn, cancel)) return;
@@ -116,7 +112,7 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
   // host's place is given back meanwhile, as the page may be on the same host.
   job.refresh = [&]() -> std::optional<local_text> {
     host_pass.reset();
-    std::optional<local_text> fresh = fresh_address(r, i, run);
+    std::optional<local_text> fresh = fresh_address(r, owner, run);
     auto entered = run.gate.enter(host_of(local_to_utf8(fresh ? *fresh : f.local_download_url)), cancel);
     if (entered) host_pass.emplace(std::move(*entered));
     return fresh;
@@ -142,21 +138,21 @@ void download_one(resolution& r, std::size_t i, std::size_t turn, name_turns& tu
 
 }  // namespace
 
-// The content MD5 only: another page's MD5 text may be a key that changes with
-// each visit.
-std::string file_owner(const resolution& r, std::size_t i) {
-  const auto content_md5 = [&r](const file_entry& f) { return r.md5_is_content_hash ? f.md5 : std::string(); };
-  const file_entry& f = r.files[i];
-  std::size_t same_before = 0;
-  for (std::size_t j = 0; j < i; ++j) {
-    const file_entry& g = r.files[j];
-    same_before += g.file_name == f.file_name && g.size_bytes == f.size_bytes && content_md5(g) == content_md5(f);
+std::vector<std::string> file_owners(const resolution& r) {
+  std::vector<std::string> owners;
+  owners.reserve(r.files.size());
+  std::map<std::string, std::size_t> seen;  // how often each name, size and MD5 came
+  for (const file_entry& f : r.files) {
+    // The content MD5 only: another page's MD5 text may be a key that changes with
+    // each visit.
+    std::string identity;
+    for (const std::string& part : {f.file_name, f.size_bytes ? std::to_string(*f.size_bytes) : std::string("-"),
+                                    r.md5_is_content_hash ? f.md5 : std::string()})
+      identity += part + '\0';
+    const std::size_t same_before = seen[identity]++;
+    owners.push_back(md5_hex(r.address + '\0' + identity + std::to_string(same_before)));
   }
-  std::string identity = r.address;
-  for (const std::string& part : {f.file_name, f.size_bytes ? std::to_string(*f.size_bytes) : std::string("-"),
-                                  content_md5(f), std::to_string(same_before)})
-    identity += '\0' + part;
-  return md5_hex(identity);
+  return owners;
 }
 
 void add_error(resolution& r, const std::string& reason) {
@@ -190,8 +186,9 @@ void download_files(resolution& r, session& run) {
   // Threads take the files in page order; the run's places bound how many download.
   std::atomic<std::size_t> next{0};
   name_turns turns;
+  const std::vector<std::string> owners = file_owners(r);
   const auto take_files = [&] {
-    for (std::size_t k; (k = next++) < kept.size();) download_one(r, kept[k], k, turns, run);
+    for (std::size_t k; (k = next++) < kept.size();) download_one(r, kept[k], owners[kept[k]], k, turns, run);
   };
   const std::size_t threads = std::min<std::size_t>(kept.size(), static_cast<std::size_t>(run.chosen.jobs));
   std::vector<std::thread> helpers;

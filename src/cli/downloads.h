@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "cli/report.h"
 
@@ -11,11 +12,11 @@ namespace sharelink::cli {
 
 class session;
 
-/// What tells file `i` of `r` from every other file across runs, as a hash: the
-/// page's address, the file's name, size and content MD5, and how many files before
-/// it on the page have the same ones. The same file of an address given twice has
-/// the same owner.
-std::string file_owner(const resolution& r, std::size_t i);
+/// What tells each file of `r` from every other file across runs, as a hash, in page
+/// order: the page's address, the file's name, size and content MD5, and how many
+/// files before it on the page have the same ones. The same file of an address
+/// given twice has the same owner.
+std::vector<std::string> file_owners(const resolution& r);
 
 /// Adds `reason` to the error of `r`, after any reason it already has.
 void add_error(resolution& r, const std::string& reason);

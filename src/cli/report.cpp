@@ -16,8 +16,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7F; }
-
 // The download address as --download asks for it (see prepare_fetch_address):
 // blanks at the ends and line breaks dropped, backslashes read as slashes, the
 // fragment left out, a host name beyond ASCII in its xn-- form, and every byte an
@@ -33,8 +31,7 @@ std::string aria2_address(std::string_view url) {
 // An option line's value: the text as it is when nothing in it could end the line
 // or steer the downloader, else nothing.
 std::optional<std::string> option_value(std::string_view text) {
-  for (unsigned char c : text)
-    if (is_control(c)) return std::nullopt;
+  if (has_control_character(text)) return std::nullopt;
   return std::string(text);
 }
 

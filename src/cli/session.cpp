@@ -16,8 +16,8 @@ namespace sharelink::cli {
 namespace {
 
 // Prints `r` in the chosen form; the caller checks the stream afterwards.
-void print(const resolution& r, const settings& s, bool first, name_claims& names, std::ostream& out,
-           std::ostream& err) {
+void print(const resolution& r, const settings& s, bool first, name_claims& names, aria2_listing& listed,
+           std::ostream& out, std::ostream& err) {
   if (r.error && !s.quiet)
     err << "sharelink: " << address_for_message(r.address)
         << ": " << *r.error << '\n';
@@ -44,23 +44,24 @@ void print(const resolution& r, const settings& s, bool first, name_claims& name
     case output_form::json:
       out << json_report(r) << '\n';
       break;
-    case output_form::aria2:
+    case output_form::aria2: {
+      // Two files of one name get two, as --download saves them: the list's
+      // downloader would otherwise refuse the second or write over the first. A
+      // file listed already (its address given twice) is not listed again.
+      const std::vector<std::string> owners = file_owners(r);
       for (std::size_t i = 0; i < r.files.size(); ++i) {
-        // Two files of one name get two, as --download saves them: the list's
-        // downloader would otherwise refuse the second or write over the first. A
-        // file listed already (its address given twice) is not listed again.
+        if (!listed.owners.insert(owners[i]).second) continue;
         const file_entry& f = r.files[i];
-        const std::string who = file_owner(r, i);
         const std::string own = safe_file_name(f.file_name, f.download_url, native_name_units);
-        std::string name = own;
-        bool listed = false;
-        for (int n = 1; n <= 10000; ++n) {
-          if ((listed = names.held_by(name, who)) || names.claim(name, who)) break;
-          name = numbered_file_name(own, n, native_name_units);
-        }
-        if (!listed) out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address), name);
+        // Numbering goes on where the last file of this name left it.
+        int& n = listed.next_number[path_compare_key(own)];
+        std::string name = n == 0 ? own : numbered_file_name(own, n, native_name_units);
+        while (!names.claim(name, owners[i]) && n < 10000) name = numbered_file_name(own, ++n, native_name_units);
+        ++n;
+        out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address), name);
       }
       break;
+    }
   }
   out.flush();
   err.flush();
@@ -136,7 +137,7 @@ bool session::emit(resolution&& r) {
   if (r.error) ++failed_;
   ++done_;
   display.batch(finished_, finished_failed_, total_);
-  display.around_output([&] { print(r, chosen, first_, *name_claims, out, err); });
+  display.around_output([&] { print(r, chosen, first_, *name_claims, listed, out, err); });
   first_ = false;
   if (!out) write_failed_ = true;
   return !write_failed_;

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstddef>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "cli/options.h"
@@ -16,6 +18,12 @@
 #include "download/download.h"
 
 namespace sharelink::cli {
+
+/// What the --aria2 list of a run has given out so far.
+struct aria2_listing {
+  std::set<std::string> owners;            ///< the files listed (see file_owners)
+  std::map<std::string, int> next_number;  ///< per name (path_compare_key): where its numbering goes on
+};
 
 class session {
  public:
@@ -38,6 +46,8 @@ class session {
   host_gate one_download_per_file{1};
   /// The file names the run's downloads have taken.
   std::shared_ptr<sharelink::name_claims> name_claims = std::make_shared<sharelink::name_claims>();
+  /// What --aria2 has listed; used on the printing thread only.
+  aria2_listing listed;
 
   /// Fetches and reads the page behind `address`, waiting and retrying as
   /// --retries and --retry-max-wait say; its error's kind set. Called on worker

@@ -203,6 +203,11 @@ void downloader::name_chosen() {
 // False when the download ends here: already present, or an error.
 bool downloader::choose_name(file_handle& part) {
   bool probed = false;
+  // Lets go of the .part opened for a name not taken, removing it when it is empty.
+  const auto let_go = [&] {
+    if (stat_path(part_path_).size == 0) part.remove(part_path_);
+    part.close();
+  };
   int looks = 0;  // a name that appears while its .part is opened is looked at again
   for (int number = 0; number <= max_numbered_names && looks < 3 * max_numbered_names; ++looks) {
     set_name(number);
@@ -210,19 +215,14 @@ bool downloader::choose_name(file_handle& part) {
     if (existing.kind == path_kind::file) {
       // Saved in this run for this very file (its address given twice): there, even
       // where no size tells it.
-      if (job_.claims && job_.claims->held_by(path_, claimant()) && (!total_ || *total_ == existing.size)) {
-        result_.path = path_;
-        result_.bytes = existing.size;
-        result_.already_present = true;
-        report(existing.size, true);
-        return false;
-      }
-      if (!total_ && !probed) {
+      const bool saved_in_this_run =
+          job_.claims && job_.claims->held_by(path_, claimant()) && (!total_ || *total_ == existing.size);
+      if (!saved_in_this_run && !total_ && !probed) {
         total_ = probe_total();
         probed = true;
       }
       bool compared_md5 = false;
-      if (is_same_file(path_, existing.size, compared_md5) && claim_name()) {
+      if (saved_in_this_run || (is_same_file(path_, existing.size, compared_md5) && claim_name())) {
         result_.path = path_;
         result_.bytes = existing.size;
         result_.already_present = true;
@@ -242,8 +242,7 @@ bool downloader::choose_name(file_handle& part) {
       case open_result::opened:
         // Another file of this run has the name, or an earlier run kept its .part.
         if (kept_for_another() || !claim_name()) {
-          if (stat_path(part_path_).size == 0) part.remove(part_path_);
-          part.close();
+          let_go();
           ++number;
           continue;
         }
@@ -252,13 +251,11 @@ bool downloader::choose_name(file_handle& part) {
         if (part.is_at(path_)) {
           // NAME is this very .part: the file system cut both names to one (Wine on
           // a Linux file system keeps 255 bytes of a name).
-          if (stat_path(part_path_).size == 0) part.remove(part_path_);
-          part.close();
+          let_go();
           result_.error = "the file system cannot hold a name this long: " + name_;
           return false;
         }
-        if (stat_path(part_path_).size == 0) part.remove(part_path_);
-        part.close();
+        let_go();
         continue;
       case open_result::busy:
         ++number;

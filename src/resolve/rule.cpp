@@ -6,6 +6,7 @@
 #include <toml++/toml.h>
 
 #include "resolve/toml_precheck.h"
+#include "runtime/fetch.h"
 #include "runtime/pattern.h"
 
 namespace sharelink {
@@ -118,14 +119,13 @@ bool is_name(std::string_view name) {
 
 void read_request(const toml::table& table, service_rule& rule) {
   only_keys(table, "request", {"user_agent", "headers", "encoding"});
-  const auto bad = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
   rule.request.user_agent = optional_text(table, "user_agent");
-  if (const auto& agent = rule.request.user_agent; agent && std::any_of(agent->begin(), agent->end(), bad))
+  if (const auto& agent = rule.request.user_agent; agent && has_control_character(*agent))
     refuse(table.get("user_agent"), "'user_agent' holds a control character");
   if (const toml::table* headers = optional_table(table, "headers")) {
     for (const auto& [key, value] : *headers) {
       const std::string text = text_of(value, key.str());
-      if (std::any_of(text.begin(), text.end(), bad) || key.str().find_first_of(":\r\n ") != std::string_view::npos)
+      if (has_control_character(text) || key.str().find_first_of(":\r\n ") != std::string_view::npos)
         refuse(&value, "a header name or value holds a control character, a blank or ':'");
       rule.request.headers.emplace_back(std::string(key.str()), text);
     }

@@ -232,7 +232,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   if (!prepare_request(request, extra, outcome.error)) return outcome;
   // A line break in a header would start a header, or a request, of its own.
   for (const std::string& header : options.headers)
-    if (std::any_of(header.begin(), header.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+    if (has_control_character(header)) {
       outcome.error = "a request header holds a control character";
       return outcome;
     }

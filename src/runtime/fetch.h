@@ -131,6 +131,14 @@ inline bool is_header_value(std::string_view value) {
   return true;
 }
 
+/// True when `text` holds a byte below 0x20 or 0x7F: a line break or another control
+/// character, which no line of a request, a jar or a list may carry.
+inline bool has_control_character(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
 /// Called once, when the head of the final response (after redirects) is in; false
 /// stops the fetch (cut `interrupted`).
 using head_handler = std::function<bool(const response_head&)>;

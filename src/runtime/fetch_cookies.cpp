@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codec/ascii_case.h"
+#include "runtime/fetch.h"
 #include "runtime/fetch_hop.h"
 #include "runtime/retry_after.h"
 
@@ -31,6 +32,13 @@ bool path_matches(std::string_view cookie_path, std::string_view path) {
          path[cookie_path.size()] == '/';
 }
 
+/// The path of the prepared address `url`, without its query ("/" when it has none).
+std::string_view path_of(std::string_view url) {
+  std::string_view path = url.substr(url.find("://") + 3);
+  path = path.find('/') == npos ? "/" : path.substr(path.find('/'));
+  return path.substr(0, path.find('?'));
+}
+
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -50,9 +58,7 @@ std::optional<std::string> jar_line_from_set_cookie(std::string_view set_cookie,
                                                     std::time_t now) {
   const std::string host = fetch_hop::host_of(url);
   if (host.empty()) return std::nullopt;
-  if (std::any_of(set_cookie.begin(), set_cookie.end(),
-                  [](char c) { return (static_cast<unsigned char>(c) < 0x20 && c != ' ') || c == 0x7F; }))
-    return std::nullopt;
+  if (has_control_character(set_cookie)) return std::nullopt;
   std::string_view rest = set_cookie;
   const auto next_part = [&rest] {
     const std::size_t end = rest.find(';');
@@ -92,9 +98,7 @@ std::optional<std::string> jar_line_from_set_cookie(std::string_view set_cookie,
     }
   }
   if (path.empty()) {  // the folder of the request's path
-    std::string_view request_path = url.substr(url.find("://") + 3);
-    request_path = request_path.find('/') == npos ? "/" : request_path.substr(request_path.find('/'));
-    request_path = request_path.substr(0, request_path.find('?'));
+    const std::string_view request_path = path_of(url);
     const std::size_t last = request_path.rfind('/');
     path = last == 0 || last == npos ? "/" : std::string(request_path.substr(0, last));
   }
@@ -117,9 +121,7 @@ std::string cookie_header_from_jar(const std::vector<std::string>& jar, std::str
                                    std::time_t now) {
   const std::string host = fetch_hop::host_of(url);
   if (host.empty()) return {};
-  std::string_view path = url.substr(url.find("://") + 3);
-  path = path.find('/') == npos ? "/" : path.substr(path.find('/'));
-  path = path.substr(0, path.find('?'));
+  const std::string_view path = path_of(url);
   const bool secure_request = url.starts_with("https:");
   struct sent {
     std::size_t path_length;
