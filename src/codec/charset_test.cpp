@@ -1,0 +1,66 @@
+#include "codec/charset.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace sharelink {
+namespace {
+
+TEST(Charset, DeclaredByTheHeaderThenTheFirstMetaThatNamesOne) {
+  const std::string padding(5000, ' ');
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"text/html; charset=GBK", "", "gbk"},
+      {"text/html;charset=\"gb2312\"", "", "gb2312"},
+      {"text/html; Charset = 'Big5' ; q=1", "", "big5"},
+      {"text/html", "<head><meta charset=utf-8>", "utf-8"},
+      {"", "<META CHARSET=\"GB18030\"/>", "gb18030"},
+      {"", "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">", "gbk"},
+      {"", "<meta name=\"description\" content=\"about charsets\"><meta charset='shift_jis'>", "shift_jis"},
+      {"text/html; charset=utf-8", "<meta charset=gbk>", "utf-8"},  // the header comes first
+      {"", "\xEF\xBB\xBF<meta charset=gbk>", "utf-8"},              // and a byte order mark before it
+      {"", "<metadata charset=gbk>", ""},
+      {"", "<meta charset=>", ""},
+      {"", "<p>charset=gbk</p>", ""},
+      {"", padding + "<meta charset=gbk>", ""},  // past the first 4 KB
+      {"", "", ""},
+  };
+  for (const auto& [content_type, body, charset] : cases)
+    EXPECT_EQ(declared_charset(content_type, body), charset) << content_type << " | " << body.substr(0, 80);
+}
+
+TEST(Charset, OtherNamesAreTheUsualOnes) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"GB2312", "gbk"},       {"x-gbk", "gbk"},         {"gb18030", "gb18030"},       {"UTF8", "utf-8"},
+      {"sjis", "shift_jis"},   {"cp949", "euc-kr"},      {"iso-8859-1", "windows-1252"}, {"us-ascii", "windows-1252"},
+      {"cp1251", "windows-1251"}, {"koi8-r", "koi8-r"},  {"x-unheard-of", "x-unheard-of"},
+  };
+  for (const auto& [name, usual] : cases) EXPECT_EQ(charset_name(name), usual) << name;
+}
+
+TEST(Charset, TheSystemReadsTheOtherCommonOnes) {
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"big5", "\xA4\xA4\xA4\xE5.zip", "中文.zip"},
+      {"shift_jis", "\x93\xFA\x96\x7B\\x", "日本\\x"},  // a backslash stays one
+      {"euc-kr", "\xC7\xD1\xB1\xDB", "한글"},
+      {"windows-1251", "\xCF\xF0\xE8", "При"},
+      {"windows-1252", "caf\xE9 \x80", "café €"},
+      {"koi8-r", "\xF0\xD2\xC9", "При"},
+  };
+  for (const auto& [charset, bytes, text] : cases) {
+    const std::optional<std::string> read = system_charset_to_utf8(charset, bytes);
+    ASSERT_TRUE(read.has_value()) << charset;
+    EXPECT_EQ(*read, text) << charset;
+  }
+  // A character the end cuts off loses itself only.
+  const std::optional<std::string> cut = system_charset_to_utf8("big5", "ab\xA4");
+  ASSERT_TRUE(cut.has_value());
+  EXPECT_TRUE(cut->starts_with("ab") && cut->size() > 2) << *cut;
+  for (const std::string unknown : {"x-unheard-of", "../../etc/x", "utf-8//TRANSLIT", ""})
+    EXPECT_EQ(system_charset_to_utf8(unknown, "abc"), std::nullopt) << unknown;
+}
+
+}  // namespace
+}  // namespace sharelink
