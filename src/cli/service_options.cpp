@@ -54,7 +54,7 @@ std::optional<std::string> finish_service_options(const service_options& typed, 
     only_rule = typed.rules.size() == 1 ? std::optional(services->entries().back().rule.name) : std::nullopt;
   }
   if (!quiet)
-    for (const std::string& problem : problems) err << "sharelink: " << one_line(problem) << '\n';
+    for (const std::string& problem : problems) write_line(err, "sharelink: " + problem);
   s.lookup.services = services;
 
   if (!typed.service.empty()) {
