@@ -178,19 +178,21 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
     return status == 0 ? 0 : 2;
   }
   bool ca_file_asked = given(app, "--cacert");
+  std::string warning;
   if (const auto path = typed.no_config ? std::nullopt : default_config_path()) {
     std::string problem;
-    const std::optional<config> c = load_config(*path, problem);
+    const std::optional<config> c = load_config(*path, problem, warning);
     if (!c) {
       write_line(err, problem);
       return 2;
     }
+    if (!warning.empty() && !s.quiet) write_line(err, "sharelink: " + warning);
     take_config(*c, app, s);
     ca_file_asked = ca_file_asked || c->cacert.has_value();
   }
   if (ca_file_asked && !fetcher_takes_ca_file && !s.quiet)
     write_line(err, "sharelink: --cacert is not used here: the system's certificate store decides what is trusted");
-  if (auto problem = finish_service_options(typed.services, s, err, s.quiet)) {
+  if (auto problem = finish_service_options(typed.services, s, err, s.quiet, warning)) {
     write_line(err, *problem);
     write_line(err, "Run with --help for more information.");
     return 2;
