@@ -61,7 +61,10 @@ std::string meta_charset(std::string_view body) {
 std::string declared_charset(std::string_view content_type, std::string_view body) {
   if (body.starts_with("\xEF\xBB\xBF")) return "utf-8";
   if (std::string charset = charset_parameter(content_type); !charset.empty()) return charset;
-  return meta_charset(body);
+  // A page whose <meta> could be read as ASCII is no UTF-16, whatever it says; as
+  // browsers do, it is taken for UTF-8.
+  std::string charset = meta_charset(body);
+  return charset.starts_with("utf-16") ? "utf-8" : charset;
 }
 
 std::string charset_name(std::string_view charset) {

@@ -9,8 +9,9 @@ namespace sharelink {
 /// The character set an answer declares, in lower case: the charset parameter of
 /// its Content-Type header (`content_type`, the header's value; empty when there was
 /// none), else a <meta charset="..."> or <meta http-equiv="Content-Type"
-/// content="...; charset=..."> within the first 4 KB of `body`; a UTF-8 byte order
-/// mark at the start of `body` counts first. Empty when none is declared.
+/// content="...; charset=..."> within the first 4 KB of `body` (one that says UTF-16
+/// is taken for UTF-8, as a page read that far is none); a UTF-8 byte order mark at
+/// the start of `body` counts first. Empty when none is declared.
 std::string declared_charset(std::string_view content_type, std::string_view body);
 
 /// The name `charset` (as declared_charset gives it) is known by, as browsers take

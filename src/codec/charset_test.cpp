@@ -21,6 +21,8 @@ TEST(Charset, DeclaredByTheHeaderThenTheFirstMetaThatNamesOne) {
       {"", "<meta name=\"description\" content=\"about charsets\"><meta charset='shift_jis'>", "shift_jis"},
       {"text/html; charset=utf-8", "<meta charset=gbk>", "utf-8"},  // the header comes first
       {"", "\xEF\xBB\xBF<meta charset=gbk>", "utf-8"},              // and a byte order mark before it
+      {"", "<meta charset=UTF-16LE>", "utf-8"},
+      {"text/plain; charset=utf-16", "", "utf-16"},
       {"", "<metadata charset=gbk>", ""},
       {"", "<meta charset=>", ""},
       {"", "<p>charset=gbk</p>", ""},
