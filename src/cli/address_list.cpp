@@ -74,7 +74,7 @@ std::function<std::optional<std::string>()> address_source(session& run, std::is
     };
   }
   if (!run.chosen.quiet && standard_input_is_terminal())
-    run.err << "sharelink: reading addresses from standard input, one a line, until end of input\n";
+    write_line(run.err, "sharelink: reading addresses from standard input, one a line, until end of input");
   return [&in, input, first_line = true]() mutable -> std::optional<std::string> {
     std::string line;
     while (next_input_line(in, line, *input)) {
@@ -117,7 +117,7 @@ int resolve_address_list(session& run, std::istream& in) {
   const batch_end end = run_batch(workers, run.interrupted, std::move(hooks));
   if (end == batch_end::interrupted) {
     const int status = run.finish(interrupted_status());
-    if (!s.quiet) run.err << "sharelink: interrupted\n";
+    if (!s.quiet) write_line(run.err, "sharelink: interrupted");
     return status;
   }
   if (end == batch_end::finished) {
@@ -125,7 +125,7 @@ int resolve_address_list(session& run, std::istream& in) {
     // Input that ends in an error is not a list read to its end.
     if (input->failure) {
       const int status = run.finish(1);
-      if (!s.quiet) run.err << "sharelink: cannot read standard input: " << one_line(*input->failure) << '\n';
+      if (!s.quiet) write_line(run.err, "sharelink: cannot read standard input: " + *input->failure);
       return status;
     }
   }

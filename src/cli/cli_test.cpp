@@ -52,6 +52,9 @@ struct spawn_settings {
   std::function<void(pid_t)> started = nullptr;  ///< called with the program's pid once it runs
   /// Standard input and standard error are a terminal where the user ends the input at once.
   bool terminal_input = false;
+  /// When set, the program (a full path) and its first arguments that run the
+  /// command, its path and arguments following them (setpriv, to run as another user).
+  std::vector<std::string> launcher = {};
 };
 
 // Runs the sharelink binary with `args`, feeding it `input` and collecting both
@@ -82,7 +85,8 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   if (terminal < 0) posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
 
-  std::vector<std::string> argv_text{SHARELINK_BINARY};
+  std::vector<std::string> argv_text = settings.launcher;
+  argv_text.push_back(SHARELINK_BINARY);
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());
@@ -90,7 +94,7 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
 
   if (settings.close_stdout) close(out_pipe[0]);
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, SHARELINK_BINARY, &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawn(&pid, argv_text[0].c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (terminal >= 0) {
     // The end-of-file key of a terminal in its usual (canonical) mode, pressed a
@@ -550,6 +554,60 @@ TEST(SharelinkUsage, ConfigurationFileGivesDefaults) {
   if (saved) setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
   else unsetenv("XDG_CONFIG_HOME");
   std::filesystem::remove_all(home);
+}
+
+// Run as another user (sudo -u, setpriv) with the first one's HOME, the command finds
+// its configuration folder shut: no configuration and no rule files, one line to say
+// so. A configuration file it may not read is still an error, and a rules folder it
+// may not list is said to be one.
+TEST(SharelinkUsage, AHomeThatMayNotBeSearchedIsNoConfiguration) {
+  spawn_settings as_other;
+  if (geteuid() == 0) {
+    // Root is let into every folder: the command runs as nobody.
+    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "running as root without setpriv";
+    as_other.launcher = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  }
+  const auto home = std::filesystem::temp_directory_path() / ("sharelink-shut-" + std::to_string(getpid()));
+  const auto folder = home / ".config" / "sharelink";
+  std::filesystem::create_directories(folder / "services");
+  std::ofstream(folder / "config.toml") << "jobs = 0\n";  // an error, were it read
+  std::ofstream(folder / "services" / "mine.toml") << "name = 'mine'\n[fields.download_url]\npattern = '(x)'\n";
+  const char* saved_xdg = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved_xdg_value = saved_xdg ? saved_xdg : "", saved_home = std::getenv("HOME");
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", home.c_str(), 1);
+  using std::filesystem::perms;
+  const auto shut = [](const std::filesystem::path& path, perms mode) {
+    std::filesystem::permissions(path, mode, std::filesystem::perm_options::replace);
+  };
+  const perms open_folder = perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                            perms::others_exec;
+
+  shut(home, perms::owner_read | perms::owner_write);  // not even its owner may search it
+  const finished shut_home = run_sharelink({"--list-services"}, as_other);
+  EXPECT_EQ(shut_home.status, 0) << shut_home.err;
+  EXPECT_EQ(shut_home.err, "sharelink: cannot look inside " + home.string() +
+                               " (permission denied); going on without the configuration and rule files below it\n");
+  EXPECT_EQ(shut_home.out.find("mine"), std::string::npos) << shut_home.out;
+  EXPECT_NE(shut_home.out.find("kuaichuan"), std::string::npos) << shut_home.out;
+  EXPECT_EQ(run_sharelink({"--quiet", "--list-services"}, as_other).err, "");
+
+  for (const auto& path : {home, home / ".config", folder}) shut(path, open_folder);
+  shut(folder / "config.toml", perms::none);
+  const finished unreadable = run_sharelink({"--list-services"}, as_other);
+  EXPECT_EQ(unreadable.status, 2);
+  EXPECT_EQ(unreadable.err, (folder / "config.toml").string() + ": Permission denied\n");
+
+  std::filesystem::remove(folder / "config.toml");
+  shut(folder / "services", perms::owner_write);
+  const finished unlisted = run_sharelink({"--list-services"}, as_other);
+  EXPECT_EQ(unlisted.status, 0);
+  EXPECT_EQ(unlisted.err, "sharelink: " + (folder / "services").string() + ": cannot be read: Permission denied\n");
+
+  shut(folder / "services", open_folder);
+  std::filesystem::remove_all(home);
+  setenv("HOME", saved_home.c_str(), 1);
+  if (saved_xdg) setenv("XDG_CONFIG_HOME", saved_xdg_value.c_str(), 1);
 }
 
 TEST(SharelinkUsage, SaysWhereAddressesComeFromOnlyOnATerminal) {

@@ -12,6 +12,7 @@
 
 #include "cli/process.h"
 #include "cli/report.h"
+#include "resolve/services.h"
 #include "resolve/toml_precheck.h"
 
 namespace sharelink::cli {
@@ -100,11 +101,18 @@ std::optional<config> parse_config(std::string_view text, const std::string& pat
   return c;
 }
 
-std::optional<config> load_config(const std::string& path, std::string& error) {
+std::optional<config> load_config(const std::string& path, std::string& error, std::string& warning,
+                                  const path_lookup& look_up) {
   std::FILE* file = open_for_reading(path);
   if (file == nullptr) {
-    if (errno == ENOENT) return config{};
-    error = one_line(path + ": " + std::strerror(errno));
+    const int reason = errno;
+    if (reason == ENOENT) return config{};
+    // Another user's home, as under sudo -u: nothing there can be read, so nothing is.
+    if (const std::optional<std::string> blocked = reason == EACCES ? unsearchable_folder(path, look_up) : std::nullopt) {
+      warning = unsearchable_warning(*blocked);
+      return config{};
+    }
+    error = one_line(path + ": " + std::strerror(reason));
     return std::nullopt;
   }
   std::fclose(file);

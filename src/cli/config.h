@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "resolve/services.h"
+
 namespace sharelink::cli {
 
 /// What a configuration file sets; a key the file leaves out stays unset. Options
@@ -32,9 +34,12 @@ struct config {
 std::optional<config> parse_config(std::string_view text, const std::string& path, std::string& error);
 
 /// The configuration file at `path` (UTF-8). A file that does not exist is an empty
-/// configuration; one that cannot be read or is refused by parse_config gives
-/// nothing and `error` (one line that starts with the path).
-std::optional<config> load_config(const std::string& path, std::string& error);
+/// configuration, and so is one below a folder that may not be searched (another
+/// user's home), `warning` then saying so (unsearchable_warning; `look_up` asks the
+/// system about a path). One that cannot be read or is refused by parse_config
+/// gives nothing and `error` (one line that starts with the path).
+std::optional<config> load_config(const std::string& path, std::string& error, std::string& warning,
+                                  const path_lookup& look_up = look_up_path);
 
 /// Where the configuration file is looked for: $XDG_CONFIG_HOME/sharelink/config.toml
 /// (~/.config/sharelink/config.toml when that is unset or not absolute) on POSIX

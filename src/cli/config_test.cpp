@@ -70,24 +70,50 @@ TEST(Config, RefusesWithFileLineAndColumn) {
 TEST(Config, LoadsFromAFile) {
   const auto dir = std::filesystem::temp_directory_path() / ("sharelink-config-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  std::string error;
+  std::string error, warning;
   // No file is no configuration, and no error.
-  const auto none = load_config((dir / "missing.toml").string(), error);
+  const auto none = load_config((dir / "missing.toml").string(), error, warning);
   ASSERT_TRUE(none);
   EXPECT_FALSE(none->jobs);
 
   std::ofstream((dir / "config.toml").string()) << "jobs = 3\n";
-  EXPECT_EQ(load_config((dir / "config.toml").string(), error)->jobs, 3);
+  EXPECT_EQ(load_config((dir / "config.toml").string(), error, warning)->jobs, 3);
 
   std::ofstream((dir / "bad.toml").string()) << "jobs = 3\njobs = [\n";
-  EXPECT_FALSE(load_config((dir / "bad.toml").string(), error));
+  EXPECT_FALSE(load_config((dir / "bad.toml").string(), error, warning));
   EXPECT_EQ(error.rfind((dir / "bad.toml").string() + ":2:", 0), 0u) << error;
 
   // A folder where the file should be cannot be read: an error, not silence.
   std::filesystem::create_directories(dir / "folder.toml");
-  EXPECT_FALSE(load_config((dir / "folder.toml").string(), error));
+  EXPECT_FALSE(load_config((dir / "folder.toml").string(), error, warning));
   EXPECT_EQ(error.rfind((dir / "folder.toml").string() + ": ", 0), 0u) << error;
+  EXPECT_EQ(warning, "");
   std::filesystem::remove_all(dir);
+}
+
+// Which folder shuts a path away, as the system answers for each (a seam: root is
+// let into every folder). Only a folder that can be looked up itself is named.
+TEST(Config, TheFolderThatMayNotBeSearchedIsFound) {
+  const std::string file = "/home/other/.config/sharelink/config.toml";
+  const auto denied_below = [](std::string top) {
+    return [top](const std::string& path) {
+      if (path.starts_with(top + "/")) return std::make_error_code(std::errc::permission_denied);
+      return std::error_code();
+    };
+  };
+  EXPECT_EQ(unsearchable_folder(file, denied_below("/home/other")), "/home/other");
+  EXPECT_EQ(unsearchable_folder(file, denied_below("/home/other/.config/sharelink")), "/home/other/.config/sharelink");
+  EXPECT_EQ(unsearchable_folder(file, denied_below("/home")), "/home");
+  EXPECT_EQ(unsearchable_folder(file, [](const std::string&) { return std::error_code(); }), std::nullopt);
+  EXPECT_EQ(unsearchable_folder(file, [](const std::string&) { return std::make_error_code(std::errc::no_such_file_or_directory); }),
+            std::nullopt);
+  EXPECT_EQ(unsearchable_folder(file, [](const std::string&) { return std::make_error_code(std::errc::permission_denied); }),
+            std::nullopt);
+  EXPECT_EQ(unsearchable_folder(file, [](const std::string& path) {
+              return path == "/home" ? std::make_error_code(std::errc::io_error)
+                                     : std::make_error_code(std::errc::permission_denied);
+            }),
+            std::nullopt);
 }
 
 TEST(Config, DefaultPathFollowsTheBaseDirectoryRules) {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <ostream>
+#include <sstream>
 
 #include <CLI/CLI.hpp>
 #include <sharelink/version.h>
@@ -168,23 +169,32 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
   try {
     app.parse(reversed);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e, out, err) == 0 ? 0 : 2;
+    // The library's message quotes the words it did not take: line by line through
+    // the filter, like every other.
+    std::ostringstream said;
+    const int status = app.exit(e, out, said);
+    std::istringstream lines(said.str());
+    for (std::string line; std::getline(lines, line);) write_line(err, line);
+    return status == 0 ? 0 : 2;
   }
   bool ca_file_asked = given(app, "--cacert");
+  std::string warning;
   if (const auto path = typed.no_config ? std::nullopt : default_config_path()) {
     std::string problem;
-    const std::optional<config> c = load_config(*path, problem);
+    const std::optional<config> c = load_config(*path, problem, warning);
     if (!c) {
-      err << problem << '\n';
+      write_line(err, problem);
       return 2;
     }
+    if (!warning.empty() && !s.quiet) write_line(err, "sharelink: " + warning);
     take_config(*c, app, s);
     ca_file_asked = ca_file_asked || c->cacert.has_value();
   }
   if (ca_file_asked && !fetcher_takes_ca_file && !s.quiet)
-    err << "sharelink: --cacert is not used here: the system's certificate store decides what is trusted\n";
-  if (auto problem = finish_service_options(typed.services, s, err, s.quiet)) {
-    err << *problem << "\nRun with --help for more information.\n";
+    write_line(err, "sharelink: --cacert is not used here: the system's certificate store decides what is trusted");
+  if (auto problem = finish_service_options(typed.services, s, err, s.quiet, warning)) {
+    write_line(err, *problem);
+    write_line(err, "Run with --help for more information.");
     return 2;
   }
   if (typed.services.list) {
@@ -192,7 +202,8 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
     return 0;
   }
   if (const std::optional<std::string> problem = checked(app, typed, s)) {
-    err << *problem << "\nRun with --help for more information.\n";
+    write_line(err, *problem);
+    write_line(err, "Run with --help for more information.");
     return 2;
   }
   return s;

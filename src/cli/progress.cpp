@@ -115,12 +115,10 @@ void progress_display::download_ended(int id, const std::string& name, const dow
     bytes_done_ += outcome.bytes;
   }
   if (how_ == mode::lines && !outcome.error) {
-    err_ << "sharelink: " << one_line(outcome.path.empty() ? name : outcome.path) << ": "
-         << (outcome.already_present ? "already there, " : "")
-         << human_bytes(outcome.bytes);
-    if (!outcome.already_present && seconds > 0)
-      err_ << " in " << fixed(seconds, 1) << " s";
-    err_ << '\n';
+    std::string line = "sharelink: " + (outcome.path.empty() ? name : outcome.path) + ": " +
+                       (outcome.already_present ? "already there, " : "") + human_bytes(outcome.bytes);
+    if (!outcome.already_present && seconds > 0) line += " in " + fixed(seconds, 1) + " s";
+    write_line(err_, line);
     err_.flush();
   }
   redraw(true);
@@ -136,7 +134,7 @@ void progress_display::finish() {
                        " in " + clock_time(static_cast<std::uint64_t>(seconds));
     if (seconds > 0.05) line += " (" + human_bytes(static_cast<std::uint64_t>(bytes_done_ / seconds)) + "/s)";
     if (files_failed_ > 0) line += ", " + std::to_string(files_failed_) + " failed";
-    err_ << line << '\n';
+    write_line(err_, line);
   }
   err_.flush();
   how_ = mode::silent;

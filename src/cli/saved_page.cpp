@@ -42,7 +42,7 @@ int resolve_page_file(session& run, std::istream& in) {
                                               : read_whole_file(*s.page_file, most, cut, reason);
   if (!page) {
     // Nothing was read, so there is nothing to print but the reason.
-    if (!s.quiet) run.err << "sharelink: " << one_line("cannot read " + *s.page_file + ": " + reason) << '\n';
+    if (!s.quiet) write_line(run.err, "sharelink: cannot read " + *s.page_file + ": " + reason);
     return run.finish(1);
   }
   std::vector<std::pair<std::string, std::string>> step_answers;
@@ -50,7 +50,7 @@ int resolve_page_file(session& run, std::istream& in) {
     bool step_cut = false;
     std::optional<std::string> answer = read_whole_file(file, most, step_cut, reason);
     if (!answer) {
-      if (!s.quiet) run.err << "sharelink: " << one_line("cannot read " + file + ": " + reason) << '\n';
+      if (!s.quiet) write_line(run.err, "sharelink: cannot read " + file + ": " + reason);
       return run.finish(1);
     }
     step_answers.emplace_back(step, std::move(*answer));
@@ -64,7 +64,7 @@ int resolve_page_file(session& run, std::istream& in) {
   run.emit(run.complete(std::move(r)));
   if (run.interrupted.load()) {
     const int status = run.finish(interrupted_status());
-    if (!s.quiet) run.err << "sharelink: interrupted\n";
+    if (!s.quiet) write_line(run.err, "sharelink: interrupted");
     return status;
   }
   return run.finish(run.all_well() ? 0 : 1);

@@ -42,7 +42,7 @@ CLI::Option* add_service_options(CLI::App& app, service_options& typed) {
 }
 
 std::optional<std::string> finish_service_options(const service_options& typed, settings& s,
-                                                  std::ostream& err, bool quiet) {
+                                                  std::ostream& err, bool quiet, std::string_view said) {
   std::vector<std::string> problems;
   auto services = std::make_shared<service_registry>(installed_services(problems));
   std::optional<std::string> only_rule;
@@ -54,7 +54,8 @@ std::optional<std::string> finish_service_options(const service_options& typed, 
     only_rule = typed.rules.size() == 1 ? std::optional(services->entries().back().rule.name) : std::nullopt;
   }
   if (!quiet)
-    for (const std::string& problem : problems) err << "sharelink: " << one_line(problem) << '\n';
+    for (const std::string& problem : problems)
+      if (problem != said) write_line(err, "sharelink: " + problem);
   s.lookup.services = services;
 
   if (!typed.service.empty()) {

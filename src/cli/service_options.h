@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "resolve/services.h"
@@ -31,9 +32,10 @@ CLI::Option* add_service_options(CLI::App& app, service_options& typed);
 /// Reads the rule folders and the --rules files into `s`'s registry (each bad file
 /// one line on `err` unless `quiet`), then checks the service and splits the pages:
 /// the reason when they cannot be used. With --page and no --service, the service
-/// of the one --rules file reads the page.
+/// of the one --rules file reads the page. A problem that is `said` already (the
+/// configuration's warning of a folder that may not be searched) is not said again.
 std::optional<std::string> finish_service_options(const service_options& typed, settings& s,
-                                                  std::ostream& err, bool quiet);
+                                                  std::ostream& err, bool quiet, std::string_view said = {});
 
 /// The --list-services lines: name, title and source, separated by tabs.
 std::string service_list(const service_registry& services);

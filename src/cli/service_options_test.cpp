@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli.h"
+#include "codec/one_line.h"
 #include "resolve/services.h"
+#include "testing/loopback_server.h"
 
 namespace sharelink::cli {
 namespace {
@@ -117,6 +119,48 @@ download_url = "/u"
                          "list=" + list})
                 .status,
             2);
+}
+
+// A rule's own texts (a value's name, a title) and a service's name the user gives
+// reach the terminal only as one_line makes them, in every line written.
+TEST_F(ServiceOptions, RuleTextReachesTheTerminalOnlyThroughTheFilter) {
+  testing::loopback_server server;
+  server.serve("/s/x", "nothing to read here");
+  server.start();
+  const auto filtered = [](const std::string& text) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+      for (std::istringstream fields(line); std::getline(fields, line, '\t');)  // --list-services' columns
+        if (one_line(line) != line) return false;
+    return true;
+  };
+  // Each as the rule file writes it, and as its bytes are.
+  const std::pair<std::string, std::string> hostile[] = {
+      {"\\u001b]0;pwned\\u0007", "\x1b]0;pwned\x07"},
+      {"a\\rb", "a\rb"},
+      {"\\u009b2J", "\xC2\x9B" "2J"},
+      {"exe.\\u202etxt", "exe.\xE2\x80\xAEtxt"},
+  };
+  for (const auto& [escaped, bytes] : hostile) {
+    SCOPED_TRACE(escaped);
+    const std::string rule = write("hostile.toml", "name = 'api'\ntitle = \"T" + escaped +
+                                                       "\"\naddresses = ['/s/']\n[[steps]]\nname = 'list'\n"
+                                                       "address = \"http://127.0.0.1/l?v={" + escaped +
+                                                       "}\"\n[steps.values]\n\"" + escaped +
+                                                       "\" = { pattern = 'id=(\\w+)' }\n"
+                                                       "[fields.download_url]\njson = '/u'\n");
+    const outcome read = run_command({"--no-config", "--rules", rule, server.url("/s/x")});
+    EXPECT_EQ(read.status, 1);
+    EXPECT_NE(read.err.find("is not in the answer"), std::string::npos) << read.err;
+    EXPECT_TRUE(filtered(read.err)) << read.err;
+    const outcome listed = run_command({"--no-config", "--rules", rule, "--list-services"});
+    EXPECT_NE(listed.out.find("\tT"), std::string::npos) << listed.out;
+    EXPECT_TRUE(filtered(listed.out)) << listed.out;
+    const outcome unknown = run_command({"--no-config", "--rules", rule, "--service", bytes, server.url("/s/x")});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("is not a service"), std::string::npos) << unknown.err;
+    EXPECT_TRUE(filtered(unknown.err)) << unknown.err;
+  }
 }
 
 }  // namespace

@@ -19,8 +19,7 @@ namespace {
 void print(const resolution& r, const settings& s, bool first, name_claims& names, aria2_listing& listed,
            std::ostream& out, std::ostream& err) {
   if (r.error && !s.quiet)
-    err << "sharelink: " << address_for_message(r.address)
-        << ": " << *r.error << '\n';
+    write_line(err, "sharelink: " + address_for_message(r.address) + ": " + *r.error);
   switch (s.form) {
     case output_form::labelled:
       if (s.download) {
@@ -151,7 +150,7 @@ void session::tick(std::size_t read, bool all_read) {
 int session::finish(int status) {
   display.finish();
   if (write_failed_) {
-    err << "sharelink: cannot write to standard output\n";
+    write_line(err, "sharelink: cannot write to standard output");
     return 1;
   }
   return status;

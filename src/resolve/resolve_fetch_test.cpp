@@ -32,6 +32,17 @@ TEST(ResolveOverHttp, FetchedSharePagesResolveLikeTheirText) {
   EXPECT_EQ(pan.size, "1.5KB");
 }
 
+// Read as GB18030, as a page that declares nothing would be, the name would be kana.
+TEST(ResolveOverHttp, ThePagesHeaderSaysItsCharset) {
+  loopback_server server;
+  server.http().Get("/d/big5", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("<a file_url=\"http://h.example/x\" file_size=\"1\" file_name=\"\xA4\xA4\xA4\xE5.zip\">x</a>",
+                    "text/html; charset=big5");
+  });
+  server.start();
+  EXPECT_EQ(resolve_kuaichuan(server.url("/d/big5")).file_name, "中文.zip");
+}
+
 TEST(ResolveOverHttp, ErrorPagesAreSearchedAndFailedFetchesGiveEmptyFields) {
   loopback_server server;
   server.http().Get("/gone", [](const httplib::Request&, httplib::Response& res) {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "codec/char_refs.h"
+#include "codec/charset.h"
 #include "codec/codepage.h"
 #include "codec/gb18030.h"
 #include "codec/percent.h"
@@ -77,6 +78,17 @@ local_text json_unescape(std::string_view text) {
   return out;
 }
 
+/// A value from an answer that declares UTF-8 or nothing: UTF-8 when its bytes are
+/// that, else GB18030 (which holds GBK and GB2312), in which the pages of these
+/// services were written, when they are that; else the bytes as they came (what
+/// leaves the program is mended, see utf8_to_local).
+local_text utf8_or_gb18030(std::string_view bytes) {
+  const std::string_view text = as_local(bytes);
+  if (is_utf8(text)) return local_text(text);
+  if (std::optional<std::string> read = gb18030_to_utf8(text)) return std::move(*read);
+  return local_text(text);
+}
+
 local_text trimmed(std::string_view text) {
   constexpr std::string_view blanks = " \t\r\n\f\v";
   const std::size_t first = text.find_first_not_of(blanks);
@@ -90,7 +102,11 @@ class json_answers {
   const nlohmann::json* of(const rule_answer& answer) {
     for (const auto& [from, json] : parsed_)
       if (from == &answer) return json.is_discarded() ? nullptr : &json;
-    parsed_.emplace_back(&answer, nlohmann::json::parse(answer.text, nullptr, false));
+    // JSON is UTF-8: an answer that is not is read as its values would be, and
+    // mended where it is neither.
+    const std::string_view text = answer.text;
+    const local_text read = is_utf8(text) ? local_text() : utf8_to_local(utf8_or_gb18030(text));
+    parsed_.emplace_back(&answer, nlohmann::json::parse(read.empty() ? text : read, nullptr, false));
     return parsed_.back().second.is_discarded() ? nullptr : &parsed_.back().second;
   }
 
@@ -311,7 +327,7 @@ const rule_answer* answer_for(const rule_answers& answers, std::string_view step
 }
 
 local_text decode_value(std::string_view value, const std::vector<decode_step>& steps) {
-  local_text text(value);
+  local_text text = utf8_or_gb18030(value);
   for (std::size_t i = 0; i < steps.size(); ++i) {
     switch (steps[i]) {
       case decode_step::char_refs: {
@@ -327,7 +343,8 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
       case decode_step::trim: text = trimmed(text); break;
     }
   }
-  return text;
+  // A step that writes bytes may have made some that are not UTF-8.
+  return utf8_or_gb18030(text);
 }
 
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
@@ -369,11 +386,19 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   return result;
 }
 
-local_text answer_text(const service_rule& rule, std::string_view bytes) {
+local_text answer_text(const service_rule& rule, std::string_view bytes, std::string_view content_type) {
   if (rule.request.encoding == answer_encoding::utf8) return utf8_to_local(to_text(bytes));
   // Local text is UTF-8: a GBK answer is read as GB18030, which holds GBK.
   if (rule.request.encoding == answer_encoding::gbk) return gb18030_to_utf8_replacing(to_text(bytes));
-  // auto: the bytes stand as they came.
+  // auto: as the answer says it is written.
+  const std::string charset = charset_name(declared_charset(content_type, bytes));
+  if (charset == "gbk" || charset == "gb18030") return gb18030_to_utf8_replacing(to_text(bytes));
+  if (!charset.empty() && charset != "utf-8")
+    if (std::optional<std::string> text = system_charset_to_utf8(charset, bytes)) return utf8_to_local(*text);
+  // UTF-8, nothing declared, or a character set this system cannot read: the bytes
+  // stand as they came, and each value read from them is taken as UTF-8 when it is
+  // that, else as GB18030 (see decode_value). A page that says UTF-8 and holds a GBK
+  // name is no rarity.
   return to_text(bytes);
 }
 

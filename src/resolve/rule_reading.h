@@ -37,7 +37,8 @@ const rule_answer* answer_for(const rule_answers& answers, std::string_view step
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
                                      std::optional<std::string>& error);
 
-/// `value` through the decode steps, in order.
+/// `value` through the decode steps, in order; bytes that are not UTF-8, before the
+/// steps or after them, are read as GB18030.
 local_text decode_value(std::string_view value, const std::vector<decode_step>& steps);
 
 /// Reads the answers with the rule. The records ([records]) give the files, each
@@ -48,7 +49,11 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
 
 /// The answer's bytes as local text, as the rule's encoding says: up to the first
 /// zero byte, from UTF-8 when the encoding is utf-8 and from GB18030 when it is
-/// gbk (local text is UTF-8).
-local_text answer_text(const service_rule& rule, std::string_view bytes);
+/// gbk (local text is UTF-8). When it is auto, in the character set the answer
+/// declares (`content_type` is its Content-Type header, empty when it had none; then
+/// a <meta> of the page's): utf-8, gbk, gb2312 or gb18030 (all read as GB18030), or
+/// another the system can read. Without one the bytes stay as they came, and each
+/// value read from them is UTF-8 when its bytes are that, else GB18030.
+local_text answer_text(const service_rule& rule, std::string_view bytes, std::string_view content_type = {});
 
 }  // namespace sharelink

@@ -61,7 +61,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
   };
   rule_answers answers;
   result.outcome = fetch_page(address, settings);
-  answers.push_back({"page", answer_text(rule, result.outcome.body)});
+  answers.push_back({"page", answer_text(rule, result.outcome.body, result.outcome.content_type)});
   result.body_size = result.outcome.body.size();
   result.outcome.body.clear();
   bool stopped = !answered_well(result.outcome);
@@ -83,7 +83,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     // is escaped, and no redirect leaves the host: the request goes nowhere the rule
     // did not name.
     result.outcome = fetch_page(fill_step_address(step.address, values), step_settings);
-    answers.push_back({step.name, answer_text(rule, result.outcome.body)});
+    answers.push_back({step.name, answer_text(rule, result.outcome.body, result.outcome.content_type)});
     result.body_size = result.outcome.body.size();
     result.outcome.body.clear();
     if (!answered_well(result.outcome)) {

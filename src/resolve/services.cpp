@@ -87,9 +87,14 @@ std::vector<std::string> service_registry::add_folder(const std::string& folder)
   std::vector<std::string> problems;
   std::error_code error;
   std::vector<std::filesystem::path> files;
+  std::filesystem::directory_iterator items(std::filesystem::u8path(folder), error);
+  if (error == std::errc::permission_denied) {
+    if (const std::optional<std::string> blocked = unsearchable_folder(folder)) return {unsearchable_warning(*blocked)};
+    return {folder + ": cannot be read: " + error.message()};
+  }
   // Regular files only: a pipe named *.toml would hold up every start. Anything else
   // of that name (a link that leads nowhere, a folder) is said to be passed over.
-  for (const auto& item : std::filesystem::directory_iterator(std::filesystem::u8path(folder), error)) {
+  for (const auto& item : items) {
     if (item.path().extension() != ".toml") continue;
     std::error_code kind_error;
     if (item.is_regular_file(kind_error)) {
@@ -119,6 +124,30 @@ const service_entry* service_registry::for_address(std::string_view address) con
     for (const std::string& pattern : entry->rule.addresses)
       if (finds(pattern, text)) return &*entry;
   return nullptr;
+}
+
+std::error_code look_up_path(const std::string& path) {
+  std::error_code error;
+  (void)std::filesystem::status(std::filesystem::u8path(path), error);
+  return error;
+}
+
+std::optional<std::string> unsearchable_folder(const std::string& path, const path_lookup& look_up) {
+  if (look_up(path) != std::errc::permission_denied) return std::nullopt;
+  // Up the folders to the first that can be looked up: the one that may not be searched.
+  for (std::filesystem::path folder = std::filesystem::u8path(path).parent_path(); !folder.empty();
+       folder = folder.parent_path()) {
+    const std::u8string name = folder.u8string();
+    const std::string text(name.begin(), name.end());
+    const std::error_code error = look_up(text);
+    if (!error) return text;
+    if (error != std::errc::permission_denied || folder == folder.parent_path()) break;
+  }
+  return std::nullopt;
+}
+
+std::string unsearchable_warning(const std::string& folder) {
+  return "cannot look inside " + folder + " (permission denied); going on without the configuration and rule files below it";
 }
 
 service_registry installed_services(std::vector<std::string>& problems) {

@@ -1,7 +1,9 @@
 #pragma once
 // The services the program knows: the built-in rule files and the user's.
+#include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <string_view>
 #include <vector>
 
@@ -34,7 +36,9 @@ class service_registry {
   std::optional<std::string> add_file(const std::string& path);
 
   /// add_file for every *.toml file of `folder`, in name order; the problems found.
-  /// A folder that does not exist holds no services.
+  /// A folder that does not exist holds no services; one that a folder on the way
+  /// to it does not let be searched holds none either, with unsearchable_warning
+  /// for a problem; one that cannot be read is a problem.
   std::vector<std::string> add_folder(const std::string& folder);
 
   /// The service named `name` exactly, or null.
@@ -57,6 +61,22 @@ class service_registry {
 /// on Linux /etc/sharelink/services then $XDG_CONFIG_HOME/sharelink/services
 /// (~/.config/sharelink/services); on Windows %APPDATA%\sharelink\services.
 std::vector<std::string> rule_folders();
+
+/// What asking the system about `path` gave: no error when it exists.
+using path_lookup = std::function<std::error_code(const std::string& path)>;
+
+/// The system's answer about `path` (UTF-8): the error of reading its status.
+std::error_code look_up_path(const std::string& path);
+
+/// When `path` cannot be looked up because a folder on the way to it may not be
+/// searched (permission denied, as another user's home is under sudo -u or
+/// setpriv): that folder, the nearest one to `path` that can be looked up. Nothing
+/// when `path` exists, does not exist or cannot be looked up for another reason.
+std::optional<std::string> unsearchable_folder(const std::string& path, const path_lookup& look_up = look_up_path);
+
+/// The one line that says the configuration and rule files below `folder` (as
+/// unsearchable_folder gives it) are not read; the same for every file below it.
+std::string unsearchable_warning(const std::string& folder);
 
 /// The built-in services and those of rule_folders(); the problems of bad files go
 /// to `problems`.

@@ -247,6 +247,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
     if (sink.head_in()) {
       outcome.status = sink.head().status;
       outcome.retry_after = sink.head().retry_after;
+      outcome.content_type = sink.head().content_type;
       outcome.status_text = sink.head().status_text;
     }
     if (sink.follows()) {
@@ -317,6 +318,8 @@ void read_header_line(std::string_view line, raw_head& head) {
     head.last_modified = value;
   } else if (is("retry-after")) {
     head.retry_after = value;
+  } else if (is("content-type")) {
+    head.content_type = value;
   }
 }
 

@@ -94,6 +94,9 @@ struct fetch_outcome {
   /// The Retry-After value of that response as sent (see retry_after_delay); empty
   /// when absent.
   std::string retry_after;
+  /// The Content-Type value of that response as sent ("text/html; charset=gbk");
+  /// empty when absent.
+  std::string content_type;
 };
 
 /// The head of the response whose body a streaming fetch delivers.

@@ -246,6 +246,21 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
   }
 }
 
+// The page's character set is read from it: the final response's, not a redirect's.
+TEST_F(FetchContract, ContentTypeIsTheFinalResponses) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/kuaichuan-names", "text/html; charset=utf-8"},
+      {"/redirect/typed", "text/plain"},
+      {"/redirect/untyped", ""},
+      {"/status/404", ""},
+  };
+  for (const auto& [path, content_type] : cases) {
+    const fetch_outcome outcome = fetch_page_reporting(http() + path, quick());
+    EXPECT_TRUE(outcome.fetched) << path << ": " << outcome.error;
+    EXPECT_EQ(outcome.content_type, content_type) << path;
+  }
+}
+
 // ---- the request on the wire -------------------------------------------------------
 
 TEST_F(FetchContract, RequestIsOneHttp10GetWithTheFixedHeaders) {

@@ -60,6 +60,7 @@ struct raw_head {
   std::string etag;
   std::string last_modified;
   std::string retry_after;
+  std::string content_type;
 };
 
 /// Reads an "HTTP/x.y NNN reason" line into `head`, clearing the rest of it. False

@@ -453,6 +453,7 @@ raw_head wininet_client::read_head(HINTERNET request) {
   head.etag = query_text(request, HTTP_QUERY_ETAG);
   head.last_modified = query_text(request, HTTP_QUERY_LAST_MODIFIED);
   head.retry_after = query_text(request, HTTP_QUERY_RETRY_AFTER);
+  head.content_type = query_text(request, HTTP_QUERY_CONTENT_TYPE);
   return head;
 }
 

@@ -191,6 +191,12 @@ class Handler(socketserver.BaseRequestHandler):
             self.answer(code, b"hop", [("Location", next_hop)])
         elif path == "/redirect/to":
             self.answer(302, b"moved", [("Location", urllib.parse.unquote(query))])
+        elif path == "/redirect/typed":
+            self.answer(302, b"moved", [("Content-Type", "text/plain; charset=big5"),
+                                        ("Location", "/echo/typed")])
+        elif path == "/redirect/untyped":
+            self.answer(302, b"moved", [("Content-Type", "text/plain; charset=big5"),
+                                        ("Location", "/status/200")])
         elif path == "/redirect/loop":
             self.answer(302, b"loop", [("Location", "/redirect/loop")])
         elif path == "/redirect/no-target":
