@@ -206,6 +206,27 @@ void file_selected(window_state& state, const NMLISTVIEW& change) {
   choose_file_action(state, state.files[static_cast<std::size_t>(change.iItem)]);
 }
 
+// Typing in the list goes to the next file whose name starts with what was typed
+// (in any case), or nowhere when none does.
+LRESULT find_file(const window_state& state, const NMLVFINDITEMW& find) {
+  const std::size_t count = state.files.size();
+  if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || count == 0) return -1;
+  const std::wstring_view wanted = find.lvfi.psz;
+  const std::size_t start = find.iStart >= 0 ? static_cast<std::size_t>(find.iStart) % count : 0;
+  const std::size_t tries = find.lvfi.flags & LVFI_WRAP ? count : count - start;
+  for (std::size_t k = 0; k < tries; ++k) {
+    const std::size_t i = (start + k) % count;
+    const std::wstring name = to_wide(as_local(state.files[i].file_name), CP_UTF8);
+    const int compared = static_cast<int>(std::min(name.size(), wanted.size()));
+    const bool whole = !(find.lvfi.flags & LVFI_PARTIAL);
+    if ((whole ? name.size() == wanted.size() : name.size() >= wanted.size()) &&
+        CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), compared, wanted.data(),
+                       static_cast<int>(wanted.size())) == CSTR_EQUAL)
+      return static_cast<LRESULT>(i);
+  }
+  return -1;
+}
+
 // The tooltip's text: the box's text now, cut to what a tooltip holds.
 void fill_tooltip(window_state& state, NMTTDISPINFOW& info) {
   const HWND box = reinterpret_cast<HWND>(info.hdr.idFrom);
@@ -350,6 +371,8 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       if (state && header->hwndFrom == state->list) {
         if (header->code == LVN_GETDISPINFOW) fill_cell(*state, reinterpret_cast<NMLVDISPINFOW*>(lparam)->item);
         if (header->code == LVN_ITEMCHANGED) file_selected(*state, *reinterpret_cast<NMLISTVIEW*>(lparam));
+        // Left alone, the answer 0 would send every key typed to the first file.
+        if (header->code == LVN_ODFINDITEMW) return find_file(*state, *reinterpret_cast<NMLVFINDITEMW*>(lparam));
         return 0;
       }
       break;
@@ -428,8 +451,9 @@ int minimum_edit_height(HWND window, HFONT font) {
 
 // The file list's columns: the name, taking what the size and a scroll bar leave.
 void add_columns(HWND list) {
-  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER,
-               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  // A name cut short in its column shows whole while the pointer rests on it.
+  constexpr LPARAM extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP;
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
   RECT inside;
   GetClientRect(list, &inside);
   std::wstring name = wide_utf8(file_list_name_heading), size = wide_utf8(file_list_size_heading);

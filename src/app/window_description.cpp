@@ -40,6 +40,7 @@ constexpr std::array<std::string_view, 11> order_with_list{
 };
 
 // Across the window below the button, as far from the edges as the labels are.
+// Its focus index is its place in order_with_list.
 constexpr control_record list{list_view, names::file_list, 16, 280, 342, 168, "文件列表", false, true, 2};
 
 constexpr std::array<box_label, 7> labels{{

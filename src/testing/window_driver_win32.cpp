@@ -498,6 +498,14 @@ int wmain(int argc, wchar_t** argv) {
   const ULONGLONG end_took = GetTickCount64() - pressed_end;
   check(end, "End chooses the last", box(names::file_name));
   std::printf("10000 files: End chose the last in %llu ms\n", end_took);
+  press('X');
+  Sleep(500);
+  check(box(names::file_name) == "f9999.bin", "typing X, which no name starts with, goes nowhere",
+        box(names::file_name));
+  Sleep(1000);  // a new search, not "XF"
+  press('F');
+  const bool typed = wait_until([&] { return box(names::file_name) == "f0.bin"; });
+  check(typed, "typing F goes to the next name that starts with it", box(names::file_name));
 
   // A page of one file gives the window back as it was.
   SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(page.c_str()));
