@@ -14,6 +14,21 @@ void show(window_access& window, const resolved_file& file) {
   window.set_text(names::download_url, file.download_url);
 }
 
+// The boxes, then the list: the row of the file the boxes show is selected.
+void show_page(window_access& window, resolved_page page) {
+  show(window, page.fields);
+  if (page.files.size() < 2) {
+    window.show_files({}, -1);
+    return;
+  }
+  // The boxes show the page's last file, which is not in the list when the page
+  // lists more than the reader keeps: then no row is selected.
+  std::ptrdiff_t chosen = -1;
+  for (std::size_t i = page.files.size(); i-- > 0 && chosen < 0;)
+    if (page.files[i] == page.fields) chosen = static_cast<std::ptrdiff_t>(i);
+  window.show_files(std::move(page.files), chosen);
+}
+
 local_text address_of(const window_access& window, std::string_view box) {
   return window.text_is_local(box) ? window.text(box) : local_text();
 }
@@ -25,9 +40,9 @@ void default_choice_action(window_access& window) { window.set_checked(names::ku
 void resolve_action(window_access& window, const action_services& services) {
   // Two separate tests, not alternatives: each checked choice resolves.
   if (window.checked(names::kuaichuan_choice))
-    show(window, services.resolve_kuaichuan(address_of(window, names::kuaichuan_address)));
+    show_page(window, services.resolve_kuaichuan(address_of(window, names::kuaichuan_address)));
   if (window.checked(names::pan_choice))
-    show(window, services.resolve_pan(address_of(window, names::pan_address)));
+    show_page(window, services.resolve_pan(address_of(window, names::pan_address)));
 }
 
 std::vector<resolve_request> read_resolve_requests(const window_access& window) {
@@ -39,17 +54,19 @@ std::vector<resolve_request> read_resolve_requests(const window_access& window) 
   return requests;
 }
 
-std::vector<resolved_file> run_resolve_requests(const std::vector<resolve_request>& requests,
+std::vector<resolved_page> run_resolve_requests(const std::vector<resolve_request>& requests,
                                                 const action_services& services) {
-  std::vector<resolved_file> results;
+  std::vector<resolved_page> results;
   for (const resolve_request& r : requests)
     results.push_back(r.pan ? services.resolve_pan(r.address) : services.resolve_kuaichuan(r.address));
   return results;
 }
 
-void show_resolved(window_access& window, const std::vector<resolved_file>& results) {
-  for (const resolved_file& file : results) show(window, file);
+void show_resolved(window_access& window, std::vector<resolved_page> results) {
+  for (resolved_page& page : results) show_page(window, std::move(page));
 }
+
+void choose_file_action(window_access& window, const resolved_file& file) { show(window, file); }
 
 void copy_action(window_access& window, const action_services& services, int, int, int) {
   const local_text address = window.text(names::download_url);

@@ -3,16 +3,31 @@
 // window only through `window_access` and the outside world only through
 // `action_services`, so they can be driven by a fake window in tests.
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "resolve/resolved_file.h"
 #include "runtime/text.h"
 
 namespace sharelink::app {
+
+/// What a resolver gives the window: the five fields, and every file the page
+/// lists, each as its own five fields.
+struct resolved_page {
+  resolved_file fields;
+  std::vector<resolved_file> files;
+
+  resolved_page() = default;
+  /// A page read for its fields alone. Implicit, so that a resolver of one file
+  /// (a test's, say) is a resolver of pages as it stands.
+  resolved_page(resolved_file only) : fields(std::move(only)) {}  // NOLINT(google-explicit-constructor)
+  bool operator==(const resolved_page&) const = default;
+};
 
 /// Access to the controls by name (see window_description.h). Texts are local text:
 /// a back end converts to and from the widget's own encoding.
@@ -29,12 +44,16 @@ class window_access {
     (void)name;
     return true;
   }
+  /// Shows `files` in the file list with the one at `chosen` selected (none when
+  /// it is -1), or hides the list when `files` is empty. The window keeps the files
+  /// and hands the one chosen later to choose_file_action.
+  virtual void show_files(std::vector<resolved_file> files, std::ptrdiff_t chosen) = 0;
 };
 
 /// What the actions call outside the window.
 struct action_services {
-  std::function<resolved_file(std::string_view)> resolve_kuaichuan;
-  std::function<resolved_file(std::string_view)> resolve_pan;
+  std::function<resolved_page(std::string_view)> resolve_kuaichuan;
+  std::function<resolved_page(std::string_view)> resolve_pan;
   std::function<bool(std::string_view)> set_clipboard_text;
   std::function<void(std::string_view)> open_web_address;
   /// The address opened when the window closes (local text); empty opens nothing.
@@ -52,7 +71,8 @@ action_services platform_services();
 void default_choice_action(window_access& window);
 
 /// Clicked event of the resolve button: resolves with each checked service in turn
-/// (Kuaichuan, then Pan) and writes name, type, size, MD5 and last the address.
+/// (Kuaichuan, then Pan) and writes name, type, size, MD5 and last the address;
+/// then lists the page's files when it has several (show_resolved).
 void resolve_action(window_access& window, const action_services& services);
 
 /// One resolution that a press of the resolve button asks for.
@@ -73,12 +93,19 @@ struct resolve_request {
 std::vector<resolve_request> read_resolve_requests(const window_access& window);
 
 /// Runs the resolver of each request, in order.
-std::vector<resolved_file> run_resolve_requests(const std::vector<resolve_request>& requests,
+std::vector<resolved_page> run_resolve_requests(const std::vector<resolve_request>& requests,
                                                 const action_services& services);
 
 /// Writes each result into the output boxes in turn: name, type, size, MD5 and
-/// last the address.
-void show_resolved(window_access& window, const std::vector<resolved_file>& results);
+/// last the address. Then the file list: a page of several files shows them all,
+/// the one whose fields the boxes show selected; a page of one file or none hides
+/// the list, so that the window looks as it would without one.
+void show_resolved(window_access& window, std::vector<resolved_page> results);
+
+/// A file chosen in the list, by a click or a key: its fields fill the five boxes
+/// as a resolution's do, the address last, so that a press on the address box
+/// copies this file's address. The list stays as it is.
+void choose_file_action(window_access& window, const resolved_file& file);
 
 /// Left-button press on the download-address box: copies its text to the clipboard
 /// unless it is empty. The position and key state are not used.

@@ -40,6 +40,14 @@ class fake_window final : public window_access {
   // Boxes whose text UTF-8 cannot hold.
   std::set<std::string, std::less<>> not_local;
   bool text_is_local(std::string_view name) const override { return !not_local.contains(name); }
+  // The file list: what it shows and which row is selected.
+  std::vector<resolved_file> files;
+  std::ptrdiff_t chosen = -1;
+  void show_files(std::vector<resolved_file> shown, std::ptrdiff_t row) override {
+    log.push_back("files " + std::to_string(shown.size()) + " chosen " + std::to_string(row));
+    files = std::move(shown);
+    chosen = row;
+  }
 };
 
 std::string str(std::string_view v) { return std::string(v); }
@@ -80,6 +88,13 @@ std::vector<std::string> writes_of(const std::string& tag) {
           "set " + str(names::download_url) + "=" + tag + "-url"};
 }
 
+// What a result of one file shows: the five fields, and no list.
+std::vector<std::string> shown_alone(const std::string& tag) {
+  auto writes = writes_of(tag);
+  writes.push_back("files 0 chosen -1");
+  return writes;
+}
+
 class ResolveAction : public ::testing::Test {
  protected:
   fake_window window;
@@ -101,7 +116,7 @@ TEST_F(ResolveAction, KuaichuanReadsItsBoxAndWritesTheFiveFieldsAddressLast) {
 
   std::vector<std::string> expected{"checked " + str(names::kuaichuan_choice),
                                     "text " + str(names::kuaichuan_address)};
-  for (auto& w : writes_of("k")) expected.push_back(w);
+  for (auto& w : shown_alone("k")) expected.push_back(w);
   expected.push_back("checked " + str(names::pan_choice));
   EXPECT_EQ(window.log, expected);
   EXPECT_EQ(services.calls, std::vector<std::string>{"kuaichuan K-ADDR"});
@@ -114,7 +129,7 @@ TEST_F(ResolveAction, PanReadsItsOwnBoxAndLeavesTheOtherBoxAlone) {
   std::vector<std::string> expected{"checked " + str(names::kuaichuan_choice),
                                     "checked " + str(names::pan_choice),
                                     "text " + str(names::pan_address)};
-  for (auto& w : writes_of("p")) expected.push_back(w);
+  for (auto& w : shown_alone("p")) expected.push_back(w);
   EXPECT_EQ(window.log, expected);
   EXPECT_EQ(services.calls, std::vector<std::string>{"pan P-ADDR"});
   EXPECT_EQ(window.texts[str(names::kuaichuan_address)], "K-ADDR");
@@ -164,11 +179,42 @@ TEST_F(ResolveAction, InThreeStepsItDoesWhatTheActionDoes) {
     EXPECT_EQ(requests, expected);
     const std::size_t reads = split.log.size();
     show_resolved(split, run_resolve_requests(requests, split_services.make()));
-    EXPECT_EQ(split.log.size(), reads + 5 * expected.size());  // nothing read after the first step
+    EXPECT_EQ(split.log.size(), reads + 6 * expected.size());  // nothing read after the first step
 
     EXPECT_EQ(split_services.calls, whole_services.calls) << choice;
     EXPECT_EQ(split.texts, whole.texts) << choice;
   }
+}
+
+// A page of several files lists them under the boxes, the row of the file the
+// boxes show selected; choosing another fills the boxes with it. A page of one
+// file takes the list away again.
+TEST(FileList, APageOfSeveralFilesIsListedAndAChosenFileFillsTheBoxes) {
+  fake_window window;
+  const std::vector<resolved_file> three{file("a"), file("b"), file("c")};
+  const auto page = [&](const std::string& boxes, std::vector<resolved_file> files) {
+    resolved_page p(file(boxes));
+    p.files = std::move(files);
+    return std::vector<resolved_page>{p};
+  };
+  show_resolved(window, page("c", three));
+  auto expected = writes_of("c");
+  expected.push_back("files 3 chosen 2");
+  EXPECT_EQ(window.log, expected);
+  EXPECT_EQ(window.files, three);
+
+  window.log.clear();
+  choose_file_action(window, window.files[0]);
+  EXPECT_EQ(window.log, writes_of("a"));  // the address last, and the list left alone
+  EXPECT_EQ(window.files, three);
+
+  // The page lists more files than are kept, and the boxes show one left out.
+  show_resolved(window, page("d", three));
+  EXPECT_EQ(window.log.back(), "files 3 chosen -1");
+
+  show_resolved(window, page("d", {file("d")}));
+  EXPECT_EQ(window.log.back(), "files 0 chosen -1");
+  EXPECT_TRUE(window.files.empty());
 }
 
 // With U+FFFD for what UTF-8 cannot hold, an address could lead elsewhere.

@@ -34,7 +34,7 @@ std::shared_ptr<resolve_job> resolve_job::start(std::vector<resolve_request> req
   job->deliver_ = std::move(deliver);
   const bool started = run_detached(
       [job, requests = std::move(requests), services = std::move(services)]() mutable {
-        std::vector<resolved_file> results = run_resolve_requests(requests, services);
+        std::vector<resolved_page> results = run_resolve_requests(requests, services);
         // The services' functions are released here, on this thread, before the
         // window is told: nothing of the job outlives the last word to the window
         // but the job itself.
@@ -47,9 +47,9 @@ std::shared_ptr<resolve_job> resolve_job::start(std::vector<resolve_request> req
   return started ? job : nullptr;
 }
 
-std::vector<resolved_file> resolve_job::take_results() {
+std::vector<resolved_page> resolve_job::take_results() {
   std::lock_guard lock(mutex_);
-  return done_ ? std::move(results_) : std::vector<resolved_file>{};
+  return done_ ? std::move(results_) : std::vector<resolved_page>{};
 }
 
 void resolve_job::abandon() {

@@ -33,7 +33,7 @@ class resolve_job {
                                             std::function<void()> deliver);
 
   /// The results, once `deliver` has been called; empty before.
-  std::vector<resolved_file> take_results();
+  std::vector<resolved_page> take_results();
 
   /// The window is going away: `deliver` is never called after this returns.
   void abandon();
@@ -41,7 +41,7 @@ class resolve_job {
  private:
   std::mutex mutex_;
   std::function<void()> deliver_;
-  std::vector<resolved_file> results_;
+  std::vector<resolved_page> results_;
   bool done_ = false;
 };
 

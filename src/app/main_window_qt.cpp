@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QGuiApplication>
+#include <QAbstractTableModel>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,10 +16,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTreeView>
 #include <QWindow>
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "codec/codepage.h"
 
@@ -28,6 +33,8 @@ QString from_utf8(std::string_view text) {
 }
 
 QString object_name(std::string_view name) { return from_utf8(name); }
+
+QString from_local(std::string_view local) { return QString::fromStdString(local_to_utf8(local)); }
 
 // Shows a wait cursor for as long as it lives.
 class busy_cursor {
@@ -111,6 +118,53 @@ void set_radio(QRadioButton* radio, bool on) {
 
 }  // namespace
 
+// The files of the list, as the list view asks for them: only the rows in sight
+// are ever turned into text, so ten thousand files show at once.
+class file_list_model final : public QAbstractTableModel {
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+
+  void reset(std::vector<resolved_file> files) {
+    beginResetModel();
+    files_ = std::move(files);
+    endResetModel();
+  }
+
+  const resolved_file& file(int row) const { return files_[static_cast<std::size_t>(row)]; }
+
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(files_.size());
+  }
+  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 2; }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid() || index.row() >= rowCount({})) return {};
+    const resolved_file& f = file(index.row());
+    switch (role) {
+      case Qt::DisplayRole:
+        return from_local(index.column() == 0 ? f.file_name : f.size);
+      case Qt::ToolTipRole:  // a name cut short in its column shows whole here
+        return index.column() == 0 ? tooltip_for(from_local(f.file_name)) : QVariant();
+      case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::AlignVCenter |
+                                   (index.column() == 0 ? Qt::AlignLeft : Qt::AlignRight));
+      default:
+        return {};
+    }
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::TextAlignmentRole)  // each heading above its column's texts
+      return QVariant::fromValue(Qt::AlignVCenter | (section == 0 ? Qt::AlignLeft : Qt::AlignRight));
+    if (role != Qt::DisplayRole) return {};
+    return from_utf8(section == 0 ? file_list_name_heading : file_list_size_heading);
+  }
+
+ private:
+  std::vector<resolved_file> files_;
+};
+
 qt_main_window::qt_main_window(action_services services, std::span<const control_record> controls,
                                std::span<const std::string_view> order)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -139,6 +193,7 @@ qt_main_window::qt_main_window(action_services services, std::span<const control
 
   bool all_made = true;
   for (const control_record& c : controls) all_made = make_control(c) && all_made;
+  all_made = make_control(file_list()) && all_made;
 
   for (std::string_view name : order) {
     QWidget* w = control(name);
@@ -237,6 +292,9 @@ QWidget* qt_main_window::make_control(const control_record& c) {
       w = button;
       break;
     }
+    case control_kind::list_view:
+      w = make_file_list(c);
+      break;
   }
   if (!w) return nullptr;
   w->setObjectName(object_name(c.name));
@@ -244,6 +302,73 @@ QWidget* qt_main_window::make_control(const control_record& c) {
   if (!c.tab_stop) w->setFocusPolicy(Qt::NoFocus);
   w->installEventFilter(this);
   return w;
+}
+
+QTreeView* qt_main_window::make_file_list(const control_record& c) {
+  files_ = new file_list_model(this);
+  auto* view = new QTreeView(this);
+  file_list_ = view;
+  view->setAccessibleName(from_utf8(c.text));
+  view->setModel(files_);
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setUniformRowHeights(true);  // rows are not measured one by one
+  view->setAllColumnsShowFocus(true);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setTextElideMode(Qt::ElideMiddle);  // the extension stays in sight
+  QHeaderView* header = view->header();
+  header->setSectionsMovable(false);
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(0, QHeaderView::Stretch);
+  header->setSectionResizeMode(1, QHeaderView::Fixed);
+  header->resizeSection(1, file_list_size_width);
+  QPalette p = view->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    p.setColor(group, QPalette::Base, Qt::white);
+    p.setColor(group, QPalette::Text, Qt::black);
+  }
+  view->setPalette(p);
+  view->hide();  // until a page lists several files
+  connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& selected) { on_file_selected(selected); });
+  // The keys reach the view, the clicks its viewport: both wait while a page loads.
+  view->viewport()->installEventFilter(this);
+  return view;
+}
+
+void qt_main_window::on_file_selected(const QItemSelection& selected) {
+  if (choosing_ || selected.isEmpty()) return;
+  choose_file_action(*this, files_->file(selected.indexes().front().row()));
+}
+
+void qt_main_window::show_files(std::vector<resolved_file> files, std::ptrdiff_t chosen) {
+  const bool listing = !files.empty();
+  choosing_ = true;
+  files_->reset(std::move(files));
+  const window_record& w = main_window();
+  setFixedSize(w.client_width, listing ? w.listing_client_height : w.client_height);
+  file_list_->setVisible(listing);
+  if (listing) {
+    keep_on_screen();
+    if (chosen >= 0) {
+      const QModelIndex row = files_->index(static_cast<int>(chosen), 0);
+      file_list_->selectionModel()->setCurrentIndex(
+          row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      file_list_->scrollTo(row);
+    }
+  }
+  choosing_ = false;
+}
+
+void qt_main_window::keep_on_screen() {
+  QScreen* where = screen();
+  if (!where || !isVisible()) return;
+  const QRect area = where->availableGeometry();
+  const QRect frame = frameGeometry();
+  if (frame.bottom() > area.bottom())
+    move(frame.x(), std::max(area.top(), area.bottom() + 1 - frame.height()));
 }
 
 QWidget* qt_main_window::control(std::string_view name) const {

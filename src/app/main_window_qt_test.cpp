@@ -8,7 +8,9 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QElapsedTimer>
 #include <QTextDocument>
+#include <QTreeView>
 
 #include <atomic>
 #include <chrono>
@@ -80,15 +82,15 @@ class MainWindowTest : public QObject {
 
   action_services recording_services() {
     action_services s = platform_services();
-    s.resolve_kuaichuan = [this](std::string_view a) {
+    s.resolve_kuaichuan = [this, real = s.resolve_kuaichuan](std::string_view a) {
       record("kuaichuan " + std::string(a));
       wait_while_held();
-      return resolve_kuaichuan(a);
+      return real(a);
     };
-    s.resolve_pan = [this](std::string_view a) {
+    s.resolve_pan = [this, real = s.resolve_pan](std::string_view a) {
       record("pan " + std::string(a));
       wait_while_held();
-      return resolve_pan(a);
+      return real(a);
     };
     s.set_clipboard_text = [this](std::string_view t) {
       box_focused_at_copy = window->control(names::download_url)->hasFocus();
@@ -132,6 +134,12 @@ class MainWindowTest : public QObject {
     server.serve("/d/ABCDEFGHIJKL", kuaichuan_page);
     server.serve("/share/link", pan_page);
     server.serve("/empty", "<html><body>nothing here</body></html>");
+    server.serve("/d/SEVERALFILES", testing::read_source_file("src/resolve/testdata/kuaichuan_several.html"));
+    std::string many;
+    for (int i = 0; i < 10000; ++i)
+      many += "<a file_url=\"http://dl.kuai.example/" + std::to_string(i) + "\" file_size=\"" +
+              std::to_string(1000 + i) + "\" file_name=\"f" + std::to_string(i) + ".bin\">x</a>\n";
+    server.serve("/d/MANYFILES", many);
     server.start();
     QVERIFY(home_page_address().starts_with("file:///"));  // configured beside the programs
     window = create_main_window(recording_services());
@@ -181,6 +189,7 @@ class MainWindowTest : public QObject {
       }
     }
     QCOMPARE(focused(), q(names::kuaichuan_address));
+    QVERIFY(control(names::file_list)->isHidden());
   }
 
   void tabAndShiftTabFollowTheFocusOrderAndWrap() {
@@ -347,6 +356,77 @@ class MainWindowTest : public QObject {
     QCOMPARE(edit(names::file_md5)->text(), QString("0123abcd"));
     QCOMPARE(window->text(names::kuaichuan_address), server.url("/empty"));
     choose(true, false);
+  }
+
+  // A page of several files lists them below the boxes in a taller window; a key or
+  // a click chooses one, and the address box copies its address. A page of one
+  // file gives the window back as it was.
+  void aPageOfSeveralFilesIsListedBelowTheBoxes() {
+    auto* list = qobject_cast<QTreeView*>(control(names::file_list));
+    QVERIFY(list);
+    const window_record& w = main_window();
+    const control_record& where = file_list();
+    const auto cell = [&](int row, int column) { return list->model()->index(row, column).data().toString(); };
+    choose(true, false);
+    window->set_text(names::kuaichuan_address, server.url("/d/SEVERALFILES"));
+    press_resolve();
+    QVERIFY(list->isVisible());
+    QCOMPARE(window->size(), QSize(w.client_width, w.listing_client_height));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QCOMPARE(list->geometry(), QRect(where.left, where.top, where.width, where.height));
+    QCOMPARE(list->model()->rowCount(), 2);
+    QCOMPARE(QStringList({cell(0, 0), cell(0, 1), cell(1, 0), cell(1, 1)}),
+             QStringList({"first.iso", "700MB", QString::fromUtf8("第二首歌.mp3"), "5MB"}));
+    QCOMPARE(list->currentIndex().row(), 1);  // the file the boxes show
+    QCOMPARE(edit(names::file_name)->text(), QString::fromUtf8("第二首歌.mp3"));
+
+    // Tab from the button reaches the list; Up chooses the first file.
+    control(names::resolve_button)->setFocus();
+    key(Qt::Key_Tab);
+    QCOMPARE(focused(), q(names::file_list));
+    key(Qt::Key_Up);
+    QCOMPARE(edit(names::file_name)->text(), QString("first.iso"));
+    QVERIFY(edit(names::file_type)->text().endsWith("(iso)"));
+    QCOMPARE(edit(names::file_size)->text(), QString("700MB"));
+    QCOMPARE(edit(names::download_url)->text(), QString("http://dl.kc.example/d/XyZ789/first.iso"));
+    QCOMPARE(edit(names::download_url)->cursorPosition(), 0);
+    key(Qt::Key_Tab);
+    QCOMPARE(focused(), q(names::download_url));
+
+    // A click on the second row chooses it; the address box copies its address.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    QCOMPARE(edit(names::file_name)->text(), QString::fromUtf8("第二首歌.mp3"));
+    calls.clear();
+    QTest::mouseClick(edit(names::download_url), Qt::LeftButton);
+    QCOMPARE(calls, std::vector<std::string>{"clipboard http://dl.kc.example/d/XyZ789/%E7%AC%AC%E4%BA%8C.mp3?n=2"});
+
+    // Ten thousand files: the list fills at once and the keys go through it.
+    window->set_text(names::kuaichuan_address, server.url("/d/MANYFILES"));
+    QElapsedTimer pressed;
+    pressed.start();
+    press_resolve();
+    const qint64 whole = pressed.elapsed();
+    QCOMPARE(list->model()->rowCount(), 10000);
+    QCOMPARE(list->currentIndex().row(), 9999);
+    list->setFocus();
+    key(Qt::Key_Home);
+    QCOMPARE(edit(names::file_name)->text(), QString("f0.bin"));
+    QCOMPARE(edit(names::file_size)->text(), QString("1000B"));
+    std::vector<resolved_file> files(10000, resolved_file{"u", "name", "type", "1KB", "md5"});
+    QElapsedTimer shown;
+    shown.start();
+    window->show_files(files, 0);
+    QCoreApplication::processEvents();
+    const qint64 show_ms = shown.elapsed();
+    qInfo("10000 files: resolved and listed in %lld ms, listed again in %lld ms", whole, show_ms);
+    QVERIFY2(show_ms < 500, qPrintable(QString::number(show_ms)));
+
+    window->set_text(names::kuaichuan_address, server.url("/d/ABCDEFGHIJKL"));
+    press_resolve();
+    QVERIFY(list->isHidden());
+    QCOMPARE(window->size(), QSize(w.client_width, w.client_height));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QCOMPARE(edit(names::file_name)->text(), QString::fromUtf8("测试.zip"));
   }
 
   // Run by CTest a second time under LC_ALL=de_DE.UTF-8.

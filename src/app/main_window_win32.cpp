@@ -9,6 +9,8 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/background.h"
 #include "app/window_description.h"
@@ -38,12 +40,16 @@ class window_state final : public window_access {
   std::shared_ptr<resolve_job> job;  // the resolution under way, if any
   HWND tooltips = nullptr;
   std::wstring tip;  // the text of the tooltip being shown
+  HWND list = nullptr;               // the file list, a list view of owner data
+  std::vector<resolved_file> files;  // what it lists
+  std::wstring cell;                 // the text of the cell the list asked for last
+  bool choosing = false;             // the program, not the user, is selecting a row
 
   HWND control(std::string_view name) const {
     const auto all = main_controls();
     for (std::size_t i = 0; i < all.size(); ++i)
       if (all[i].name == name) return controls[i];
-    return nullptr;
+    return name == names::file_list ? list : nullptr;
   }
 
   local_text text(std::string_view name) const override {
@@ -91,6 +97,44 @@ class window_state final : public window_access {
     }
   }
 
+  void show_files(std::vector<resolved_file> shown, std::ptrdiff_t chosen) override {
+    const bool listing = !shown.empty();
+    files = std::move(shown);
+    choosing = true;
+    SendMessageW(list, LVM_SETITEMCOUNT, files.size(), 0);
+    LVITEMW unselected{};
+    unselected.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&unselected));
+    if (listing && chosen >= 0) {
+      LVITEMW selected{};
+      selected.stateMask = selected.state = LVIS_SELECTED | LVIS_FOCUSED;
+      SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(chosen), reinterpret_cast<LPARAM>(&selected));
+      SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(chosen), FALSE);
+    }
+    choosing = false;
+    if (!listing && GetFocus() == list) SetFocus(control(names::resolve_button));
+    if (!listing && last_focus == list) last_focus = nullptr;
+    ShowWindow(list, listing ? SW_SHOWNA : SW_HIDE);
+    InvalidateRect(list, nullptr, TRUE);
+    fit_window(listing);
+  }
+
+  // The window's height with the list or without, kept on its monitor's work area.
+  void fit_window(bool listing) const {
+    const window_record& w = main_window();
+    const int height = listing ? w.listing_outer_height : w.outer_height;
+    RECT now;
+    GetWindowRect(window, &now);
+    int top = now.top;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor) &&
+        top + height > monitor.rcWork.bottom)
+      top = std::max(monitor.rcWork.top, monitor.rcWork.bottom - height);
+    SetWindowPos(window, nullptr, now.left, top, now.right - now.left, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
   // The first visible, enabled control of the focus order.
   HWND first_focusable() const {
     for (std::string_view name : focus_order()) {
@@ -107,17 +151,22 @@ window_state* state_of(HWND window) {
 
 std::wstring wide_utf8(std::string_view utf8) { return to_wide(utf8, CP_UTF8); }
 
-// Each edit box shows its text as a tooltip, asked for each time it shows, so it is
-// always the box's text of the moment. The tooltips come from the common controls,
-// loaded at run time: the program imports nothing beyond the system's base DLLs.
-void add_tooltips(HWND window, HINSTANCE instance, window_state& state) {
+// The tooltips and the file list come from the common controls, loaded at run
+// time: the program imports nothing beyond the system's base DLLs.
+bool load_common_controls() {
   HMODULE common = LoadLibraryW(L"comctl32.dll");
-  if (!common) return;
+  if (!common) return false;
   using init_function = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   const auto init = reinterpret_cast<init_function>(
       reinterpret_cast<void (*)()>(GetProcAddress(common, "InitCommonControlsEx")));
-  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
   if (init) init(&classes);
+  return true;
+}
+
+// Each edit box shows its text as a tooltip, asked for each time it shows, so it is
+// always the box's text of the moment.
+void add_tooltips(HWND window, HINSTANCE instance, window_state& state) {
   state.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                    WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
@@ -136,6 +185,46 @@ void add_tooltips(HWND window, HINSTANCE instance, window_state& state) {
     tool.lpszText = LPSTR_TEXTCALLBACKW;
     SendMessageW(state.tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
   }
+}
+
+// The list asks for the text of the cells in sight only, so ten thousand files list
+// at once: the name, or the size as the size box writes it.
+void fill_cell(window_state& state, LVITEMW& item) {
+  if (!(item.mask & LVIF_TEXT) || item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= state.files.size())
+    return;
+  const resolved_file& file = state.files[static_cast<std::size_t>(item.iItem)];
+  state.cell = to_wide(as_local(item.iSubItem == 0 ? file.file_name : file.size), CP_UTF8);
+  item.pszText = state.cell.data();
+}
+
+// A row the user selected, by a click or a key: its file fills the boxes.
+void file_selected(window_state& state, const NMLISTVIEW& change) {
+  const bool now_selected = (change.uNewState & LVIS_SELECTED) && !(change.uOldState & LVIS_SELECTED);
+  if (state.choosing || !now_selected || change.iItem < 0 ||
+      static_cast<std::size_t>(change.iItem) >= state.files.size())
+    return;
+  choose_file_action(state, state.files[static_cast<std::size_t>(change.iItem)]);
+}
+
+// Typing in the list goes to the next file whose name starts with what was typed
+// (in any case), or nowhere when none does.
+LRESULT find_file(const window_state& state, const NMLVFINDITEMW& find) {
+  const std::size_t count = state.files.size();
+  if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || count == 0) return -1;
+  const std::wstring_view wanted = find.lvfi.psz;
+  const std::size_t start = find.iStart >= 0 ? static_cast<std::size_t>(find.iStart) % count : 0;
+  const std::size_t tries = find.lvfi.flags & LVFI_WRAP ? count : count - start;
+  for (std::size_t k = 0; k < tries; ++k) {
+    const std::size_t i = (start + k) % count;
+    const std::wstring name = to_wide(as_local(state.files[i].file_name), CP_UTF8);
+    const int compared = static_cast<int>(std::min(name.size(), wanted.size()));
+    const bool whole = !(find.lvfi.flags & LVFI_PARTIAL);
+    if ((whole ? name.size() == wanted.size() : name.size() >= wanted.size()) &&
+        CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), compared, wanted.data(),
+                       static_cast<int>(wanted.size())) == CSTR_EQUAL)
+      return static_cast<LRESULT>(i);
+  }
+  return -1;
 }
 
 // The tooltip's text: the box's text now, cut to what a tooltip holds.
@@ -172,6 +261,8 @@ void name_boxes(const window_state& state) {
       names->SetHwndPropStr(box, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
                             wide_utf8(label->text).c_str());
   }
+  names->SetHwndPropStr(state.list, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                        wide_utf8(file_list().text).c_str());
   names->Release();
 }
 
@@ -266,7 +357,8 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_SETFOCUS:
       if (state) {
         HWND target = state->last_focus;
-        if (!target || !IsWindow(target) || !IsChild(window, target)) target = state->first_focusable();
+        if (!target || !IsWindow(target) || !IsChild(window, target) || !IsWindowVisible(target))
+          target = state->first_focusable();
         if (target) SetFocus(target);
       }
       return 0;
@@ -274,6 +366,13 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       auto* header = reinterpret_cast<NMHDR*>(lparam);
       if (state && header->hwndFrom == state->tooltips && header->code == TTN_GETDISPINFOW) {
         fill_tooltip(*state, *reinterpret_cast<NMTTDISPINFOW*>(lparam));
+        return 0;
+      }
+      if (state && header->hwndFrom == state->list) {
+        if (header->code == LVN_GETDISPINFOW) fill_cell(*state, reinterpret_cast<NMLVDISPINFOW*>(lparam)->item);
+        if (header->code == LVN_ITEMCHANGED) file_selected(*state, *reinterpret_cast<NMLISTVIEW*>(lparam));
+        // Left alone, the answer 0 would send every key typed to the first file.
+        if (header->code == LVN_ODFINDITEMW) return find_file(*state, *reinterpret_cast<NMLVFINDITEMW*>(lparam));
         return 0;
       }
       break;
@@ -350,6 +449,28 @@ int minimum_edit_height(HWND window, HFONT font) {
   return metrics.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
 }
 
+// The file list's columns: the name, taking what the size and a scroll bar leave.
+void add_columns(HWND list) {
+  // A name cut short in its column shows whole while the pointer rests on it.
+  constexpr LPARAM extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP;
+  SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, extended, extended);
+  RECT inside;
+  GetClientRect(list, &inside);
+  std::wstring name = wide_utf8(file_list_name_heading), size = wide_utf8(file_list_size_heading);
+  LVCOLUMNW column{};
+  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  column.fmt = LVCFMT_LEFT;
+  column.cx = inside.right - file_list_size_width - GetSystemMetrics(SM_CXVSCROLL);
+  column.pszText = name.data();
+  column.iSubItem = 0;
+  SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+  column.fmt = LVCFMT_RIGHT;
+  column.cx = file_list_size_width;
+  column.pszText = size.data();
+  column.iSubItem = 1;
+  SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+}
+
 HWND create_control(HWND parent, HINSTANCE instance, const control_record& record, int id,
                     HFONT font) {
   const wchar_t* kind_class = L"STATIC";
@@ -377,6 +498,12 @@ HWND create_control(HWND parent, HINSTANCE instance, const control_record& recor
       kind_class = L"BUTTON";
       style |= BS_PUSHBUTTON | BS_CENTER | BS_VCENTER;
       break;
+    case control_kind::list_view:
+      // Owner data: the list holds no text of its own and asks for what it shows.
+      kind_class = WC_LISTVIEWW;
+      style |= LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA | LVS_NOSORTHEADER;
+      ex_style |= WS_EX_CLIENTEDGE;
+      break;
   }
   if (record.tab_stop) style |= WS_TABSTOP;
   HWND control = CreateWindowExW(ex_style, kind_class, wide_utf8(record.text).c_str(), style,
@@ -391,6 +518,7 @@ HWND create_control(HWND parent, HINSTANCE instance, const control_record& recor
     SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no length limit for typing either
     SendMessageW(control, EM_SETSEL, 0, 0);
   }
+  if (record.kind == control_kind::list_view) add_columns(control);
   return control;
 }
 
@@ -403,7 +531,7 @@ void order_controls(const window_state& state) {
     SetWindowPos(c, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     previous = c;
   };
-  for (std::string_view name : focus_order()) {
+  for (std::string_view name : focus_order_with_list()) {
     for (const box_label& pair : box_labels()) {
       const control_record* label = find_control(pair.label);
       if (pair.box == name && label && label->kind == control_kind::label)
@@ -435,19 +563,23 @@ HWND create_main_window(HINSTANCE instance, const action_services& services) {
     return nullptr;
   }
 
+  const auto fail = [&] {
+    // Creation failed: take the window down without running the close actions.
+    RemovePropW(window, kStateProperty);
+    delete state;
+    DestroyWindow(window);
+    return nullptr;
+  };
   HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   const auto records = main_controls();
   for (std::size_t i = 0; i < records.size() && i < kControlCount; ++i) {
     state->controls[i] =
         create_control(window, instance, records[i], kFirstControlId + static_cast<int>(i), font);
-    if (!state->controls[i]) {
-      // Creation failed: take the window down without running the close actions.
-      RemovePropW(window, kStateProperty);
-      delete state;
-      DestroyWindow(window);
-      return nullptr;
-    }
+    if (!state->controls[i]) return fail();
   }
+  if (!load_common_controls()) return fail();
+  state->list = create_control(window, instance, file_list(), kFirstControlId + static_cast<int>(kControlCount), font);
+  if (!state->list) return fail();
   order_controls(*state);
 
   HWND download_box = state->control(names::download_url);

@@ -1,7 +1,6 @@
 #include "app/actions.h"
 #include "app/desktop.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "resolve/service_resolve.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::app {
@@ -15,6 +14,17 @@ fetch_options stopping_at(const std::atomic<bool>& stop) {
   return options;
 }
 
+// The page read by the service called `name`: its fields and its files.
+resolved_page read_page(std::string_view name, std::string_view address, const std::atomic<bool>& stop) {
+  page_reading reading = read_named_service(name, address, stopping_at(stop));
+  resolved_page page(std::move(reading.fields));
+  page.files.reserve(reading.files.size());
+  for (file_record& f : reading.files)
+    page.files.push_back({std::move(f.download_url), std::move(f.file_name), std::move(f.file_type),
+                          std::move(f.size), std::move(f.md5)});
+  return page;
+}
+
 }  // namespace
 
 action_services platform_services() {
@@ -22,8 +32,8 @@ action_services platform_services() {
   s.stop_fetches = std::make_shared<std::atomic<bool>>(false);
   // The two buttons read with the services named kuaichuan and pan, so a user's
   // rule file of either name changes what its button reads.
-  s.resolve_kuaichuan = [stop = s.stop_fetches](std::string_view a) { return resolve_kuaichuan(a, stopping_at(*stop)); };
-  s.resolve_pan = [stop = s.stop_fetches](std::string_view a) { return resolve_pan(a, stopping_at(*stop)); };
+  s.resolve_kuaichuan = [stop = s.stop_fetches](std::string_view a) { return read_page("kuaichuan", a, *stop); };
+  s.resolve_pan = [stop = s.stop_fetches](std::string_view a) { return read_page("pan", a, *stop); };
   s.set_clipboard_text = [](std::string_view t) { return sharelink::set_clipboard_text(t); };
   s.open_web_address = [](std::string_view a) { sharelink::open_web_address(a); };
   s.home_page = home_page_address();

@@ -33,6 +33,16 @@ constexpr std::array<std::string_view, 10> order{
     names::file_md5,          names::file_size,
 };
 
+constexpr std::array<std::string_view, 11> order_with_list{
+    names::kuaichuan_address, names::resolve_button, names::file_list, names::download_url,
+    names::pan_address,       names::kuaichuan_choice, names::pan_choice, names::file_type,
+    names::file_name,         names::file_md5,       names::file_size,
+};
+
+// Across the window below the button, as far from the edges as the labels are.
+// Its focus index is its place in order_with_list.
+constexpr control_record list{list_view, names::file_list, 16, 280, 342, 168, "文件列表", false, true, 2};
+
 constexpr std::array<box_label, 7> labels{{
     {names::kuaichuan_address, names::kuaichuan_choice},
     {names::pan_address, names::pan_choice},
@@ -43,8 +53,10 @@ constexpr std::array<box_label, 7> labels{{
     {names::download_url, "标签1"},
 }};
 
-// The classic Windows frame: 3-px borders and a 19-px caption around 374x283.
-constexpr window_record window{"Varnel 迅雷快传-百度网盘-下载地址解析例程", 380, 308, 374, 283, 50, 50};
+// The classic Windows frame: 3-px borders and a 19-px caption around 374x283;
+// with the list, 8 px below it as above it.
+constexpr window_record window{"Varnel 迅雷快传-百度网盘-下载地址解析例程", 380, 308, 374, 283, 50, 50,
+                               308 + 173, 283 + 173};
 
 }  // namespace
 
@@ -52,11 +64,14 @@ const window_record& main_window() { return window; }
 std::span<const control_record> main_controls() { return controls; }
 std::span<const std::string_view> focus_order() { return order; }
 std::span<const box_label> box_labels() { return labels; }
+const control_record& file_list() { return list; }
+std::span<const std::string_view> focus_order_with_list() { return order_with_list; }
 
 const control_record* find_control(std::string_view name) {
   auto it = std::find_if(controls.begin(), controls.end(),
                          [&](const control_record& c) { return c.name == name; });
-  return it == controls.end() ? nullptr : &*it;
+  if (it != controls.end()) return &*it;
+  return name == list.name ? &list : nullptr;
 }
 
 }  // namespace sharelink::app

@@ -8,7 +8,7 @@
 
 namespace sharelink::app {
 
-enum class control_kind { radio_button, edit_box, label, push_button };
+enum class control_kind { radio_button, edit_box, label, push_button, list_view };
 
 struct control_record {
   control_kind kind;
@@ -25,6 +25,9 @@ struct window_record {
   int outer_width, outer_height;    ///< with a classic Windows frame
   int client_width, client_height;  ///< what that frame leaves inside
   int left, top;                    ///< stored position; centring overrides it
+  /// The window's height while it lists a page's files: the list takes the room
+  /// below the button, the rest stays where it is.
+  int listing_outer_height, listing_client_height;
 };
 
 /// Control names, as the actions and tests use them.
@@ -39,6 +42,7 @@ inline constexpr std::string_view file_size = "文件大小编辑框";
 inline constexpr std::string_view file_md5 = "文件md5编辑框";
 inline constexpr std::string_view download_url = "文件下载地址编辑框";
 inline constexpr std::string_view resolve_button = "按钮1";
+inline constexpr std::string_view file_list = "文件列表框";
 }  // namespace names
 
 /// The sample share addresses the two address boxes start with.
@@ -55,6 +59,23 @@ std::span<const control_record> main_controls();
 /// The focusable controls in focus order (ten names).
 std::span<const std::string_view> focus_order();
 
+/// The list of a page's files, below the button. It shows only while the page
+/// lists several files, the window then listing_outer_height high; one file or
+/// none leaves the window as the fifteen controls make it. Its text is its name
+/// for screen readers.
+const control_record& file_list();
+
+/// The list's two columns: the file's name, then its size as the size box writes
+/// it, in a column this wide; the name takes the rest.
+inline constexpr std::string_view file_list_name_heading = "文件名称";
+inline constexpr std::string_view file_list_size_heading = "文件大小";
+inline constexpr int file_list_size_width = 72;
+
+/// focus_order() with the list, which comes right after the resolve button: a
+/// press of the button, then Tab, reaches the files it found. A hidden list is
+/// passed over.
+std::span<const std::string_view> focus_order_with_list();
+
 /// An edit box and the control whose text names it: its label, or, for a share
 /// address box, the radio button of its service. Screen readers announce the box
 /// by that text.
@@ -70,7 +91,7 @@ inline constexpr int tooltip_characters = 1000;
 /// The seven edit boxes with their labels, in creation order.
 std::span<const box_label> box_labels();
 
-/// The record named `name`, or nullptr.
+/// The record named `name` (the list's included), or nullptr.
 const control_record* find_control(std::string_view name);
 
 /// Fatal start-up message (caption, text) shown when the window cannot be created.

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace sharelink::app {
 namespace {
@@ -69,6 +71,29 @@ TEST(WindowDescription, ControlsFitTheClientAreaLeftByTheClassicFrame) {
     EXPECT_LE(c.left + c.width, w.client_width) << c.name;
     EXPECT_LE(c.top + c.height, w.client_height) << c.name;
   }
+}
+
+// The list adds room below everything else and changes nothing above it: the
+// window of one file is the window without a list.
+TEST(WindowDescription, TheFileListTakesTheRoomTheTallerWindowAdds) {
+  const window_record& w = main_window();
+  const control_record& list = file_list();
+  EXPECT_EQ(find_control(names::file_list), &list);
+  EXPECT_EQ(w.listing_outer_height - w.listing_client_height, w.outer_height - w.client_height);
+  int lowest = 0;
+  for (const auto& c : main_controls()) lowest = std::max(lowest, c.top + c.height);
+  EXPECT_GT(list.top, lowest);
+  EXPECT_EQ(list.left + list.width, w.client_width - list.left);
+  EXPECT_EQ(w.listing_client_height - (list.top + list.height), list.top - lowest);
+  EXPECT_GT(list.width, 2 * file_list_size_width);
+
+  // Right after the button, and otherwise the focus order as it is.
+  std::vector<std::string_view> without(focus_order_with_list().begin(), focus_order_with_list().end());
+  ASSERT_LT(list.focus_index, static_cast<int>(without.size()));
+  EXPECT_EQ(without[list.focus_index], names::file_list);
+  EXPECT_EQ(without[list.focus_index - 1], names::resolve_button);
+  without.erase(without.begin() + list.focus_index);
+  EXPECT_TRUE(std::ranges::equal(without, focus_order()));
 }
 
 TEST(WindowDescription, OnlyTheKuaichuanChoiceStartsChecked) {

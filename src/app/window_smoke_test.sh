@@ -3,7 +3,9 @@
 # Without a display: one line on standard error and exit status 1.
 # Under Xvfb with openbox: finds the window by its title, checks its size, closes
 # it with Escape, and checks the exit status and that the home page shipped beside
-# the program went to the desktop's opener. Then starts it again, resolves a page
+# the program went to the desktop's opener. On the way, a page of two files makes
+# the window taller by the list of files, Tab and Up go into it, and a page of one
+# file gives the window its size back. Then starts it again, resolves a page
 # that stalls for 10 s, presses Escape a second into the wait, and checks that the
 # program ends within 5 s of the key (well before the page would come, with room
 # for a loaded machine). A broken rule file in the user's folder is
@@ -42,10 +44,13 @@ printf '%s\n' "\$*" >>"$tmp/opened"
 STUB
 chmod +x "$tmp/xdg-open"
 
-# A page that answers nothing for 10 s after the request arrives.
-python3 - "$tmp" <<'PY' &
+# A page that answers nothing for 10 s after the request arrives; the share pages
+# /d/SEVERALFILES (two files) and /d/ONEFILEPAGE1 at once.
+python3 - "$tmp" "$(dirname "$0")/../resolve/testdata/kuaichuan_several.html" <<'PY' &
 import socket, sys, time
 tmp = sys.argv[1]
+pages = {b"/d/SEVERALFILES": open(sys.argv[2], "rb").read(),
+         b"/d/ONEFILEPAGE1": b'<a file_url="http://dl.example/one.zip" file_size="5" file_name="one.zip">x</a>'}
 s = socket.socket()
 s.bind(("127.0.0.1", 0))
 s.listen(4)
@@ -57,14 +62,21 @@ while True:
         c, _ = s.accept()
     except OSError:
         break
-    c.recv(4096)
+    request = c.recv(4096)
+    path = request.split(b" ")[1] if request.count(b" ") >= 2 else b""
+    if path in pages:
+        c.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: %d\r\n\r\n"
+                  % len(pages[path]) + pages[path])
+        c.close()
+        continue
     open(tmp + "/stall-requests", "a").write("request\n")
     time.sleep(10)
     c.close()
 PY
 stall_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/stall-port" ] && break; sleep 0.1; done
-stall_url="http://127.0.0.1:$(cat "$tmp/stall-port")/d/STALLEDPAGE1"
+pages_url="http://127.0.0.1:$(cat "$tmp/stall-port")"
+stall_url="$pages_url/d/STALLEDPAGE1"
 
 cat >"$tmp/session" <<'SESSION'
 set -u
@@ -108,6 +120,22 @@ grep -q 'maximum size: 374 by 283' <<<"$hints" || fail "not fixed: $hints"
 read -r left _ top _ < <(xprop -id "$wid" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,/ /g')
 inside=$(xwininfo -id "$wid" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} END {print x, y}')
 [ "$inside" = "$((322 + left)) $((230 + top))" ] || fail "not centred: inside at $inside, frame $left/$top"
+# From the address box: a page of two files, Tab to the button and Space.
+client_height() { eval "$(xdotool getwindowgeometry --shell "$wid")"; echo "$HEIGHT"; }
+wait_height() {
+  for _ in $(seq 100); do [ "$(client_height)" = "$1" ] && return 0; sleep 0.1; done
+  fail "$2: the window is $(client_height) high, not $1"
+}
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 5 "$PAGES_URL/d/SEVERALFILES"
+xdotool key --clearmodifiers Tab space
+wait_height 456 "a page of two files"
+xprop -id "$wid" WM_NORMAL_HINTS | grep -q 'maximum size: 374 by 456' || fail "not fixed with the list"
+# Into the list and up to the first file; back to the address box; a page of one file.
+xdotool key --clearmodifiers Tab Up shift+Tab shift+Tab ctrl+a
+xdotool type --delay 5 "$PAGES_URL/d/ONEFILEPAGE1"
+xdotool key --clearmodifiers Tab space
+wait_height 283 "a page of one file"
 xdotool key --clearmodifiers Escape
 wait_exit 100 "Escape did not close the window"
 
@@ -133,7 +161,7 @@ mkdir -p "$tmp/config/sharelink/services"
 printf 'name = \n' >"$tmp/config/sharelink/services/broken.toml"
 
 # The X server below, whatever display or platform the caller has.
-XDG_CONFIG_HOME="$tmp/config" PATH="$tmp:$PATH" GUI="$gui" TMP="$tmp" STALL_URL="$stall_url" timeout 100 \
+XDG_CONFIG_HOME="$tmp/config" PATH="$tmp:$PATH" GUI="$gui" TMP="$tmp" STALL_URL="$stall_url" PAGES_URL="$pages_url" timeout 100 \
   env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-noreset -screen 0 1024x768x24" bash "$tmp/session"
 
@@ -152,5 +180,5 @@ if ! grep -q "^sharelink-gui: $tmp/config/sharelink/services/broken.toml:1:" "$t
   echo "smoke: the broken rule file was not named on standard error: $(cat "$tmp/stderr")" >&2
   exit 1
 fi
-echo "smoke: window found, 374x283, closed by Escape with status 0, opened $home"
+echo "smoke: window found, 374x283, 374x456 listing two files, closed by Escape with status 0, opened $home"
 echo "smoke: Escape during a stalled fetch ended the program in ${escape_ms} ms"

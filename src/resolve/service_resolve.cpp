@@ -98,9 +98,17 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
 }
 
 resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
+  return read_named_service(name, address, options).fields;
+}
+
+page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
   const service_entry* service = process_services().find(name);
-  if (service == nullptr) return {{}, {}, {}, "0B", {}};
-  return resolve_service(service->rule, address, options).read.reading.fields;
+  if (service == nullptr) {
+    page_reading none;
+    none.fields.size = "0B";
+    return none;
+  }
+  return resolve_service(service->rule, address, options).read.reading;  // moved: a temporary's member
 }
 
 }  // namespace sharelink

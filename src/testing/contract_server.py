@@ -48,6 +48,9 @@ Every answer is written by hand, so that it can misbehave exactly. Paths:
   /kuaichuan            a small share page
   /kuaichuan-names      a share page whose name and address hold Chinese, an emoji,
                         Hangul and an accent
+  /kuaichuan-several    a share page of two files (src/resolve/testdata/kuaichuan_several.html)
+  /kuaichuan-many       a share page of 10000 files, f0.bin of 1000 bytes to f9999.bin
+                        of 10999 bytes
   anything else         404
 
 The proxy answers every request in absolute form with 200 and the body
@@ -90,6 +93,11 @@ NAMES_PAGE = (
     '<span file_name="%E6%B5%8B%E8%AF%95%F0%9F%98%80%ED%95%9C%EA%B8%80%C3%A9.txt"></span>'
     "<input id=\"key\" value='0123abcd'></body></html>"
 ).encode()
+SEVERAL_PAGE = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resolve", "testdata",
+                                  "kuaichuan_several.html"), "rb").read()
+MANY_PAGE = "".join(
+    f'<a file_url="http://dl.example.com/many/{i}" file_size="{1000 + i}" file_name="f{i}.bin">x</a>\n'
+    for i in range(10000)).encode()
 
 ports = {}
 
@@ -272,6 +280,10 @@ class Handler(socketserver.BaseRequestHandler):
             self.answer(200, PAGE, [("Content-Type", "text/html")])
         elif path == "/kuaichuan-names":
             self.answer(200, NAMES_PAGE, [("Content-Type", "text/html; charset=utf-8")])
+        elif path == "/kuaichuan-several":
+            self.answer(200, SEVERAL_PAGE, [("Content-Type", "text/html")])
+        elif path == "/kuaichuan-many":
+            self.answer(200, MANY_PAGE, [("Content-Type", "text/html")])
         else:
             self.answer(404, b"not found")
 

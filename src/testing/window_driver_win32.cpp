@@ -2,13 +2,16 @@
 // mouse clicks through SendInput, texts through WM_GETTEXT, the clipboard read
 // back. Prints one line per check and exits non-zero when any check failed.
 //
-//   window_driver_win32 <sharelink-gui.exe> <page address> <stalling address> [screenshot.bmp]
+//   window_driver_win32 <sharelink-gui.exe> <page address> <stalling address> [shot.bmp [list-shot.bmp]]
 //
 // The page at <page address> must carry a download address
 // "http://dl.example.com/files/test.zip", the file name "测试.zip" (percent-escaped
-// UTF-8) and the key "0123abcd". The page at <stalling address> must send nothing
-// more for several seconds once asked for.
+// UTF-8) and the key "0123abcd"; the one at <page address>-several the two files of
+// src/resolve/testdata/kuaichuan_several.html, the one at <page address>-many ten
+// thousand files, f0.bin of 1000 bytes to f9999.bin. The page at <stalling address>
+// must send nothing more for several seconds once asked for.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -92,10 +95,16 @@ void press(WORD key, bool shift = false, bool ctrl = false) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void click_at(int x, int y);
+
 void click(HWND control) {
   RECT r;
   GetWindowRect(control, &r);
-  const int x = (r.left + r.right) / 2, y = (r.top + r.bottom) / 2;
+  click_at((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+// A left click at a point of the screen.
+void click_at(int x, int y) {
   INPUT in[3] = {};
   for (auto& i : in) {
     i.type = INPUT_MOUSE;
@@ -211,8 +220,10 @@ bool start(gui& g, const std::wstring& program) {
   startup.cb = sizeof startup;
   std::wstring command = L"\"" + program + L"\"";
   if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &g.process))
+                      nullptr, &startup, &g.process)) {
+    std::printf("     cannot start %s: error %lu\n", utf8(program).c_str(), GetLastError());
     return false;
+  }
   const bool found = wait_until(
       [&] {
         HWND w = nullptr;
@@ -228,12 +239,29 @@ bool start(gui& g, const std::wstring& program) {
         return false;
       },
       20000);
-  if (!found) return false;
+  if (!found) {
+    // What the program shows instead, such as a message box, to say what went wrong.
+    DWORD code = 0;
+    GetExitCodeProcess(g.process.hProcess, &code);
+    if (code != STILL_ACTIVE) std::printf("     the program ended with exit code %lu\n", code);
+    HWND w = nullptr;
+    while ((w = FindWindowExW(nullptr, w, nullptr, nullptr))) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      wchar_t kind[64] = {};
+      GetClassNameW(w, kind, 64);
+      if (pid == g.process.dwProcessId)
+        std::printf("     the program shows a %s window \"%s\"\n", utf8(kind).c_str(), utf8(text_of(w)).c_str());
+    }
+    return false;
+  }
   for (const control_record& record : main_controls()) {
     POINT p{record.left + 2, record.top + 2};
     HWND c = ChildWindowFromPointEx(g.window, p, CWP_ALL);
     if (c && c != g.window) g.controls[record.name] = c;
   }
+  // Hidden, and outside the window of one file: found by its class.
+  if (HWND list = FindWindowExW(g.window, nullptr, L"SysListView32", nullptr)) g.controls[names::file_list] = list;
   return true;
 }
 
@@ -259,7 +287,7 @@ int wmain(int argc, wchar_t** argv) {
     check(false, "the window appears");
     return 1;
   }
-  check(g.controls.size() == main_controls().size(), "every control is where the table puts it",
+  check(g.controls.size() == main_controls().size() + 1, "every control is where the table puts it, and the list",
         std::to_string(g.controls.size()) + " found");
 
   // Geometry and frame.
@@ -390,6 +418,101 @@ int wmain(int argc, wchar_t** argv) {
     check(GetWindow(g[pair.box], GW_HWNDPREV) == g[pair.label], "the label comes just before its box",
           std::string(pair.box));
   }
+
+  // A page of several files: the window grows by the list, which shows them all,
+  // the row of the file the boxes show selected.
+  const HWND list = g[names::file_list];
+  const auto outer_height = [&] {
+    RECT w;
+    GetWindowRect(g.window, &w);
+    return static_cast<int>(w.bottom - w.top);
+  };
+  const auto selected_row = [&] {
+    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  };
+  const auto box = [&](std::string_view name) { return utf8(text_of(g[name])); };
+  check(list && !IsWindowVisible(list) && outer_height() == main_window().outer_height,
+        "a page of one file shows no list", std::to_string(outer_height()));
+  const std::wstring several = page + L"-several";
+  SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(several.c_str()));
+  click(g[names::resolve_button]);
+  const bool listed = wait_until([&] { return box(names::file_name) == "第二首歌.mp3"; }, 20000);
+  check(listed && IsWindowVisible(list) && outer_height() == main_window().listing_outer_height,
+        "a page of two files grows the window by the list", box(names::file_name) + ", " + std::to_string(outer_height()));
+  check(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 2 && selected_row() == 1,
+        "both files listed, the one in the boxes selected", std::to_string(selected_row()));
+  if (argc > 5) {
+    Sleep(300);
+    save_screenshot(g.window, argv[5]);
+  }
+
+  // Tab from the button reaches the list; Up chooses the first file.
+  expect_focus(g, names::resolve_button, "the button keeps the focus after its press");
+  press(VK_TAB);
+  expect_focus(g, names::file_list, "Tab from the button reaches the list");
+  press(VK_UP);
+  // (Each wait comes before its check: the order in which a call's arguments are
+  // worked out is not fixed, and the detail must show the state after the wait.)
+  const bool up = wait_until([&] { return box(names::file_name) == "first.iso"; });
+  check(up && box(names::file_size) == "700MB" && box(names::download_url) == "http://dl.kc.example/d/XyZ789/first.iso",
+        "Up chooses the first file", box(names::file_name) + " " + box(names::download_url));
+
+  // A click on the second row chooses it; a press on the address box copies its address.
+  RECT rows, head;
+  GetWindowRect(reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0)), &head);
+  GetClientRect(list, &rows);
+  const int per_page = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+  const int row_height = per_page > 0 ? (rows.bottom - (head.bottom - head.top)) / per_page : 16;
+  click_at((head.left + head.right) / 2, head.bottom + row_height * 3 / 2);
+  const bool clicked = wait_until([&] { return box(names::file_name) == "第二首歌.mp3"; });
+  check(clicked, "a click chooses the second file", box(names::file_name));
+  click(g[names::download_url]);
+  const std::string second_url = "http://dl.kc.example/d/XyZ789/%E7%AC%AC%E4%BA%8C.mp3?n=2";
+  const bool copied_chosen = wait_until([&] { return clipboard() == second_url; });
+  check(copied_chosen, "the address box copies the chosen file's address", clipboard());
+
+  // Ten thousand files list at once; Home and End reach both ends.
+  const std::wstring many = page + L"-many";
+  SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(many.c_str()));
+  const ULONGLONG asked = GetTickCount64();
+  click(g[names::resolve_button]);
+  const bool all_listed = wait_until(
+      [&] { return box(names::file_name) == "f9999.bin" && SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 10000; },
+      20000);
+  const ULONGLONG listing_took = GetTickCount64() - asked;
+  DWORD_PTR answered = 0;
+  check(all_listed && selected_row() == 9999, "ten thousand files listed, the last selected",
+        std::to_string(selected_row()));
+  check(SendMessageTimeoutW(g.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &answered) != 0,
+        "the window answers with ten thousand files listed");
+  std::printf("10000 files: fetched, read and listed in %llu ms\n", listing_took);
+  expect_focus(g, names::resolve_button, "the button has the focus");
+  press(VK_TAB);
+  press(VK_HOME);
+  const bool home = wait_until([&] { return box(names::file_name) == "f0.bin"; });
+  check(home && box(names::file_size) == "1000B", "Home chooses the first of ten thousand",
+        box(names::file_name) + " " + box(names::file_size));
+  const ULONGLONG pressed_end = GetTickCount64();
+  press(VK_END);
+  const bool end = wait_until([&] { return box(names::file_name) == "f9999.bin"; });
+  const ULONGLONG end_took = GetTickCount64() - pressed_end;
+  check(end, "End chooses the last", box(names::file_name));
+  std::printf("10000 files: End chose the last in %llu ms\n", end_took);
+  press('X');
+  Sleep(500);
+  check(box(names::file_name) == "f9999.bin", "typing X, which no name starts with, goes nowhere",
+        box(names::file_name));
+  Sleep(1000);  // a new search, not "XF"
+  press('F');
+  const bool typed = wait_until([&] { return box(names::file_name) == "f0.bin"; });
+  check(typed, "typing F goes to the next name that starts with it", box(names::file_name));
+
+  // A page of one file gives the window back as it was.
+  SendMessageW(g[names::kuaichuan_address], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(page.c_str()));
+  click(g[names::resolve_button]);
+  const bool one_again = wait_until([&] { return box(names::download_url) == url; }, 20000);
+  check(one_again && !IsWindowVisible(list) && outer_height() == main_window().outer_height,
+        "a page of one file takes the list away", std::to_string(outer_height()));
 
   // Ctrl+A selects the whole text of a box.
   click(g[names::kuaichuan_address]);
