@@ -1,6 +1,7 @@
 #include "cli/archive.h"
 
 #include <chrono>
+#include <filesystem>
 #include <ostream>
 
 #include <nlohmann/json.hpp>
@@ -72,6 +73,17 @@ int wait_for_lock(void* cancel_flag, int tries) {
   if (std::chrono::milliseconds(tries * pause_ms) >= longest_wait) return 0;
   sqlite3_sleep(pause_ms);
   return 1;
+}
+
+// `path` (UTF-8) from the root, so that a run started elsewhere finds it; as it is
+// when the system cannot tell.
+std::string absolute_path(const std::string& path) {
+  std::error_code failed;
+  const std::filesystem::path full =
+      std::filesystem::absolute(std::filesystem::path(std::u8string(path.begin(), path.end())), failed);
+  if (failed) return path;
+  const std::u8string text = full.lexically_normal().u8string();
+  return std::string(text.begin(), text.end());
 }
 
 nlohmann::ordered_json nullable_size(const std::optional<std::uint64_t>& size) {
@@ -250,7 +262,7 @@ std::optional<download_report> archived_report(download_archive* archive, const 
 
 void note_in_archive(download_archive* archive, const resolution& r, const file_entry& f, download_report& report) {
   if (!archive || report.error) return;
-  if (const auto problem = archive->record(archive_identity(r, f), report.path,
+  if (const auto problem = archive->record(archive_identity(r, f), absolute_path(report.path),
                                            report.already_present ? "already there" : "saved")) {
     report.error = "saved as " + one_line(report.path) + ", but the archive cannot be written: " + *problem;
     report.failure_kind = error_kind::download;
