@@ -55,9 +55,12 @@ std::string pan_page(const std::vector<pan_file>& files) {
   return R"(<script>yunData.setData(JSON.parse("{\"file_list\":{\"errno\":0,\"list\":[)" + list + R"(]}}"));</script>)";
 }
 
-// Starts the command with `args`, its output and errors to files.
-pid_t start(const std::vector<std::string>& args, const std::string& out, const std::string& err) {
-  std::vector<std::string> text{SHARELINK_BINARY, "--no-config"};
+// Starts the command with `args`, its output and errors to files; it reads no
+// configuration file unless `with_config`.
+pid_t start(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+            bool with_config = false) {
+  std::vector<std::string> text{SHARELINK_BINARY};
+  if (!with_config) text.push_back("--no-config");
   text.insert(text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : text) argv.push_back(a.data());
@@ -85,9 +88,9 @@ struct ran {
   std::string out, err;
 };
 
-ran run(const test_folder& folder, const std::vector<std::string>& args) {
+ran run(const test_folder& folder, const std::vector<std::string>& args, bool with_config = false) {
   ran r;
-  r.status = wait_for(start(args, folder / "stdout", folder / "stderr"));
+  r.status = wait_for(start(args, folder / "stdout", folder / "stderr", with_config));
   r.out = test_folder::read(folder / "stdout");
   r.err = test_folder::read(folder / "stderr");
   return r;
@@ -447,7 +450,23 @@ TEST(Aria2Rpc, FilesArriveWholeWithTheHeadersTheServerRequires) {
   EXPECT_EQ(unreachable.status, 1);
   EXPECT_EQ(lines(unreachable.err).size(), 1u) << unreachable.err;
   const ran help = run(folder, {"--help"});
-  for (const ran& r : {sent, wrong, unreachable, help})
+
+  // The configuration file's aria2 takes the files of a run that asks for
+  // nothing else; the archive keeps them from going twice.
+  std::filesystem::create_directories(folder / "xdg/sharelink");
+  test_folder::write(folder / "xdg/sharelink/config.toml",
+                     "aria2_rpc = \"" + aria2.url() + "\"\naria2_secret = \"" + secret + "\"\n");
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved_value = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", (folder / "xdg").c_str(), 1);
+  const std::string archive = folder / "archive.sqlite";
+  ASSERT_EQ(run(folder, {"--download", "--archive", archive, "--output-dir", folder / "saved", share}, true).status, 0);
+  const ran configured = run(folder, {"--archive", archive, share}, true);
+  if (saved) setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(configured.status, 0) << configured.err;
+  EXPECT_EQ(count_lines_starting(configured.out, "in archive: "), 3u) << configured.out;
+  for (const ran& r : {sent, wrong, unreachable, help, configured})
     EXPECT_EQ((r.out + r.err).find(secret), std::string::npos) << r.out << r.err;
 }
 
