@@ -38,7 +38,9 @@ constexpr const char* footer =
     "Examples:\n"
     "  sharelink --json https://kuai.example.com/d/ABCDEFGHIJKL\n"
     "  sharelink --jobs 8 --aria2 < addresses.txt > list.txt\n"
-    "  sharelink --download --output-dir ~/Downloads https://kuai.example.com/d/ABCDEFGHIJKL";
+    "  sharelink --download --output-dir ~/Downloads https://kuai.example.com/d/ABCDEFGHIJKL\n"
+    "  sharelink --download --archive ~/shares.sqlite https://kuai.example.com/d/ABCDEFGHIJKL\n"
+    "  sharelink --aria2-rpc http://127.0.0.1:6800/jsonrpc https://kuai.example.com/d/ABCDEFGHIJKL";
 
 /// Options as typed, where the text is checked or turned into settings only after
 /// parsing (see checked below).
@@ -61,7 +63,8 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   auto* all = app.add_flag("--all", s.every_file, "One labelled block per file the page lists");
   auto* download = app.add_flag("--download", s.download, "Download every file the page lists");
   auto* output_dir = app.add_option("--output-dir", s.output_dir,
-                                    "The folder downloads go to (default: the current one)")
+                                    "The folder of --download and --check, and aria2's\n"
+                                    "with --aria2-rpc (default: the current one)")
                          ->type_name("DIR");
   auto* check = app.add_flag("--check", s.check,
                              "Compare the files in --output-dir with the pages:\n"
