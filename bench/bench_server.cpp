@@ -11,6 +11,9 @@
 //   /share/expiring/<n>  a Pan page (with MD5) for 1 MiB at a fresh address each time,
 //                     /expiring/<n>/<token>: a token serves one request only, and the
 //                     first token of each file breaks off halfway
+//   /d/files1000      a page listing the 1000 files /small/<n>, 1 KiB each
+//   /served/small     how many requests /small/<n> has answered, as text
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -185,6 +188,26 @@ void add_bulk_routes(sharelink::testing::loopback_server& server) {
   });
 }
 
+// Many small files from one page, and how often they were asked for: a run that
+// finds them all in its archive asks for none.
+void add_small_file_routes(sharelink::testing::loopback_server& server) {
+  httplib::Server& http = server.http();
+  static std::atomic<long> served{0};
+  http.Get("/d/files1000", [&server](const httplib::Request&, httplib::Response& res) {
+    std::string entries;
+    for (int i = 0; i < 1000; ++i)
+      entries += file_entry(server.url("/small/" + std::to_string(i)), "1024", "s" + std::to_string(i) + ".bin");
+    res.set_content(share_page(entries, "1024", ""), "text/html");
+  });
+  http.Get(R"(/small/\d+)", [](const httplib::Request&, httplib::Response& res) {
+    ++served;
+    res.set_content(std::string(1024, 's'), "application/octet-stream");
+  });
+  http.Get("/served/small", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(std::to_string(served.load()) + "\n", "text/plain");
+  });
+}
+
 }  // namespace
 
 int main() {
@@ -247,6 +270,7 @@ int main() {
   });
 
   add_bulk_routes(server);
+  add_small_file_routes(server);
 
   server.start();
   if (listener < 0 || ::listen(listener, 1024) != 0) {

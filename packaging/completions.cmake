@@ -108,6 +108,12 @@ sharelink_option(--proxy ARGUMENT address HELP "Fetch through this proxy (empty 
 sharelink_option(--cacert FILE HELP "Trust the certificate authorities in this PEM file")
 sharelink_option(--download HELP "Download the files too")
 sharelink_option(--output-dir DIRECTORY HELP "The folder downloads are written to")
+sharelink_option(--archive FILE HELP "Keep a record of the files saved in this SQLite file")
+sharelink_option(--list-archive HELP "Print what the archive holds")
+sharelink_option(--check HELP "Compare the files in the output folder with the pages")
+sharelink_option(--md5sums HELP "Print the pages MD5s for md5sum -c")
+sharelink_option(--aria2-rpc ARGUMENT address HELP "Hand the files to aria2 over JSON-RPC at this address")
+sharelink_option(--aria2-secret ARGUMENT token HELP "The secret of aria2 RPC")
 sharelink_option(--version ALONE HELP "Print the version and exit")
 sharelink_option(--help SHORT h ALONE HELP "Print the help and exit")
 

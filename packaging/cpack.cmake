@@ -34,8 +34,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION net)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # Dependencies from the libraries the programs link (dpkg-shlibdeps): the command
-  # carries its C++ runtime, so it needs only the C library and libcurl; the window
-  # needs Qt.
+  # carries its C++ runtime, so it needs only the C library, libcurl and SQLite;
+  # the window needs Qt.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The command's aria2 output is for aria2.
   set(CPACK_DEBIAN_CLI_PACKAGE_SUGGESTS "aria2")

@@ -502,6 +502,13 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
       {"--output-dir", "d", "http://h/d/X"},
       {"--all", "--json", "http://h/d/X"},
       {"--proxy"},
+      {"--check", "--download", "http://h/d/X"},
+      {"--md5sums", "--json", "http://h/d/X"},
+      {"--aria2-rpc", "http://127.0.0.1:1/jsonrpc", "--aria2", "http://h/d/X"},
+      {"--aria2-rpc", "ftp://127.0.0.1/jsonrpc", "http://h/d/X"},
+      {"--aria2-secret", "s", "http://h/d/X"},
+      {"--list-archive"},
+      {"--archive", "a.sqlite", "--list-archive", "http://h/d/X"},
   };
   for (const auto& args : bad) {
     const finished run = run_sharelink(args);

@@ -54,6 +54,9 @@ bool read_value(const std::string& key, const toml::node& value, config& c, std:
   if (key == "proxy") return text(c.proxy);
   if (key == "output_dir") return text(c.output_dir);
   if (key == "cacert") return text(c.cacert);
+  if (key == "archive") return text(c.archive);
+  if (key == "aria2_rpc") return text(c.aria2_rpc);
+  if (key == "aria2_secret") return text(c.aria2_secret);
   if (key == "timeout") {
     const std::optional<double> seconds = value.is_number() ? value.value<double>() : std::nullopt;
     if (!seconds || !std::isfinite(*seconds) || *seconds <= 0) {
@@ -63,12 +66,14 @@ bool read_value(const std::string& key, const toml::node& value, config& c, std:
     c.timeout_ms = static_cast<long>(std::min(std::ceil(*seconds * 1000.0), longest_timeout_ms));
     return true;
   }
-  problem = "unknown key '" + key + "' (known: jobs, timeout, proxy, output_dir, retries, max_per_host, cacert)";
+  problem = "unknown key '" + key + "' (known: jobs, timeout, proxy, output_dir, retries, max_per_host, cacert, archive, "
+            "aria2_rpc, aria2_secret)";
   return false;
 }
 
 bool known_key(std::string_view key) {
-  for (std::string_view k : {"jobs", "timeout", "proxy", "output_dir", "retries", "max_per_host", "cacert"})
+  for (std::string_view k : {"jobs", "timeout", "proxy", "output_dir", "retries", "max_per_host", "cacert", "archive",
+                             "aria2_rpc", "aria2_secret"})
     if (key == k) return true;
   return false;
 }

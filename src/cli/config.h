@@ -7,6 +7,9 @@
 //   retries = 3
 //   max_per_host = 2
 //   cacert = "/etc/ssl/my-ca.pem"
+//   archive = "/home/me/.local/share/sharelink/archive.sqlite"
+//   aria2_rpc = "http://127.0.0.1:6800/jsonrpc"
+//   aria2_secret = "..."
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +28,9 @@ struct config {
   std::optional<int> retries;             ///< 0 or more
   std::optional<int> max_per_host;        ///< above 0
   std::optional<std::string> cacert;      ///< a PEM file of trusted authorities
+  std::optional<std::string> archive;     ///< --archive
+  std::optional<std::string> aria2_rpc;   ///< --aria2-rpc
+  std::optional<std::string> aria2_secret;  ///< --aria2-secret
 };
 
 /// The settings in `text`, a TOML document; `path` names it in messages. A document

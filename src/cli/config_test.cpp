@@ -16,7 +16,8 @@ TEST(Config, ReadsEveryKey) {
   const auto c = parse_config(
       "# defaults for sharelink\n"
       "jobs = 8\ntimeout = 2.5\nproxy = \"socks5h://127.0.0.1:1080\"\noutput_dir = \"/tmp/下载\"\n"
-      "retries = 0\nmax_per_host = 2\ncacert = \"/etc/ca.pem\"\n",
+      "retries = 0\nmax_per_host = 2\ncacert = \"/etc/ca.pem\"\narchive = \"a.sqlite\"\n"
+      "aria2_rpc = \"http://127.0.0.1:6800/jsonrpc\"\naria2_secret = \"s\"\n",
       "config.toml", error);
   ASSERT_TRUE(c) << error;
   EXPECT_EQ(c->jobs, 8);
@@ -26,6 +27,9 @@ TEST(Config, ReadsEveryKey) {
   EXPECT_EQ(c->retries, 0);
   EXPECT_EQ(c->max_per_host, 2);
   EXPECT_EQ(c->cacert, "/etc/ca.pem");
+  EXPECT_EQ(c->archive, "a.sqlite");
+  EXPECT_EQ(c->aria2_rpc, "http://127.0.0.1:6800/jsonrpc");
+  EXPECT_EQ(c->aria2_secret, "s");
 
   const auto empty = parse_config("", "config.toml", error);
   ASSERT_TRUE(empty);

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/archive.h"
 #include "cli/polite_fetch.h"
 #include "cli/session.h"
 #include "codec/codepage.h"
@@ -132,6 +133,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
     report.error = one_line(*got.error);
     report.failure_kind = download_error_kind(*got.error);
   }
+  note_in_archive(run.archive, r, f, report);
   run.display.download_ended(id, f.file_name, report);
   f.download = std::move(report);
 }
@@ -179,6 +181,8 @@ void download_files(resolution& r, session& run) {
       skipped.error = one_line(*refused) + "; left out";
       skipped.failure_kind = error_kind::page;
       f.download = std::move(skipped);
+    } else if (auto archived = archived_report(run.archive, r, f)) {
+      f.download = std::move(archived);
     } else {
       kept.push_back(i);
     }
@@ -214,6 +218,7 @@ void download_files(resolution& r, session& run) {
 
 std::string download_line(const file_entry& f, std::size_t index) {
   const download_report& d = *f.download;
+  if (d.in_archive) return "in archive: " + one_line(d.path) + "\n";
   if (d.error)
     return "failed: " + one_line(file_label(f, index)) + ": " + one_line(*d.error) +
            (d.re_resolved > 0 ? " (address re-resolved)" : "") + "\n";

@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 #include <sharelink/version.h>
 
+#include "cli/aria2_rpc.h"
 #include "cli/config.h"
 #include "cli/service_options.h"
 #include "cli/report.h"
@@ -38,14 +39,16 @@ constexpr const char* footer =
     "Examples:\n"
     "  sharelink --json https://kuai.example.com/d/ABCDEFGHIJKL\n"
     "  sharelink --jobs 8 --aria2 < addresses.txt > list.txt\n"
-    "  sharelink --download --output-dir ~/Downloads https://kuai.example.com/d/ABCDEFGHIJKL";
+    "  sharelink --download --output-dir ~/Downloads https://kuai.example.com/d/ABCDEFGHIJKL\n"
+    "  sharelink --download --archive ~/shares.sqlite https://kuai.example.com/d/ABCDEFGHIJKL\n"
+    "  sharelink --aria2-rpc http://127.0.0.1:6800/jsonrpc https://kuai.example.com/d/ABCDEFGHIJKL";
 
 /// Options as typed, where the text is checked or turned into settings only after
 /// parsing (see checked below).
 struct typed_options {
   std::string timeout, proxy;
   service_options services;
-  bool json = false, aria2 = false;
+  bool json = false, aria2 = false, md5sums = false;
   bool no_config = false;
 };
 
@@ -61,12 +64,37 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   auto* all = app.add_flag("--all", s.every_file, "One labelled block per file the page lists");
   auto* download = app.add_flag("--download", s.download, "Download every file the page lists");
   auto* output_dir = app.add_option("--output-dir", s.output_dir,
-                                    "The folder downloads go to (default: the current one)")
+                                    "The folder of --download and --check, and aria2's\n"
+                                    "with --aria2-rpc (default: the current one)")
                          ->type_name("DIR");
-  json->excludes(aria2);
-  all->excludes(json)->excludes(aria2)->excludes(download);
-  download->excludes(aria2);
-  output_dir->needs(download);
+  auto* check = app.add_flag("--check", s.check,
+                             "Compare the files in --output-dir with the pages:\n"
+                             "missing, size or MD5 differs, or whole");
+  auto* md5sums = app.add_flag("--md5sums", typed.md5sums,
+                               "Lines for md5sum -c: the pages' MD5s of the files\n"
+                               "(content hashes only), paths as --download saves them");
+  auto* rpc = app.add_option("--aria2-rpc", s.aria2_rpc,
+                             "Hand every file to aria2 over JSON-RPC at this\n"
+                             "address (e.g. http://127.0.0.1:6800/jsonrpc)")
+                  ->type_name("URL");
+  app.add_option("--aria2-secret", s.aria2_secret,
+                 "The secret aria2's RPC interface asks for; better kept\n"
+                 "in the configuration file, where others cannot read it")
+      ->type_name("TOKEN");
+  app.add_option("--archive", s.archive,
+                 "Note each file saved in this SQLite file, and pass over\n"
+                 "the files it holds (--download, --aria2, --aria2-rpc)")
+      ->type_name("FILE");
+  auto* list_archive = app.add_flag("--list-archive", s.list_archive,
+                                    "Print what --archive FILE holds, one file a line\n"
+                                    "(tab-separated, or JSON with --json)");
+  json->excludes(aria2)->excludes(md5sums);
+  all->excludes(json)->excludes(aria2)->excludes(download)->excludes(check)->excludes(md5sums)->excludes(rpc);
+  download->excludes(aria2)->excludes(check)->excludes(md5sums)->excludes(rpc);
+  check->excludes(aria2)->excludes(md5sums)->excludes(rpc);
+  md5sums->excludes(aria2)->excludes(rpc);
+  rpc->excludes(aria2);
+  for (CLI::Option* other : {aria2, all, download, check, md5sums, rpc, output_dir}) list_archive->excludes(other);
   app.add_option("--jobs", s.jobs, "Resolve up to N addresses at once (default: 4, at most 64)")
       ->type_name("N");
   app.add_option("--retries", s.retry.retries,
@@ -100,6 +128,7 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->excludes(address);
+  list_archive->excludes(page)->excludes(address);
 }
 
 // Whether the command line gave `name` (an option this build may not have yet).
@@ -107,6 +136,9 @@ bool given(const CLI::App& app, const std::string& name) {
   const CLI::Option* option = app.get_option_no_throw(name);
   return option != nullptr && option->count() > 0;
 }
+
+// What a run does besides printing each page's fields, other than --aria2-rpc.
+constexpr const char* modes[] = {"--download", "--aria2", "--all", "--check", "--md5sums", "--list-archive"};
 
 // The configuration file's settings where the command line gave none.
 void take_config(const config& c, const CLI::App& app, settings& s) {
@@ -121,6 +153,11 @@ void take_config(const config& c, const CLI::App& app, settings& s) {
   if (c.cacert && !given(app, "--cacert")) s.lookup.fetch.ca_file = *c.cacert;
   if (c.retries && !given(app, "--retries")) s.retry.retries = *c.retries;
   if (c.max_per_host && !given(app, "--max-per-host")) s.max_per_host = *c.max_per_host;
+  if (c.archive && !given(app, "--archive")) s.archive = *c.archive;
+  // The file's aria2 takes the files of every run that asks for nothing else.
+  const bool other_mode = std::any_of(std::begin(modes), std::end(modes), [&](const char* m) { return given(app, m); });
+  if (c.aria2_rpc && !given(app, "--aria2-rpc") && !other_mode) s.aria2_rpc = *c.aria2_rpc;
+  if (c.aria2_secret && !given(app, "--aria2-secret")) s.aria2_secret = *c.aria2_secret;
 }
 
 // Finishes `s` from what was typed; the reason when a value is not usable.
@@ -141,7 +178,16 @@ std::optional<std::string> checked(const CLI::App& app, const typed_options& typ
   if (given(app, "--max-per-host") && s.max_per_host < 1)
     return "--max-per-host: " + std::to_string(s.max_per_host) + " is not a number above 0";
   if (app.count("--proxy") > 0) s.lookup.fetch.proxy = typed.proxy;
-  s.form = typed.json ? output_form::json : typed.aria2 ? output_form::aria2 : output_form::labelled;
+  if (given(app, "--output-dir") && !s.download && !s.check && s.aria2_rpc.empty())
+    return "--output-dir is used with --download, --check or --aria2-rpc";
+  if (s.list_archive && s.archive.empty()) return "--list-archive needs --archive FILE";
+  if (!s.aria2_rpc.empty())
+    if (auto refused = aria2_rpc_address_refusal(s.aria2_rpc)) return refused;
+  if (given(app, "--aria2-secret") && s.aria2_rpc.empty()) return "--aria2-secret is used with --aria2-rpc";
+  s.form = typed.json      ? output_form::json
+           : typed.aria2   ? output_form::aria2
+           : typed.md5sums ? output_form::md5sums
+                           : output_form::labelled;
   return std::nullopt;
 }
 

@@ -12,7 +12,7 @@
 
 namespace sharelink::cli {
 
-enum class output_form { labelled, json, aria2 };
+enum class output_form { labelled, json, aria2, md5sums };
 
 /// Everything the command line asks for, checked.
 struct settings {
@@ -25,6 +25,11 @@ struct settings {
   retry_policy retry;    ///< --retries, --retry-max-wait
   int max_per_host = 0;  ///< --max-per-host; 0: no limit beyond --jobs
   std::string output_dir;
+  std::string archive;        ///< --archive FILE (UTF-8); empty: none
+  bool list_archive = false;  ///< --list-archive
+  bool check = false;         ///< --check: compare --output-dir with the pages
+  std::string aria2_rpc;      ///< --aria2-rpc URL; empty: none
+  std::string aria2_secret;   ///< --aria2-secret TOKEN; never printed
   std::optional<std::string> page_file;
   /// --page STEP=FILE: the files holding the answers of a service's steps.
   std::vector<std::pair<std::string, std::string>> step_pages;

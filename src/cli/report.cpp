@@ -64,8 +64,21 @@ json file_object(const file_entry& f) {
     download["error"] = nullable(f.download->error);
     download["error_kind"] = kind_name(f.download->failure_kind);
     download["re_resolved"] = f.download->re_resolved;
+    download["result"] = f.download->error         ? "failed"
+                         : f.download->in_archive  ? "in archive"
+                         : f.download->already_present ? "already there"
+                                                   : "saved";
     object["download"] = std::move(download);
   }
+  if (f.check) {
+    json check;
+    check["path"] = f.check->path;
+    check["result"] = f.check->result;
+    check["bytes"] = nullable(f.check->bytes);
+    check["md5"] = f.check->md5.empty() ? json(nullptr) : json(f.check->md5);
+    object["check"] = std::move(check);
+  }
+  if (!f.aria2_gid.empty()) object["aria2_gid"] = f.aria2_gid;
   return object;
 }
 
@@ -125,6 +138,8 @@ std::string json_report(const resolution& r) {
   object["error_kind"] = kind_name(r.failure_kind);
   return object.dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+std::string aria2_download_address(std::string_view url) { return aria2_address(url); }
 
 std::optional<std::string> download_address_refusal(const file_entry& f) {
   if (f.download_url.empty()) return "the file has no download address";

@@ -23,6 +23,15 @@ struct download_report {
   bool already_present = false;
   std::optional<error_kind> failure_kind;  ///< set with `error`
   int re_resolved = 0;  ///< how often the share address was resolved again for a fresh address
+  bool in_archive = false;  ///< passed over: the archive holds it (`path` is where it was saved)
+};
+
+/// How a file in the output folder compares with its page (--check).
+struct check_report {
+  std::string path;                    ///< UTF-8, the file looked at
+  std::string result;                  ///< "whole", "missing", "size differs" or "MD5 differs"
+  std::optional<std::uint64_t> bytes;  ///< its size, when it is there
+  std::string md5;                     ///< its MD5, when it was computed
 };
 
 /// One file a page lists, every field from that file's own record, in UTF-8.
@@ -41,6 +50,10 @@ struct file_entry {
   local_text local_download_url;
   /// Set once the file was downloaded (or its download failed).
   std::optional<download_report> download;
+  /// Set once --check looked at the file.
+  std::optional<check_report> check;
+  /// The GID aria2 gave the file it took over RPC; empty before.
+  std::string aria2_gid;
   /// The Cookie header value a request for the file carries (the cookies the page
   /// fetch received); only an aria2 entry shows it.
   std::string cookie;
@@ -87,6 +100,10 @@ std::string json_report(const resolution& r);
 /// Why `f` cannot be downloaded or listed for a downloader (its download address is
 /// empty, or not http or https), or nothing when it can.
 std::optional<std::string> download_address_refusal(const file_entry& f);
+
+/// The download address `url` as --download asks for it and as aria2 is given it
+/// (see aria2_entry).
+std::string aria2_download_address(std::string_view url);
 
 /// An aria2 input-file entry for `f` that asks as a download by this program does:
 /// the download address on its own line, then indented option lines: "out=" with

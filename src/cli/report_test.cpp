@@ -110,7 +110,8 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
                                                             {"md5_checked", true},
                                                             {"error", nullptr},
                                                             {"error_kind", nullptr},
-                                                            {"re_resolved", 0}}));
+                                                            {"re_resolved", 0},
+                                                            {"result", "saved"}}));
 }
 
 TEST(Aria2Entry, AsksAsADownloadDoes) {

@@ -5,6 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "cli/aria2_rpc.h"
+#include "cli/archive.h"
+#include "cli/check.h"
 #include "cli/downloads.h"
 #include "cli/lookup.h"
 #include "codec/codepage.h"
@@ -22,14 +25,17 @@ void print(const resolution& r, const settings& s, bool first, name_claims& name
     write_line(err, "sharelink: " + address_for_message(r.address) + ": " + *r.error);
   switch (s.form) {
     case output_form::labelled:
-      if (s.download) {
+      if (s.download || s.check || !s.aria2_rpc.empty()) {
         // One line per file; a page none of whose files was tried gets one of its own.
         bool tried = false;
-        for (std::size_t i = 0; i < r.files.size(); ++i)
-          if (r.files[i].download) {
-            out << download_line(r.files[i], i);
-            tried = true;
-          }
+        for (std::size_t i = 0; i < r.files.size(); ++i) {
+          const file_entry& f = r.files[i];
+          const std::string line = s.download ? (f.download ? download_line(f, i) : std::string())
+                                   : s.check  ? check_line(f)
+                                              : aria2_rpc_line(f, i);
+          out << line;
+          tried = tried || !line.empty();
+        }
         if (!tried)
           out << "failed: " << address_for_message(r.address) << ": "
               << one_line(r.error.value_or("the page lists no file record")) << '\n';
@@ -48,19 +54,14 @@ void print(const resolution& r, const settings& s, bool first, name_claims& name
       // downloader would otherwise refuse the second or write over the first. A
       // file listed already (its address given twice) is not listed again.
       const std::vector<std::string> owners = file_owners(r);
-      for (std::size_t i = 0; i < r.files.size(); ++i) {
-        if (!listed.owners.insert(owners[i]).second) continue;
-        const file_entry& f = r.files[i];
-        const std::string own = safe_file_name(f.file_name, f.download_url, native_name_units);
-        // Numbering goes on where the last file of this name left it.
-        int& n = listed.next_number[path_compare_key(own)];
-        std::string name = n == 0 ? own : numbered_file_name(own, n, native_name_units);
-        while (!names.claim(name, owners[i]) && n < 10000) name = numbered_file_name(own, ++n, native_name_units);
-        ++n;
-        out << aria2_entry(f, r.md5_is_content_hash, utf8_to_local(r.address), name);
-      }
+      for (std::size_t i = 0; i < r.files.size(); ++i)
+        if (const auto name = listed_path(r.files[i], owners[i], listed, names))
+          out << aria2_entry(r.files[i], r.md5_is_content_hash, utf8_to_local(r.address), *name);
       break;
     }
+    case output_form::md5sums:
+      out << md5sum_lines(r, listed, names);
+      break;
   }
   out.flush();
   err.flush();
@@ -102,7 +103,10 @@ resolution session::complete(resolution r) {
 }
 
 resolution session::completed(resolution r) {
-  if (chosen.form != output_form::aria2 && !chosen.download) return r;
+  // The files of a page named for a downloader, without downloading them.
+  const bool listed_only = chosen.form == output_form::aria2 || chosen.form == output_form::md5sums ||
+                           chosen.check || !chosen.aria2_rpc.empty();
+  if (!listed_only && !chosen.download) return r;
   // A page read with an error (an error status, a cut, no download address) is
   // not trusted to feed a downloader. A page whose last file has no address but
   // others have is read well: those are listed, and the last is left out as any
@@ -117,11 +121,16 @@ resolution session::completed(resolution r) {
     check_files_for_download(r);
     if (r.error) r.failure_kind = error_kind::page;
   }
-  if (chosen.form == output_form::aria2) {
+  if (listed_only) {
     // What the entries are made of: nothing from a page read badly, and no file
     // that was left out.
     if (!page_read_well) r.files.clear();
     std::erase_if(r.files, [](const file_entry& f) { return download_address_refusal(f).has_value(); });
+    // What the archive holds is not listed, and not handed to aria2 (it says so).
+    if (chosen.form == output_form::aria2)
+      std::erase_if(r.files, [&](const file_entry& f) { return archived_report(archive, r, f).has_value(); });
+    else if (!chosen.aria2_rpc.empty())
+      for (file_entry& f : r.files) f.download = archived_report(archive, r, f);
     // The cookies the page fetch received, as a download of each file would send them.
     for (file_entry& f : r.files)
       f.cookie = cookie_header_for(f.local_download_url.empty() ? utf8_to_local(f.download_url)
@@ -133,13 +142,17 @@ resolution session::completed(resolution r) {
 }
 
 bool session::emit(resolution&& r) {
+  // Named in input order, as the --aria2 list names them.
+  bool go_on = true;
+  if (rpc) go_on = hand_to_aria2(r, *rpc, chosen.output_dir, listed, *name_claims);
+  else if (chosen.check) check_files(r, chosen.output_dir, listed, *name_claims, interrupted);
   if (r.error) ++failed_;
   ++done_;
   display.batch(finished_, finished_failed_, total_);
   display.around_output([&] { print(r, chosen, first_, *name_claims, listed, out, err); });
   first_ = false;
   if (!out) write_failed_ = true;
-  return !write_failed_;
+  return !write_failed_ && go_on;
 }
 
 void session::tick(std::size_t read, bool all_read) {

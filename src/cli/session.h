@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "cli/listed_names.h"
 #include "cli/options.h"
 #include "cli/polite_fetch.h"
 #include "cli/progress.h"
@@ -19,11 +20,8 @@
 
 namespace sharelink::cli {
 
-/// What the --aria2 list of a run has given out so far.
-struct aria2_listing {
-  std::set<std::string> owners;            ///< the files listed (see file_owners)
-  std::map<std::string, int> next_number;  ///< per name (path_compare_key): where its numbering goes on
-};
+class aria2_rpc;
+class download_archive;
 
 class session {
  public:
@@ -48,6 +46,10 @@ class session {
   std::shared_ptr<sharelink::name_claims> name_claims = std::make_shared<sharelink::name_claims>();
   /// What --aria2 has listed; used on the printing thread only.
   aria2_listing listed;
+  /// The download archive (--archive), when the run keeps one.
+  download_archive* archive = nullptr;
+  /// aria2 over RPC (--aria2-rpc), when the run hands its files to it.
+  aria2_rpc* rpc = nullptr;
 
   /// Fetches and reads the page behind `address`, waiting and retrying as
   /// --retries and --retry-max-wait say; its error's kind set. Called on worker

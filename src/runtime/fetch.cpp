@@ -205,6 +205,7 @@ void describe_end(const hop_end& end, const fetch_sink& sink, const fetch_option
 bool prepare_request(const fetch_request& request, hop_request& out, std::string& error) {
   // A referer that could not be fetched itself is left out.
   if (!request.referer.empty()) out.referer = prepare_fetch_address(request.referer).url;
+  out.post_body = request.post_body;
   if (request.range_from < 0) return true;
   out.range = std::to_string(request.range_from) + "-";
   if (!request.if_range.empty()) {
@@ -251,6 +252,10 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
       outcome.status_text = sink.head().status_text;
     }
     if (sink.follows()) {
+      if (extra.post_body) {
+        outcome.error = "redirect refused: a request with a body is not sent on";
+        return outcome;
+      }
       if (redirects == max_redirects) {
         outcome.error = "too many redirects";
         return outcome;

@@ -124,6 +124,9 @@ struct fetch_request {
   /// With a range: sent as "If-Range", so that a file that changed comes whole (200)
   /// instead of the range. Printable ASCII only; anything else fails the fetch.
   std::string if_range;
+  /// When set, the request is a POST carrying these bytes (its Content-Type among
+  /// the options' headers); a redirect is then an error, not followed.
+  std::optional<std::string> post_body = std::nullopt;
 };
 
 /// True when `value` can go out as a header's value as it is: printable ASCII and

@@ -247,6 +247,10 @@ void set_common_options(CURL* easy, CURLSH* share, curl_slist* headers, hop_stat
     curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   if (!request.referer.empty()) curl_easy_setopt(easy, CURLOPT_REFERER, request.referer.c_str());
   if (!request.range.empty()) curl_easy_setopt(easy, CURLOPT_RANGE, request.range.c_str());
+  if (request.post_body) {
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.post_body->size()));
+    curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.post_body->data());
+  }
   // 0 or less leaves libcurl's own connect limit.
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                    options.connect_timeout_ms > 0 ? options.connect_timeout_ms : 0L);

@@ -129,6 +129,7 @@ struct hop_request {
   std::string referer;   ///< a prepared address, or empty
   std::string range;     ///< "FIRST-", or empty
   std::string if_range;  ///< with a range, or empty
+  std::optional<std::string> post_body;  ///< a POST's body; a GET without
 };
 
 /// The platform's side of one fetch: its hops, one after the other.

@@ -390,7 +390,7 @@ hop_end wininet_client::open(const fetch_address& target, fetch_clock& clock, ha
   hop.context = new (std::nothrow) request_context;
   if (!hop.context) return {ending::client_failed, "out of memory"};
   const char* accept_types[] = {"*/*", nullptr};
-  hop.request = HttpOpenRequestA(hop.connection, "GET", path.c_str(), "HTTP/1.0", nullptr,
+  hop.request = HttpOpenRequestA(hop.connection, request_.post_body ? "POST" : "GET", path.c_str(), "HTTP/1.0", nullptr,
                                  accept_types, flags, reinterpret_cast<DWORD_PTR>(hop.context));
   if (!hop.request) return failure(GetLastError(), clock, "HttpOpenRequest");
   hop.context->owners.fetch_add(1);  // the handle's share, given back when it closes
@@ -414,7 +414,10 @@ hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock, const std::st
     std::lock_guard lock(context.mutex);
     context.completed = false;
   }
-  if (!HttpSendRequestA(hop.request, nullptr, 0, nullptr, 0)) {
+  // The body stays where it is (request_) until the request has ended.
+  void* body = request_.post_body ? const_cast<char*>(request_.post_body->data()) : nullptr;
+  const DWORD body_size = request_.post_body ? static_cast<DWORD>(request_.post_body->size()) : 0;
+  if (!HttpSendRequestA(hop.request, nullptr, 0, body, body_size)) {
     DWORD error = GetLastError();
     if (error == ERROR_IO_PENDING) {
       if (const ending why = wait(hop, clock); why != ending::none) return {why, {}};
