@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "pages.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
-#include "resolve/file_records.h"
+#include "reading/kuaichuan.h"
+#include "reading/pan.h"
+#include "reading/file_records.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "pages.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "reading/kuaichuan.h"
+#include "reading/pan.h"
 
 namespace {
 

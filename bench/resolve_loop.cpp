@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "reading/kuaichuan.h"
+#include "reading/pan.h"
 #include "testing/raw_server.h"
 
 namespace {

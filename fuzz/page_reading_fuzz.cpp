@@ -4,13 +4,13 @@
 #include <string>
 
 #include "parse_fields.h"
-#include "resolve/file_type.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/file_records.h"
-#include "resolve/pan.h"
-#include "resolve/rule_reading.h"
-#include "resolve/services.h"
-#include "resolve/size_format.h"
+#include "reading/file_type.h"
+#include "reading/kuaichuan.h"
+#include "reading/file_records.h"
+#include "reading/pan.h"
+#include "reading/rule_reading.h"
+#include "rules/services.h"
+#include "reading/size_format.h"
 #include "runtime/text.h"
 
 using namespace sharelink;

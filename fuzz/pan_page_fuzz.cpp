@@ -3,7 +3,7 @@
 #include <string>
 
 #include "parse_fields.h"
-#include "resolve/pan.h"
+#include "reading/pan.h"
 #include "runtime/text.h"
 
 using namespace sharelink;

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "check.h"
-#include "resolve/file_type.h"
-#include "resolve/resolved_file.h"
+#include "reading/file_type.h"
+#include "reading/resolved_file.h"
 
 namespace sharelink::fuzz {
 

@@ -5,9 +5,9 @@
 #include <variant>
 
 #include "check.h"
-#include "resolve/file_type.h"
-#include "resolve/rule.h"
-#include "resolve/rule_reading.h"
+#include "reading/file_type.h"
+#include "rules/rule.h"
+#include "reading/rule_reading.h"
 
 using namespace sharelink;
 using fuzz::check;

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "check.h"
-#include "resolve/file_type.h"
-#include "resolve/rule_reading.h"
+#include "reading/file_type.h"
+#include "reading/rule_reading.h"
 
 using namespace sharelink;
 using fuzz::check;

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "resolve/resolved_file.h"
+#include "reading/resolved_file.h"
 #include "runtime/text.h"
 
 namespace sharelink::app {

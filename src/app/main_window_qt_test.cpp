@@ -24,8 +24,8 @@
 #include "app/desktop.h"
 #include "app/main_window_qt.h"
 #include "codec/codepage.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "reading/kuaichuan.h"
+#include "reading/pan.h"
 #include "testing/loopback_server.h"
 #include "testing/raw_server.h"
 

@@ -27,9 +27,9 @@
 #include <vector>
 
 #include "codec/codepage.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/file_records.h"
-#include "resolve/pan.h"
+#include "reading/kuaichuan.h"
+#include "reading/file_records.h"
+#include "reading/pan.h"
 #include "runtime/fetch.h"
 #include "testing/raw_server.h"
 #include "testing/loopback_server.h"

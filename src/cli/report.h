@@ -9,7 +9,7 @@
 #include "cli/error_kind.h"
 #include "codec/hex_escape.h"  // is_md5_hex
 #include "codec/one_line.h"
-#include "resolve/resolved_file.h"
+#include "reading/resolved_file.h"
 #include "runtime/text.h"
 
 namespace sharelink::cli {

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "reading/kuaichuan.h"
+#include "reading/pan.h"
 #include "testing/loopback_server.h"
 
 namespace sharelink {

@@ -1,7 +1,7 @@
 #include "resolve/service_resolve.h"
 
 #include "codec/codepage.h"
-#include "resolve/services.h"
+#include "rules/services.h"
 
 namespace sharelink {
 namespace {

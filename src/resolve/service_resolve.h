@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "resolve/rule_reading.h"
+#include "reading/rule_reading.h"
 #include "runtime/fetch.h"
 
 namespace sharelink {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "codec/gb18030.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "reading/kuaichuan.h"
+#include "reading/pan.h"
 #include "runtime/fetch.h"
 #include "testing/quick_fetch.h"
 #include "testing/raw_server.h"

@@ -1,0 +1,105 @@
+#include "reading/pan.h"
+
+#include <string_view>
+
+#include "codec/percent.h"
+#include "codec/utf8.h"
+#include "reading/file_type.h"
+#include "reading/file_records.h"
+#include "resolve/service_resolve.h"
+#include "reading/last_match.h"
+#include "reading/size_format.h"
+#include "runtime/fetch.h"
+#include "runtime/pattern.h"
+
+namespace sharelink {
+namespace {
+
+// The keys of the page's escaped data object. Each pattern names backslashes only
+// as "\\+", so a run of them reads the same as one. A key is matched whole: the
+// quote before it belongs to the pattern, so "block_md5" is never the md5 and
+// "filesize" never the size.
+constexpr field_pattern download_url_field = {R"re(\x22dlink\\+\x22:\\+\x22(.*?)(\\+"+\}))re", "\"}",
+                                              end_of_last_escaped_brace, true};
+constexpr field_pattern file_name_field = {R"re(filename=(.*?)(\\+\x22))re", R"(\")", nullptr, true};
+constexpr field_pattern size_field = {R"re(\x22size\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
+constexpr field_pattern md5_field = {R"re(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
+
+constexpr std::string_view escaped_scheme_slashes = R"(\\/\\/)";
+constexpr std::string_view escaped_slash = R"(\\/)";
+
+// Replaces "\\/" by "/" until none is left, the way a search from the start after
+// every replacement would, but in one pass: a "/" that completes "\\/" swallows the
+// two backslashes before it, and the "/" it leaves may complete another one.
+// Like find_text, the walk steps over whole UTF-8 characters.
+local_text collapse_escaped_slashes(std::string_view address) {
+  local_text out;
+  out.reserve(address.size());
+  std::size_t trailing_backslashes = 0;  // single-byte '\' characters ending `out`
+  for (std::size_t i = 0; i < address.size(); ++i) {
+    const char c = address[i];
+    if (const std::size_t length = read_utf8(address, i).length; length > 1) {
+      out.append(address.substr(i, length));
+      i += length - 1;
+      trailing_backslashes = 0;
+    } else if (c == '\\') {
+      out.push_back(c);
+      ++trailing_backslashes;
+    } else if (c == '/') {
+      const std::size_t swallowed = trailing_backslashes - trailing_backslashes % 2;
+      out.resize(out.size() - swallowed);
+      out.push_back(c);
+      trailing_backslashes = 0;
+    } else {
+      out.push_back(c);
+      trailing_backslashes = 0;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+local_text unescape_pan_address(std::string_view address) {
+  local_text unescaped(as_local(address));
+  const int scheme_slashes = find_text(unescaped, escaped_scheme_slashes);
+  if (scheme_slashes > 0) {
+    unescaped = replace_span(unescaped, scheme_slashes, text_length(escaped_scheme_slashes), "//");
+  }
+  if (find_text(unescaped, escaped_slash) < 0) return unescaped;
+  return collapse_escaped_slashes(unescaped);
+}
+
+pan_markers find_pan_markers(std::string_view page_text) {
+  const std::string_view page = as_local(page_text);
+  pattern_object object = regex_create();
+
+  pan_markers markers;
+  markers.download_url = last_group_text(object, download_url_field, page);
+  markers.file_name = last_group_text(object, file_name_field, page);
+  markers.size = last_group_text(object, size_field, page);
+  markers.md5 = last_group_text(object, md5_field, page);
+  regex_release(object);
+  return markers;
+}
+
+resolved_file pan_fields(const pan_markers& markers) {
+  resolved_file file;
+  file.download_url = unescape_pan_address(markers.download_url);
+  file.file_name = percent_decode(markers.file_name);
+  file.file_type = classify_file_type(file.file_name);
+  // The size is read at single precision and widened back.
+  file.size = format_size(to_single(markers.size));
+  file.md5 = markers.md5;
+  return file;
+}
+
+resolved_file parse_pan_page(std::string_view page_text) {
+  return pan_fields(find_pan_markers(page_text));
+}
+
+resolved_file resolve_pan(std::string_view share_address, const fetch_options& options) {
+  return resolve_named_service("pan", share_address, options);
+}
+
+}  // namespace sharelink

@@ -1,0 +1,59 @@
+#pragma once
+// Reading the answers of a service with its rule: the window's fields and every
+// file the page lists.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reading/file_records.h"
+#include "rules/rule.h"
+
+namespace sharelink {
+
+/// One answer a service gave: the share page ("page") or a step's, as local text.
+struct rule_answer {
+  std::string step;
+  local_text text;
+};
+
+/// The answers in the order they were asked for, the share page first.
+using rule_answers = std::vector<rule_answer>;
+
+/// What a rule read, or why it could not read a page.
+struct rule_reading {
+  page_reading reading;
+  /// Set when a pattern made the engine give up (complexity limit): the page's
+  /// reading is then not to be trusted.
+  std::optional<std::string> error;
+};
+
+/// The answer a field, value or record list reads: the one named `step`, or the
+/// last one when `step` is empty. Null when there is none of that name.
+const rule_answer* answer_for(const rule_answers& answers, std::string_view step);
+
+/// The value `reading` gives in `answers`, decoded; nothing when it finds none.
+/// `error` is set when the engine gave up.
+std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
+                                     std::optional<std::string>& error);
+
+/// `value` through the decode steps, in order; bytes that are not UTF-8, before the
+/// steps or after them, are read as GB18030.
+local_text decode_value(std::string_view value, const std::vector<decode_step>& steps);
+
+/// Reads the answers with the rule. The records ([records]) give the files, each
+/// field a record does not read coming from [fields]; when the page lists a single
+/// file, a field its record leaves out comes from [fields] too. The window's fields
+/// are the last file's, or [fields]' when the page lists none. Pure.
+rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers);
+
+/// The answer's bytes as local text, as the rule's encoding says: up to the first
+/// zero byte, from UTF-8 when the encoding is utf-8 and from GB18030 when it is
+/// gbk (local text is UTF-8). When it is auto, in the character set the answer
+/// declares (`content_type` is its Content-Type header, empty when it had none; then
+/// a <meta> of the page's): utf-8, gbk, gb2312 or gb18030 (all read as GB18030), or
+/// another the system can read. Without one the bytes stay as they came, and each
+/// value read from them is UTF-8 when its bytes are that, else GB18030.
+local_text answer_text(const service_rule& rule, std::string_view bytes, std::string_view content_type = {});
+
+}  // namespace sharelink
