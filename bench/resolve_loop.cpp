@@ -11,6 +11,7 @@
 
 #include "reading/kuaichuan.h"
 #include "reading/pan.h"
+#include "resolve/named_services.h"
 #include "testing/raw_server.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "app/actions.h"
 #include "app/desktop.h"
-#include "resolve/service_resolve.h"
+#include "resolve/named_services.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::app {

@@ -2,7 +2,7 @@
 // Character references as they appear in HTML attribute values.
 #include <string_view>
 
-#include "runtime/text.h"
+#include "codec/local_text.h"
 
 namespace sharelink {
 

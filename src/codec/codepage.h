@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/text.h"
+#include "codec/local_text.h"
 
 namespace sharelink {
 

@@ -8,6 +8,7 @@
 #include "codec/percent.h"
 #include "reading/kuaichuan.h"
 #include "reading/pan.h"
+#include "resolve/named_services.h"
 
 namespace sharelink {
 namespace {

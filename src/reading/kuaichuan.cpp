@@ -6,10 +6,8 @@
 #include "codec/percent.h"
 #include "reading/file_type.h"
 #include "reading/file_records.h"
-#include "resolve/service_resolve.h"
 #include "reading/last_match.h"
 #include "reading/size_format.h"
-#include "runtime/fetch.h"
 #include "runtime/pattern.h"
 
 namespace sharelink {
@@ -60,10 +58,6 @@ resolved_file kuaichuan_fields(const kuaichuan_markers& markers) {
 
 resolved_file parse_kuaichuan_page(std::string_view page_text) {
   return kuaichuan_fields(find_kuaichuan_markers(page_text));
-}
-
-resolved_file resolve_kuaichuan(std::string_view share_address, const fetch_options& options) {
-  return resolve_named_service("kuaichuan", share_address, options);
 }
 
 }  // namespace sharelink

@@ -2,7 +2,6 @@
 #include <string_view>
 
 #include "reading/resolved_file.h"
-#include "runtime/fetch.h"
 
 namespace sharelink {
 
@@ -31,10 +30,5 @@ resolved_file parse_kuaichuan_page(std::string_view page_text);
 /// A file name as the page writes it, in an attribute value, into local text:
 /// character references first (those outside ASCII as UTF-8), then percent_decode.
 local_text decode_kuaichuan_file_name(std::string_view attribute_value);
-
-/// Fetches the share page at `share_address` and reads the window's fields from it
-/// (read_kuaichuan_page: the last file the page lists, else the markers). Never
-/// fails: a failed fetch gives empty fields and the size "0B".
-resolved_file resolve_kuaichuan(std::string_view share_address, const fetch_options& options = {});
 
 }  // namespace sharelink

@@ -1,4 +1,5 @@
 #include "reading/kuaichuan.h"
+#include "resolve/named_services.h"
 #include "testing/sample_page.h"
 
 #include <fstream>

@@ -6,10 +6,8 @@
 #include "codec/utf8.h"
 #include "reading/file_type.h"
 #include "reading/file_records.h"
-#include "resolve/service_resolve.h"
 #include "reading/last_match.h"
 #include "reading/size_format.h"
-#include "runtime/fetch.h"
 #include "runtime/pattern.h"
 
 namespace sharelink {
@@ -96,10 +94,6 @@ resolved_file pan_fields(const pan_markers& markers) {
 
 resolved_file parse_pan_page(std::string_view page_text) {
   return pan_fields(find_pan_markers(page_text));
-}
-
-resolved_file resolve_pan(std::string_view share_address, const fetch_options& options) {
-  return resolve_named_service("pan", share_address, options);
 }
 
 }  // namespace sharelink

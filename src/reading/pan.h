@@ -2,7 +2,6 @@
 #include <string_view>
 
 #include "reading/resolved_file.h"
-#include "runtime/fetch.h"
 
 namespace sharelink {
 
@@ -32,9 +31,5 @@ resolved_file parse_pan_page(std::string_view page_text);
 /// Undoes the page's slash escaping: the first "\\/\\/" becomes "//", then every
 /// "\\/" becomes "/", searching again from the start after each replacement.
 local_text unescape_pan_address(std::string_view address);
-
-/// Fetches the share page at `share_address` and reads the window's fields from it
-/// (read_pan_page: the last file the page lists, else the keys). Never fails.
-resolved_file resolve_pan(std::string_view share_address, const fetch_options& options = {});
 
 }  // namespace sharelink

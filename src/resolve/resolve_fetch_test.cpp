@@ -5,6 +5,7 @@
 
 #include "reading/kuaichuan.h"
 #include "reading/pan.h"
+#include "resolve/named_services.h"
 #include "testing/loopback_server.h"
 
 namespace sharelink {

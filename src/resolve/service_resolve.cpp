@@ -1,7 +1,6 @@
 #include "resolve/service_resolve.h"
 
 #include "codec/codepage.h"
-#include "rules/services.h"
 
 namespace sharelink {
 namespace {
@@ -95,20 +94,6 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
   result.read = read_with_rule(rule, answers);
   if (error) result.read.error = std::move(error);
   return result;
-}
-
-resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
-  return read_named_service(name, address, options).fields;
-}
-
-page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
-  const service_entry* service = process_services().find(name);
-  if (service == nullptr) {
-    page_reading none;
-    none.fields.size = "0B";
-    return none;
-  }
-  return resolve_service(service->rule, address, options).read.reading;  // moved: a temporary's member
 }
 
 }  // namespace sharelink

@@ -34,15 +34,6 @@ using page_fetcher = std::function<fetch_outcome(std::string_view address, const
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
                                    const page_fetcher& fetch = {});
 
-/// The window's fields for `address` read by the service called `name` in
-/// process_services() (a user's rule of that name included): resolve_service's
-/// reading. Empty fields and the size "0B" when there is no such service.
-resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options);
-
-/// resolve_named_service's page read whole: the window's fields and every file the
-/// page lists. Empty fields, the size "0B" and no files when there is no such service.
-page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options);
-
 /// A step's address: `address_template` with each "{NAME}" replaced by the value
 /// NAME, percent-escaped byte by byte except for letters, digits and "-._~".
 std::string fill_step_address(std::string_view address_template,

@@ -10,6 +10,7 @@
 #include "codec/gb18030.h"
 #include "reading/kuaichuan.h"
 #include "reading/pan.h"
+#include "resolve/named_services.h"
 #include "runtime/fetch.h"
 #include "testing/quick_fetch.h"
 #include "testing/raw_server.h"

@@ -175,11 +175,6 @@ double read_c_number(std::string_view s) {
 
 }  // namespace
 
-std::string_view as_local(std::string_view text) {
-  const size_t zero = text.find('\0');
-  return zero == std::string_view::npos ? text : text.substr(0, zero);
-}
-
 int text_length(std::string_view text) {
   const size_t n = as_local(text).size();
   return n > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(n);

@@ -1,0 +1,30 @@
+#include "resolve/named_services.h"
+
+#include "resolve/service_resolve.h"
+#include "rules/services.h"
+
+namespace sharelink {
+
+resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
+  return read_named_service(name, address, options).fields;
+}
+
+page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
+  const service_entry* service = process_services().find(name);
+  if (service == nullptr) {
+    page_reading none;
+    none.fields.size = "0B";
+    return none;
+  }
+  return resolve_service(service->rule, address, options).read.reading;  // moved: a temporary's member
+}
+
+resolved_file resolve_kuaichuan(std::string_view share_address, const fetch_options& options) {
+  return resolve_named_service("kuaichuan", share_address, options);
+}
+
+resolved_file resolve_pan(std::string_view share_address, const fetch_options& options) {
+  return resolve_named_service("pan", share_address, options);
+}
+
+}  // namespace sharelink

@@ -1,0 +1,28 @@
+#pragma once
+// The services the window's two buttons read, by name: a user's rule file of that
+// name included.
+#include <string_view>
+
+#include "reading/file_records.h"
+#include "runtime/fetch.h"
+
+namespace sharelink {
+
+/// The window's fields for `address` read by the service called `name` in
+/// process_services() (a user's rule of that name included): resolve_service's
+/// reading. Empty fields and the size "0B" when there is no such service.
+resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options);
+
+/// resolve_named_service's page read whole: the window's fields and every file the
+/// page lists. Empty fields, the size "0B" and no files when there is no such service.
+page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options);
+
+/// Fetches the Kuaichuan share page at `share_address` and reads the window's
+/// fields from it with the service's rule (the last file the page lists, else the
+/// markers). Never fails: a failed fetch gives empty fields and the size "0B".
+resolved_file resolve_kuaichuan(std::string_view share_address, const fetch_options& options = {});
+
+/// The same for a Pan share page.
+resolved_file resolve_pan(std::string_view share_address, const fetch_options& options = {});
+
+}  // namespace sharelink
