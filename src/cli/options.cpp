@@ -184,7 +184,7 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
   if (ca_file_asked && !fetcher_takes_ca_file && !s.quiet)
     err << "sharelink: --cacert is not used here: the system's certificate store decides what is trusted\n";
   if (auto problem = finish_service_options(typed.services, s, err, s.quiet)) {
-    err << *problem << "\nRun with --help for more information.\n";
+    err << problem->what << (problem->usage ? "\nRun with --help for more information.\n" : "\n");
     return 2;
   }
   if (typed.services.list) {

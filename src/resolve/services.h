@@ -30,11 +30,12 @@ class service_registry {
   void add(service_rule rule, std::string source);
 
   /// Reads the rule file at `path` (UTF-8) and adds its service; otherwise the
-  /// problem as one line, "FILE:LINE:COLUMN: what is wrong".
-  std::optional<std::string> add_file(const std::string& path);
+  /// problem as one line, "FILE:LINE:COLUMN: what is wrong". The rule's warnings
+  /// (read_rule), each such a line, go to `warnings` when it is given.
+  std::optional<std::string> add_file(const std::string& path, std::vector<std::string>* warnings = nullptr);
 
-  /// add_file for every *.toml file of `folder`, in name order; the problems found.
-  /// A folder that does not exist holds no services.
+  /// add_file for every *.toml file of `folder`, in name order; the problems and
+  /// warnings found, each one line. A folder that does not exist holds no services.
   std::vector<std::string> add_folder(const std::string& folder);
 
   /// The service named `name` exactly, or null.
@@ -58,8 +59,8 @@ class service_registry {
 /// (~/.config/sharelink/services); on Windows %APPDATA%\sharelink\services.
 std::vector<std::string> rule_folders();
 
-/// The built-in services and those of rule_folders(); the problems of bad files go
-/// to `problems`.
+/// The built-in services and those of rule_folders(); the problems of bad files,
+/// and the warnings of good ones, go to `problems`.
 service_registry installed_services(std::vector<std::string>& problems);
 
 /// installed_services, read once for the life of the process (the window's).
