@@ -97,8 +97,9 @@ class search_budget {
   const std::atomic<bool>* cancel_ = nullptr;
 };
 
-/// The work a reading of answers is allowed: about two seconds of the engine's
-/// work, far above what a plain pattern costs on an answer of 8 MiB.
+/// The work a reading of answers is allowed: a second or two of the engine's
+/// work, far above what a plain pattern costs on an answer of 8 MiB (a few reads
+/// of each byte).
 inline constexpr std::uint64_t reading_search_reads = std::uint64_t{1} << 30;
 
 /// Every successive, non-overlapping match of the object's expression in `text`.
