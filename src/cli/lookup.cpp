@@ -111,7 +111,8 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
 }
 
 resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
-                              const std::vector<std::pair<std::string, std::string>>& step_answers) {
+                              const std::vector<std::pair<std::string, std::string>>& step_answers,
+                              const std::atomic<bool>* cancel) {
   resolution r;
   r.service = which.rule.name;
   r.md5_is_content_hash = which.rule.md5_is_content_hash;
@@ -126,7 +127,7 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
     }
     answers.push_back({step.name, answer_text(which.rule, given->second)});
   }
-  rule_reading read = read_with_rule(which.rule, answers);
+  rule_reading read = read_with_rule(which.rule, answers, cancel);
   fill_from_reading(r, read.reading);
   if (read.error) r.error = read.error;
   else if (missing) r.error = missing;

@@ -239,8 +239,8 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
   if (ca_file_asked && !fetcher_takes_ca_file && !s.quiet)
     write_line(err, "sharelink: --cacert is not used here: the system's certificate store decides what is trusted");
   if (auto problem = finish_service_options(typed.services, s, err, s.quiet, warning)) {
-    write_line(err, *problem);
-    write_line(err, "Run with --help for more information.");
+    write_line(err, problem->what);
+    if (problem->usage) write_line(err, "Run with --help for more information.");
     return 2;
   }
   if (typed.services.list) {
