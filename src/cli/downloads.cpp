@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/lookup.h"
 #include "cli/polite_fetch.h"
 #include "cli/session.h"
 #include "codec/codepage.h"
@@ -31,7 +32,11 @@ std::string file_label(const file_entry& f, std::size_t index) {
 // files that share them).
 std::optional<local_text> fresh_address(const resolution& r, const std::string& owner, session& run) {
   const resolution again = run.resolve(r.address);
-  if (again.error) return std::nullopt;
+  // Taken as the first reading was: a last file without an address leaves the others.
+  const auto has_address = [](const file_entry& f) { return !f.download_url.empty(); };
+  if (again.error &&
+      !(*again.error == no_download_address && std::any_of(again.files.begin(), again.files.end(), has_address)))
+    return std::nullopt;
   const std::vector<std::string> owners = file_owners(again);
   for (std::size_t j = 0; j < again.files.size(); ++j)
     if (owners[j] == owner && !download_address_refusal(again.files[j])) return again.files[j].local_download_url;

@@ -277,12 +277,14 @@ struct expiring_host {
   std::vector<std::string> ranges;  ///< the Range header of each file request
   const std::string body = std::string(50000, 'a') + std::string(50000, 'b');
 
-  expiring_host() {
-    server.http().Get("/d/EXPIRING", [this](const httplib::Request&, httplib::Response& res) {
+  /// `last_without_address`: the page lists a last file that has no address.
+  explicit expiring_host(bool last_without_address = false) {
+    server.http().Get("/d/EXPIRING", [this, last_without_address](const httplib::Request&, httplib::Response& res) {
       std::lock_guard lock(mutex);
-      const std::string url = server.url("/f/" + std::to_string(++tokens));
+      std::vector<std::string> urls = {server.url("/f/" + std::to_string(++tokens))};
+      if (last_without_address) urls.push_back("");
       // The page's key changes with each visit: it does not tell one file from another.
-      res.set_content(kuaichuan_page({url}, body.size(), "k" + std::to_string(tokens)), "text/html");
+      res.set_content(kuaichuan_page(urls, body.size(), "k" + std::to_string(tokens)), "text/html");
     });
     server.http().Get(R"(/f/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       {
@@ -307,18 +309,24 @@ struct expiring_host {
 };
 
 TEST(ExpiredAddress, IsResolvedAgainAndTheFileContinuesFromItsPart) {
-  expiring_host host;
-  testing::test_folder folder;
-  const command_run ran = run_command(
-      {"--download", "--json", "--no-config", "--output-dir", folder.path(), host.server.url("/d/EXPIRING")});
-  ASSERT_EQ(ran.status, 0) << ran.err << ran.out;
-  const nlohmann::json download = nlohmann::json::parse(ran.out)["files"][0]["download"];
-  EXPECT_EQ(download["bytes"], host.body.size());
-  EXPECT_EQ(download["re_resolved"], 1);
-  EXPECT_EQ(testing::test_folder::read(folder.path() + "/f0.bin"), host.body);
-  // Each fresh address continued from the .part: never the whole file asked for again.
-  std::lock_guard lock(host.mutex);
-  for (std::size_t i = 1; i < host.ranges.size(); ++i) EXPECT_FALSE(host.ranges[i].empty()) << i;
+  // The page read again is taken as the first reading took it: a last file without an
+  // address is left out, the others stand.
+  for (const bool last_without_address : {false, true}) {
+    SCOPED_TRACE(last_without_address ? "a last file without an address" : "one file");
+    expiring_host host(last_without_address);
+    testing::test_folder folder;
+    const command_run ran = run_command(
+        {"--download", "--json", "--no-config", "--output-dir", folder.path(), host.server.url("/d/EXPIRING")});
+    ASSERT_EQ(ran.status, last_without_address ? 1 : 0) << ran.err << ran.out;
+    const nlohmann::json download = nlohmann::json::parse(ran.out)["files"][0]["download"];
+    EXPECT_TRUE(download["error"].is_null()) << download;
+    EXPECT_EQ(download["bytes"], host.body.size());
+    EXPECT_EQ(download["re_resolved"], 1);
+    EXPECT_TRUE(testing::test_folder::read(folder.path() + "/f0.bin") == host.body);
+    // Each fresh address continued from the .part: never the whole file asked for again.
+    std::lock_guard lock(host.mutex);
+    for (std::size_t i = 1; i < host.ranges.size(); ++i) EXPECT_FALSE(host.ranges[i].empty()) << i;
+  }
 }
 
 TEST(RetryAfter, DownloadsWaitItOutUpToTheMost) {
