@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -33,6 +34,7 @@
 #include "runtime/fetch.h"
 #include "testing/raw_server.h"
 #include "testing/loopback_server.h"
+#include "testing/test_folder.h"
 #include <sharelink/version.h>
 
 extern char** environ;
@@ -900,6 +902,63 @@ TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
     EXPECT_EQ(file_requests.load(), before);
   }
   std::filesystem::remove_all(dir);
+}
+
+// A rule's user agent and headers go with the downloads to the hosts its answer
+// names for the files, and no further: a redirect to another host drops the headers.
+// The --aria2 list gives the same user agent.
+TEST(SharelinkDownload, TheRulesRequestSettingsGoToTheHostsItNames) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::map<std::string, std::string> seen;  // "path header" -> value
+  const auto note = [&](const httplib::Request& req) {
+    std::lock_guard lock(mutex);
+    for (const char* name : {"User-Agent", "Authorization"})
+      seen[req.path + " " + name] = req.has_header(name) ? req.get_header_value(name) : "<none>";
+  };
+  const std::string elsewhere = "http://localhost:";  // the same server under another host name
+  server.http().Get("/s/1", [&](const httplib::Request& req, httplib::Response& res) {
+    note(req);
+    const std::string port = std::to_string(server.port());
+    res.set_content("<a href=\"" + elsewhere + port + "/f/a\" name=\"a.bin\">\n<a href=\"" +
+                        server.url("/r/b") + "\" name=\"b.bin\">",
+                    "text/html");
+  });
+  server.http().Get("/r/b", [&](const httplib::Request& req, httplib::Response& res) {
+    note(req);
+    res.set_redirect(elsewhere + std::to_string(server.port()) + "/f/b");
+  });
+  server.http().Get(R"(/f/\w)", [&](const httplib::Request& req, httplib::Response& res) {
+    note(req);
+    res.set_content("bytes", "application/octet-stream");
+  });
+  server.start();
+  testing::test_folder folder;
+  testing::test_folder::write(folder / "rule.toml", R"toml(name = "agent"
+addresses = ['^http://127\.0\.0\.1:\d+/s/']
+[request]
+user_agent = "rule-agent/2"
+headers = { Authorization = "Bearer s3cr3t" }
+[records]
+pattern = 'href="(?<download_url>[^"]+)" name="(?<file_name>[^"]+)"'
+)toml");
+  const finished run = run_sharelink({"--no-config", "--rules", folder / "rule.toml", "--download", "--output-dir",
+                                      folder / "out", server.url("/s/1")});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  {
+    std::lock_guard lock(mutex);
+    const std::map<std::string, std::string> expected = {
+        {"/s/1 User-Agent", "rule-agent/2"}, {"/s/1 Authorization", "Bearer s3cr3t"},
+        {"/f/a User-Agent", "rule-agent/2"}, {"/f/a Authorization", "Bearer s3cr3t"},
+        {"/r/b User-Agent", "rule-agent/2"}, {"/r/b Authorization", "Bearer s3cr3t"},
+        {"/f/b User-Agent", "rule-agent/2"}, {"/f/b Authorization", "<none>"}};
+    EXPECT_EQ(seen, expected);
+  }
+  const finished listed = run_sharelink({"--no-config", "--rules", folder / "rule.toml", "--aria2", server.url("/s/1")});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  std::size_t agents = 0;
+  for (std::size_t at = 0; (at = listed.out.find("  user-agent=rule-agent/2\n", at)) != std::string::npos; ++at) ++agents;
+  EXPECT_EQ(agents, 2u) << listed.out;
 }
 
 }  // namespace

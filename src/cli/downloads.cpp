@@ -103,6 +103,9 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   if (r.md5_is_content_hash && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
   job.output_dir = chosen.output_dir;
   job.fetch = chosen.lookup.fetch;
+  // The rule's request settings go to the host its answer names for the file.
+  job.fetch.user_agent = f.user_agent;
+  job.fetch.headers.insert(job.fetch.headers.end(), r.request_headers.begin(), r.request_headers.end());
   // A large file takes as long as it takes; the stall limit still applies.
   job.fetch.total_timeout_ms = 0;
   job.retry_max_wait_s = chosen.retry.most_wait_s;

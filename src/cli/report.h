@@ -44,6 +44,9 @@ struct file_entry {
   /// The Cookie header value a request for the file carries (the cookies the page
   /// fetch received); only an aria2 entry shows it.
   std::string cookie;
+  /// The User-Agent a request for the file carries: the service rule's, or empty
+  /// for the fetcher's own.
+  std::string user_agent;
 };
 
 /// The outcome for one address, every text in UTF-8.
@@ -52,6 +55,9 @@ struct resolution {
   std::string service;  ///< the service's name, or empty when it could not be told
   /// The service's MD5 text is the file's MD5 (a download is checked against it).
   bool md5_is_content_hash = false;
+  /// The service rule's request headers ("Name: value"), which a download sends to
+  /// the host of each file's address (and no further).
+  std::vector<std::string> request_headers;
   /// Status of the last response; nothing when none arrived or the page came from a file.
   std::optional<long> http_status;
   resolved_file fields{{}, {}, {}, "0B", {}};  ///< what the window shows
@@ -93,7 +99,8 @@ std::optional<std::string> download_address_refusal(const file_entry& f);
 /// the name --download saves it under (safe_file_name, the address's last segment
 /// when the page gives no usable name), "referer=" with `referer` (the share
 /// address, local text) as the fetcher sends it, when not empty, "user-agent=" with
-/// the fetcher's, "header=Cookie: " with `f.cookie` when it has one, and, when
+/// the one a download sends (`f.user_agent`, else the fetcher's), "header=Cookie: "
+/// with `f.cookie` when it has one, and, when
 /// `with_checksum` and the MD5 text is 32 hexadecimal digits, "checksum=md5=".
 /// Empty when download_address_refusal refuses the file.
 /// The address is the one the page gave (local_download_url when set), with the bytes
