@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
+#include "cli/error_kind.h"
 #include "cli/polite_fetch.h"
 #include "testing/loopback_server.h"
 #include "testing/test_folder.h"
@@ -219,6 +220,52 @@ TEST(ErrorKind, EachFailureOfAnAddressIsNamedInJson) {
     EXPECT_EQ(objects[i]["error_kind"], cases[i].second) << cases[i].first << ": " << objects[i]["error"];
     EXPECT_EQ(objects[i]["error"].is_null(), cases[i].second.is_null()) << cases[i].first;
   }
+}
+
+// A page and a download that fail the same way are of one kind; what only a download
+// meets has kinds of its own.
+TEST(ErrorKind, APageAndADownloadThatFailAlikeAreOfOneKind) {
+  testing::loopback_server server;
+  server.http().Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
+  server.http().Get("/silent", [](const httplib::Request&, httplib::Response& res) {
+    std::this_thread::sleep_for(600ms);
+    res.set_content("late", "text/plain");
+  });
+  server.start();
+  fetch_options quick;
+  quick.connect_timeout_ms = quick.stall_timeout_ms = quick.total_timeout_ms = 300;
+  fetch_options missing_ca = quick;
+  missing_ca.ca_file = "/nonexistent/ca.pem";
+  fetch_options refused_proxy = quick;
+  refused_proxy.proxy = "http://127.0.0.1:1";
+  std::string https_at_plain = server.url("/");
+  https_at_plain.insert(4, "s");
+  const struct {
+    std::string address;
+    fetch_options options;
+    error_kind kind;
+  } fetched[] = {
+      {server.url("/loop"), quick, error_kind::http},
+      {"http://a b.example/d/X", quick, error_kind::address},
+      {"http://127.0.0.1:1/", quick, error_kind::network},
+      {"http://127.0.0.1:2/", refused_proxy, error_kind::network},
+      {https_at_plain, fetcher_takes_ca_file ? missing_ca : quick, error_kind::tls},
+      {server.url("/silent"), quick, error_kind::timeout},
+  };
+  for (const auto& c : fetched) {
+    const fetch_outcome outcome = fetch_page_reporting(c.address, c.options);
+    SCOPED_TRACE(c.address + ": " + outcome.error);
+    EXPECT_EQ(fetch_error_kind(outcome), c.kind);
+    EXPECT_EQ(download_error_kind(outcome.error), c.kind);
+  }
+  const std::pair<std::string, error_kind> said[] = {
+      {"send failed: Broken pipe", error_kind::network},
+      {"the server answered 404 Not Found", error_kind::http},
+      {"MD5 mismatch: the file's is 0, the page states 1", error_kind::checksum},
+      {"cannot write out/x.part: No space left on device", error_kind::download},
+      {"interrupted", error_kind::interrupted},
+  };
+  for (const auto& [error, kind] : said) EXPECT_EQ(download_error_kind(error), kind) << error;
 }
 
 // Four files of one page on one host, each answered only once as many requests are
