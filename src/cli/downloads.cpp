@@ -136,6 +136,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   report.md5_checked = got.md5_checked;
   report.already_present = got.already_present;
   report.re_resolved = got.refreshed;
+  report.md5_missing = r.md5_is_content_hash && job.expected_md5.empty();
   if (got.error) {
     report.error = one_line(*got.error);
     report.failure_kind = download_error_kind(*got.error);
@@ -228,6 +229,7 @@ std::string download_line(const file_entry& f, std::size_t index) {
   std::string line = (d.already_present ? "already there: " : "saved: ") + one_line(d.path) + " (" +
                      std::to_string(d.bytes) + (d.bytes == 1 ? " byte" : " bytes");
   if (d.md5_checked) line += *d.md5_checked ? ", MD5 matched" : ", MD5 differs";
+  else if (d.md5_missing) line += ", not checked: the page gives no MD5";
   if (d.re_resolved > 0) line += ", address re-resolved";
   return line + ")\n";
 }

@@ -58,6 +58,7 @@ json file_object(const file_entry& f) {
   object["md5"] = f.md5;
   if (f.download) {
     json download;
+    download["result"] = f.download->error ? "failed" : f.download->already_present ? "already there" : "saved";
     download["path"] = f.download->path;
     download["bytes"] = f.download->bytes;
     download["md5_checked"] = f.download->md5_checked ? json(*f.download->md5_checked) : json(nullptr);

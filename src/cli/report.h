@@ -23,6 +23,9 @@ struct download_report {
   bool already_present = false;
   std::optional<error_kind> failure_kind;  ///< set with `error`
   int re_resolved = 0;  ///< how often the share address was resolved again for a fresh address
+  /// The service's MD5 is a hash of the content, but the page gives none for this
+  /// file: it could not be checked.
+  bool md5_missing = false;
 };
 
 /// One file a page lists, every field from that file's own record, in UTF-8.
@@ -85,7 +88,9 @@ std::string labelled_report(const file_entry& f);
 
 /// One JSON object on one line (no line break): address, service, http_status,
 /// download_url, file_name, file_type, extension, size, size_bytes, md5, files (one
-/// object per file with the same field keys, and "download" once downloaded) and
+/// object per file with the same field keys, and "download" once downloaded: result
+/// "saved", "already there" or "failed", path, bytes, md5_checked true, false or
+/// null when there was nothing to compare, error, error_kind, re_resolved) and
 /// error with its error_kind. Bytes that are not UTF-8 become U+FFFD, so the result is
 /// always valid JSON.
 std::string json_report(const resolution& r);
