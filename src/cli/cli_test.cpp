@@ -496,6 +496,8 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
       {"--jobs", "0", "http://h/d/X"},
       {"--jobs", "-3", "http://h/d/X"},
       {"--jobs", "many", "http://h/d/X"},
+      {"--retries", "11", "http://h/d/X"},
+      {"--retries", "-1", "http://h/d/X"},
       {"--download", "--aria2", "http://h/d/X"},
       {"--output-dir", "d", "http://h/d/X"},
       {"--all", "--json", "http://h/d/X"},

@@ -294,8 +294,9 @@ TEST(SharelinkDownload, TwoFilesOfOneNameAndSizeAreBothKept) {
       const pid_t pid = start({"--download", "--output-dir", out, "--jobs", "2", server.url("/share/ok")},
                               folder / "stdout", folder / "stderr");
       EXPECT_EQ(wait_for(pid), 0);
-      EXPECT_EQ(test_folder::read(folder / "stdout"),
-                said + out + "/x.bin (3000 bytes)\n" + said + out + "/x (1).bin (3000 bytes)\n");
+      // Pan's MD5 is the content's, but these records give none.
+      const std::string unchecked = " (3000 bytes, not checked: the page gives no MD5)\n";
+      EXPECT_EQ(test_folder::read(folder / "stdout"), said + out + "/x.bin" + unchecked + said + out + "/x (1).bin" + unchecked);
     }
     EXPECT_EQ(files_in(out), (std::map<std::string, std::string>{{"x.bin", one}, {"x (1).bin", two}}));
   }

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <algorithm>
+#include <filesystem>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -112,6 +114,35 @@ TEST(PatientFetch, WaitsOutRetryAfterRetriesPassingFailuresAndNothingElse) {
       EXPECT_EQ(server.requests(path), c.requests) << c.address;
     }
   }
+}
+
+// The wait budget counts every pause a request waits through: the one another request
+// to the host was told of too. And a budget too large to count in is as long as any.
+TEST(PatientFetch, EveryPauseOfTheHostCountsAgainstTheMostWait) {
+  scripted_server server;
+  server.script("/first", {{429, "2"}, {200, ""}});
+  server.script("/second", {{429, "2"}, {200, ""}});
+  server.script("/huge", {{429, "1"}, {200, ""}});
+  server.start();
+  host_gate gate;
+  retry_policy policy;
+  policy.most_wait_s = 3;
+  fetch_outcome first;
+  std::thread ahead([&] { first = fetch_page_patiently(server.url("/first"), {}, policy, gate); });
+  for (int i = 0; i < 200 && server.requests("/first") == 0; ++i) std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(100ms);  // the host is paused now, for about 2 s
+  const fetch_outcome second = fetch_page_patiently(server.url("/second"), {}, policy, gate);
+  ahead.join();
+  EXPECT_EQ(first.status, 200) << first.error;
+  EXPECT_FALSE(second.fetched);
+  EXPECT_EQ(second.error,
+            "the server still asks to wait 2 s (Retry-After) after 2 s of waiting, more than --retry-max-wait "
+            "allows (3 s)");
+  EXPECT_EQ(server.requests("/second"), 1);
+
+  policy.most_wait_s = std::numeric_limits<long long>::max();
+  const fetch_outcome huge = fetch_page_patiently(server.url("/huge"), {}, policy, gate);
+  EXPECT_EQ(huge.status, 200) << huge.error;
 }
 
 TEST(PatientFetch, CtrlCEndsTheWaitAtOnce) {
@@ -308,6 +339,49 @@ TEST(ParallelDownloads, FilesOfAPageGoTogetherUpToJobsAndThePerHostMost) {
   EXPECT_EQ(most_downloads_at_once({"--jobs", "1"}, 1), 1);
 }
 
+// The threads of the process, as the system counts them.
+std::size_t threads_now() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
+// Pages downloading at once start no more threads than --jobs of their own between
+// them, beyond the workers that read the pages.
+TEST(ParallelDownloads, PagesAtOnceShareTheRunsThreads) {
+  if (!std::filesystem::is_directory("/proc/self/task")) GTEST_SKIP() << "no /proc/self/task";
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int running = 0;
+  std::size_t most_threads = 0;
+  server.http().Get(R"(/f/\w+)", [&](const httplib::Request&, httplib::Response& res) {
+    std::unique_lock lock(mutex);
+    ++running;
+    changed.notify_all();
+    changed.wait_for(lock, 500ms, [&] { return running >= 4; });
+    std::this_thread::sleep_for(50ms);  // every thread that is to start has started
+    most_threads = std::max(most_threads, threads_now());
+    --running;
+    res.set_content("x", "application/octet-stream");
+  });
+  server.http().Get(R"(/d/(\w))", [&](const httplib::Request& req, httplib::Response& res) {
+    std::vector<std::string> urls;
+    for (int i = 0; i < 4; ++i) urls.push_back(server.url("/f/" + std::string(req.matches[1]) + std::to_string(i)));
+    res.set_content(kuaichuan_page(urls, 1), "text/html");
+  });
+  server.start();
+  testing::test_folder folder;
+  fetch_page_reporting(server.url("/d/a"));  // the server's threads are all there
+  const std::size_t before = threads_now();
+  const command_run ran = run_command({"--download", "--no-config", "--jobs", "4", "--output-dir", folder.path(),
+                                       server.url("/d/a"), server.url("/d/b"), server.url("/d/c"),
+                                       server.url("/d/d")});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  // The reader, 4 workers and at most 4 helpers (a few more for the libraries).
+  EXPECT_LE(most_threads, before + 1 + 4 + 4 + 2) << "before: " << before;
+}
+
 }  // namespace
 }  // namespace sharelink::cli
 
@@ -408,6 +482,52 @@ TEST(RetryAfter, DownloadsWaitItOutUpToTheMost) {
   EXPECT_EQ(later["error_kind"], "http");
   EXPECT_NE(later["error"].get<std::string>().find("more than --retry-max-wait allows (120 s)"), std::string::npos)
       << later["error"];
+}
+
+// A file whose fresh address is on another host: that host's Retry-After pauses that
+// host, not the one the file was first asked from.
+TEST(RetryAfter, AfterAFreshAddressThePauseIsTheNewHosts) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::map<std::string, steady::time_point> first_asked;
+  const auto note = [&](const std::string& what) {
+    std::lock_guard lock(mutex);
+    first_asked.emplace(what, steady::now());
+  };
+  std::atomic<int> page_reads{0}, busy_asked{0};
+  server.http().Get("/d/MOVED", [&](const httplib::Request&, httplib::Response& res) {
+    // First the file is on 127.0.0.1, where it has expired; then on "localhost".
+    const std::string url = page_reads++ == 0 ? server.url("/f/gone")
+                                              : "http://localhost:" + std::to_string(server.port()) + "/f/busy";
+    res.set_content(kuaichuan_page({url}, 10), "text/html");
+  });
+  server.http().Get("/f/gone", [](const httplib::Request&, httplib::Response& res) { res.status = 410; });
+  server.http().Get("/f/busy", [&](const httplib::Request&, httplib::Response& res) {
+    if (busy_asked++ == 0) {
+      note("503");
+      res.status = 503;
+      res.set_header("Retry-After", "1");
+      return;
+    }
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  server.http().Get("/d/LATER", [&](const httplib::Request&, httplib::Response& res) {
+    // Read once the moved file was told to wait: its own file then goes to 127.0.0.1.
+    for (int i = 0; i < 300 && busy_asked.load() == 0; ++i) std::this_thread::sleep_for(10ms);
+    res.set_content(kuaichuan_page({server.url("/f/later")}, 10), "text/html");
+  });
+  server.http().Get("/f/later", [&](const httplib::Request&, httplib::Response& res) {
+    note("later");
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  server.start();
+  testing::test_folder folder;
+  const command_run ran = run_command({"--download", "--no-config", "--jobs", "2", "--output-dir", folder.path(),
+                                       server.url("/d/MOVED"), server.url("/d/LATER")});
+  EXPECT_EQ(ran.status, 0) << ran.err << ran.out;
+  std::lock_guard lock(mutex);
+  ASSERT_TRUE(first_asked.count("503") && first_asked.count("later")) << ran.out;
+  EXPECT_LT(first_asked["later"] - first_asked["503"], 700ms);
 }
 
 // A download told to come back later leaves its host alone meanwhile: the next file

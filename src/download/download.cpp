@@ -53,6 +53,7 @@ class downloader {
     options_.total_timeout_ms = 0;
     if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
     if (is_header_value(job.owner)) owner_ = job.owner;
+    waited_s_ = std::max(0LL, job.waited_s);
   }
   ~downloader() { name_chosen(); }
   downloader(const downloader&) = delete;

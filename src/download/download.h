@@ -49,6 +49,9 @@ struct download_job {
   /// A 429 or 503 with Retry-After is waited out, up to this many seconds in all;
   /// a longer wait ends the download with an error that says so.
   long long retry_max_wait_s = 120;
+  /// Seconds already waited for the host before the download began (another
+  /// request's Retry-After): counted against retry_max_wait_s.
+  long long waited_s = 0;
   /// Told the seconds a Retry-After asks to wait, before they are waited out: the
   /// whole host may be left alone meanwhile.
   std::function<void(long long seconds)> host_asks_to_wait;
