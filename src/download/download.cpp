@@ -189,15 +189,12 @@ void downloader::set_name(int number) {
 bool downloader::claim_name() { return !job_.claims || job_.claims->claim(path_, claimant()); }
 
 // True when the .part of the current name (just opened; `part_found`: it was there
-// before) and its side file may be this file's: the side file names this file's
-// owner, or there is none and the .part is new. A .part kept for another file, or
-// one with no side file (a file of its own: a page may list NAME.part, and an earlier
-// run may have saved it), is never continued, and a side file is never replaced
-// unless it names this owner. Only a caller that names no owner continues a .part
-// with no side file, and only a .part of a version that named no owner is continued
-// under another (its If-Range keeps the resume to the same file). An empty .part with
-// an empty side file, or none, is what a run stopped while it made them leaves, and
-// holds nothing to lose. Sets validator_.
+// before) and its side file are this file's to use: the side file names this file's
+// owner. Without a side file, only a new .part is (or an empty one, as a run stopped
+// at its start leaves it; or any, for a caller that names no owner): a .part with
+// bytes and no side file is a file of its own, such as a NAME.part a page lists. The
+// side file of a version that named no owner lets its .part be continued, under its
+// If-Range. Sets validator_.
 bool downloader::side_files_are_mine(bool part_found) {
   validator_.clear();
   side_file_read_ = {};

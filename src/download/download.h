@@ -66,7 +66,7 @@ struct download_job {
   /// Tells this file from others of its name across runs (one line, no control
   /// characters). Kept beside the .part from its start: a .part kept for another
   /// file, or one without that side file (a file of its own), is passed over, never
-  /// continued. Empty: a .part is continued unless its side file names an owner.
+  /// continued. Empty: a .part is continued unless its side file names another owner.
   std::string owner;
   /// Called once, on the calling thread, when the file's name is chosen or the
   /// download ended before choosing one.
@@ -98,10 +98,11 @@ using download_progress_handler = std::function<void(const download_progress&)>;
 /// The bytes go to NAME.part, renamed to NAME when whole; an existing NAME is never
 /// replaced: one of the same size (and MD5, when expected_md5 is given) counts as
 /// done, otherwise the file gets the first free "NAME (n).ext". A NAME.part left
-/// by an earlier run for this file (see `owner`) is resumed; NAME.part and
-/// NAME.part.meta of any other file are never changed. The fetch's total time limit does not apply; its
-/// connect and stall limits and its cancel flag do. Progress is reported from the
-/// calling thread, at most about every 100 ms, and once when finished.
+/// by an earlier run for this file (see `owner`) is resumed; a NAME.part or
+/// NAME.part.meta that is not this file's is never changed. The fetch's total time
+/// limit does not apply; its connect and stall limits and its cancel flag do.
+/// Progress is reported from the calling thread, at most about every 100 ms, and
+/// once when finished.
 download_result download_file(const download_job& job, const download_progress_handler& progress);
 
 }  // namespace sharelink

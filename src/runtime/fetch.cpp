@@ -241,13 +241,16 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
     outcome.error = "the user agent holds a control character";
     return outcome;
   }
-  // The platform sends `headers` as they stand: the user agent goes first, where a
-  // User-Agent of the caller's comes later and wins. Past a redirect to another
-  // host the client is opened again with the user agent alone.
+  // The platform sends `headers` as they stand, the user agent among them unless
+  // they have a User-Agent of their own. Past a redirect to another host the client
+  // is opened again with the user agent alone.
   const auto sent_options = [&options](bool to_the_host_asked_for) {
     fetch_options sent = options;
     if (!to_the_host_asked_for) sent.headers.clear();
-    if (!options.user_agent.empty()) sent.headers.insert(sent.headers.begin(), "User-Agent: " + options.user_agent);
+    const bool own_agent = std::any_of(sent.headers.begin(), sent.headers.end(), [](const std::string& header) {
+      return starts_with_ignoring_case(header, "user-agent:");
+    });
+    if (!options.user_agent.empty() && !own_agent) sent.headers.push_back("User-Agent: " + options.user_agent);
     return sent;
   };
   const fetch_options first_options = sent_options(true);
