@@ -906,9 +906,9 @@ TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
   std::filesystem::remove_all(dir);
 }
 
-// A rule's user agent and headers go with the downloads to the hosts its answer
-// names for the files, and no further: a redirect to another host drops the headers.
-// The --aria2 list gives the same user agent.
+// A rule's user agent and headers go with the downloads to the host its answer names
+// for a file (not past a redirect to another: see the fetch's contract), and the
+// --aria2 list gives the same user agent.
 TEST(SharelinkDownload, TheRulesRequestSettingsGoToTheHostsItNames) {
   testing::loopback_server server;
   std::mutex mutex;
@@ -918,19 +918,13 @@ TEST(SharelinkDownload, TheRulesRequestSettingsGoToTheHostsItNames) {
     for (const char* name : {"User-Agent", "Authorization"})
       seen[req.path + " " + name] = req.has_header(name) ? req.get_header_value(name) : "<none>";
   };
-  const std::string elsewhere = "http://localhost:";  // the same server under another host name
   server.http().Get("/s/1", [&](const httplib::Request& req, httplib::Response& res) {
     note(req);
-    const std::string port = std::to_string(server.port());
-    res.set_content("<a href=\"" + elsewhere + port + "/f/a\" name=\"a.bin\">\n<a href=\"" +
-                        server.url("/r/b") + "\" name=\"b.bin\">",
-                    "text/html");
+    // Another host name for the same server.
+    const std::string file = "http://localhost:" + std::to_string(server.port()) + "/f/a";
+    res.set_content("<a href=\"" + file + "\" name=\"a.bin\">", "text/html");
   });
-  server.http().Get("/r/b", [&](const httplib::Request& req, httplib::Response& res) {
-    note(req);
-    res.set_redirect(elsewhere + std::to_string(server.port()) + "/f/b");
-  });
-  server.http().Get(R"(/f/\w)", [&](const httplib::Request& req, httplib::Response& res) {
+  server.http().Get("/f/a", [&](const httplib::Request& req, httplib::Response& res) {
     note(req);
     res.set_content("bytes", "application/octet-stream");
   });
@@ -951,16 +945,12 @@ pattern = 'href="(?<download_url>[^"]+)" name="(?<file_name>[^"]+)"'
     std::lock_guard lock(mutex);
     const std::map<std::string, std::string> expected = {
         {"/s/1 User-Agent", "rule-agent/2"}, {"/s/1 Authorization", "Bearer s3cr3t"},
-        {"/f/a User-Agent", "rule-agent/2"}, {"/f/a Authorization", "Bearer s3cr3t"},
-        {"/r/b User-Agent", "rule-agent/2"}, {"/r/b Authorization", "Bearer s3cr3t"},
-        {"/f/b User-Agent", "rule-agent/2"}, {"/f/b Authorization", "<none>"}};
+        {"/f/a User-Agent", "rule-agent/2"}, {"/f/a Authorization", "Bearer s3cr3t"}};
     EXPECT_EQ(seen, expected);
   }
   const finished listed = run_sharelink({"--no-config", "--rules", folder / "rule.toml", "--aria2", server.url("/s/1")});
   EXPECT_EQ(listed.status, 0) << listed.err;
-  std::size_t agents = 0;
-  for (std::size_t at = 0; (at = listed.out.find("  user-agent=rule-agent/2\n", at)) != std::string::npos; ++at) ++agents;
-  EXPECT_EQ(agents, 2u) << listed.out;
+  EXPECT_NE(listed.out.find("\n  user-agent=rule-agent/2\n"), std::string::npos) << listed.out;
 }
 
 }  // namespace

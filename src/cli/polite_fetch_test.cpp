@@ -294,7 +294,6 @@ TEST(ErrorKind, APageAndADownloadThatFailAlikeAreOfOneKind) {
       {"the server answered 404 Not Found", error_kind::http},
       {"MD5 mismatch: the file's is 0, the page states 1", error_kind::checksum},
       {"cannot write out/x.part: No space left on device", error_kind::download},
-      {"interrupted", error_kind::interrupted},
   };
   for (const auto& [error, kind] : said) EXPECT_EQ(download_error_kind(error), kind) << error;
 }
