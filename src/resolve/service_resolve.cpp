@@ -10,14 +10,13 @@ bool answered_well(const fetch_outcome& outcome) {
   return outcome.fetched && (outcome.status == 0 || (outcome.status >= 200 && outcome.status <= 299));
 }
 
-fetch_options with_request(const service_rule& rule, const fetch_options& options) {
-  fetch_options settings = options;
-  if (rule.request.user_agent) settings.headers.push_back("User-Agent: " + *rule.request.user_agent);
-  for (const auto& [name, value] : rule.request.headers) settings.headers.push_back(name + ": " + value);
-  return settings;
-}
-
 }  // namespace
+
+fetch_options with_request(const service_rule& rule, fetch_options options) {
+  if (rule.request.user_agent) options.user_agent = *rule.request.user_agent;
+  for (const auto& [name, value] : rule.request.headers) options.headers.push_back(name + ": " + value);
+  return options;
+}
 
 std::string fill_step_address(std::string_view address_template,
                               const std::vector<std::pair<std::string, std::string>>& values) {
