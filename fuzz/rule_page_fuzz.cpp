@@ -2,7 +2,10 @@
 // of the input as a page: every reader and decode step, patterns with and without
 // the shape the fast search knows, JSON pointers.
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "check.h"
 #include "reading/file_type.h"
@@ -12,6 +15,22 @@ using namespace sharelink;
 using fuzz::check;
 
 namespace {
+
+/// What `pointer` gives in `page` parsed whole into a tree, as a field reads it:
+/// a text as it stands, any other value but null as JSON.
+std::optional<local_text> in_whole_tree(const local_text& page, const std::string& pointer) {
+  const nlohmann::json whole = nlohmann::json::parse(page, nullptr, false);
+  if (whole.is_discarded()) return std::nullopt;
+  try {
+    const nlohmann::json::json_pointer at(pointer);
+    if (!whole.contains(at) || whole.at(at).is_null()) return std::nullopt;
+    const nlohmann::json& value = whole.at(at);
+    if (value.is_string()) return value.get<std::string>();
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (const nlohmann::json::exception&) {
+    return std::nullopt;
+  }
+}
 
 constexpr const char* patterns[] = {
     R"re(file_url=\x22(.*?)(\x22 file_size=))re", R"re(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))re",
@@ -57,5 +76,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(!r.fields.size.empty() && r.fields.size.back() == 'B', "the size is no formatted size");
   if (!r.files.empty() && !r.more_files) check(r.fields.download_url == r.files.back().download_url, "not the last file");
   check(read_with_rule(rule, {{"page", page}}).reading == r, "a second reading differs");
+
+  // A pointer gives what it gives in the whole answer, though only what pointers
+  // reach is kept of it (a page nested too deep to be read so is left out).
+  for (value_reading field : rule.fields) {
+    if (!field.json) continue;
+    field.decode.clear();
+    std::optional<std::string> error;
+    const std::optional<local_text> value = read_value(field, {{"page", page}}, error);
+    if (!error) check(value == in_whole_tree(page, *field.json), "a pointer reads otherwise than in the whole answer");
+  }
   return 0;
 }

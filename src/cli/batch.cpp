@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -57,6 +58,24 @@ void read_addresses(const std::shared_ptr<batch_state>& state,
   }
 }
 
+// hooks.work on `address`; when it fails in itself (out of memory), a result that
+// says so: the other addresses and the batch go on.
+resolution work_on(const std::string& address, const batch_hooks& hooks) {
+  std::string reason;  // short enough to need no memory of its own
+  try {
+    return hooks.work(address);
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory";
+  } catch (...) {
+    reason = "failed";
+  }
+  resolution failed;
+  failed.address = address;
+  failed.error = std::move(reason);
+  failed.failure_kind = error_kind::page;
+  return failed;
+}
+
 // One worker: takes the next address not yet started, works on it and puts the
 // result in its slot, until none is left or the batch ends.
 void work_on_addresses(batch_state& state, const batch_hooks& hooks) {
@@ -70,7 +89,7 @@ void work_on_addresses(batch_state& state, const batch_hooks& hooks) {
     const std::size_t number = state.started++;
     const std::string address = state.slots[number - state.first].address;
     lock.unlock();
-    resolution result = hooks.work(address);
+    resolution result = work_on(address, hooks);
     lock.lock();
     // Slots are emitted only once they hold a result, so this one is still held.
     state.slots[number - state.first].result = std::move(result);
@@ -81,7 +100,9 @@ void work_on_addresses(batch_state& state, const batch_hooks& hooks) {
 // On the calling thread: hands each result to `emit` in input order as soon as it
 // is there, and ticks meanwhile, until every address is emitted, `emit` says stop or
 // `stop` turns true. Then tells the reader and the workers that the batch is ending.
-batch_end emit_in_order(batch_state& state, const batch_hooks& hooks, const std::atomic<bool>& stop) {
+// `work_here`: no worker could be started, so this thread works on the addresses too.
+batch_end emit_in_order(batch_state& state, const batch_hooks& hooks, const std::atomic<bool>& stop,
+                        bool work_here) {
   std::unique_lock lock(state.mutex);
   // Tells the caller how far the reading is, without holding the lock meanwhile.
   const auto tick = [&] {
@@ -114,6 +135,15 @@ batch_end emit_in_order(batch_state& state, const batch_hooks& hooks, const std:
       continue;
     }
     if (state.slots.empty() && state.all_read) break;
+    if (work_here && state.started < state.first + state.slots.size()) {
+      const std::size_t number = state.started++;
+      const std::string address = state.slots[number - state.first].address;
+      lock.unlock();
+      resolution result = work_on(address, hooks);
+      lock.lock();
+      state.slots[number - state.first].result = std::move(result);
+      continue;
+    }
     state.changed.wait_for(lock, std::chrono::milliseconds(100));
     tick();
   }
@@ -147,10 +177,15 @@ batch_end run_batch(int jobs, const std::atomic<bool>& stop, batch_hooks hooks) 
   auto state = std::make_shared<batch_state>();
 
   std::thread reader(read_addresses, state, std::move(hooks.next), held_at_most);
+  // As many workers as can be started, up to `jobs`; with none, this thread works.
   std::vector<std::thread> workers;
-  for (int i = 0; i < jobs; ++i)
-    workers.emplace_back([&state, &hooks] { work_on_addresses(*state, hooks); });
-  const batch_end end = emit_in_order(*state, hooks, stop);
+  try {
+    workers.reserve(static_cast<std::size_t>(jobs));
+    for (int i = 0; i < jobs; ++i)
+      workers.emplace_back([&state, &hooks] { work_on_addresses(*state, hooks); });
+  } catch (const std::exception&) {
+  }
+  const batch_end end = emit_in_order(*state, hooks, stop, workers.empty());
   for (std::thread& worker : workers) worker.join();
   if (end == batch_end::interrupted) emit_what_is_done(*state, hooks);
   // A reader still waiting in `next` for a line that may never come (a terminal,

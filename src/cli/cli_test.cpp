@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -33,6 +34,7 @@
 #include "runtime/fetch.h"
 #include "testing/raw_server.h"
 #include "testing/loopback_server.h"
+#include "testing/test_folder.h"
 #include <sharelink/version.h>
 
 extern char** environ;
@@ -498,6 +500,8 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
       {"--jobs", "0", "http://h/d/X"},
       {"--jobs", "-3", "http://h/d/X"},
       {"--jobs", "many", "http://h/d/X"},
+      {"--retries", "11", "http://h/d/X"},
+      {"--retries", "-1", "http://h/d/X"},
       {"--download", "--aria2", "http://h/d/X"},
       {"--output-dir", "d", "http://h/d/X"},
       {"--all", "--json", "http://h/d/X"},
@@ -965,6 +969,53 @@ TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
     EXPECT_EQ(file_requests.load(), before);
   }
   std::filesystem::remove_all(dir);
+}
+
+// A rule's user agent and headers go with the downloads to the host its answer names
+// for a file (not past a redirect to another: see the fetch's contract), and the
+// --aria2 list gives the same user agent.
+TEST(SharelinkDownload, TheRulesRequestSettingsGoToTheHostsItNames) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::map<std::string, std::string> seen;  // "path header" -> value
+  const auto note = [&](const httplib::Request& req) {
+    std::lock_guard lock(mutex);
+    for (const char* name : {"User-Agent", "Authorization"})
+      seen[req.path + " " + name] = req.has_header(name) ? req.get_header_value(name) : "<none>";
+  };
+  server.http().Get("/s/1", [&](const httplib::Request& req, httplib::Response& res) {
+    note(req);
+    // Another host name for the same server.
+    const std::string file = "http://localhost:" + std::to_string(server.port()) + "/f/a";
+    res.set_content("<a href=\"" + file + "\" name=\"a.bin\">", "text/html");
+  });
+  server.http().Get("/f/a", [&](const httplib::Request& req, httplib::Response& res) {
+    note(req);
+    res.set_content("bytes", "application/octet-stream");
+  });
+  server.start();
+  testing::test_folder folder;
+  testing::test_folder::write(folder / "rule.toml", R"toml(name = "agent"
+addresses = ['^http://127\.0\.0\.1:\d+/s/']
+[request]
+user_agent = "rule-agent/2"
+headers = { Authorization = "Bearer s3cr3t" }
+[records]
+pattern = 'href="(?<download_url>[^"]+)" name="(?<file_name>[^"]+)"'
+)toml");
+  const finished run = run_sharelink({"--no-config", "--rules", folder / "rule.toml", "--download", "--output-dir",
+                                      folder / "out", server.url("/s/1")});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  {
+    std::lock_guard lock(mutex);
+    const std::map<std::string, std::string> expected = {
+        {"/s/1 User-Agent", "rule-agent/2"}, {"/s/1 Authorization", "Bearer s3cr3t"},
+        {"/f/a User-Agent", "rule-agent/2"}, {"/f/a Authorization", "Bearer s3cr3t"}};
+    EXPECT_EQ(seen, expected);
+  }
+  const finished listed = run_sharelink({"--no-config", "--rules", folder / "rule.toml", "--aria2", server.url("/s/1")});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("\n  user-agent=rule-agent/2\n"), std::string::npos) << listed.out;
 }
 
 }  // namespace

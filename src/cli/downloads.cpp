@@ -6,12 +6,14 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "cli/archive.h"
+#include "cli/lookup.h"
 #include "cli/polite_fetch.h"
 #include "cli/session.h"
 #include "codec/codepage.h"
@@ -32,12 +34,19 @@ std::string file_label(const file_entry& f, std::size_t index) {
 // files that share them).
 std::optional<local_text> fresh_address(const resolution& r, const std::string& owner, session& run) {
   const resolution again = run.resolve(r.address);
-  if (again.error) return std::nullopt;
+  // Taken as the first reading was: a last file without an address leaves the others.
+  const auto has_address = [](const file_entry& f) { return !f.download_url.empty(); };
+  if (again.error &&
+      !(*again.error == no_download_address && std::any_of(again.files.begin(), again.files.end(), has_address)))
+    return std::nullopt;
   const std::vector<std::string> owners = file_owners(again);
   for (std::size_t j = 0; j < again.files.size(); ++j)
     if (owners[j] == owner && !download_address_refusal(again.files[j])) return again.files[j].local_download_url;
   return std::nullopt;
 }
+
+// The name the helper threads of downloads are counted under among the run's places.
+const std::string helper_threads = "helper threads";
 
 // The files of a page choose their names one after another, in page order, so that
 // two of one name get the same names in every run (and the ones the --aria2 list
@@ -87,8 +96,22 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   if (!only_download_of_the_file) return;
   const auto place = run.download_places.enter({}, cancel);
   if (!place) return;
-  std::optional<host_gate::pass> host_pass = run.gate.enter(host_of(local_to_utf8(f.local_download_url)), cancel);
-  if (!host_pass) return;
+  // The host the file is fetched from, until a fresh address moves it, and the waits
+  // for its pauses (Retry-After), all counted against --retry-max-wait.
+  std::string host = host_of(local_to_utf8(f.local_download_url));
+  host_gate::pause_budget budget;
+  const long long most_wait_s = std::clamp(chosen.retry.most_wait_s, 0LL, longest_wait_s);
+  budget.most = std::chrono::seconds(most_wait_s);
+  std::optional<host_gate::pass> host_pass = run.gate.enter(host, cancel, &budget);
+  if (!host_pass) {
+    if (budget.refused == std::chrono::steady_clock::duration::zero()) return;
+    download_report refused;
+    refused.error = too_long_a_wait(std::chrono::ceil<std::chrono::seconds>(budget.refused).count(),
+                                    std::chrono::ceil<std::chrono::milliseconds>(budget.waited).count(), most_wait_s);
+    refused.failure_kind = error_kind::http;
+    f.download = std::move(refused);
+    return;
+  }
   download_job job;
   job.url = f.local_download_url;
   job.referer = utf8_to_local(r.address);
@@ -99,23 +122,34 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   if (r.md5_is_content_hash && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
   job.output_dir = chosen.output_dir;
   job.fetch = chosen.lookup.fetch;
+  // The rule's request settings go to the host its answer names for the file.
+  job.fetch.user_agent = f.user_agent;
+  job.fetch.headers.insert(job.fetch.headers.end(), r.request_headers.begin(), r.request_headers.end());
   // A large file takes as long as it takes; the stall limit still applies.
   job.fetch.total_timeout_ms = 0;
-  job.retry_max_wait_s = chosen.retry.most_wait_s;
-  // A Retry-After leaves the host alone meanwhile, for every request of the run.
-  job.host_asks_to_wait = [&run, host = host_of(local_to_utf8(f.local_download_url))](long long seconds) {
-    run.gate.pause(host, std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
+  job.retry_max_wait_s = most_wait_s;
+  job.waited_s = std::chrono::duration_cast<std::chrono::seconds>(budget.waited).count();
+  // A Retry-After leaves the host alone meanwhile, for every request of the run. The
+  // download waits it out itself; a later entry at the gate does not count it again.
+  job.host_asks_to_wait = [&](long long seconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    run.gate.pause(host, until);
+    budget.waited += std::chrono::seconds(seconds);
+    budget.counted_until = std::max(budget.counted_until, until);
   };
   job.claims = run.name_claims;
   job.owner = owner;
   job.name_chosen = [&] { turns.done(turn); };
   // An expired download address: the share page is read again for a fresh one. The
-  // host's place is given back meanwhile, as the page may be on the same host.
+  // host's place is given back meanwhile, as the page may be on the same host; the
+  // file's host is then the fresh address's.
   job.refresh = [&]() -> std::optional<local_text> {
     host_pass.reset();
     std::optional<local_text> fresh = fresh_address(r, owner, run);
-    auto entered = run.gate.enter(host_of(local_to_utf8(fresh ? *fresh : f.local_download_url)), cancel);
-    if (entered) host_pass.emplace(std::move(*entered));
+    if (fresh) host = host_of(local_to_utf8(*fresh));
+    auto entered = run.gate.enter(host, cancel, &budget);
+    if (!entered) return std::nullopt;
+    host_pass.emplace(std::move(*entered));
     return fresh;
   };
 
@@ -129,6 +163,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   report.md5_checked = got.md5_checked;
   report.already_present = got.already_present;
   report.re_resolved = got.refreshed;
+  report.md5_missing = r.md5_is_content_hash && job.expected_md5.empty();
   if (got.error) {
     report.error = one_line(*got.error);
     report.failure_kind = download_error_kind(*got.error);
@@ -136,6 +171,29 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   note_in_archive(run.archive, r, f, report);
   run.display.download_ended(id, f.file_name, report);
   f.download = std::move(report);
+}
+
+// download_one, and when it fails in itself (out of memory), the file fails: the
+// other files and the run go on.
+void download_one_safely(resolution& r, std::size_t i, const std::string& owner, std::size_t turn,
+                         name_turns& turns, session& run) {
+  std::string reason;  // short enough to need no memory of its own
+  try {
+    download_one(r, i, owner, turn, turns, run);
+    return;
+  } catch (const std::bad_alloc&) {
+    reason = "out of memory";
+  } catch (...) {
+    reason = "download failed";
+  }
+  if (r.files[i].download) return;
+  try {
+    download_report failed;
+    failed.error = std::move(reason);
+    failed.failure_kind = error_kind::download;
+    r.files[i].download = std::move(failed);
+  } catch (...) {  // left without a report: counted as never started
+  }
 }
 
 }  // namespace
@@ -192,11 +250,26 @@ void download_files(resolution& r, session& run) {
   name_turns turns;
   const std::vector<std::string> owners = file_owners(r);
   const auto take_files = [&] {
-    for (std::size_t k; (k = next++) < kept.size();) download_one(r, kept[k], owners[kept[k]], k, turns, run);
+    for (std::size_t k; (k = next++) < kept.size();) download_one_safely(r, kept[k], owners[kept[k]], k, turns, run);
   };
+  // This thread takes files, and so do helpers while the page has files for them:
+  // at most --jobs helpers in the whole run (counted among the download places under
+  // a name of their own), so that pages downloading at once start no more. A helper
+  // that cannot be started leaves its files to the others.
   const std::size_t threads = std::min<std::size_t>(kept.size(), static_cast<std::size_t>(run.chosen.jobs));
   std::vector<std::thread> helpers;
-  for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(take_files);
+  for (std::size_t t = 1; t < threads; ++t) {
+    std::optional<host_gate::pass> helper_place = run.download_places.try_enter(helper_threads);
+    if (!helper_place) break;
+    try {
+      helpers.emplace_back([&take_files, held = std::move(*helper_place)]() mutable {
+        take_files();
+        held.leave();
+      });
+    } catch (const std::exception&) {  // no thread: the place went with the lambda
+      break;
+    }
+  }
   take_files();
   for (std::thread& helper : helpers) helper.join();
 
@@ -225,6 +298,7 @@ std::string download_line(const file_entry& f, std::size_t index) {
   std::string line = (d.already_present ? "already there: " : "saved: ") + one_line(d.path) + " (" +
                      std::to_string(d.bytes) + (d.bytes == 1 ? " byte" : " bytes");
   if (d.md5_checked) line += *d.md5_checked ? ", MD5 matched" : ", MD5 differs";
+  else if (d.md5_missing) line += ", not checked: the page gives no MD5";
   if (d.re_resolved > 0) line += ", address re-resolved";
   return line + ")\n";
 }

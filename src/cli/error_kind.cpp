@@ -11,6 +11,7 @@ struct text_kind {
   error_kind kind;
 };
 
+// What the fetcher says, for a page and a download alike.
 constexpr text_kind fetch_texts[] = {
     {"timed out", error_kind::timeout},
     {"TLS ", error_kind::tls},
@@ -20,23 +21,31 @@ constexpr text_kind fetch_texts[] = {
     {"the server asks to wait", error_kind::http},
     {"the server still asks to wait", error_kind::http},
     {"interrupted", error_kind::interrupted},
-};
-
-constexpr text_kind download_texts[] = {
-    {"interrupted", error_kind::interrupted},
-    {"MD5 mismatch", error_kind::checksum},
-    {"timed out", error_kind::timeout},
-    {"TLS ", error_kind::tls},
-    {"the server answered", error_kind::http},
-    {"the server asks to wait", error_kind::http},
-    {"the server still asks to wait", error_kind::http},
+    // Refused before anything is sent.
+    {"empty address", error_kind::address},
+    {"address has no", error_kind::address},
+    {"unsupported scheme", error_kind::address},
+    {"invalid host name", error_kind::address},
+    {"malformed address", error_kind::address},
+    // No answer, or none that could be read.
     {"connection refused", error_kind::network},
     {"connection closed", error_kind::network},
     {"connection broken", error_kind::network},
     {"host not found", error_kind::network},
     {"cannot connect", error_kind::network},
+    {"proxy not found", error_kind::network},
+    {"the proxy failed", error_kind::network},
     {"receive failed", error_kind::network},
+    {"send failed", error_kind::network},
     {"the server closed the connection", error_kind::network},
+    {"the answer is not HTTP", error_kind::network},
+    {"response headers too large", error_kind::network},
+};
+
+// What only the downloader says; anything else it says is of kind `download`.
+constexpr text_kind download_texts[] = {
+    {"MD5 mismatch", error_kind::checksum},
+    {"the server answered", error_kind::http},
 };
 
 template <std::size_t n>
@@ -78,7 +87,8 @@ std::optional<error_kind> fetch_error_kind(const fetch_outcome& outcome) {
 }
 
 error_kind download_error_kind(std::string_view error) {
-  return kind_by_start(error, download_texts).value_or(error_kind::download);
+  if (auto kind = kind_by_start(error, download_texts)) return *kind;
+  return kind_by_start(error, fetch_texts).value_or(error_kind::download);
 }
 
 }  // namespace sharelink::cli

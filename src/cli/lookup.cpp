@@ -33,6 +33,13 @@ void fill_from_reading(resolution& r, const page_reading& reading) {
   r.more_files = reading.more_files;
 }
 
+// What a download of the files of `r` asks with: the rule's request settings.
+void take_request(resolution& r, const service_rule& rule) {
+  fetch_options asked = with_request(rule, {});
+  r.request_headers = std::move(asked.headers);
+  for (file_entry& f : r.files) f.user_agent = asked.user_agent;
+}
+
 /// `r` with the files left out of its reading, if any, added to its error.
 void note_files_left_out(resolution& r) {
   if (!r.more_files) return;
@@ -103,6 +110,7 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.
   fill_from_reading(r, found.read.reading);
+  take_request(r, which->rule);
   r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
   if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
   else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
@@ -111,7 +119,8 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
 }
 
 resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
-                              const std::vector<std::pair<std::string, std::string>>& step_answers) {
+                              const std::vector<std::pair<std::string, std::string>>& step_answers,
+                              const std::atomic<bool>* cancel) {
   resolution r;
   r.service = which.rule.name;
   r.md5_is_content_hash = which.rule.md5_is_content_hash;
@@ -126,8 +135,9 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
     }
     answers.push_back({step.name, answer_text(which.rule, given->second)});
   }
-  rule_reading read = read_with_rule(which.rule, answers);
+  rule_reading read = read_with_rule(which.rule, answers, cancel);
   fill_from_reading(r, read.reading);
+  take_request(r, which.rule);
   if (read.error) r.error = read.error;
   else if (missing) r.error = missing;
   else if (r.fields.download_url.empty()) r.error = no_download_address;

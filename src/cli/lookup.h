@@ -1,5 +1,6 @@
 #pragma once
 // Turning one address, or one saved page, into a resolution with its verdict.
+#include <atomic>
 #include <memory>
 #include <functional>
 #include <optional>
@@ -45,8 +46,10 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
 
 /// Reads a page already at hand, and the answers of the service's steps
 /// (step name, bytes) when it has any; an error when it holds no download address,
-/// when a pattern is too complex for it, or when a step's answer is missing.
+/// when a pattern is too complex for it, or when a step's answer is missing. The
+/// reading stops early, "interrupted", once `cancel` turns true.
 resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
-                              const std::vector<std::pair<std::string, std::string>>& step_answers = {});
+                              const std::vector<std::pair<std::string, std::string>>& step_answers = {},
+                              const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace sharelink::cli

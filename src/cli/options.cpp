@@ -99,7 +99,8 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
       ->type_name("N");
   app.add_option("--retries", s.retry.retries,
                  "Try a page fetch that failed in passing (5xx, 408, 429,\n"
-                 "a broken connection) again up to N times (default: 2)")
+                 "a broken connection) again up to N times (default: 2,\n"
+                 "at most 10)")
       ->type_name("N");
   app.add_option("--retry-max-wait", s.retry.most_wait_s,
                  "Wait out a server's Retry-After for up to this long\n"
@@ -172,9 +173,14 @@ std::optional<std::string> checked(const CLI::App& app, const typed_options& typ
   if (app.count("--jobs") > 0 && s.jobs < 1)
     return "--jobs: " + std::to_string(s.jobs) + " is not a number above 0";
   s.jobs = std::min(s.jobs, most_jobs);
-  if (s.retry.retries < 0) return "--retries: " + std::to_string(s.retry.retries) + " is not 0 or more";
+  if (s.retry.retries < 0 || (given(app, "--retries") && s.retry.retries > most_retries))
+    return "--retries: " + std::to_string(s.retry.retries) + " is not a number from 0 to " +
+           std::to_string(most_retries);
+  s.retry.retries = std::min(s.retry.retries, most_retries);
   if (s.retry.most_wait_s < 0)
     return "--retry-max-wait: " + std::to_string(s.retry.most_wait_s) + " is not a number of seconds, 0 or more";
+  // Longer is as good as for ever, and the sums of waits stay in range.
+  s.retry.most_wait_s = std::min(s.retry.most_wait_s, longest_wait_s);
   if (given(app, "--max-per-host") && s.max_per_host < 1)
     return "--max-per-host: " + std::to_string(s.max_per_host) + " is not a number above 0";
   if (app.count("--proxy") > 0) s.lookup.fetch.proxy = typed.proxy;
@@ -239,8 +245,8 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
   if (ca_file_asked && !fetcher_takes_ca_file && !s.quiet)
     write_line(err, "sharelink: --cacert is not used here: the system's certificate store decides what is trusted");
   if (auto problem = finish_service_options(typed.services, s, err, s.quiet, warning)) {
-    write_line(err, *problem);
-    write_line(err, "Run with --help for more information.");
+    write_line(err, problem->what);
+    if (problem->usage) write_line(err, "Run with --help for more information.");
     return 2;
   }
   if (typed.services.list) {

@@ -33,14 +33,16 @@ bool is_passing_failure(const fetch_outcome& outcome) {
   return s == 408 || s == 429 || (s >= 500 && s <= 599);
 }
 
+long long whole_ms(steady::duration d) { return std::chrono::ceil<std::chrono::milliseconds>(d).count(); }
+
+}  // namespace
+
 std::string too_long_a_wait(long long asked_s, long long waited_ms, long long most_s) {
   std::string text = waited_ms == 0 ? "the server asks to wait " : "the server still asks to wait ";
   text += std::to_string(asked_s) + " s (Retry-After)";
   if (waited_ms > 0) text += " after " + std::to_string((waited_ms + 999) / 1000) + " s of waiting";
   return text + ", more than --retry-max-wait allows (" + std::to_string(most_s) + " s)";
 }
-
-}  // namespace
 
 std::string host_of(std::string_view pasted) {
   // The host as the request names it: a name beyond ASCII in its xn-- form, and
@@ -79,14 +81,28 @@ void host_gate::pass::leave() {
   gate_ = nullptr;
 }
 
-std::optional<host_gate::pass> host_gate::enter(const std::string& host,
-                                                 const std::atomic<bool>* cancel) {
+std::optional<host_gate::pass> host_gate::enter(const std::string& host, const std::atomic<bool>* cancel,
+                                                 pause_budget* budget) {
   std::unique_lock lock(mutex_);
   for (;;) {
     if (cancelled(cancel)) return std::nullopt;
     host_state& state = hosts_[host];
     const auto now = steady::now();
     if (state.paused_until > now) {
+      if (budget) {
+        // What the pause adds to the waits counted so far (a pause made longer
+        // counts once more, for its longer part).
+        const auto from = std::max(now, budget->counted_until);
+        if (state.paused_until > from) {
+          const auto more = state.paused_until - from;
+          if (budget->waited + more > budget->most) {
+            budget->refused = state.paused_until - now;
+            return std::nullopt;
+          }
+          budget->waited += more;
+          budget->counted_until = state.paused_until;
+        }
+      }
       changed_.wait_for(lock, std::min<steady::duration>(cancel_check, state.paused_until - now));
       continue;
     }
@@ -97,6 +113,14 @@ std::optional<host_gate::pass> host_gate::enter(const std::string& host,
     ++state.running;
     return pass(*this, host);
   }
+}
+
+std::optional<host_gate::pass> host_gate::try_enter(const std::string& host) {
+  std::lock_guard lock(mutex_);
+  host_state& state = hosts_[host];
+  if (state.paused_until > steady::now() || (most_ > 0 && state.running >= most_)) return std::nullopt;
+  ++state.running;
+  return pass(*this, host);
 }
 
 void host_gate::pause(const std::string& host, steady::time_point until) {
@@ -120,31 +144,37 @@ long long backoff_ms(const retry_policy& policy, int attempt) {
 fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options& options,
                                    const retry_policy& policy, host_gate& gate) {
   const std::string host = host_of(address);
-  long long waited_ms = 0;  // for Retry-After, all rounds together
+  const long long most_wait_s = std::clamp(policy.most_wait_s, 0LL, longest_wait_s);
+  host_gate::pause_budget budget;  // every pause waited through, all rounds together
+  budget.most = std::chrono::seconds(most_wait_s);
   int retried = 0;
   for (;;) {
-    fetch_outcome outcome;
-    {
-      std::optional<host_gate::pass> place = gate.enter(host, options.cancel);
-      if (!place) return interrupted_outcome();
-      outcome = fetch_page_reporting(address, options);
+    std::optional<host_gate::pass> place = gate.enter(host, options.cancel, &budget);
+    if (!place) {
+      if (budget.refused == steady::duration::zero()) return interrupted_outcome();
+      fetch_outcome outcome;
+      const long long asked_s = std::chrono::ceil<std::chrono::seconds>(budget.refused).count();
+      outcome.error = too_long_a_wait(asked_s, whole_ms(budget.waited), most_wait_s);
+      return outcome;
     }
+    fetch_outcome outcome = fetch_page_reporting(address, options);
     if (outcome.cut == fetch_cut::interrupted) return outcome;
     const std::optional<std::chrono::seconds> asked = asked_wait(outcome.status, outcome.retry_after);
     // "Retry-After: 0" asks for nothing to wait for: taken as a failure in passing.
     if (asked && asked->count() > 0) {
-      const long long ms = asked->count() * 1000;
-      if (waited_ms + ms > policy.most_wait_s * 1000) {
+      if (budget.waited + *asked > budget.most) {
         outcome.fetched = false;
-        outcome.error = too_long_a_wait(asked->count(), waited_ms, policy.most_wait_s);
+        outcome.error = too_long_a_wait(asked->count(), whole_ms(budget.waited), most_wait_s);
         return outcome;
       }
       // The whole host is left alone meanwhile: every request to it would be
-      // answered the same, and each one counts against its limit.
-      gate.pause(host, steady::now() + std::chrono::milliseconds(ms));
-      waited_ms += ms;
+      // answered the same, and each one counts against its limit. Paused before the
+      // place is given back, so that no request slips in between.
+      gate.pause(host, steady::now() + *asked);
+      place.reset();
       continue;
     }
+    place.reset();
     if (!is_passing_failure(outcome) || retried >= policy.retries) return outcome;
     if (!wait_unless_cancelled(backoff_ms(policy, retried), options.cancel))
       return interrupted_outcome(std::move(outcome));

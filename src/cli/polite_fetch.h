@@ -57,8 +57,26 @@ class host_gate {
     std::string host_;
   };
 
-  /// Waits until a request to `host` may go; nothing once `cancel` turned true.
-  std::optional<pass> enter(const std::string& host, const std::atomic<bool>* cancel);
+  /// What one request may wait for its host's pauses (Retry-After), all waits
+  /// together, and what it has waited so far.
+  struct pause_budget {
+    std::chrono::steady_clock::duration most{};
+    std::chrono::steady_clock::duration waited{};  ///< pauses waited through, each counted once
+    std::chrono::steady_clock::time_point counted_until{};
+    /// Set when the host's pause lasted this much longer than the budget left: not
+    /// waited out.
+    std::chrono::steady_clock::duration refused{};
+  };
+
+  /// Waits until a request to `host` may go; nothing once `cancel` turned true, or
+  /// (with `budget`) at once when the host's pause lasts longer than the budget
+  /// leaves, `budget->refused` then set.
+  std::optional<pass> enter(const std::string& host, const std::atomic<bool>* cancel,
+                            pause_budget* budget = nullptr);
+
+  /// A place for `host` when one is free and the host is not paused, at once;
+  /// nothing otherwise.
+  std::optional<pass> try_enter(const std::string& host);
 
   /// No request goes to `host` before `until` (a later pause already set stays).
   void pause(const std::string& host, std::chrono::steady_clock::time_point until);
@@ -82,9 +100,21 @@ std::optional<std::chrono::seconds> asked_wait(long status, std::string_view ret
 /// first_pause_ms × 2^attempt.
 long long backoff_ms(const retry_policy& policy, int attempt);
 
+/// The most --retries takes.
+inline constexpr int most_retries = 10;
+/// The longest --retry-max-wait taken, in seconds (about 68 years, as a Retry-After
+/// is read): longer is as good as for ever, and keeps the sums of waits in range.
+inline constexpr long long longest_wait_s = 2147483647;
+
+/// The text of a request's error when a Retry-After asks to wait `asked_s` more
+/// after `waited_ms` of waiting, more than `most_s` allows.
+std::string too_long_a_wait(long long asked_s, long long waited_ms, long long most_s);
+
 /// fetch_page_reporting through `gate`, patiently: a 429 or 503 with Retry-After is
-/// waited out (the host paused meanwhile) up to policy.most_wait_s in all, beyond
-/// which the outcome says so; a failure in passing is tried again up to
+/// waited out (the host paused meanwhile, from before the request's place is given
+/// back) up to policy.most_wait_s for all the pauses the request waits through,
+/// its own and those other requests to the host were told, beyond which the outcome
+/// says so; a failure in passing is tried again up to
 /// policy.retries times after backoff_ms. A refused connection and a time-out are
 /// not tried again. The outcome is the last attempt's. Ctrl+C (options.cancel) ends
 /// every wait at once.

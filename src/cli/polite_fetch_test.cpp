@@ -5,6 +5,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <algorithm>
+#include <filesystem>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -15,6 +17,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
+#include "cli/error_kind.h"
 #include "cli/polite_fetch.h"
 #include "testing/loopback_server.h"
 #include "testing/test_folder.h"
@@ -111,6 +114,35 @@ TEST(PatientFetch, WaitsOutRetryAfterRetriesPassingFailuresAndNothingElse) {
       EXPECT_EQ(server.requests(path), c.requests) << c.address;
     }
   }
+}
+
+// The wait budget counts every pause a request waits through: the one another request
+// to the host was told of too. And a budget too large to count in is as long as any.
+TEST(PatientFetch, EveryPauseOfTheHostCountsAgainstTheMostWait) {
+  scripted_server server;
+  server.script("/first", {{429, "2"}, {200, ""}});
+  server.script("/second", {{429, "2"}, {200, ""}});
+  server.script("/huge", {{429, "1"}, {200, ""}});
+  server.start();
+  host_gate gate;
+  retry_policy policy;
+  policy.most_wait_s = 3;
+  fetch_outcome first;
+  std::thread ahead([&] { first = fetch_page_patiently(server.url("/first"), {}, policy, gate); });
+  for (int i = 0; i < 200 && server.requests("/first") == 0; ++i) std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(100ms);  // the host is paused now, for about 2 s
+  const fetch_outcome second = fetch_page_patiently(server.url("/second"), {}, policy, gate);
+  ahead.join();
+  EXPECT_EQ(first.status, 200) << first.error;
+  EXPECT_FALSE(second.fetched);
+  EXPECT_EQ(second.error,
+            "the server still asks to wait 2 s (Retry-After) after 2 s of waiting, more than --retry-max-wait "
+            "allows (3 s)");
+  EXPECT_EQ(server.requests("/second"), 1);
+
+  policy.most_wait_s = std::numeric_limits<long long>::max();
+  const fetch_outcome huge = fetch_page_patiently(server.url("/huge"), {}, policy, gate);
+  EXPECT_EQ(huge.status, 200) << huge.error;
 }
 
 TEST(PatientFetch, CtrlCEndsTheWaitAtOnce) {
@@ -221,6 +253,51 @@ TEST(ErrorKind, EachFailureOfAnAddressIsNamedInJson) {
   }
 }
 
+// A page and a download that fail the same way are of one kind; what only a download
+// meets has kinds of its own.
+TEST(ErrorKind, APageAndADownloadThatFailAlikeAreOfOneKind) {
+  testing::loopback_server server;
+  server.http().Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
+  server.http().Get("/silent", [](const httplib::Request&, httplib::Response& res) {
+    std::this_thread::sleep_for(600ms);
+    res.set_content("late", "text/plain");
+  });
+  server.start();
+  fetch_options quick;
+  quick.connect_timeout_ms = quick.stall_timeout_ms = quick.total_timeout_ms = 300;
+  fetch_options missing_ca = quick;
+  missing_ca.ca_file = "/nonexistent/ca.pem";
+  fetch_options refused_proxy = quick;
+  refused_proxy.proxy = "http://127.0.0.1:1";
+  std::string https_at_plain = server.url("/");
+  https_at_plain.insert(4, "s");
+  const struct {
+    std::string address;
+    fetch_options options;
+    error_kind kind;
+  } fetched[] = {
+      {server.url("/loop"), quick, error_kind::http},
+      {"http://a b.example/d/X", quick, error_kind::address},
+      {"http://127.0.0.1:1/", quick, error_kind::network},
+      {"http://127.0.0.1:2/", refused_proxy, error_kind::network},
+      {https_at_plain, fetcher_takes_ca_file ? missing_ca : quick, error_kind::tls},
+      {server.url("/silent"), quick, error_kind::timeout},
+  };
+  for (const auto& c : fetched) {
+    const fetch_outcome outcome = fetch_page_reporting(c.address, c.options);
+    SCOPED_TRACE(c.address + ": " + outcome.error);
+    EXPECT_EQ(fetch_error_kind(outcome), c.kind);
+    EXPECT_EQ(download_error_kind(outcome.error), c.kind);
+  }
+  const std::pair<std::string, error_kind> said[] = {
+      {"send failed: Broken pipe", error_kind::network},
+      {"the server answered 404 Not Found", error_kind::http},
+      {"MD5 mismatch: the file's is 0, the page states 1", error_kind::checksum},
+      {"cannot write out/x.part: No space left on device", error_kind::download},
+  };
+  for (const auto& [error, kind] : said) EXPECT_EQ(download_error_kind(error), kind) << error;
+}
+
 // Four files of one page on one host, each answered only once as many requests are
 // in flight as the test waits for (or after a second): how many ran at once.
 int most_downloads_at_once(const std::vector<std::string>& extra_args, int awaited) {
@@ -261,6 +338,49 @@ TEST(ParallelDownloads, FilesOfAPageGoTogetherUpToJobsAndThePerHostMost) {
   EXPECT_EQ(most_downloads_at_once({"--jobs", "1"}, 1), 1);
 }
 
+// The threads of the process, as the system counts them.
+std::size_t threads_now() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
+// Pages downloading at once start no more threads than --jobs of their own between
+// them, beyond the workers that read the pages.
+TEST(ParallelDownloads, PagesAtOnceShareTheRunsThreads) {
+  if (!std::filesystem::is_directory("/proc/self/task")) GTEST_SKIP() << "no /proc/self/task";
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::condition_variable changed;
+  int running = 0;
+  std::size_t most_threads = 0;
+  server.http().Get(R"(/f/\w+)", [&](const httplib::Request&, httplib::Response& res) {
+    std::unique_lock lock(mutex);
+    ++running;
+    changed.notify_all();
+    changed.wait_for(lock, 500ms, [&] { return running >= 4; });
+    std::this_thread::sleep_for(50ms);  // every thread that is to start has started
+    most_threads = std::max(most_threads, threads_now());
+    --running;
+    res.set_content("x", "application/octet-stream");
+  });
+  server.http().Get(R"(/d/(\w))", [&](const httplib::Request& req, httplib::Response& res) {
+    std::vector<std::string> urls;
+    for (int i = 0; i < 4; ++i) urls.push_back(server.url("/f/" + std::string(req.matches[1]) + std::to_string(i)));
+    res.set_content(kuaichuan_page(urls, 1), "text/html");
+  });
+  server.start();
+  testing::test_folder folder;
+  fetch_page_reporting(server.url("/d/a"));  // the server's threads are all there
+  const std::size_t before = threads_now();
+  const command_run ran = run_command({"--download", "--no-config", "--jobs", "4", "--output-dir", folder.path(),
+                                       server.url("/d/a"), server.url("/d/b"), server.url("/d/c"),
+                                       server.url("/d/d")});
+  EXPECT_EQ(ran.status, 0) << ran.err;
+  // The reader, 4 workers and at most 4 helpers (a few more for the libraries).
+  EXPECT_LE(most_threads, before + 1 + 4 + 4 + 2) << "before: " << before;
+}
+
 }  // namespace
 }  // namespace sharelink::cli
 
@@ -277,12 +397,14 @@ struct expiring_host {
   std::vector<std::string> ranges;  ///< the Range header of each file request
   const std::string body = std::string(50000, 'a') + std::string(50000, 'b');
 
-  expiring_host() {
-    server.http().Get("/d/EXPIRING", [this](const httplib::Request&, httplib::Response& res) {
+  /// `last_without_address`: the page lists a last file that has no address.
+  explicit expiring_host(bool last_without_address = false) {
+    server.http().Get("/d/EXPIRING", [this, last_without_address](const httplib::Request&, httplib::Response& res) {
       std::lock_guard lock(mutex);
-      const std::string url = server.url("/f/" + std::to_string(++tokens));
+      std::vector<std::string> urls = {server.url("/f/" + std::to_string(++tokens))};
+      if (last_without_address) urls.push_back("");
       // The page's key changes with each visit: it does not tell one file from another.
-      res.set_content(kuaichuan_page({url}, body.size(), "k" + std::to_string(tokens)), "text/html");
+      res.set_content(kuaichuan_page(urls, body.size(), "k" + std::to_string(tokens)), "text/html");
     });
     server.http().Get(R"(/f/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
       {
@@ -307,18 +429,24 @@ struct expiring_host {
 };
 
 TEST(ExpiredAddress, IsResolvedAgainAndTheFileContinuesFromItsPart) {
-  expiring_host host;
-  testing::test_folder folder;
-  const command_run ran = run_command(
-      {"--download", "--json", "--no-config", "--output-dir", folder.path(), host.server.url("/d/EXPIRING")});
-  ASSERT_EQ(ran.status, 0) << ran.err << ran.out;
-  const nlohmann::json download = nlohmann::json::parse(ran.out)["files"][0]["download"];
-  EXPECT_EQ(download["bytes"], host.body.size());
-  EXPECT_EQ(download["re_resolved"], 1);
-  EXPECT_EQ(testing::test_folder::read(folder.path() + "/f0.bin"), host.body);
-  // Each fresh address continued from the .part: never the whole file asked for again.
-  std::lock_guard lock(host.mutex);
-  for (std::size_t i = 1; i < host.ranges.size(); ++i) EXPECT_FALSE(host.ranges[i].empty()) << i;
+  // The page read again is taken as the first reading took it: a last file without an
+  // address is left out, the others stand.
+  for (const bool last_without_address : {false, true}) {
+    SCOPED_TRACE(last_without_address ? "a last file without an address" : "one file");
+    expiring_host host(last_without_address);
+    testing::test_folder folder;
+    const command_run ran = run_command(
+        {"--download", "--json", "--no-config", "--output-dir", folder.path(), host.server.url("/d/EXPIRING")});
+    ASSERT_EQ(ran.status, last_without_address ? 1 : 0) << ran.err << ran.out;
+    const nlohmann::json download = nlohmann::json::parse(ran.out)["files"][0]["download"];
+    EXPECT_TRUE(download["error"].is_null()) << download;
+    EXPECT_EQ(download["bytes"], host.body.size());
+    EXPECT_EQ(download["re_resolved"], 1);
+    EXPECT_TRUE(testing::test_folder::read(folder.path() + "/f0.bin") == host.body);
+    // Each fresh address continued from the .part: never the whole file asked for again.
+    std::lock_guard lock(host.mutex);
+    for (std::size_t i = 1; i < host.ranges.size(); ++i) EXPECT_FALSE(host.ranges[i].empty()) << i;
+  }
 }
 
 TEST(RetryAfter, DownloadsWaitItOutUpToTheMost) {
@@ -353,6 +481,52 @@ TEST(RetryAfter, DownloadsWaitItOutUpToTheMost) {
   EXPECT_EQ(later["error_kind"], "http");
   EXPECT_NE(later["error"].get<std::string>().find("more than --retry-max-wait allows (120 s)"), std::string::npos)
       << later["error"];
+}
+
+// A file whose fresh address is on another host: that host's Retry-After pauses that
+// host, not the one the file was first asked from.
+TEST(RetryAfter, AfterAFreshAddressThePauseIsTheNewHosts) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::map<std::string, steady::time_point> first_asked;
+  const auto note = [&](const std::string& what) {
+    std::lock_guard lock(mutex);
+    first_asked.emplace(what, steady::now());
+  };
+  std::atomic<int> page_reads{0}, busy_asked{0};
+  server.http().Get("/d/MOVED", [&](const httplib::Request&, httplib::Response& res) {
+    // First the file is on 127.0.0.1, where it has expired; then on "localhost".
+    const std::string url = page_reads++ == 0 ? server.url("/f/gone")
+                                              : "http://localhost:" + std::to_string(server.port()) + "/f/busy";
+    res.set_content(kuaichuan_page({url}, 10), "text/html");
+  });
+  server.http().Get("/f/gone", [](const httplib::Request&, httplib::Response& res) { res.status = 410; });
+  server.http().Get("/f/busy", [&](const httplib::Request&, httplib::Response& res) {
+    if (busy_asked++ == 0) {
+      note("503");
+      res.status = 503;
+      res.set_header("Retry-After", "1");
+      return;
+    }
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  server.http().Get("/d/LATER", [&](const httplib::Request&, httplib::Response& res) {
+    // Read once the moved file was told to wait: its own file then goes to 127.0.0.1.
+    for (int i = 0; i < 300 && busy_asked.load() == 0; ++i) std::this_thread::sleep_for(10ms);
+    res.set_content(kuaichuan_page({server.url("/f/later")}, 10), "text/html");
+  });
+  server.http().Get("/f/later", [&](const httplib::Request&, httplib::Response& res) {
+    note("later");
+    res.set_content("0123456789", "application/octet-stream");
+  });
+  server.start();
+  testing::test_folder folder;
+  const command_run ran = run_command({"--download", "--no-config", "--jobs", "2", "--output-dir", folder.path(),
+                                       server.url("/d/MOVED"), server.url("/d/LATER")});
+  EXPECT_EQ(ran.status, 0) << ran.err << ran.out;
+  std::lock_guard lock(mutex);
+  ASSERT_TRUE(first_asked.count("503") && first_asked.count("later")) << ran.out;
+  EXPECT_LT(first_asked["later"] - first_asked["503"], 700ms);
 }
 
 // A download told to come back later leaves its host alone meanwhile: the next file

@@ -162,7 +162,10 @@ std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_vie
     const fetch_address prepared = prepare_fetch_address(referer);
     if (prepared.error.empty()) entry += "  referer=" + prepared.url + "\n";
   }
-  entry += "  user-agent=" + std::string(fetch_user_agent) + "\n";
+  if (const auto agent = option_value(f.user_agent); agent && !agent->empty())
+    entry += "  user-agent=" + *agent + "\n";
+  else
+    entry += "  user-agent=" + std::string(fetch_user_agent) + "\n";
   if (const auto cookie = option_value(f.cookie); cookie && !cookie->empty())
     entry += "  header=Cookie: " + *cookie + "\n";
   if (with_checksum && is_md5_hex(f.md5)) {

@@ -24,6 +24,9 @@ struct download_report {
   std::optional<error_kind> failure_kind;  ///< set with `error`
   int re_resolved = 0;  ///< how often the share address was resolved again for a fresh address
   bool in_archive = false;  ///< passed over: the archive holds it (`path` is where it was saved)
+  /// The service's MD5 is a hash of the content, but the page gives none for this
+  /// file: it could not be checked.
+  bool md5_missing = false;
 };
 
 /// How a file in the output folder compares with its page (--check).
@@ -57,6 +60,9 @@ struct file_entry {
   /// The Cookie header value a request for the file carries (the cookies the page
   /// fetch received); only an aria2 entry shows it.
   std::string cookie;
+  /// The User-Agent a request for the file carries: the service rule's, or empty
+  /// for the fetcher's own.
+  std::string user_agent;
 };
 
 /// The outcome for one address, every text in UTF-8.
@@ -65,6 +71,9 @@ struct resolution {
   std::string service;  ///< the service's name, or empty when it could not be told
   /// The service's MD5 text is the file's MD5 (a download is checked against it).
   bool md5_is_content_hash = false;
+  /// The service rule's request headers ("Name: value"), which a download sends to
+  /// the host of each file's address (and no further).
+  std::vector<std::string> request_headers;
   /// Status of the last response; nothing when none arrived or the page came from a file.
   std::optional<long> http_status;
   resolved_file fields{{}, {}, {}, "0B", {}};  ///< what the window shows
@@ -92,7 +101,9 @@ std::string labelled_report(const file_entry& f);
 
 /// One JSON object on one line (no line break): address, service, http_status,
 /// download_url, file_name, file_type, extension, size, size_bytes, md5, files (one
-/// object per file with the same field keys, and "download" once downloaded) and
+/// object per file with the same field keys, and "download" once downloaded: result
+/// "saved", "already there" or "failed", path, bytes, md5_checked true, false or
+/// null when there was nothing to compare, error, error_kind, re_resolved) and
 /// error with its error_kind. Bytes that are not UTF-8 become U+FFFD, so the result is
 /// always valid JSON.
 std::string json_report(const resolution& r);
@@ -110,7 +121,8 @@ std::string aria2_download_address(std::string_view url);
 /// the name --download saves it under (safe_file_name, the address's last segment
 /// when the page gives no usable name), "referer=" with `referer` (the share
 /// address, local text) as the fetcher sends it, when not empty, "user-agent=" with
-/// the fetcher's, "header=Cookie: " with `f.cookie` when it has one, and, when
+/// the one a download sends (`f.user_agent`, else the fetcher's), "header=Cookie: "
+/// with `f.cookie` when it has one, and, when
 /// `with_checksum` and the MD5 text is 32 hexadecimal digits, "checksum=md5=".
 /// Empty when download_address_refusal refuses the file.
 /// The address is the one the page gave (local_download_url when set), with the bytes

@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "cli/downloads.h"
 #include "codec/codepage.h"
 
 namespace sharelink::cli {
@@ -105,13 +106,43 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
                                                  {"size_bytes", 1536},
                                                  {"md5", "0123456789ABCDEF0123456789abcdef"}}));
   EXPECT_TRUE(parsed["files"][1]["size_bytes"].is_null());
-  EXPECT_EQ(parsed["files"][1]["download"], nlohmann::json({{"path", "/tmp/测试.zip"},
+  EXPECT_EQ(parsed["files"][1]["download"], nlohmann::json({{"result", "saved"},
+                                                            {"path", "/tmp/测试.zip"},
                                                             {"bytes", 1536},
                                                             {"md5_checked", true},
                                                             {"error", nullptr},
                                                             {"error_kind", nullptr},
                                                             {"re_resolved", 0},
                                                             {"result", "saved"}}));
+}
+
+// How a download ended, in its line and in its JSON object.
+TEST(DownloadReport, SaysWhatBecameOfTheFileAndWhetherItWasChecked) {
+  const auto report = [](std::optional<bool> md5_checked, bool already_present, bool md5_missing,
+                         std::optional<std::string> error = std::nullopt) {
+    download_report d{"out/f.zip", 1536, md5_checked, std::move(error), already_present, std::nullopt, 0};
+    d.md5_missing = md5_missing;
+    return d;
+  };
+  const struct {
+    download_report d;
+    std::string line, result;
+  } cases[] = {
+      {report(true, false, false), "saved: out/f.zip (1536 bytes, MD5 matched)\n", "saved"},
+      {report(std::nullopt, true, false), "already there: out/f.zip (1536 bytes)\n", "already there"},
+      {report(std::nullopt, false, true), "saved: out/f.zip (1536 bytes, not checked: the page gives no MD5)\n",
+       "saved"},
+      {report(std::nullopt, true, true),
+       "already there: out/f.zip (1536 bytes, not checked: the page gives no MD5)\n", "already there"},
+      {report(false, false, false, "MD5 mismatch"), "failed: 测试.zip: MD5 mismatch\n", "failed"},
+  };
+  for (const auto& c : cases) {
+    resolution r = sample();
+    r.files = {sample_file()};
+    r.files[0].download = c.d;
+    EXPECT_EQ(download_line(r.files[0], 0), c.line);
+    EXPECT_EQ(nlohmann::json::parse(json_report(r))["files"][0]["download"]["result"], c.result) << c.line;
+  }
 }
 
 TEST(Aria2Entry, AsksAsADownloadDoes) {

@@ -45,6 +45,11 @@ int resolve_page_file(session& run, std::istream& in) {
     if (!s.quiet) write_line(run.err, "sharelink: cannot read " + *s.page_file + ": " + reason);
     return run.finish(1);
   }
+  // Each answer is read as far as it goes, like a fetched one cut at the same
+  // size, and the cut is the error, named as a fetch names it.
+  const std::string too_large = "the page is larger than " + std::to_string(most) + " bytes; stopped there";
+  std::optional<std::string> cut_error;
+  if (cut) cut_error = too_large;
   std::vector<std::pair<std::string, std::string>> step_answers;
   for (const auto& [step, file] : s.step_pages) {
     bool step_cut = false;
@@ -53,14 +58,13 @@ int resolve_page_file(session& run, std::istream& in) {
       if (!s.quiet) write_line(run.err, "sharelink: cannot read " + file + ": " + reason);
       return run.finish(1);
     }
+    if (step_cut && !cut_error) cut_error = "step " + step + ": " + too_large;
     step_answers.emplace_back(step, std::move(*answer));
   }
-  resolution r = resolve_saved_page(*page, *s.lookup.registry().find(*s.lookup.forced_service), step_answers);
-  if (cut) {
-    // Read as far as it goes, like a fetched page cut at the same size.
-    r.error = "the page is larger than " + std::to_string(most) + " bytes; stopped there";
-  }
-  if (r.error) r.failure_kind = error_kind::page;
+  resolution r = resolve_saved_page(*page, *s.lookup.registry().find(*s.lookup.forced_service), step_answers,
+                                    s.lookup.fetch.cancel);
+  if (cut_error) r.error = cut_error;
+  if (r.error) r.failure_kind = r.error->starts_with("interrupted") ? error_kind::interrupted : error_kind::page;
   run.emit(run.complete(std::move(r)));
   if (run.interrupted.load()) {
     const int status = run.finish(interrupted_status());

@@ -41,14 +41,17 @@ CLI::Option* add_service_options(CLI::App& app, service_options& typed) {
       ->allow_extra_args(false);
 }
 
-std::optional<std::string> finish_service_options(const service_options& typed, settings& s,
-                                                  std::ostream& err, bool quiet, std::string_view said) {
+std::optional<service_options_problem> finish_service_options(const service_options& typed, settings& s,
+                                                              std::ostream& err, bool quiet, std::string_view said) {
   std::vector<std::string> problems;
   auto services = std::make_shared<service_registry>(installed_services(problems));
   std::optional<std::string> only_rule;
+  // A file named on the command line that cannot be used ends the run: the
+  // services it was to add would be missed without a word further on.
+  std::string unusable;
   for (const std::string& file : typed.rules) {
-    if (auto problem = services->add_file(file)) {
-      problems.push_back(*problem);
+    if (auto problem = services->add_file(file, &problems)) {
+      unusable += (unusable.empty() ? "" : "\n") + ("sharelink: " + one_line(*problem));
       continue;
     }
     only_rule = typed.rules.size() == 1 ? std::optional(services->entries().back().rule.name) : std::nullopt;
@@ -56,13 +59,14 @@ std::optional<std::string> finish_service_options(const service_options& typed, 
   if (!quiet)
     for (const std::string& problem : problems)
       if (problem != said) write_line(err, "sharelink: " + problem);
+  if (!unusable.empty()) return service_options_problem{unusable, false};
   s.lookup.services = services;
 
   if (!typed.service.empty()) {
     if (services->find(typed.service) == nullptr) {
       std::string known;
       for (const service_entry& e : services->entries()) known += (known.empty() ? "" : ", ") + e.rule.name;
-      return "--service: " + one_line(typed.service) + " is not a service (" + known + ")";
+      return service_options_problem{"--service: " + one_line(typed.service) + " is not a service (" + known + ")"};
     }
     s.lookup.forced_service = typed.service;
   }
@@ -70,14 +74,15 @@ std::optional<std::string> finish_service_options(const service_options& typed, 
     if (auto step = step_page(page)) {
       s.step_pages.push_back(*step);
     } else if (s.page_file) {
-      return "--page: one share page only (a step's answer is STEP=FILE)";
+      return service_options_problem{"--page: one share page only (a step's answer is STEP=FILE)"};
     } else {
       s.page_file = page;
     }
   }
-  if (!s.step_pages.empty() && !s.page_file) return "--page STEP=FILE needs the share page too (--page FILE)";
+  if (!s.step_pages.empty() && !s.page_file)
+    return service_options_problem{"--page STEP=FILE needs the share page too (--page FILE)"};
   if (s.page_file && !s.lookup.forced_service) {
-    if (!only_rule) return "--page needs --service (or a single --rules file)";
+    if (!only_rule) return service_options_problem{"--page needs --service (or a single --rules file)"};
     s.lookup.forced_service = only_rule;
   }
   // A step's answer for a step the service does not have, or given twice, would be
@@ -89,11 +94,11 @@ std::optional<std::string> finish_service_options(const service_options& typed, 
       if (std::none_of(steps.begin(), steps.end(), [&](const step_rule& r) { return r.name == step; })) {
         std::string names;
         for (const step_rule& r : steps) names += (names.empty() ? "" : ", ") + r.name;
-        return "--page " + step + "=FILE: " + one_line(entry->rule.name) + " has no step " + step +
-               (names.empty() ? "" : " (its steps: " + one_line(names) + ")");
+        return service_options_problem{"--page " + step + "=FILE: " + one_line(entry->rule.name) + " has no step " +
+                                       step + (names.empty() ? "" : " (its steps: " + one_line(names) + ")")};
       }
       for (std::size_t j = 0; j < i; ++j)
-        if (s.step_pages[j].first == step) return "--page " + step + "=FILE: given twice";
+        if (s.step_pages[j].first == step) return service_options_problem{"--page " + step + "=FILE: given twice"};
     }
   }
   return std::nullopt;

@@ -29,13 +29,24 @@ struct service_options {
 /// Adds --service, --rules, --list-services and --page to `app`; returns --page.
 CLI::Option* add_service_options(CLI::App& app, service_options& typed);
 
-/// Reads the rule folders and the --rules files into `s`'s registry (each bad file
-/// one line on `err` unless `quiet`), then checks the service and splits the pages:
-/// the reason when they cannot be used. With --page and no --service, the service
-/// of the one --rules file reads the page. A problem that is `said` already (the
-/// configuration's warning of a folder that may not be searched) is not said again.
-std::optional<std::string> finish_service_options(const service_options& typed, settings& s,
-                                                  std::ostream& err, bool quiet, std::string_view said = {});
+/// Why the service options cannot be used: a mistake on the command line, to be
+/// said with a pointer to --help, or --rules files that cannot be used, a line
+/// each, said as they stand.
+struct service_options_problem {
+  std::string what;
+  bool usage = true;
+};
+
+/// Reads the rule folders and the --rules files into `s`'s registry (each bad
+/// file of the folders, and each warning, one line on `err` unless `quiet`), then
+/// checks the service and splits the pages: the reason when they cannot be used.
+/// A --rules file that cannot be read is such a reason. With --page and no
+/// --service, the service of the one --rules file reads the page. A problem that
+/// is `said` already (the configuration's warning of a folder that may not be
+/// searched) is not said again.
+std::optional<service_options_problem> finish_service_options(const service_options& typed, settings& s,
+                                                              std::ostream& err, bool quiet,
+                                                              std::string_view said = {});
 
 /// The --list-services lines: name, title and source, separated by tabs.
 std::string service_list(const service_registry& services);

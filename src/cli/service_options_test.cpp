@@ -53,34 +53,42 @@ TEST_F(ServiceOptions, UserRuleFilesAreListedAndAReplacedBuiltInSaysSo) {
   const std::string mine = write("sharelink/services/pan.toml",
                                  "name = 'pan'\ntitle = 'Pan, mended'\n[fields.download_url]\npattern = 'u=(\\S+)'\n");
   write("sharelink/services/bad.toml", "name = 'bad'\n[fields.download_url]\npattern = '(x'\n");
+  write("sharelink/services/vague.toml", "name = 'vague'\n[fields.download_url]\npattern = 'u=\\S+'\n");
   std::filesystem::create_symlink(folder_ / "gone.toml", folder_ / "sharelink/services/nowhere.toml");
   const outcome listed = run_command({"--no-config", "--list-services"});
   EXPECT_EQ(listed.status, 0);
-  EXPECT_EQ(listed.out, "kuaichuan\tKuaichuan (快传)\tbuilt in\npan\tPan, mended\t" + mine + "\n");
+  EXPECT_EQ(listed.out, "kuaichuan\tKuaichuan (快传)\tbuilt in\npan\tPan, mended\t" + mine + "\nvague\tvague\t" +
+                           (folder_ / "sharelink/services/vague.toml").string() + "\n");
   EXPECT_NE(listed.err.find("bad.toml:3:11: the pattern does not compile"), std::string::npos) << listed.err;
+  EXPECT_NE(listed.err.find("vague.toml:3:11: warning: the pattern has no group"), std::string::npos) << listed.err;
   EXPECT_NE(listed.err.find("nowhere.toml: not a regular file; passed over"), std::string::npos) << listed.err;
   const std::string page = write("page.html", "u=http://h/a.zip");
   const outcome read = run_command({"--no-config", "--service", "pan", "--page", page, "--json"});
   EXPECT_NE(read.out.find("\"download_url\":\"http://h/a.zip\""), std::string::npos) << read.out;
 }
 
-// What is not a rule file is said to be so, at a bounded cost: a folder, a file
-// past the limit, a device that never ends.
-TEST_F(ServiceOptions, WhatIsNotARuleFileIsSaidToBeSo) {
+// A --rules file that cannot be used ends the run with its own line, at a bounded
+// cost: a folder, a file past the limit, a device that never ends, a bad rule.
+TEST_F(ServiceOptions, ARulesFileThatCannotBeUsedIsAMistake) {
   const std::string huge = write("huge.toml", "# " + std::string(largest_rule_file, 'x') + "\nname = 'huge'\n");
   const struct {
     std::string file, said;
   } cases[] = {{folder_.string(), ": a folder, not a rule file"},
                {huge, ": larger than 1048576 bytes; not a rule file"},
                {"/dev/zero", ": larger than 1048576 bytes; not a rule file"},
-               {(folder_ / "missing.toml").string(), ": no such file"}};
+               {(folder_ / "missing.toml").string(), ": no such file"},
+               {write("bad.toml", "name = 'bad'\n"), ":1:1: the rule reads no download_url: give [fields.download_url] or [records]"}};
   for (const auto& c : cases) {
-    const outcome listed = run_command({"--no-config", "--rules", c.file, "--list-services"});
-    EXPECT_NE(listed.err.find("sharelink: " + c.file + c.said), std::string::npos) << listed.err;
-    EXPECT_NE(listed.out.find("kuaichuan\t"), std::string::npos);  // the other services still work
+    for (const char* then : {"--list-services", "http://127.0.0.1:1/d/X"}) {
+      const outcome listed = run_command({"--no-config", "--rules", c.file, then});
+      EXPECT_EQ(listed.status, 2);
+      EXPECT_EQ(listed.out, "");
+      EXPECT_EQ(listed.err, "sharelink: " + c.file + c.said + "\n");
+    }
   }
   // The word after a rule file is an address, not another rule file.
-  const outcome then_address = run_command({"--no-config", "--rules", huge, "http://127.0.0.1:1/d/X"});
+  const std::string good = write("good.toml", "name = 'good'\n[fields.download_url]\npattern = 'u=(\\S+)'\n");
+  const outcome then_address = run_command({"--no-config", "--rules", good, "http://127.0.0.1:1/d/X"});
   EXPECT_EQ(then_address.status, 1);
   EXPECT_NE(then_address.err.find("sharelink: http://127.0.0.1:1/d/X: connection refused"), std::string::npos)
       << then_address.err;
@@ -108,6 +116,13 @@ download_url = "/u"
   const outcome no_step = run_command({"--no-config", "--rules", rule, "--page", page, "--json"});
   EXPECT_EQ(no_step.status, 1);
   EXPECT_NE(no_step.out.find("--page list=FILE"), std::string::npos) << no_step.out;
+  // A step's answer past the size of a fetched one is cut there, and said so.
+  const std::string big = write("big.json", R"({"files":[{"u":"http://h/1"})" + std::string(8 << 20, ' ') + "]}");
+  const outcome cut = run_command({"--no-config", "--rules", rule, "--page", page, "--page", "list=" + big, "--json"});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.out.find(R"("error":"step list: the page is larger than 8388608 bytes; stopped there","error_kind":"page")"),
+            std::string::npos)
+      << cut.out;
   EXPECT_EQ(run_command({"--no-config", "--page", page}).status, 2);
   EXPECT_EQ(run_command({"--no-config", "--service", "nope", "--page", page}).status, 2);
   // An answer for a step the rule does not have, or one given twice, is a mistake.

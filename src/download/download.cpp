@@ -53,6 +53,7 @@ class downloader {
     options_.total_timeout_ms = 0;
     if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
     if (is_header_value(job.owner)) owner_ = job.owner;
+    waited_s_ = std::max(0LL, job.waited_s);
   }
   ~downloader() { name_chosen(); }
   downloader(const downloader&) = delete;
@@ -68,7 +69,7 @@ class downloader {
   bool choose_name(file_handle& part);
   bool claim_name();
   const std::string& claimant() const { return owner_.empty() ? job_.url : owner_; }
-  bool kept_for_another();
+  bool side_files_are_mine(bool part_found);
   void name_chosen();
   void set_name(int number);
   bool accept_head(const response_head& head, attempt& now, part_writer& writer);
@@ -77,8 +78,15 @@ class downloader {
   bool whole_and_checked(part_writer& writer);
   void finish(part_writer& writer);
   void end_keeping_part(part_writer& writer, std::string error);
-  std::optional<std::string> read_meta();
+  /// What NAME.part.meta holds.
+  struct side_file {
+    /// foreign: not one this program writes; empty: no bytes (a write cut short)
+    enum { missing, empty, foreign, kept } kind = missing;
+    std::string owner;  ///< when kept: the owner it names; empty from a version that named none
+  };
+  side_file read_meta();
   bool write_meta();
+  side_file side_file_read_;  ///< what read_meta last found
   void keep_validator(const response_head& head);
   void report(std::uint64_t bytes, bool finished);
 
@@ -180,12 +188,26 @@ void downloader::set_name(int number) {
 
 bool downloader::claim_name() { return !job_.claims || job_.claims->claim(path_, claimant()); }
 
-// True when the .part of the current name holds bytes kept for another file: the
-// owner beside it is not this job's.
-bool downloader::kept_for_another() {
-  if (owner_.empty() || stat_path(part_path_).size == 0) return false;
-  const std::optional<std::string> kept_for = read_meta();
-  return kept_for && !kept_for->empty() && *kept_for != owner_;
+// True when the .part of the current name (just opened; `part_found`: it was there
+// before) and its side file are this file's to use: the side file names this file's
+// owner. Without a side file, only a new .part is (or an empty one, as a run stopped
+// at its start leaves it; or any, for a caller that names no owner): a .part with
+// bytes and no side file is a file of its own, such as a NAME.part a page lists. The
+// side file of a version that named no owner lets its .part be continued, under its
+// If-Range. Sets validator_.
+bool downloader::side_files_are_mine(bool part_found) {
+  validator_.clear();
+  side_file_read_ = {};
+  if (meta_path_.empty()) return true;  // no side file fits beside this name: unchecked
+  const side_file kept = read_meta();
+  const bool part_empty = stat_path(part_path_).size == 0;
+  switch (kept.kind) {
+    case side_file::missing: return !part_found || part_empty || owner_.empty();
+    case side_file::empty: return part_empty;
+    case side_file::foreign: return false;
+    case side_file::kept: return kept.owner == owner_ || (part_found && kept.owner.empty());
+  }
+  return false;
 }
 
 void downloader::name_chosen() {
@@ -203,9 +225,11 @@ void downloader::name_chosen() {
 // False when the download ends here: already present, or an error.
 bool downloader::choose_name(file_handle& part) {
   bool probed = false;
-  // Lets go of the .part opened for a name not taken, removing it when it is empty.
+  // Lets go of the .part opened for a name not taken, removing it when this download
+  // made it (it is empty then).
+  bool part_found = false;
   const auto let_go = [&] {
-    if (stat_path(part_path_).size == 0) part.remove(part_path_);
+    if (!part_found && stat_path(part_path_).size == 0) part.remove(part_path_);
     part.close();
   };
   int looks = 0;  // a name that appears while its .part is opened is looked at again
@@ -238,10 +262,12 @@ bool downloader::choose_name(file_handle& part) {
       ++number;
       continue;
     }
+    part_found = stat_path(part_path_).kind != path_kind::missing;
     switch (part.open_write(part_path_)) {
       case open_result::opened:
-        // Another file of this run has the name, or an earlier run kept its .part.
-        if (kept_for_another() || !claim_name()) {
+        // Another file of this run has the name (or NAME.part, NAME.part.meta), or
+        // the .part or its side file on disk are not this file's.
+        if (!side_files_are_mine(part_found) || !claim_name()) {
           let_go();
           ++number;
           continue;
@@ -273,28 +299,35 @@ bool downloader::choose_name(file_handle& part) {
   return false;
 }
 
-// Reads the .part's meta into validator_; returns the owner line, nothing when
-// there is none (no meta, or one from a version that kept no owner).
-std::optional<std::string> downloader::read_meta() {
+// Reads the .part's side file, its validator into validator_: one line with the
+// validator and one with the owner (only the first from a version that named no
+// owner), nothing else.
+downloader::side_file downloader::read_meta() {
   validator_.clear();
+  side_file& kept = side_file_read_;
+  kept = {};
+  const path_status status = meta_path_.empty() ? path_status{} : stat_path(meta_path_);
+  if (status.kind == path_kind::missing) return kept;
+  kept.kind = status.kind == path_kind::file && status.size == 0 ? side_file::empty : side_file::foreign;
   file_handle meta;
-  if (meta_path_.empty() || !meta.open_read(meta_path_)) return std::nullopt;
+  if (kept.kind == side_file::empty || !meta.open_read(meta_path_)) return kept;
   char text[2048];
   const std::ptrdiff_t n = meta.read(text, sizeof text);
-  if (n <= 0 || static_cast<std::size_t>(n) == sizeof text) return std::nullopt;
-  std::string_view rest(text, static_cast<std::size_t>(n));
-  const auto next_line = [&rest]() -> std::optional<std::string_view> {
-    const std::size_t end = rest.find('\n');
-    if (end == std::string_view::npos) return std::nullopt;
-    const std::string_view line = rest.substr(0, end);
-    rest.remove_prefix(end + 1);
-    return line;
-  };
-  const auto validator = next_line();
-  if (validator && is_header_value(*validator)) validator_ = *validator;
-  const auto owner = next_line();
-  if (!owner || !is_header_value(*owner)) return std::nullopt;
-  return std::string(*owner);
+  if (n <= 0 || static_cast<std::size_t>(n) == sizeof text || text[n - 1] != '\n') return kept;
+  const std::string_view lines(text, static_cast<std::size_t>(n) - 1);
+  const std::size_t end = lines.find('\n');
+  const std::string_view validator = lines.substr(0, end);
+  const std::string_view owner = end == std::string_view::npos ? std::string_view() : lines.substr(end + 1);
+  if (!is_header_value(validator) || !is_header_value(owner)) return kept;  // a second line break too
+  // A version that named no owner wrote the validator alone: a strong ETag or a date.
+  if (end == std::string_view::npos && !(validator.size() >= 2 && validator.front() == '"' && validator.back() == '"') &&
+      (validator.find_first_not_of("0123456789") == std::string_view::npos ||
+       !retry_after_delay(validator, std::chrono::system_clock::now())))
+    return kept;
+  kept.kind = side_file::kept;
+  kept.owner = owner;
+  validator_ = validator;
+  return kept;
 }
 
 // Keeps validator_ and the owner beside the .part (no meta when both are empty);
@@ -552,8 +585,8 @@ bool downloader::whole_and_checked(part_writer& writer) {
 // free one) while it is still held, then writes the folder through to the disk.
 void downloader::finish(part_writer& writer) {
   const std::uint64_t size = writer.size();
-  if (!meta_path_.empty()) remove_file(meta_path_);
-  const std::string part_path = part_path_;
+  // The side file goes once the file has its name: until then it names the .part's owner.
+  const std::string part_path = part_path_, meta_path = meta_path_;
   for (;;) {
     std::string error;
     const rename_result renamed = writer.file().rename_to(part_path, path_, error);
@@ -566,6 +599,7 @@ void downloader::finish(part_writer& writer) {
     }
     set_name(number_ + 1);
   }
+  if (!meta_path.empty()) remove_file(meta_path);
   sync_directory(dir_);
   writer.close();
   result_.path = path_;
@@ -587,14 +621,11 @@ download_result downloader::run() {
   name_chosen();
   if (!chosen) return result_;
   // A .part with bytes in it is from an earlier run: resumed, checked by what was
-  // kept beside it, which now names this file as its owner.
+  // kept beside it. The side file names this file as the owner from the start, so
+  // that whatever this run leaves is known as this file's by the next one.
   const bool resume = stat_path(part_path_).size > 0;
-  if (resume) {
-    read_meta();
-    write_meta();
-  } else if (!meta_path_.empty()) {
-    remove_file(meta_path_);
-  }
+  if (!resume) validator_.clear();
+  if (!(resume && side_file_read_.kind == side_file::kept && side_file_read_.owner == owner_)) write_meta();
   // The MD5 is computed only when there is one to compare it with.
   part_writer writer(std::move(part), resume, !expected_md5_.empty(), job_.fetch.cancel);
   if (!writer.error().empty()) {
@@ -628,9 +659,15 @@ download_result download_file(const download_job& job, const download_progress_h
 }
 
 bool name_claims::claim(const std::string& path, const std::string& who) {
+  // NAME.part and NAME.part.meta are the download's while it runs: a file named so
+  // is numbered as any file whose name is taken.
+  const std::string keys[] = {path_compare_key(path), path_compare_key(path + ".part"),
+                              path_compare_key(path + ".part.meta")};
   std::lock_guard lock(mutex_);
-  const auto [at, added] = taken_.try_emplace(path_compare_key(path), who);
-  return added || at->second == who;
+  for (const std::string& key : keys)
+    if (const auto at = taken_.find(key); at != taken_.end() && at->second != who) return false;
+  for (const std::string& key : keys) taken_.emplace(key, who);
+  return true;
 }
 
 bool name_claims::held_by(const std::string& path, const std::string& who) {

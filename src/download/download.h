@@ -19,8 +19,9 @@ namespace sharelink {
 /// not taken for the first "already there". Safe to share between threads.
 class name_claims {
  public:
-  /// Takes `path` for file `who`: true when nobody had it, or `who` did (the same
-  /// file, listed again). Paths compare as the system's file names do
+  /// Takes `path`, with `path`.part and `path`.part.meta beside it, for file `who`:
+  /// true when nobody had any of them, or `who` did (the same file, listed again);
+  /// nothing is taken otherwise. Paths compare as the system's file names do
   /// (path_compare_key).
   bool claim(const std::string& path, const std::string& who);
   /// True when `path` was taken for `who`.
@@ -48,6 +49,9 @@ struct download_job {
   /// A 429 or 503 with Retry-After is waited out, up to this many seconds in all;
   /// a longer wait ends the download with an error that says so.
   long long retry_max_wait_s = 120;
+  /// Seconds already waited for the host before the download began (another
+  /// request's Retry-After): counted against retry_max_wait_s.
+  long long waited_s = 0;
   /// Told the seconds a Retry-After asks to wait, before they are waited out: the
   /// whole host may be left alone meanwhile.
   std::function<void(long long seconds)> host_asks_to_wait;
@@ -60,8 +64,9 @@ struct download_job {
   /// The names the other downloads of the run have taken; null when there are none.
   std::shared_ptr<name_claims> claims;
   /// Tells this file from others of its name across runs (one line, no control
-  /// characters). Kept beside the .part: a .part kept for another file is passed
-  /// over, never continued. Empty: any .part of the name is continued.
+  /// characters). Kept beside the .part from its start: a .part kept for another
+  /// file, or one without that side file (a file of its own), is passed over, never
+  /// continued. Empty: a .part is continued unless its side file names another owner.
   std::string owner;
   /// Called once, on the calling thread, when the file's name is chosen or the
   /// download ended before choosing one.
@@ -93,9 +98,11 @@ using download_progress_handler = std::function<void(const download_progress&)>;
 /// The bytes go to NAME.part, renamed to NAME when whole; an existing NAME is never
 /// replaced: one of the same size (and MD5, when expected_md5 is given) counts as
 /// done, otherwise the file gets the first free "NAME (n).ext". A NAME.part left
-/// by an earlier run is resumed. The fetch's total time limit does not apply; its
-/// connect and stall limits and its cancel flag do. Progress is reported from the
-/// calling thread, at most about every 100 ms, and once when finished.
+/// by an earlier run for this file (see `owner`) is resumed; a NAME.part or
+/// NAME.part.meta that is not this file's is never changed. The fetch's total time
+/// limit does not apply; its connect and stall limits and its cancel flag do.
+/// Progress is reported from the calling thread, at most about every 100 ms, and
+/// once when finished.
 download_result download_file(const download_job& job, const download_progress_handler& progress);
 
 }  // namespace sharelink

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -51,24 +53,37 @@ TEST(Download, WholeFileWithProgressMd5AndTheRequestOfABrowser) {
   for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_LE(seen[i - 1].bytes, seen[i].bytes);
 }
 
-// A .part is continued only for the file it was kept for: a .meta beside it that
-// names another owner sends the download to the next free name, the .part untouched.
+// A .part is continued only for the file it was kept for, which the side file beside
+// it names: any other .part or side file (kept for another file, a file of its own
+// that a page listed, one another file of this run has) sends the download to the
+// next free name, both left as they were.
 TEST(Download, APartFromAnEarlierRunIsResumedOrStartedOver) {
   const std::string body = random_bytes(1 << 20, 2);
   const std::string others = random_bytes(300000, 3);
   const struct {
     const char* what;
     bool ranges;
-    std::string part;
+    std::optional<std::string> part;
     const char* meta;            ///< beside the .part; nullptr: none
     const char* saved_as = "file.bin";
+    const char* claimed = nullptr;  ///< a name another file of the run has
   } cases[] = {
-      {"206: the kept bytes are used", true, body.substr(0, 300000), nullptr},
-      {"200, ranges ignored: replaced whole", false, std::string(300000, 'x'), nullptr},
-      {"416: the part was whole already", true, body, nullptr},
-      {"kept for this file: used", true, body.substr(0, 300000), "\nme\n"},
+      {"206: the kept bytes are used", true, body.substr(0, 300000), "\nme\n"},
+      {"200, ranges ignored: replaced whole", false, std::string(300000, 'x'), "\nme\n"},
+      {"416: the part was whole already", true, body, "\"e1\"\nme\n"},
       {"kept by a version that named no owner: used", true, body.substr(0, 300000), "\"e1\"\n"},
+      {"the same, its validator a date: used", true, body.substr(0, 300000), "Sun, 06 Nov 1994 08:49:37 GMT\n"},
+      {"a side file naming this file, no .part: replaced", true, std::nullopt, "\nme\n"},
+      {"both empty, as a stopped run may leave them: used", true, std::string(), ""},
+      {"an empty .part without a side file: used", true, std::string(), nullptr},
       {"kept for another file: passed over", true, others, "\nsomeone else\n", "file (1).bin"},
+      {"no side file, a file of its own: passed over", true, others, nullptr, "file (1).bin"},
+      {"a side file not of ours: passed over", true, others, "<html>\n", "file (1).bin"},
+      {"a side file not of ours, no .part: passed over", true, std::nullopt, "a\nb\nc\n", "file (1).bin"},
+      {"a file of the run named as the .part: passed over", true, others, "\nme\n", "file (1).bin",
+       "file.bin.part"},
+      {"a file of the run named as the side file: passed over", true, std::nullopt, nullptr, "file (1).bin",
+       "file.bin.part.meta"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -78,10 +93,12 @@ TEST(Download, APartFromAnEarlierRunIsResumedOrStartedOver) {
       serve(connection, body, {.ranges = c.ranges});
     });
     test_folder folder;
-    test_folder::write(folder / "file.bin.part", c.part);
+    if (c.part) test_folder::write(folder / "file.bin.part", *c.part);
     if (c.meta) test_folder::write(folder / "file.bin.part.meta", c.meta);
     download_job job = job_for(server.url("/f"), folder, body);
     job.owner = "me";
+    job.claims = std::make_shared<name_claims>();
+    if (c.claimed) job.claims->claim(native(folder, c.claimed), "another file");
     int told = 0;
     job.name_chosen = [&] { ++told; };
     const download_result result = download_file(job, {});
@@ -90,11 +107,22 @@ TEST(Download, APartFromAnEarlierRunIsResumedOrStartedOver) {
     EXPECT_EQ(result.md5_checked, true);
     EXPECT_TRUE(test_folder::read(folder / c.saved_as) == body);
     const bool passed_over = std::string_view(c.saved_as) != "file.bin";
-    const std::string range = "\r\nRange: bytes=" + std::to_string(c.part.size()) + "-\r\n";
-    EXPECT_EQ(request.find(passed_over ? "\r\nRange: " : range) == std::string::npos, passed_over) << request;
-    EXPECT_EQ(test_folder::exists(folder / "file.bin.part"), passed_over);
+    const bool resumed = !passed_over && c.part && !c.part->empty();
+    const std::string range = "\r\nRange: bytes=" + std::to_string(c.part ? c.part->size() : 0) + "-\r\n";
+    EXPECT_EQ(request.find(resumed ? range : "\r\nRange: ") != std::string::npos, resumed) << request;
+    EXPECT_FALSE(test_folder::exists(folder / "file (1).bin.part.meta"));
     if (passed_over) {
-      EXPECT_TRUE(test_folder::read(folder / "file.bin.part") == others);
+      EXPECT_EQ(test_folder::exists(folder / "file.bin.part"), c.part.has_value());
+      if (c.part) {
+        EXPECT_TRUE(test_folder::read(folder / "file.bin.part") == *c.part);
+      }
+      EXPECT_EQ(test_folder::exists(folder / "file.bin.part.meta"), c.meta != nullptr);
+      if (c.meta) {
+        EXPECT_EQ(test_folder::read(folder / "file.bin.part.meta"), c.meta);
+      }
+    } else {
+      EXPECT_FALSE(test_folder::exists(folder / "file.bin.part"));
+      EXPECT_FALSE(test_folder::exists(folder / "file.bin.part.meta"));
     }
   }
 }
@@ -474,6 +502,13 @@ TEST(NameClaims, ANameIsTakenForOneFile) {
   EXPECT_EQ(claims.claim(join_path("d", "a.txt"), "http://h/2"), path_separator == '/');
   EXPECT_EQ(claims.claim(join_path("d", "\xC3\xA9.txt"), "http://h/3"), true);
   EXPECT_EQ(claims.claim(join_path("d", "\xC3\x89.txt"), "http://h/4"), path_separator == '/');
+  // A download's .part and side file are its own: a file named so is numbered, and a
+  // name whose .part is another file's is not taken, nor anything with it.
+  EXPECT_FALSE(claims.claim(join_path("d", "A.txt.part"), "http://h/5"));
+  EXPECT_FALSE(claims.claim(join_path("d", "A.txt.part.meta"), "http://h/5"));
+  EXPECT_TRUE(claims.claim(join_path("d", "B.txt.part"), "http://h/6"));
+  EXPECT_FALSE(claims.claim(join_path("d", "B.txt"), "http://h/7"));
+  EXPECT_FALSE(claims.held_by(join_path("d", "B.txt"), "http://h/7"));
 }
 
 }  // namespace

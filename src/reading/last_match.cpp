@@ -230,10 +230,24 @@ bool read_rigid(std::string_view piece, std::vector<rigid_step>& steps) {
   return !steps.empty();
 }
 
+/// The last of the successive matches in `text` (regex_for_each_match), kept
+/// alone; false when the engine gave up.
+bool last_match(const pattern_object& object, std::string_view text, std::optional<search_result>& last,
+                search_budget* budget) {
+  return regex_for_each_match(
+      object, text,
+      [&](const search_result& match) {
+        last = match;
+        return true;
+      },
+      budget);
+}
+
 /// Group 1 of the plain search's last match in `searched`, found by the walk
 /// described above; nothing when the walk cannot vouch for its answer.
 std::optional<local_text> last_group_near_end(pattern_object& object, const field_pattern& field,
-                                              std::string_view searched, std::string_view opening) {
+                                              std::string_view searched, std::string_view opening,
+                                              search_budget* budget) {
   constexpr std::size_t places = 16;  // of the opening literal, at most, in the window
 
   // The first occurrence, found forwards (memchr speed), bounds the walk back.
@@ -263,13 +277,13 @@ std::optional<local_text> last_group_near_end(pattern_object& object, const fiel
   }
 
   // Engine work allowed for the walk, in bytes handed to it.
-  const std::size_t budget = 2 * text.size();
+  const std::size_t walk_budget = 2 * text.size();
   std::size_t spent = 0;
   search_result match;
   auto match_at = [&](std::size_t start) {
     spent += text.size() - start;
-    if (spent > budget) return match_at_outcome::gave_up;
-    return regex_match_at(object, text, start, match);
+    if (spent > walk_budget) return match_at_outcome::gave_up;
+    return regex_match_at(object, text, start, match, budget);
   };
   auto end_of = [](const search_result& r) {
     return static_cast<std::size_t>(r.spans[0].offset) + static_cast<std::size_t>(r.spans[0].length);
@@ -302,9 +316,9 @@ std::optional<local_text> last_group_near_end(pattern_object& object, const fiel
 
   // From x on, the plain search; when x is P itself its match is the last one.
   if (static_cast<std::size_t>(last.spans[0].offset) != x) {
-    const match_list matches = regex_search_all(object, text.substr(x));
-    if (matches.empty()) return std::nullopt;
-    last = matches.back();
+    std::optional<search_result> found;
+    if (!last_match(object, text.substr(x), found, budget) || !found) return std::nullopt;
+    last = *std::move(found);
   } else {
     x = 0;  // `last` holds offsets into `text` already
   }
@@ -384,9 +398,8 @@ std::size_t end_of_last_escaped_brace(std::string_view page) {
 }
 
 local_text last_group_text(pattern_object& object, const field_pattern& field,
-                           std::string_view page, bool* gave_up) {
+                           std::string_view page, bool* gave_up, search_budget* budget) {
   if (gave_up != nullptr) *gave_up = false;
-  bool engine_gave_up = false;
   // A pattern that does not compile would leave the previous one in the object;
   // searching with that would fill the field from the wrong marker.
   if (!regex_compile(object, field.pattern)) return {};
@@ -402,23 +415,25 @@ local_text last_group_text(pattern_object& object, const field_pattern& field,
 
   const local_text opening = opening_literal(field.pattern);
   if (!opening.empty()) {
-    if (std::optional<local_text> near_end = last_group_near_end(object, field, searched, opening)) {
+    if (std::optional<local_text> near_end = last_group_near_end(object, field, searched, opening, budget)) {
       return *std::move(near_end);
     }
   }
 
+  // Only the last match is kept: a page of a million matches holds one.
+  std::optional<search_result> last;
   if (!field.backslash_runs_alike || searched.find("\\\\") == std::string_view::npos) {
-    const match_list matches = regex_search_all(object, searched, engine_gave_up);
-    if (gave_up != nullptr) *gave_up = engine_gave_up;
-    if (matches.empty()) return {};
-    return match_group_text(matches.back(), searched, 1);
+    const bool finished = last_match(object, searched, last, budget);
+    if (gave_up != nullptr) *gave_up = !finished;
+    if (!last) return {};
+    return match_group_text(*last, searched, 1);
   }
 
   const collapsed_runs copy(searched);
-  const match_list matches = regex_search_all(object, copy.text(), engine_gave_up);
-  if (gave_up != nullptr) *gave_up = engine_gave_up;
-  if (matches.empty() || matches.back().spans.size() < 2) return {};
-  return copy.original_text(searched, matches.back().spans[1], 0);
+  const bool finished = last_match(object, copy.text(), last, budget);
+  if (gave_up != nullptr) *gave_up = !finished;
+  if (!last || last->spans.size() < 2) return {};
+  return copy.original_text(searched, last->spans[1], 0);
 }
 
 local_text last_group_text(pattern_object& object, std::string_view pattern,

@@ -56,9 +56,10 @@ struct field_pattern {
 /// not grow with the number of matches; wherever the engine does not give up, the
 /// last match is the plain search's.
 /// When `gave_up` is given it tells whether the engine gave up on the page
-/// (complexity limit): the result is then what was found before that point.
+/// (complexity limit, or `budget` exhausted): the result is then what was found
+/// before that point.
 local_text last_group_text(pattern_object& object, const field_pattern& field,
-                           std::string_view page, bool* gave_up = nullptr);
+                           std::string_view page, bool* gave_up = nullptr, search_budget* budget = nullptr);
 
 /// What opening_literal's shape tells about any pattern of it: the literal every
 /// match ends in (the closing's bytes from its last run on, a run giving one byte),

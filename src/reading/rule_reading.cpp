@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <deque>
+#include <semaphore>
 #include <span>
 
 #include <nlohmann/json.hpp>
@@ -17,6 +19,7 @@
 #include "reading/file_type.h"
 #include "reading/last_match.h"
 #include "reading/pan.h"
+#include "reading/pruned_json.h"
 #include "reading/size_format.h"
 #include "reading/start_tags.h"
 #include "runtime/pattern.h"
@@ -96,22 +99,41 @@ local_text trimmed(std::string_view text) {
   return local_text(text.substr(first, text.find_last_not_of(blanks) + 1 - first));
 }
 
-/// The answers parsed as JSON, each once.
+/// The error of a JSON answer that could not be read (pruned_json's error).
+std::string json_problem(const rule_answer& answer, const std::string& error) {
+  return (answer.step == "page" ? std::string("the page's JSON ") : "the JSON of step " + answer.step + " ") + error +
+         "; not read";
+}
+
+/// The answers read as JSON, each once, keeping what the given readings' pointers
+/// reach in it.
 class json_answers {
  public:
-  const nlohmann::json* of(const rule_answer& answer) {
-    for (const auto& [from, json] : parsed_)
-      if (from == &answer) return json.is_discarded() ? nullptr : &json;
+  json_answers(const rule_answers& answers, std::vector<const value_reading*> readings)
+      : answers_(answers), readings_(std::move(readings)) {}
+
+  /// The answer as JSON, or null when it is none; `error` is set when it could not
+  /// be read.
+  const nlohmann::json* of(const rule_answer& answer, std::optional<std::string>& error) {
+    for (const auto& [from, read] : parsed_)
+      if (from == &answer) return read.json ? &*read.json : nullptr;
+    std::vector<std::string> pointers;
+    for (const value_reading* reading : readings_)
+      if (reading->json && answer_for(answers_, reading->step) == &answer) pointers.push_back(*reading->json);
     // JSON is UTF-8: an answer that is not is read as its values would be, and
     // mended where it is neither.
     const std::string_view text = answer.text;
-    const local_text read = is_utf8(text) ? local_text() : utf8_to_local(utf8_or_gb18030(text));
-    parsed_.emplace_back(&answer, nlohmann::json::parse(read.empty() ? text : read, nullptr, false));
-    return parsed_.back().second.is_discarded() ? nullptr : &parsed_.back().second;
+    const local_text read_as_utf8 = is_utf8(text) ? local_text() : utf8_to_local(utf8_or_gb18030(text));
+    parsed_.emplace_back(&answer, read_json_for(read_as_utf8.empty() ? text : std::string_view(read_as_utf8), pointers));
+    const pruned_json& read = parsed_.back().second;
+    if (read.error && !error) error = json_problem(answer, *read.error);
+    return read.json ? &*read.json : nullptr;
   }
 
  private:
-  std::deque<std::pair<const rule_answer*, nlohmann::json>> parsed_;
+  const rule_answers& answers_;
+  std::vector<const value_reading*> readings_;
+  std::deque<std::pair<const rule_answer*, pruned_json>> parsed_;
 };
 
 /// The value at `pointer` in `json` as text; nothing when absent or null.
@@ -132,27 +154,34 @@ std::string gave_up_on(std::string_view pattern) {
   return "the pattern " + std::string(pattern) + " is too complex for this page (the engine gave up)";
 }
 
+/// The error of a search that gave up: the pattern was too much work for the
+/// page, or the reading was interrupted.
+std::string gave_up_on(std::string_view pattern, const search_budget& budget) {
+  return budget.cancelled() ? std::string(interrupted_reading) : gave_up_on(pattern);
+}
+
 /// Group 1 of the pattern's last match; nothing when none.
 std::optional<local_text> pattern_value(const std::string& pattern, std::string_view text,
-                                        std::optional<std::string>& error) {
+                                        std::optional<std::string>& error, search_budget& budget) {
   pattern_object object = regex_create();
   const pattern_hints hints = hints_for(pattern);
   const field_pattern field{pattern, hints.closing, nullptr, hints.backslash_runs_alike};
   bool gave_up = false;
-  local_text value = last_group_text(object, field, text, &gave_up);
+  local_text value = last_group_text(object, field, text, &gave_up, &budget);
   regex_release(object);
-  if (gave_up && !error) error = gave_up_on(pattern);
+  if (gave_up && !error) error = gave_up_on(pattern, budget);
   return value;
 }
 
 std::optional<local_text> read_value_in(const value_reading& reading, const rule_answers& answers,
-                                        json_answers& json, std::optional<std::string>& error) {
+                                        json_answers& json, std::optional<std::string>& error,
+                                        search_budget& budget) {
   const rule_answer* answer = answer_for(answers, reading.step);
   if (answer == nullptr || !reading.given()) return std::nullopt;
   std::optional<local_text> raw;
   if (!reading.pattern.empty()) {
-    raw = pattern_value(reading.pattern, answer->text, error);
-  } else if (const nlohmann::json* parsed = json.of(*answer)) {
+    raw = pattern_value(reading.pattern, answer->text, error, budget);
+  } else if (const nlohmann::json* parsed = json.of(*answer, error)) {
     raw = json_value(*parsed, *reading.json);
   }
   if (!raw) return std::nullopt;
@@ -176,15 +205,67 @@ struct raw_record {
   std::array<bool, field_count> has{};
 };
 
-struct raw_records {
-  std::vector<raw_record> kept;  // up to most_files
-  raw_record last;               // the page's last, read even past most_files
+/// The records of a page as read, before they become files: the first most_files
+/// whose texts fit in most_record_text together, and the page's last.
+class raw_records {
+ public:
+  std::vector<raw_record> kept;
+  raw_record last;
   std::size_t count = 0;
-  std::deque<local_text> owned;  // texts of JSON records
+  /// A record was left out because the texts would have grown past most_record_text.
+  bool text_cut = false;
+
+  /// A record whose values are views into an answer.
   void add(const raw_record& record) {
     last = record;
-    if (count++ < most_files) kept.push_back(record);
+    ++count;
+    if (keeps(record)) kept.push_back(record);
   }
+
+  /// A record whose values are texts of its own (a JSON element's).
+  void add(std::array<std::optional<local_text>, field_count>&& values) {
+    raw_record record;
+    for (std::size_t i = 0; i < field_count; ++i) {
+      record.has[i] = values[i].has_value();
+      if (values[i]) record.values[i] = *values[i];
+    }
+    ++count;
+    if (keeps(record)) {
+      // The views move with the texts into the deque, whose elements stay put.
+      for (std::size_t i = 0; i < field_count; ++i) {
+        if (!values[i]) continue;
+        owned_.push_back(std::move(*values[i]));
+        record.values[i] = owned_.back();
+      }
+      kept.push_back(record);
+      last = record;
+    } else {
+      last_owned_ = std::move(values);
+      for (std::size_t i = 0; i < field_count; ++i)
+        if (last_owned_[i]) record.values[i] = *last_owned_[i];
+      last = record;
+    }
+  }
+
+  /// Forgets every record: the list begins again.
+  void clear() { *this = raw_records(); }
+
+ private:
+  bool keeps(const raw_record& record) {
+    if (text_cut || kept.size() >= most_files) return false;
+    std::size_t bytes = 0;
+    for (std::string_view value : record.values) bytes += value.size();
+    if (bytes > most_record_text - text_bytes_) {
+      text_cut = true;
+      return false;
+    }
+    text_bytes_ += bytes;
+    return true;
+  }
+
+  std::size_t text_bytes_ = 0;
+  std::deque<local_text> owned_;
+  std::array<std::optional<local_text>, field_count> last_owned_;
 };
 
 // The elements of the markup; when there are none, those a script or comment of the
@@ -230,14 +311,13 @@ void read_data_objects(const record_rule& records, std::string_view text, raw_re
 }
 
 void read_pattern_records(const record_rule& records, std::string_view text, raw_records& out,
-                          std::optional<std::string>& error) {
+                          std::optional<std::string>& error, search_budget& budget) {
   pattern_object object = regex_create();
   if (!regex_compile(object, records.pattern)) return;
   std::array<int, field_count> groups{};
   for (std::size_t i = 0; i < field_count; ++i)
     groups[i] = records.fields[i] ? regex_group_number(object, records.fields[i]->source) : -1;
-  bool gave_up = false;
-  for (const search_result& match : regex_search_all(object, text, gave_up)) {
+  const auto add = [&](const search_result& match) {
     raw_record record;
     for (std::size_t i = 0; i < field_count; ++i) {
       if (groups[i] < 0 || static_cast<std::size_t>(groups[i]) >= match.spans.size()) continue;
@@ -247,29 +327,26 @@ void read_pattern_records(const record_rule& records, std::string_view text, raw
       record.has[i] = true;
     }
     out.add(record);
-  }
-  if (gave_up && !error) error = gave_up_on(records.pattern);
+    return true;
+  };
+  if (!regex_for_each_match(object, text, add, &budget) && !error) error = gave_up_on(records.pattern, budget);
 }
 
-void read_json_records(const record_rule& records, const nlohmann::json* json, raw_records& out) {
-  if (json == nullptr) return;
-  try {
-    const nlohmann::json::json_pointer at(records.json_array);
-    if (!json->contains(at) || !json->at(at).is_array()) return;
-    for (const nlohmann::json& element : json->at(at)) {
-      raw_record record;
-      for (std::size_t i = 0; i < field_count; ++i) {
-        if (!records.fields[i]) continue;
-        if (std::optional<local_text> value = json_value(element, records.fields[i]->source)) {
-          out.owned.push_back(std::move(*value));
-          record.values[i] = out.owned.back();
-          record.has[i] = true;
-        }
-      }
-      out.add(record);
-    }
-  } catch (const std::exception&) {
-  }
+void read_json_records(const record_rule& records, const rule_answer& answer, raw_records& out,
+                       std::optional<std::string>& error) {
+  std::vector<std::string> pointers;
+  for (const std::optional<record_field>& field : records.fields)
+    if (field) pointers.push_back(field->source);
+  const auto add = [&](const nlohmann::json& element) {
+    std::array<std::optional<local_text>, field_count> values;
+    for (std::size_t i = 0; i < field_count; ++i)
+      if (records.fields[i]) values[i] = json_value(element, records.fields[i]->source);
+    out.add(std::move(values));
+  };
+  const pruned_json read = read_json_elements(answer.text, records.json_array, pointers, add, [&] { out.clear(); });
+  // An answer that is not JSON, or not read whole, lists nothing.
+  if (!read.json) out.clear();
+  if (read.error && !error) error = json_problem(answer, *read.error);
 }
 
 file_record make_record(const service_rule& rule, const raw_record& raw, const field_values& fields, bool lone) {
@@ -300,20 +377,18 @@ file_record make_record(const service_rule& rule, const raw_record& raw, const f
   return record;
 }
 
-raw_records read_raw_records(const service_rule& rule, const rule_answers& answers, json_answers& json,
-                             std::optional<std::string>& error) {
-  raw_records raw;
+void read_raw_records(const service_rule& rule, const rule_answers& answers, raw_records& raw,
+                      std::optional<std::string>& error, search_budget& budget) {
   const rule_answer* answer = answer_for(answers, rule.records.step);
-  if (answer == nullptr) return raw;
+  if (answer == nullptr) return;
   const std::string_view text = answer->text;
   switch (rule.records.reader) {
     case record_reader::none: break;
     case record_reader::start_tags: read_start_tags(rule.records, text, raw); break;
     case record_reader::data_objects: read_data_objects(rule.records, text, raw); break;
-    case record_reader::pattern: read_pattern_records(rule.records, text, raw, error); break;
-    case record_reader::json_array: read_json_records(rule.records, json.of(*answer), raw); break;
+    case record_reader::pattern: read_pattern_records(rule.records, text, raw, error, budget); break;
+    case record_reader::json_array: read_json_records(rule.records, *answer, raw, error); break;
   }
-  return raw;
 }
 
 }  // namespace
@@ -347,18 +422,73 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
   return utf8_or_gb18030(text);
 }
 
+/// A place among the readings of large answers that run at once in the process.
+/// Such a reading holds for a while a few times its answer's size (the JSON reader
+/// keeps the text it has read since its last string or number, all of an answer
+/// that is nothing but brackets), and its work is the processor's anyway: 64
+/// pages of 8 MiB read at once would take gigabytes, and no less time.
+class large_reading {
+ public:
+  /// Waits for a place when the answers are large; admitted() is false when
+  /// `cancel` turned true first.
+  large_reading(const rule_answers& answers, const std::atomic<bool>* cancel) {
+    std::size_t size = 0;
+    for (const rule_answer& answer : answers) size += answer.text.size();
+    if (size < large_answers) return;
+    while (!places().try_acquire_for(std::chrono::milliseconds(50))) {
+      if (cancel != nullptr && cancel->load()) {
+        admitted_ = false;
+        return;
+      }
+    }
+    held_ = true;
+  }
+  ~large_reading() {
+    if (held_) places().release();
+  }
+  large_reading(const large_reading&) = delete;
+  large_reading& operator=(const large_reading&) = delete;
+
+  bool admitted() const { return admitted_; }
+
+ private:
+  static constexpr std::size_t large_answers = std::size_t{1} << 20;
+  static constexpr std::ptrdiff_t at_once = 4;
+  static std::counting_semaphore<at_once>& places() {
+    static std::counting_semaphore<at_once> places(at_once);
+    return places;
+  }
+  bool admitted_ = true;
+  bool held_ = false;
+};
+
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     std::optional<std::string>& error) {
-  json_answers json;
-  return read_value_in(reading, answers, json, error);
+                                     std::optional<std::string>& error, const std::atomic<bool>* cancel) {
+  const large_reading place(answers, cancel);
+  if (!place.admitted()) {
+    if (!error) error = interrupted_reading;
+    return std::nullopt;
+  }
+  json_answers json(answers, {&reading});
+  search_budget budget(reading_search_reads, cancel);
+  return read_value_in(reading, answers, json, error, budget);
 }
 
-rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers) {
+rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers, const std::atomic<bool>* cancel) {
+  const large_reading place(answers, cancel);
+  if (!place.admitted()) {
+    rule_reading nothing = read_with_rule(rule, {});
+    nothing.error = interrupted_reading;
+    return nothing;
+  }
   rule_reading result;
-  json_answers json;
+  std::vector<const value_reading*> readings;
+  for (const value_reading& field : rule.fields) readings.push_back(&field);
+  json_answers json(answers, std::move(readings));
+  search_budget budget(reading_search_reads, cancel);
   field_values fields;
   for (std::size_t i = 0; i < field_count; ++i)
-    fields.text[i] = read_value_in(rule.fields[i], answers, json, result.error).value_or(local_text());
+    fields.text[i] = read_value_in(rule.fields[i], answers, json, result.error, budget).value_or(local_text());
   fields.size = size_text(rule, fields.text[size_index]);
   fields.size_bytes = read_whole_bytes(fields.text[size_index]);
 
@@ -373,13 +503,18 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
     if (!reading.fields.download_url.empty()) reading.files.push_back(make_record(rule, raw_record{}, fields, true));
     return result;
   }
-  const raw_records raw = read_raw_records(rule, answers, json, result.error);
+  raw_records raw;
+  read_raw_records(rule, answers, raw, result.error, budget);
+  if (raw.text_cut && !result.error)
+    result.error = "the files of the page hold more than " + std::to_string(most_record_text) +
+                   " bytes of text; the rest are left out";
   if (raw.count == 0) return result;
   const bool lone = raw.count == 1;
   reading.more_files = raw.count > most_files;
   reading.files.reserve(raw.kept.size());
   for (const raw_record& record : raw.kept) reading.files.push_back(make_record(rule, record, fields, lone));
-  const file_record last = reading.more_files ? make_record(rule, raw.last, fields, lone) : reading.files.back();
+  const bool last_kept = raw.kept.size() == raw.count;
+  const file_record last = last_kept ? reading.files.back() : make_record(rule, raw.last, fields, lone);
   reading.fields = {last.download_url, last.file_name, last.file_type, last.size, last.md5};
   reading.extension = last.extension;
   reading.size_bytes = last.size_bytes;
@@ -400,6 +535,19 @@ local_text answer_text(const service_rule& rule, std::string_view bytes, std::st
   // that, else as GB18030 (see decode_value). A page that says UTF-8 and holds a GBK
   // name is no rarity.
   return to_text(bytes);
+}
+
+local_text take_answer_text(const service_rule& rule, byte_string&& bytes, std::string_view content_type) {
+  if (rule.request.encoding == answer_encoding::automatic) {
+    // Bytes that stand as they came are moved, not copied: an answer of 8 MiB is
+    // held once.
+    const std::string charset = charset_name(declared_charset(content_type, bytes));
+    if (charset.empty() || charset == "utf-8") {
+      bytes.resize(as_local(bytes).size());  // up to the first zero byte, as to_text reads it
+      return std::move(bytes);
+    }
+  }
+  return answer_text(rule, std::string_view(bytes), content_type);
 }
 
 }  // namespace sharelink

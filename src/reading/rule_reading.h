@@ -1,6 +1,7 @@
 #pragma once
 // Reading the answers of a service with its rule: the window's fields and every
 // file the page lists.
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +24,10 @@ using rule_answers = std::vector<rule_answer>;
 /// What a rule read, or why it could not read a page.
 struct rule_reading {
   page_reading reading;
-  /// Set when a pattern made the engine give up (complexity limit): the page's
-  /// reading is then not to be trusted.
+  /// Set when the page's reading is not to be trusted: a pattern made the engine
+  /// give up (complexity limit, or the reading's work ran out), the reading was
+  /// interrupted, a JSON answer could not be read, or files were left out for
+  /// their texts (most_record_text).
   std::optional<std::string> error;
 };
 
@@ -32,10 +35,21 @@ struct rule_reading {
 /// last one when `step` is empty. Null when there is none of that name.
 const rule_answer* answer_for(const rule_answers& answers, std::string_view step);
 
+/// The most bytes the files of one page may hold in their texts together, as the
+/// answer writes them: what a page that is one file after another holds at most.
+/// A page whose files would hold more lists those before that point (records
+/// made to overlap can each hold most of the page).
+inline constexpr std::size_t most_record_text = 8u * 1024u * 1024u;
+
+/// The error of a reading that `cancel` stopped.
+inline constexpr std::string_view interrupted_reading = "interrupted";
+
 /// The value `reading` gives in `answers`, decoded; nothing when it finds none.
-/// `error` is set when the engine gave up.
+/// `error` is set when the engine gave up, when the reading's work ran out
+/// (reading_search_reads) or `cancel` turned true (then "interrupted"), or when a
+/// JSON answer could not be read (pruned_json's error).
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     std::optional<std::string>& error);
+                                     std::optional<std::string>& error, const std::atomic<bool>* cancel = nullptr);
 
 /// `value` through the decode steps, in order; bytes that are not UTF-8, before the
 /// steps or after them, are read as GB18030.
@@ -44,8 +58,13 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
 /// Reads the answers with the rule. The records ([records]) give the files, each
 /// field a record does not read coming from [fields]; when the page lists a single
 /// file, a field its record leaves out comes from [fields] too. The window's fields
-/// are the last file's, or [fields]' when the page lists none. Pure.
-rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers);
+/// are the last file's, or [fields]' when the page lists none. Every search of the
+/// reading shares one budget of reading_search_reads, and gives up once `cancel`
+/// turns true; either is the reading's error, as read_value's. Answers of 1 MiB
+/// and more are read by a few readings at a time in the process, the others
+/// waiting their turn (or for `cancel`). Otherwise pure.
+rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers,
+                            const std::atomic<bool>* cancel = nullptr);
 
 /// The answer's bytes as local text, as the rule's encoding says: up to the first
 /// zero byte, from UTF-8 when the encoding is utf-8 and from GB18030 when it is
@@ -55,5 +74,9 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
 /// another the system can read. Without one the bytes stay as they came, and each
 /// value read from them is UTF-8 when its bytes are that, else GB18030.
 local_text answer_text(const service_rule& rule, std::string_view bytes, std::string_view content_type = {});
+
+/// answer_text that takes the bytes over when they stand as they are (encoding
+/// auto), instead of copying them.
+local_text take_answer_text(const service_rule& rule, byte_string&& bytes, std::string_view content_type = {});
 
 }  // namespace sharelink

@@ -9,14 +9,13 @@ bool answered_well(const fetch_outcome& outcome) {
   return outcome.fetched && (outcome.status == 0 || (outcome.status >= 200 && outcome.status <= 299));
 }
 
-fetch_options with_request(const service_rule& rule, const fetch_options& options) {
-  fetch_options settings = options;
-  if (rule.request.user_agent) settings.headers.push_back("User-Agent: " + *rule.request.user_agent);
-  for (const auto& [name, value] : rule.request.headers) settings.headers.push_back(name + ": " + value);
-  return settings;
-}
-
 }  // namespace
+
+fetch_options with_request(const service_rule& rule, fetch_options options) {
+  if (rule.request.user_agent) options.user_agent = *rule.request.user_agent;
+  for (const auto& [name, value] : rule.request.headers) options.headers.push_back(name + ": " + value);
+  return options;
+}
 
 std::string fill_step_address(std::string_view address_template,
                               const std::vector<std::pair<std::string, std::string>>& values) {
@@ -59,16 +58,20 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     return fetch ? fetch(at, with) : fetch_page_reporting(at, with);
   };
   rule_answers answers;
+  // Each body becomes its answer, then goes: an answer of 8 MiB is held once.
+  const auto take_answer = [&](std::string step) {
+    result.body_size = result.outcome.body.size();
+    answers.push_back({std::move(step), take_answer_text(rule, std::move(result.outcome.body), result.outcome.content_type)});
+    result.outcome.body = byte_string();
+  };
   result.outcome = fetch_page(address, settings);
-  answers.push_back({"page", answer_text(rule, result.outcome.body, result.outcome.content_type)});
-  result.body_size = result.outcome.body.size();
-  result.outcome.body.clear();
+  take_answer("page");
   bool stopped = !answered_well(result.outcome);
   for (const step_rule& step : rule.steps) {
     if (stopped) break;
     std::vector<std::pair<std::string, std::string>> values;
     for (const auto& [name, reading] : step.values) {
-      std::optional<local_text> value = read_value(reading, answers, result.read.error);
+      std::optional<local_text> value = read_value(reading, answers, result.read.error, options.cancel);
       if (!value || value->empty()) {
         result.failed_step = step.name;
         if (!result.read.error) result.read.error = "step " + step.name + ": the value " + name + " is not in the answer";
@@ -82,16 +85,14 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     // is escaped, and no redirect leaves the host: the request goes nowhere the rule
     // did not name.
     result.outcome = fetch_page(fill_step_address(step.address, values), step_settings);
-    answers.push_back({step.name, answer_text(rule, result.outcome.body, result.outcome.content_type)});
-    result.body_size = result.outcome.body.size();
-    result.outcome.body.clear();
+    take_answer(step.name);
     if (!answered_well(result.outcome)) {
       result.failed_step = step.name;
       stopped = true;
     }
   }
   std::optional<std::string> error = std::move(result.read.error);
-  result.read = read_with_rule(rule, answers);
+  result.read = read_with_rule(rule, answers, options.cancel);
   if (error) result.read.error = std::move(error);
   return result;
 }

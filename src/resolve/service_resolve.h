@@ -27,12 +27,16 @@ struct service_resolution {
 /// its template with each value percent-escaped (as UTF-8) where it stands; the
 /// steps stop at the first fetch that fails or answers outside 200-299, or whose
 /// values are not all found (read.error then says which). The rule's request
-/// settings apply to every fetch. Never throws.
+/// settings (with_request) apply to every fetch. Never throws.
 /// Each fetch goes through `fetch` when it is given (a caller that waits and retries),
 /// else fetch_page_reporting.
 using page_fetcher = std::function<fetch_outcome(std::string_view address, const fetch_options&)>;
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
                                    const page_fetcher& fetch = {});
+
+/// `options` with the rule's request settings: its user agent, and its headers,
+/// which go only to the host each request names (see fetch_options::headers).
+fetch_options with_request(const service_rule& rule, fetch_options options);
 
 /// A step's address: `address_template` with each "{NAME}" replaced by the value
 /// NAME, percent-escaped byte by byte except for letters, digits and "-._~".

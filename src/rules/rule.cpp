@@ -58,13 +58,21 @@ const toml::table* optional_table(const toml::table& table, std::string_view key
 }
 
 void check_pattern(const toml::node& at, const std::string& pattern) {
+  if (pattern.find('\0') != std::string::npos) refuse(&at, "the pattern holds a zero character");
   pattern_object object = regex_create();
-  if (pattern.find('\0') != std::string::npos || !regex_compile(object, pattern))
-    refuse(&at, "the pattern does not compile: " + pattern);
+  pattern_error why;
+  if (regex_compile(object, pattern, true, &why)) return;
+  // The engine's reason ends in a full stop; the place follows it.
+  std::string reason = why.reason;
+  if (reason.ends_with('.')) reason.pop_back();
+  const std::string place = why.position >= pattern.size() ? "at the end of '" + pattern + "'"
+                                                           : "at byte " + std::to_string(why.position + 1) + " of '" +
+                                                                 pattern + "'";
+  refuse(&at, "the pattern does not compile: " + reason + ", " + place);
 }
 
 void check_json_pointer(const toml::node& at, const std::string& pointer) {
-  if (!pointer.empty() && pointer.front() != '/') refuse(&at, "a JSON pointer is empty or starts with '/'");
+  if (!pointer.empty() && pointer.front() != '/') refuse(&at, "a JSON pointer must start with '/'");
 }
 
 std::vector<decode_step> decode_steps(const toml::node& node) {
@@ -158,8 +166,8 @@ void read_fields(const toml::table& table, service_rule& rule) {
 
 /// A named group of a pattern, written (?<name>...).
 bool has_group(const std::string& pattern, std::string_view name) {
-  return pattern.find("(?<" + std::string(name) + ">") != std::string::npos ||
-         pattern.find("(?P<" + std::string(name) + ">") != std::string::npos;
+  pattern_object object = regex_create();
+  return regex_compile(object, pattern) && regex_group_number(object, name) >= 0;
 }
 
 void read_record_fields(const toml::table& table, service_rule& rule) {
@@ -260,9 +268,11 @@ void read_steps(const toml::node& node, service_rule& rule) {
     }
     for (std::size_t open = step.address.find('{'); open != std::string::npos; open = step.address.find('{', open + 1)) {
       const std::size_t close = step.address.find('}', open);
-      const std::string name = step.address.substr(open + 1, close == std::string::npos ? close : close - open - 1);
+      if (close == std::string::npos)
+        refuse(address, "the address's '" + step.address.substr(open) + "' has no closing '}'");
+      const std::string name = step.address.substr(open + 1, close - open - 1);
       const bool known = std::any_of(step.values.begin(), step.values.end(), [&](const auto& v) { return v.first == name; });
-      if (close == std::string::npos || !known) refuse(address, "the address uses {" + name + "}, which [steps.values] does not give");
+      if (!known) refuse(address, "the address uses {" + name + "}, which [steps.values] does not give");
     }
     rule.steps.push_back(std::move(step));
   }
@@ -317,9 +327,52 @@ service_rule read_root(const toml::table& root) {
   return rule;
 }
 
+/// What is read silently as nothing, said where it stands: a value's pattern
+/// without a group (the value is group 1), a group of the records' pattern that
+/// no field reads, and a field naming a group the pattern does not have.
+std::vector<rule_problem> warnings_of(const toml::table& root, const service_rule& rule) {
+  std::vector<rule_problem> warnings;
+  const auto warn = [&](const std::string& path, std::string what) {
+    const toml::node* at = root.at_path(path).node();
+    const toml::source_position where = at != nullptr ? at->source().begin : toml::source_position{};
+    warnings.push_back({static_cast<int>(where.line), static_cast<int>(where.column), "warning: " + std::move(what)});
+  };
+  const auto check_group_one = [&](const value_reading& reading, const std::string& path) {
+    if (reading.pattern.empty()) return;
+    pattern_object object = regex_create();
+    if (regex_compile(object, reading.pattern) && regex_group_count(object) == 0)
+      warn(path + ".pattern", "the pattern has no group: the value is what group 1 takes, as in 'id=(\\w+)'");
+  };
+  for (std::size_t i = 0; i < rule_field_names.size(); ++i)
+    check_group_one(rule.fields[i], "fields." + std::string(rule_field_names[i]));
+  for (std::size_t i = 0; i < rule.steps.size(); ++i)
+    for (const auto& [name, value] : rule.steps[i].values)
+      check_group_one(value, "steps[" + std::to_string(i) + "].values." + name);
+
+  if (rule.records.reader != record_reader::pattern) return warnings;
+  pattern_object object = regex_create();
+  if (!regex_compile(object, rule.records.pattern)) return warnings;
+  const std::vector<std::string> groups = regex_group_names(object);
+  for (const std::string& group : groups) {
+    const bool read = std::any_of(rule.records.fields.begin(), rule.records.fields.end(),
+                                  [&](const std::optional<record_field>& f) { return f && f->source == group; });
+    if (!read)
+      warn("records.pattern", "the group (?<" + group +
+                                  ">...) is no field: download_url, file_name, size and md5 are, or "
+                                  "[records.fields] names it");
+  }
+  for (std::size_t i = 0; i < rule_field_names.size(); ++i) {
+    const std::optional<record_field>& field = rule.records.fields[i];
+    if (!field || std::find(groups.begin(), groups.end(), field->source) != groups.end()) continue;
+    const std::string path = "records.fields." + std::string(rule_field_names[i]);
+    warn(root.at_path(path + ".key") ? path + ".key" : path, "the pattern has no group (?<" + field->source + ">...) for " + std::string(rule_field_names[i]));
+  }
+  return warnings;
+}
+
 }  // namespace
 
-std::variant<service_rule, rule_problem> read_rule(std::string_view toml_text) {
+std::variant<service_rule, rule_problem> read_rule(std::string_view toml_text, std::vector<rule_problem>* warnings) {
   toml_precheck checked = precheck_toml(toml_text);
   if (checked.problem) return rule_problem{checked.problem->line, checked.problem->column, std::move(checked.problem->what)};
   toml::table parsed;
@@ -330,7 +383,9 @@ std::variant<service_rule, rule_problem> read_rule(std::string_view toml_text) {
                         std::string(error.description())};
   }
   try {
-    return read_root(parsed);
+    service_rule rule = read_root(parsed);
+    if (warnings != nullptr) *warnings = warnings_of(parsed, rule);
+    return rule;
   } catch (const refusal& r) {
     return r.problem;
   }

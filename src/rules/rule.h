@@ -97,10 +97,15 @@ struct rule_problem {
 };
 
 /// Reads a rule file (TOML). Every key is checked: an unknown key, a value of the
-/// wrong kind, a pattern that does not compile, a step address whose scheme or
-/// host is not fixed, more than most_steps steps, a name that is not letters,
-/// digits and "-" are each a problem.
-std::variant<service_rule, rule_problem> read_rule(std::string_view toml_text);
+/// wrong kind, a pattern that does not compile (with the engine's reason and
+/// place), a step address whose scheme or host is not fixed or whose "{" is not
+/// closed, more than most_steps steps, a name that is not letters, digits and "-"
+/// are each a problem. When `warnings` is given, it receives what reads but reads
+/// nothing, each at its place, its text beginning with "warning: ": a value's
+/// pattern without a group, a group of the records' pattern that no field reads,
+/// a record field naming a group the pattern does not have.
+std::variant<service_rule, rule_problem> read_rule(std::string_view toml_text,
+                                                   std::vector<rule_problem>* warnings = nullptr);
 
 /// "FILE:LINE:COLUMN: what is wrong" (LINE and COLUMN left out when unknown).
 std::string describe(const rule_problem& problem, std::string_view file);

@@ -1,15 +1,19 @@
 #include "rules/rule.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "reading/file_records.h"
+#include "reading/pruned_json.h"
 #include "reading/rule_reading.h"
 #include "resolve/service_resolve.h"
 #include "rules/services.h"
@@ -84,7 +88,12 @@ TEST(Rule, ABadFileIsOneLineWithItsPlace) {
       {"name = 'x'\n" + url + "colour = 1\n", 4, "unknown key 'colour'"},
       {"name = 'a b'\n" + url, 1, "letters, digits"},
       {url, 0, "needs a 'name'"},
-      {"name = 'x'\n[fields.download_url]\npattern = '(unclosed'\n", 3, "does not compile"},
+      {"name = 'x'\n[fields.download_url]\npattern = '(unclosed'\n", 3,
+       "does not compile: Unmatched marking parenthesis ( or \\(, at the end of '(unclosed'"},
+      {"name = 'x'\n[fields.download_url]\npattern = 'a{2,1}'\n", 3, "Invalid content of repeat range, at byte 5 of"},
+      {"name = 'x'\n[fields.download_url]\njson = 'data/url'\n", 3, "a JSON pointer must start with '/'"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/?t={token'\n[steps.values]\ntoken = { pattern = '(x)' }\n", 5,
+       "the address's '{token' has no closing '}'"},
       {"name = 'x'\n[fields.download_url]\njson = '/a'\ndecode = ['rot13']\n", 4, "unknown decode step 'rot13'"},
       {"name = 'x'\n" + url + "[[steps]]\naddress = 'ftp://h/{id}'\n[steps.values]\nid = { pattern = '(x)' }\n", 5, "http:// or https://"},
       {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://{host}/x'\n[steps.values]\nhost = { pattern = '(x)' }\n", 5, "host"},
@@ -110,6 +119,32 @@ TEST(Rule, ABadFileIsOneLineWithItsPlace) {
     EXPECT_EQ(describe(problem, "f").find('\n'), std::string::npos);
   }
   EXPECT_EQ(describe({3, 7, "wrong"}, "my.toml"), "my.toml:3:7: wrong");
+}
+
+// What reads but can read nothing is said where it stands, and the rule still reads.
+TEST(Rule, WhatReadsNothingIsWarnedAboutAtItsPlace) {
+  const std::string url = "[fields.download_url]\npattern = 'u=(.*)'\n";
+  const std::tuple<std::string, std::vector<std::string>> rows[] = {
+      {"name = 'x'\n[fields.download_url]\npattern = 'u=\\S+'\n",
+       {"3:11: warning: the pattern has no group: the value is what group 1 takes"}},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/{id}'\n[steps.values]\nid = { pattern = 'id=\\w+' }\n",
+       {"7:18: warning: the pattern has no group"}},
+      {"name = 'x'\n[records]\npattern = '(?<download_url>\\S+) (?<filename>\\S+) (?<size>\\d+)'\n",
+       {"3:11: warning: the group (?<filename>...) is no field"}},
+      {"name = 'x'\n[records]\npattern = '(?<download_url>\\S+) (?<n>\\S+)'\n[records.fields]\nfile_name = 'n'\n"
+       "size = { key = 'bytes' }\n",
+       {"6:16: warning: the pattern has no group (?<bytes>...) for size"}},
+      // Groups a field reads, names in a class or escaped, and look-behind are none of these.
+      {"name = 'x'\n" + url + "[records]\npattern = '(?<=a)(?<download_url>[(?<x>])\\(?<y>\\)(?<md5>m)'\n", {}},
+  };
+  for (const auto& [text, said] : rows) {
+    std::vector<rule_problem> warnings;
+    const auto read = read_rule(text, &warnings);
+    ASSERT_TRUE(std::holds_alternative<service_rule>(read)) << describe(std::get<rule_problem>(read), "f");
+    ASSERT_EQ(warnings.size(), said.size()) << text << (warnings.empty() ? "" : describe(warnings[0], "f"));
+    for (std::size_t i = 0; i < said.size(); ++i)
+      EXPECT_TRUE(describe(warnings[i], "f").starts_with("f:" + said[i])) << describe(warnings[i], "f");
+  }
 }
 
 TEST(Rule, RecordsGiveFilesAndFieldsFillWhatARecordLacks) {
@@ -150,11 +185,83 @@ file_name = "/n"
   EXPECT_EQ(decode_value("  %41&amp;  ", {decode_step::char_refs, decode_step::percent, decode_step::trim}), "A&");
 }
 
-TEST(Rule, APatternTheEngineGivesUpOnIsAnErrorForThatPage) {
-  const service_rule rule = rule_of("name = 'slow'\n[fields.download_url]\npattern = '(x+x+)+y'\n");
-  const rule_reading read = read_with_rule(rule, {{"page", std::string(5000, 'x')}});
-  ASSERT_TRUE(read.error.has_value());
-  EXPECT_NE(read.error->find("too complex"), std::string::npos);
+// A JSON answer is read for what the pointers reach; they give what they give in
+// the whole answer: the last of a repeated key, an element by its index, an
+// object as its text.
+TEST(Rule, JsonPointersGiveWhatTheWholeAnswerGives) {
+  const service_rule rule = rule_of(R"(
+name = "j"
+[fields.file_name]
+json = "/a/2/n"
+[fields.md5]
+json = "/s"
+[records]
+json_array = "/list"
+[records.fields]
+download_url = "/u"
+)");
+  const std::tuple<std::string, std::vector<std::string>, std::string, std::string> rows[] = {
+      {R"({"a":[0,{"n":"x"},{"n":"y"}],"s":{"b":[1,2.5],"a":true},"list":[{"u":"1"},{"v":"2"},{"u":3}]})",
+       {"1", "", "3"}, "y", R"({"a":true,"b":[1,2.5]})"},
+      {R"({"list":[{"u":"1"}],"a":[],"list":[{"u":"2"}],"a":{"2":{"n":"k"}},"s":null})", {"2"}, "k", ""},
+      {R"({"list":[{"u":"1"}],"list":{"u":"2"},"s":"t"})", {}, "", "t"},
+      {R"({"list":[{"u":"1"}],"s":"t")", {}, "", ""},  // not JSON: nothing
+  };
+  for (const auto& [page, urls, name, md5] : rows) {
+    const page_reading reading = read_page(rule, page);
+    std::vector<std::string> got;
+    for (const file_record& f : reading.files) got.push_back(f.download_url);
+    EXPECT_EQ(got, urls) << page;
+    EXPECT_EQ(reading.fields.file_name, name) << page;
+    EXPECT_EQ(reading.fields.md5, md5) << page;
+  }
+}
+
+// One reading is bounded: in the nesting it reads, the values it keeps, the text of
+// its files and the engine's work in all; past a bound is that page's error, never a
+// crash, gigabytes or hours.
+TEST(Rule, AReadingIsBoundedInDepthValuesTextAndWork) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  std::string many = "[0";
+  for (std::size_t i = 0; i < most_json_values; ++i) many += ",0";
+  many += "]";
+  const std::tuple<std::string, std::string, std::string> rows[] = {
+      {"[fields.download_url]\njson = ''\n", deep, "the page's JSON is nested deeper than 512 levels; not read"},
+      {"[records]\njson_array = '/files'\n[records.fields]\ndownload_url = '/url'\nfile_name = '/name'\n",
+       R"({"files":[{"url":"http://h/1","name":)" + deep + "}]}", "nested deeper than 512"},
+      {"[fields.download_url]\njson = ''\n", many, "the page's JSON has more than 131072 values where the rule reads"},
+      {"[fields.download_url]\npattern = '(x+x+)+y'\n", std::string(5000, 'x'), "too complex"},
+      // Each search reads the rest of the page: quadratic in all, though each is cheap.
+      {"[records]\npattern = '(?<download_url>a)(?=[^z]*$)'\n", std::string(1 << 20, 'a'), "too complex"},
+      // Records that overlap, each holding the rest of the page.
+      {"[records]\npattern = '(?=(?<download_url>[^z]*))a'\n", std::string(20000, 'a'),
+       "the files of the page hold more than 8388608 bytes of text; the rest are left out"},
+  };
+  for (const auto& [fields, page, error] : rows) {
+    const rule_reading read = read_with_rule(rule_of("name = 'x'\n" + fields), {{"page", page}});
+    EXPECT_NE(read.error.value_or("").find(error), std::string::npos) << fields << read.error.value_or("");
+    std::size_t text = 0;
+    for (const file_record& f : read.reading.files) text += f.download_url.size();
+    EXPECT_LE(text, most_record_text);
+  }
+}
+
+// Ctrl+C ends a reading at once, wherever it is.
+TEST(Rule, AReadingEndsSoonAfterItIsCancelled) {
+  const service_rule rule = rule_of("name = 'x'\n[records]\npattern = '(?<download_url>a)(?=[^z]*$)'\n");
+  const rule_answers page = {{"page", std::string(1 << 23, 'a')}};
+  std::atomic<bool> cancel{false};
+  std::chrono::steady_clock::time_point cancelled;
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cancelled = std::chrono::steady_clock::now();
+    cancel = true;
+  });
+  const rule_reading read = read_with_rule(rule, page, &cancel);
+  const auto ended = std::chrono::steady_clock::now();
+  canceller.join();
+  EXPECT_EQ(read.error, "interrupted");
+  EXPECT_LT(ended - cancelled, std::chrono::milliseconds(500));
 }
 
 TEST(Rule, StepAddressesEscapeEveryValue) {

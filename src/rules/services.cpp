@@ -58,7 +58,7 @@ void service_registry::add(service_rule rule, std::string source) {
   entries_.push_back({std::move(rule), std::move(source)});
 }
 
-std::optional<std::string> service_registry::add_file(const std::string& path) {
+std::optional<std::string> service_registry::add_file(const std::string& path, std::vector<std::string>* warnings) {
   const std::filesystem::path file = std::filesystem::u8path(path);
   std::error_code error;
   if (std::filesystem::is_directory(file, error)) return path + ": a folder, not a rule file";
@@ -77,8 +77,11 @@ std::optional<std::string> service_registry::add_file(const std::string& path) {
   if (in.bad()) return path + ": cannot be read";
   if (text.size() > largest_rule_file)
     return path + ": larger than " + std::to_string(largest_rule_file) + " bytes; not a rule file";
-  auto read = read_rule(text);
+  std::vector<rule_problem> found;
+  auto read = read_rule(text, &found);
   if (auto* problem = std::get_if<rule_problem>(&read)) return describe(*problem, path);
+  if (warnings != nullptr)
+    for (const rule_problem& warning : found) warnings->push_back(describe(warning, path));
   add(std::move(std::get<service_rule>(read)), path);
   return std::nullopt;
 }
@@ -107,7 +110,7 @@ std::vector<std::string> service_registry::add_folder(const std::string& folder)
   std::sort(files.begin(), files.end());
   for (const auto& file : files) {
     const std::u8string name = file.u8string();
-    if (auto problem = add_file(std::string(name.begin(), name.end()))) problems.push_back(*problem);
+    if (auto problem = add_file(std::string(name.begin(), name.end()), &problems)) problems.push_back(*problem);
   }
   return problems;
 }

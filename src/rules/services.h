@@ -32,13 +32,15 @@ class service_registry {
   void add(service_rule rule, std::string source);
 
   /// Reads the rule file at `path` (UTF-8) and adds its service; otherwise the
-  /// problem as one line, "FILE:LINE:COLUMN: what is wrong".
-  std::optional<std::string> add_file(const std::string& path);
+  /// problem as one line, "FILE:LINE:COLUMN: what is wrong". The rule's warnings
+  /// (read_rule), each such a line, go to `warnings` when it is given.
+  std::optional<std::string> add_file(const std::string& path, std::vector<std::string>* warnings = nullptr);
 
-  /// add_file for every *.toml file of `folder`, in name order; the problems found.
-  /// A folder that does not exist holds no services; one that a folder on the way
-  /// to it does not let be searched holds none either, with unsearchable_warning
-  /// for a problem; one that cannot be read is a problem.
+  /// add_file for every *.toml file of `folder`, in name order; the problems and
+  /// warnings found, each one line. A folder that does not exist holds no
+  /// services; one that a folder on the way to it does not let be searched holds
+  /// none either, with unsearchable_warning for a problem; one that cannot be read
+  /// is a problem.
   std::vector<std::string> add_folder(const std::string& folder);
 
   /// The service named `name` exactly, or null.
@@ -78,8 +80,8 @@ std::optional<std::string> unsearchable_folder(const std::string& path, const pa
 /// unsearchable_folder gives it) are not read; the same for every file below it.
 std::string unsearchable_warning(const std::string& folder);
 
-/// The built-in services and those of rule_folders(); the problems of bad files go
-/// to `problems`.
+/// The built-in services and those of rule_folders(); the problems of bad files,
+/// and the warnings of good ones, go to `problems`.
 service_registry installed_services(std::vector<std::string>& problems);
 
 /// installed_services, read once for the life of the process (the window's).

@@ -41,6 +41,9 @@ class scanner {
           single_line(c, c == '"');
         }
       } else {
+        if (c == '[' && expecting_key_ && nesting_.empty()) {
+          if (auto p = header_start()) return p;
+        }
         in_bare_value_ = !expecting_key_ && !ends_bare_value(c) && !opens_or_closes(c);
         follow_structure(c);
         step();
@@ -122,6 +125,31 @@ class scanner {
   }
 
   toml_precheck_problem problem(const char* what) const { return {line_, column_, what}; }
+
+  // The reader takes it for granted that what follows a table header's "[" or
+  // "[[" and its blanks is a key's first character, a quote, or the "]" it
+  // refuses itself: anything else there ("[[[", "[ ,", "[" ending its line) trips
+  // an assertion in the reader, and is undefined in a build without them. A
+  // second "[" after blanks the reader refuses too.
+  std::optional<toml_precheck_problem> header_start() const {
+    std::size_t i = at_ + 1;
+    const auto skip_blanks = [&] {
+      const std::size_t from = i;
+      while (i < text_.size() && (text_[i] == ' ' || text_[i] == '\t')) ++i;
+      return i > from;
+    };
+    const bool blanks = skip_blanks();
+    if (!blanks && i < text_.size() && text_[i] == '[') {
+      ++i;
+      skip_blanks();
+    }
+    if (i >= text_.size()) return std::nullopt;  // the reader says where the file ends
+    const char c = text_[i];
+    const bool key_start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                           c == '-' || c == '"' || c == '\'' || c == ']';
+    if (key_start || (blanks && c == '[')) return std::nullopt;
+    return problem("a table header begins with a key: [name] or [[name]]");
+  }
 
   void skip_until_line_end() {
     while (at_ < text_.size() && text_[at_] != '\n') step();

@@ -23,6 +23,9 @@ struct toml_precheck_problem {
 /// - first after a line-ending backslash in a multi-line basic string, where TOML
 ///   allows it: `text` holds it as the escape \UXXXXXXXX instead, which means the
 ///   same character (columns after it on that line move on by a few).
+/// And a table header whose "[" or "[[" and blanks are followed by anything but
+/// a key's first character, a quote or "]" ("[[[", "[ ,"): the reader asserts
+/// there, so it is refused too.
 /// A byte-order mark at the start is passed over; bytes that are not UTF-8 are
 /// left for the reader to refuse.
 struct toml_precheck {

@@ -37,6 +37,16 @@ TEST(TomlPrecheck, RefusesWhatTheReaderCannotAskAboutAndNothingElse) {
       {"a = " + ml + "x \\\n  y\xCB\xA0" + ml + "\n", 0, 0},
       {"[\"\xCB\xA0\".'\xE2\xBA\x80']\n", 0, 0},
       {"a = {b.\"\xCB\xA0\" = 1, c.'\xCB\xA0' = [\"\xCB\xA0\",'\xCB\xA0']}\n", 0, 0},
+      // A table header's first key is where the reader assumes a key begins.
+      {"[[[\n[t]\n", 1, 1},
+      {"a = 1\n[[ [t]]\n", 2, 1},
+      {"[\t,]\n", 1, 1},
+      {"[[\n", 1, 1},
+      {"[ #c\n", 1, 1},
+      {"[[ 'a' ]]\n[ b.\"c\" ]\n[_-9]\nx = [[[1]]]\n", 0, 0},
+      {"[ [t]]\n", 0, 0},  // refused by the reader itself
+      {"[]\n", 0, 0},
+      {"[[", 0, 0},
   };
   for (const auto& c : cases) {
     const toml_precheck checked = precheck_toml(c.text);

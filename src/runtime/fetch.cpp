@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "codec/ascii_case.h"
@@ -237,7 +238,26 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
       outcome.error = "a request header holds a control character";
       return outcome;
     }
-  std::unique_ptr<hop_client> client = open_client(options, extra, outcome.error);
+  if (has_control_character(options.user_agent)) {
+    outcome.error = "the user agent holds a control character";
+    return outcome;
+  }
+  // The platform sends `headers` as they stand, the user agent among them unless
+  // they have a User-Agent of their own. Past a redirect to another host the client
+  // is opened again with the user agent alone.
+  const auto sent_options = [&options](bool to_the_host_asked_for) {
+    fetch_options sent = options;
+    if (!to_the_host_asked_for) sent.headers.clear();
+    const bool own_agent = std::any_of(sent.headers.begin(), sent.headers.end(), [](const std::string& header) {
+      return starts_with_ignoring_case(header, "user-agent:");
+    });
+    if (!options.user_agent.empty() && !own_agent) sent.headers.push_back("User-Agent: " + options.user_agent);
+    return sent;
+  };
+  const fetch_options first_options = sent_options(true);
+  std::optional<fetch_options> elsewhere_options;  // kept while a client uses them
+  const std::string host_asked_for = host_of(target.url);
+  std::unique_ptr<hop_client> client = open_client(first_options, extra, outcome.error);
   if (!client) return outcome;
 
   fetch_clock clock(options);
@@ -266,6 +286,12 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
       if (!next.error.empty()) {
         outcome.error = next.error;
         return outcome;
+      }
+      if (!options.headers.empty() && !elsewhere_options && host_of(next.url) != host_asked_for) {
+        client.reset();
+        elsewhere_options = sent_options(false);
+        client = open_client(*elsewhere_options, extra, outcome.error);
+        if (!client) return outcome;
       }
       target = std::move(next);
       continue;

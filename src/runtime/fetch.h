@@ -49,9 +49,14 @@ struct fetch_options {
   /// When set and it turns true, the fetch ends within about 100 ms with the error
   /// "interrupted" (cut `interrupted`), keeping the bytes so far.
   const std::atomic<bool>* cancel = nullptr;
+  /// The User-Agent of every request, to whatever host a redirect leads; empty:
+  /// fetch_user_agent. No line breaks.
+  std::string user_agent;
   /// More request headers, "Name: value" each, sent as they stand (a service's
-  /// rule gives them); a User-Agent among them replaces fetch_user_agent. No line
-  /// breaks: the rule reader refuses them.
+  /// rule gives them) to the host of the address asked for only: a redirect to
+  /// another host drops them, as curl drops a credential it was given. A User-Agent
+  /// among them replaces user_agent on that host. No line breaks: the rule reader
+  /// refuses them.
   std::vector<std::string> headers;
   /// Redirects may lead only to the host (name, any port) of the address asked for:
   /// a step of a service's rule goes to the host its template names, and its

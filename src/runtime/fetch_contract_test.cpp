@@ -278,6 +278,32 @@ TEST_F(FetchContract, RequestIsOneHttp10GetWithTheFixedHeaders) {
   EXPECT_EQ(header_value(head, "accept-encoding"), std::nullopt);  // bodies come as sent
 }
 
+// A caller's headers go to the host asked for and to no other: a redirect elsewhere
+// ("localhost" is another name for the same server) drops them, the user agent stays.
+TEST_F(FetchContract, HeadersStayWithTheirHostTheUserAgentGoesEverywhere) {
+  fetch_options rule = quick();
+  rule.user_agent = "rule-agent/1";
+  rule.headers = {"Authorization: Bearer s3cr3t", "X-Rule: 1"};
+  std::string elsewhere = http();
+  elsewhere.replace(elsewhere.find("127.0.0.1"), 9, "localhost");
+  const struct {
+    std::string address;
+    bool headers_sent;
+  } cases[] = {
+      {http() + "/echo/here", true},
+      {http() + "/redirect/absolute", true},
+      {http() + "/redirect/to?" + elsewhere + "/echo/away", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    const fetch_outcome outcome = fetch_page_reporting(c.address, rule);
+    ASSERT_TRUE(outcome.fetched) << outcome.error;
+    EXPECT_EQ(header_value(outcome.body, "user-agent"), "rule-agent/1");
+    EXPECT_EQ(header_value(outcome.body, "authorization").has_value(), c.headers_sent) << outcome.body;
+    EXPECT_EQ(header_value(outcome.body, "x-rule").has_value(), c.headers_sent) << outcome.body;
+  }
+}
+
 TEST_F(FetchContract, AddressesAreSentPercentEncodedAndWithoutTheFragment) {
   const std::pair<std::string, std::string> examples[] = {
       {"/echo/%E4%B8%AD?q=%20x#frag", "GET /echo/%E4%B8%AD?q=%20x HTTP/1.0"},

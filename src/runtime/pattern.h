@@ -1,9 +1,12 @@
 #pragma once
 // Regular expressions over local text (Perl syntax, Boost.Regex).
 // Matching is byte-wise: a double-byte character is two independent bytes.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,10 +45,62 @@ class pattern_object {
 /// A new, empty pattern object.
 pattern_object regex_create();
 
+/// Why a pattern was rejected: the engine's reason, and the byte of the pattern
+/// (from 0) where it stopped reading it.
+struct pattern_error {
+  std::string reason;
+  std::size_t position = 0;
+};
+
 /// Compiles `pattern` (Perl syntax; up to its first zero byte) into `object`.
 /// Returns false when the pattern is rejected; the object then keeps its previous
-/// expression (or stays empty).
-bool regex_compile(pattern_object& object, std::string_view pattern, bool case_sensitive = true);
+/// expression (or stays empty), and `why`, when given, says why.
+bool regex_compile(pattern_object& object, std::string_view pattern, bool case_sensitive = true,
+                   pattern_error* why = nullptr);
+
+/// The number of groups of the object's expression, named ones included; 0 when empty.
+int regex_group_count(const pattern_object& object);
+
+/// The names of the object's named groups ("(?<name>...)", "(?'name'...)"), in the
+/// order they open, each once.
+std::vector<std::string> regex_group_names(const pattern_object& object);
+
+/// The work the searches of one reading may do together, and a flag that stops
+/// them. The engine's own limit holds for one search only; a page read match by
+/// match is many searches, each within that limit, and together they can take
+/// hours (a look-ahead to the end of the page from every byte). Work is counted
+/// as bytes the engine reads, a byte read again counting again.
+/// Once the work is spent or the flag is up, every search given the budget gives
+/// up, within a few thousand bytes of work. Not to be shared between threads.
+class search_budget {
+ public:
+  /// No limit of its own and no flag: only the engine's limit per search.
+  search_budget();
+  explicit search_budget(std::uint64_t reads, const std::atomic<bool>* cancel = nullptr);
+
+  /// True once the work is spent or the flag turned true.
+  bool exhausted() const;
+  /// True when the flag turned true.
+  bool cancelled() const;
+
+  /// Counts one byte read; throws the engine out of its search when the budget
+  /// is exhausted. For the search functions below.
+  void read() {
+    if (--countdown_ == 0) next_block();
+  }
+
+ private:
+  void next_block();
+  std::uint64_t left_;  // reads not yet handed out in blocks
+  std::uint32_t countdown_ = 1;
+  bool spent_ = false;
+  const std::atomic<bool>* cancel_ = nullptr;
+};
+
+/// The work a reading of answers is allowed: a second or two of the engine's
+/// work, far above what a plain pattern costs on an answer of 8 MiB (a few reads
+/// of each byte).
+inline constexpr std::uint64_t reading_search_reads = std::uint64_t{1} << 30;
 
 /// Every successive, non-overlapping match of the object's expression in `text`.
 /// Each search after the first starts at the end of the previous match, with that
@@ -55,8 +110,17 @@ bool regex_compile(pattern_object& object, std::string_view pattern, bool case_s
 match_list regex_search_all(const pattern_object& object, std::string_view text);
 
 /// regex_search_all that also tells, in `gave_up`, whether the engine gave up
-/// (complexity or memory limit) before the end of the text.
-match_list regex_search_all(const pattern_object& object, std::string_view text, bool& gave_up);
+/// (complexity or memory limit, or `budget` exhausted) before the end of the text.
+match_list regex_search_all(const pattern_object& object, std::string_view text, bool& gave_up,
+                            search_budget* budget = nullptr);
+
+/// The matches regex_search_all finds, handed to `visit` one by one as they are
+/// found instead of being kept (`match` is reused from one call to the next);
+/// `visit` returns false to stop there. Returns false when the engine gave up
+/// (as regex_search_all's `gave_up`), true otherwise.
+bool regex_for_each_match(const pattern_object& object, std::string_view text,
+                          const std::function<bool(const search_result& match)>& visit,
+                          search_budget* budget = nullptr);
 
 /// The number of the group named `name` in the object's expression ("(?<name>...)"),
 /// or -1 when it has none of that name.
@@ -73,7 +137,7 @@ enum class match_at_outcome {
 /// searched the way regex_search_all continues from `at` (that point is the base
 /// for "^", "\b" and look-behind). Offsets are relative to `text.data()`.
 match_at_outcome regex_match_at(const pattern_object& object, std::string_view text, std::size_t at,
-                                search_result& result);
+                                search_result& result, search_budget* budget = nullptr);
 
 /// The text of span `index` of `result`, cut out of `text` (the searched text).
 /// Empty when the result has no spans, the index is out of range, the group did not

@@ -1,5 +1,6 @@
 #include "runtime/pattern.h"
 
+#include <atomic>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -108,6 +109,32 @@ TEST(PatternSearch, EngineGivingUpKeepsTheMatchesFoundSoFar) {
   const match_list matches = regex_search_all(compiled("ok;|(a+)+b"), text);
   ASSERT_EQ(matches.size(), 1u);
   EXPECT_EQ(match_group_text(matches[0], text, 0), "ok;");
+}
+
+// The engine's limit holds for one search; a budget for every search it is given
+// to, together. Its flag stops them too. A visitor that has seen enough stops.
+TEST(PatternSearch, ABudgetBoundsTheSearchesGivenItTogether) {
+  const pattern_object quadratic = compiled("a(?=[^z]*$)");
+  const std::string text(4096, 'a');
+  EXPECT_EQ(regex_search_all(quadratic, text).size(), text.size());  // each search within the engine's limit
+  search_budget budget(std::uint64_t{1} << 20);
+  bool gave_up = false;
+  const std::size_t found = regex_search_all(quadratic, text, gave_up, &budget).size();
+  EXPECT_TRUE(gave_up);
+  EXPECT_TRUE(budget.exhausted());
+  EXPECT_LT(found, text.size() / 4);  // about 2^20 bytes read: the first few hundred
+  EXPECT_TRUE(regex_search_all(compiled("a"), "a", gave_up, &budget).empty());
+  EXPECT_TRUE(gave_up);
+
+  std::atomic<bool> stop{true};
+  search_budget stopped(std::uint64_t{1} << 40, &stop);
+  search_result match;
+  EXPECT_EQ(regex_match_at(compiled("a"), "aaa", 0, match, &stopped), match_at_outcome::gave_up);
+  EXPECT_TRUE(stopped.cancelled());
+
+  int seen = 0;
+  EXPECT_TRUE(regex_for_each_match(compiled("a"), "aaa", [&](const search_result&) { return ++seen < 2; }));
+  EXPECT_EQ(seen, 2);
 }
 
 TEST(PatternMatchAt, MatchesOnlyAtTheGivenPlace) {
