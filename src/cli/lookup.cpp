@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "codec/codepage.h"
-#include "reading/file_records.h"
+#include "reading/file_record.h"
 #include "resolve/service_resolve.h"
 
 namespace sharelink::cli {

@@ -5,7 +5,6 @@
 #include "codec/char_refs.h"
 #include "codec/percent.h"
 #include "reading/file_type.h"
-#include "reading/file_records.h"
 #include "reading/last_match.h"
 #include "reading/size_format.h"
 #include "runtime/pattern.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "reading/file_records.h"
+#include "reading/file_record.h"
 #include "rules/rule.h"
 
 namespace sharelink {

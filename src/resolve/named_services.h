@@ -3,7 +3,7 @@
 // name included.
 #include <string_view>
 
-#include "reading/file_records.h"
+#include "reading/file_record.h"
 #include "runtime/fetch.h"
 
 namespace sharelink {
