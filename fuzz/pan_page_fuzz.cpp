@@ -3,6 +3,7 @@
 #include <string>
 
 #include "parse_fields.h"
+#include "reading/decode_steps.h"
 #include "reading/pan.h"
 #include "runtime/text.h"
 
@@ -13,7 +14,7 @@ namespace {
 
 void check_unescaped(std::string_view unescaped) {
   check(find_text(unescaped, "\\\\/") == -1, "an escaped slash is left");
-  check(unescape_pan_address(unescaped) == unescaped, "unescaping twice changes the address");
+  check(unescape_slashes(unescaped) == unescaped, "unescaping twice changes the address");
 }
 
 }  // namespace
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_unescaped(fields.download_url);
   check(parse_pan_page(std::string(page)) == fields, "a second parse disagrees");
 
-  local_text unescaped = unescape_pan_address(page);
+  local_text unescaped = unescape_slashes(page);
   check(unescaped.size() <= as_local(page).size(), "unescaping made the address longer");
   check_unescaped(unescaped);
   return 0;

@@ -6,6 +6,7 @@
 #include "codec/char_refs.h"
 #include "codec/percent.h"
 #include "reading/data_objects.h"
+#include "reading/decode_steps.h"
 #include "reading/file_type.h"
 #include "reading/kuaichuan.h"
 #include "reading/pan.h"
@@ -133,7 +134,7 @@ page_reading read_pan_page(std::string_view page_text) {
   std::vector<data_object> objects = find_data_objects(page);
   auto record_of = [](const data_object& object) {
     file_record record;
-    record.download_url = unescape_pan_address(object.values[0]);
+    record.download_url = unescape_slashes(object.values[0]);
     record.file_name = percent_decode(object.values[1]);
     // Single precision, as the window reads it; size_bytes keeps the exact value.
     fill_name_and_size(record, to_single(object.values[2]), object.values[2]);

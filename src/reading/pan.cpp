@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "codec/percent.h"
-#include "codec/utf8.h"
+#include "reading/decode_steps.h"
 #include "reading/file_type.h"
 #include "reading/last_match.h"
 #include "reading/size_format.h"
@@ -22,50 +22,7 @@ constexpr field_pattern file_name_field = {R"re(filename=(.*?)(\\+\x22))re", R"(
 constexpr field_pattern size_field = {R"re(\x22size\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
 constexpr field_pattern md5_field = {R"re(\x22md5\\+\x22:\\+\x22(.*?)(\\+\x22))re", R"(\")", nullptr, true};
 
-constexpr std::string_view escaped_scheme_slashes = R"(\\/\\/)";
-constexpr std::string_view escaped_slash = R"(\\/)";
-
-// Replaces "\\/" by "/" until none is left, the way a search from the start after
-// every replacement would, but in one pass: a "/" that completes "\\/" swallows the
-// two backslashes before it, and the "/" it leaves may complete another one.
-// Like find_text, the walk steps over whole UTF-8 characters.
-local_text collapse_escaped_slashes(std::string_view address) {
-  local_text out;
-  out.reserve(address.size());
-  std::size_t trailing_backslashes = 0;  // single-byte '\' characters ending `out`
-  for (std::size_t i = 0; i < address.size(); ++i) {
-    const char c = address[i];
-    if (const std::size_t length = read_utf8(address, i).length; length > 1) {
-      out.append(address.substr(i, length));
-      i += length - 1;
-      trailing_backslashes = 0;
-    } else if (c == '\\') {
-      out.push_back(c);
-      ++trailing_backslashes;
-    } else if (c == '/') {
-      const std::size_t swallowed = trailing_backslashes - trailing_backslashes % 2;
-      out.resize(out.size() - swallowed);
-      out.push_back(c);
-      trailing_backslashes = 0;
-    } else {
-      out.push_back(c);
-      trailing_backslashes = 0;
-    }
-  }
-  return out;
-}
-
 }  // namespace
-
-local_text unescape_pan_address(std::string_view address) {
-  local_text unescaped(as_local(address));
-  const int scheme_slashes = find_text(unescaped, escaped_scheme_slashes);
-  if (scheme_slashes > 0) {
-    unescaped = replace_span(unescaped, scheme_slashes, text_length(escaped_scheme_slashes), "//");
-  }
-  if (find_text(unescaped, escaped_slash) < 0) return unescaped;
-  return collapse_escaped_slashes(unescaped);
-}
 
 pan_markers find_pan_markers(std::string_view page_text) {
   const std::string_view page = as_local(page_text);
@@ -82,7 +39,7 @@ pan_markers find_pan_markers(std::string_view page_text) {
 
 resolved_file pan_fields(const pan_markers& markers) {
   resolved_file file;
-  file.download_url = unescape_pan_address(markers.download_url);
+  file.download_url = unescape_slashes(markers.download_url);
   file.file_name = percent_decode(markers.file_name);
   file.file_type = classify_file_type(file.file_name);
   // The size is read at single precision and widened back.

@@ -28,8 +28,4 @@ resolved_file pan_fields(const pan_markers& markers);
 /// occurrence of its own key, matched whole ("block_md5" is no md5).
 resolved_file parse_pan_page(std::string_view page_text);
 
-/// Undoes the page's slash escaping: the first "\\/\\/" becomes "//", then every
-/// "\\/" becomes "/", searching again from the start after each replacement.
-local_text unescape_pan_address(std::string_view address);
-
 }  // namespace sharelink

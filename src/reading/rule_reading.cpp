@@ -9,16 +9,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "codec/char_refs.h"
 #include "codec/charset.h"
 #include "codec/codepage.h"
 #include "codec/gb18030.h"
-#include "codec/percent.h"
 #include "codec/utf8.h"
 #include "reading/data_objects.h"
+#include "reading/decode_steps.h"
 #include "reading/file_type.h"
 #include "reading/last_match.h"
-#include "reading/pan.h"
 #include "reading/pruned_json.h"
 #include "reading/size_format.h"
 #include "reading/start_tags.h"
@@ -29,75 +27,6 @@ namespace {
 
 constexpr std::size_t field_count = rule_field_names.size();
 constexpr std::size_t size_index = static_cast<std::size_t>(rule_field::size);
-
-/// Four hexadecimal digits at `at`, or -1.
-int hex4(std::string_view text, std::size_t at) {
-  if (at + 4 > text.size()) return -1;
-  int value = 0;
-  for (std::size_t i = at; i < at + 4; ++i) {
-    const char c = text[i];
-    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    if (digit < 0) return -1;
-    value = value * 16 + digit;
-  }
-  return value;
-}
-
-/// The escapes of a JSON string undone; an escape that is not one stays as it stands.
-local_text json_unescape(std::string_view text) {
-  local_text out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 >= text.size()) {
-      out.push_back(text[i]);
-      continue;
-    }
-    const char e = text[i + 1];
-    const std::string_view simple = "\"\\/bfnrt", meaning = "\"\\/\b\f\n\r\t";
-    if (const std::size_t k = simple.find(e); k != std::string_view::npos) {
-      out.push_back(meaning[k]);
-      ++i;
-      continue;
-    }
-    int code = e == 'u' ? hex4(text, i + 2) : -1;
-    if (code < 0) {
-      out.push_back(text[i]);
-      continue;
-    }
-    std::size_t used = 6;
-    if (code >= 0xD800 && code < 0xDC00 && text.substr(i + 6, 2) == "\\u") {
-      const int low = hex4(text, i + 8);
-      if (low >= 0xDC00 && low < 0xE000) {
-        code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-        used = 12;
-      }
-    }
-    if (code == 0 || (code >= 0xD800 && code < 0xE000)) code = 0xFFFD;
-    std::string utf8;
-    append_utf8(utf8, static_cast<char32_t>(code));
-    out += utf8_to_local(utf8);
-    i += used - 1;
-  }
-  return out;
-}
-
-/// A value from an answer that declares UTF-8 or nothing: UTF-8 when its bytes are
-/// that, else GB18030 (which holds GBK and GB2312), in which the pages of these
-/// services were written, when they are that; else the bytes as they came (what
-/// leaves the program is mended, see utf8_to_local).
-local_text utf8_or_gb18030(std::string_view bytes) {
-  const std::string_view text = as_local(bytes);
-  if (is_utf8(text)) return local_text(text);
-  if (std::optional<std::string> read = gb18030_to_utf8(text)) return std::move(*read);
-  return local_text(text);
-}
-
-local_text trimmed(std::string_view text) {
-  constexpr std::string_view blanks = " \t\r\n\f\v";
-  const std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  return local_text(text.substr(first, text.find_last_not_of(blanks) + 1 - first));
-}
 
 /// The error of a JSON answer that could not be read (pruned_json's error).
 std::string json_problem(const rule_answer& answer, const std::string& error) {
@@ -399,27 +328,6 @@ const rule_answer* answer_for(const rule_answers& answers, std::string_view step
   for (const rule_answer& answer : answers)
     if (answer.step == step) return &answer;
   return nullptr;
-}
-
-local_text decode_value(std::string_view value, const std::vector<decode_step>& steps) {
-  local_text text = utf8_or_gb18030(value);
-  for (std::size_t i = 0; i < steps.size(); ++i) {
-    switch (steps[i]) {
-      case decode_step::char_refs: {
-        // Before percent escapes, which are read as UTF-8, a referenced character
-        // must be UTF-8 too.
-        const bool before_percent = i + 1 < steps.size() && steps[i + 1] == decode_step::percent;
-        text = decode_char_refs(text, before_percent ? char_ref_output::utf8 : char_ref_output::local);
-        break;
-      }
-      case decode_step::percent: text = percent_decode(text); break;
-      case decode_step::json_string: text = json_unescape(text); break;
-      case decode_step::backslashes: text = unescape_pan_address(text); break;
-      case decode_step::trim: text = trimmed(text); break;
-    }
-  }
-  // A step that writes bytes may have made some that are not UTF-8.
-  return utf8_or_gb18030(text);
 }
 
 /// A place among the readings of large answers that run at once in the process.

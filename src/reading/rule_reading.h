@@ -51,10 +51,6 @@ inline constexpr std::string_view interrupted_reading = "interrupted";
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
                                      std::optional<std::string>& error, const std::atomic<bool>* cancel = nullptr);
 
-/// `value` through the decode steps, in order; bytes that are not UTF-8, before the
-/// steps or after them, are read as GB18030.
-local_text decode_value(std::string_view value, const std::vector<decode_step>& steps);
-
 /// Reads the answers with the rule. The records ([records]) give the files, each
 /// field a record does not read coming from [fields]; when the page lists a single
 /// file, a field its record leaves out comes from [fields] too. The window's fields
