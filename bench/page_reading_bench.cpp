@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "pages.h"
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
-#include "reading/file_records.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
+#include "testing/reference/file_records.h"
 
 namespace {
 

@@ -9,8 +9,6 @@
 #include <iterator>
 #include <string>
 
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
 #include "resolve/named_services.h"
 #include "testing/raw_server.h"
 

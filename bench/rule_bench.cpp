@@ -6,7 +6,7 @@
 #include <string>
 
 #include "pages.h"
-#include "reading/file_records.h"
+#include "testing/reference/file_records.h"
 #include "reading/rule_reading.h"
 #include "rules/services.h"
 

@@ -4,7 +4,7 @@
 
 #include "codec/char_refs.h"
 #include "parse_fields.h"
-#include "reading/kuaichuan.h"
+#include "testing/reference/kuaichuan.h"
 
 using namespace sharelink;
 using fuzz::check;

@@ -5,9 +5,9 @@
 
 #include "parse_fields.h"
 #include "reading/file_type.h"
-#include "reading/kuaichuan.h"
-#include "reading/file_records.h"
-#include "reading/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/file_records.h"
+#include "testing/reference/pan.h"
 #include "reading/rule_reading.h"
 #include "rules/services.h"
 #include "reading/size_format.h"

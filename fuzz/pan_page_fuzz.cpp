@@ -4,7 +4,7 @@
 
 #include "parse_fields.h"
 #include "reading/decode_steps.h"
-#include "reading/pan.h"
+#include "testing/reference/pan.h"
 #include "runtime/text.h"
 
 using namespace sharelink;

@@ -24,8 +24,6 @@
 #include "app/desktop.h"
 #include "app/main_window_qt.h"
 #include "codec/codepage.h"
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
 #include "testing/loopback_server.h"
 #include "testing/raw_server.h"
 

@@ -28,9 +28,9 @@
 #include <vector>
 
 #include "codec/codepage.h"
-#include "reading/kuaichuan.h"
-#include "reading/file_records.h"
-#include "reading/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/file_records.h"
+#include "testing/reference/pan.h"
 #include "runtime/fetch.h"
 #include "testing/raw_server.h"
 #include "testing/loopback_server.h"

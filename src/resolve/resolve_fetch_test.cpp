@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
 #include "resolve/named_services.h"
 #include "testing/loopback_server.h"
 

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "reading/decode_steps.h"
-#include "reading/file_records.h"
+#include "testing/reference/file_records.h"
 #include "reading/pruned_json.h"
 #include "reading/rule_reading.h"
 #include "resolve/service_resolve.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "codec/gb18030.h"
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
 #include "resolve/named_services.h"
 #include "runtime/fetch.h"
 #include "testing/quick_fetch.h"

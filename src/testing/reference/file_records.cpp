@@ -1,4 +1,4 @@
-#include "reading/file_records.h"
+#include "testing/reference/file_records.h"
 
 #include <span>
 #include <vector>
@@ -8,8 +8,8 @@
 #include "reading/data_objects.h"
 #include "reading/decode_steps.h"
 #include "reading/file_type.h"
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
 #include "reading/size_format.h"
 #include "reading/start_tags.h"
 

@@ -1,4 +1,4 @@
-#include "reading/kuaichuan.h"
+#include "testing/reference/kuaichuan.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "reading/pan.h"
+#include "testing/reference/pan.h"
 #include "resolve/named_services.h"
 #include "testing/sample_page.h"
 

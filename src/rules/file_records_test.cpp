@@ -1,4 +1,4 @@
-#include "reading/file_records.h"
+#include "testing/reference/file_records.h"
 
 #include <fstream>
 #include <sstream>
@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
 #include "testing/sample_page.h"
 
 namespace sharelink {

@@ -1,4 +1,4 @@
-#include "reading/pan.h"
+#include "testing/reference/pan.h"
 
 #include <string_view>
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "codec/percent.h"
-#include "reading/kuaichuan.h"
-#include "reading/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
 #include "resolve/named_services.h"
 
 namespace sharelink {

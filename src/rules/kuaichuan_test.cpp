@@ -1,4 +1,4 @@
-#include "reading/kuaichuan.h"
+#include "testing/reference/kuaichuan.h"
 #include "resolve/named_services.h"
 #include "testing/sample_page.h"
 
