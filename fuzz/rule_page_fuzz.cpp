@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "check.h"
+#include "codec/utf8.h"
+#include "reading/decode_steps.h"
 #include "reading/file_type.h"
 #include "reading/rule_reading.h"
 
@@ -19,7 +21,9 @@ namespace {
 /// What `pointer` gives in `page` parsed whole into a tree, as a field reads it:
 /// a text as it stands, any other value but null as JSON.
 std::optional<local_text> in_whole_tree(const local_text& page, const std::string& pointer) {
-  const nlohmann::json whole = nlohmann::json::parse(page, nullptr, false);
+  // An answer that is not UTF-8 is read as its values are (see utf8_or_gb18030).
+  const nlohmann::json whole =
+      nlohmann::json::parse(is_utf8(page) ? page : repair_utf8(utf8_or_gb18030(page)), nullptr, false);
   if (whole.is_discarded()) return std::nullopt;
   try {
     const nlohmann::json::json_pointer at(pointer);

@@ -28,12 +28,10 @@
 #include <vector>
 
 #include "codec/codepage.h"
-#include "testing/reference/kuaichuan.h"
-#include "testing/reference/file_records.h"
-#include "testing/reference/pan.h"
 #include "runtime/fetch.h"
-#include "testing/raw_server.h"
+#include "testing/built_in_reading.h"
 #include "testing/loopback_server.h"
+#include "testing/raw_server.h"
 #include "testing/test_folder.h"
 #include <sharelink/version.h>
 
@@ -41,6 +39,8 @@ extern char** environ;
 
 namespace sharelink::cli {
 namespace {
+
+using testing::read_built_in;
 
 struct finished {
   int status = -1;  ///< exit status, or -1 when the program did not exit normally
@@ -189,7 +189,7 @@ std::string page_path(const char* name) {
 
 // The five fields of the resolver for `page_text`, as the command prints them.
 resolved_file expected_fields(bool kuaichuan, const std::string& page_text) {
-  const resolved_file local = kuaichuan ? parse_kuaichuan_page(page_text) : parse_pan_page(page_text);
+  const resolved_file local = kuaichuan ? read_built_in("kuaichuan", page_text).fields : read_built_in("pan", page_text).fields;
   return {local_to_utf8(local.download_url), local_to_utf8(local.file_name),
           local_to_utf8(local.file_type), local_to_utf8(local.size), local_to_utf8(local.md5)};
 }
@@ -197,7 +197,7 @@ resolved_file expected_fields(bool kuaichuan, const std::string& page_text) {
 // The object the command prints for a page read without error, as the page reading
 // and the fetcher of this build give it.
 nlohmann::json expected_json(const std::string& address, bool kuaichuan, const std::string& page_text) {
-  const page_reading reading = kuaichuan ? read_kuaichuan_page(page_text) : read_pan_page(page_text);
+  const page_reading reading = kuaichuan ? read_built_in("kuaichuan", page_text) : read_built_in("pan", page_text);
   const resolved_file f = expected_fields(kuaichuan, page_text);
   const long status = fetch_page_reporting(address).status;
   const auto size_bytes = [](const std::optional<std::uint64_t>& n) {
@@ -340,7 +340,7 @@ TEST_F(SharelinkCommand, Aria2ListsTheFilesOfEachPage) {
   EXPECT_EQ(run.status, 1) << run.err;
   // The page without a download address is left out, and said so.
   EXPECT_NE(run.err.find("/d/EMPTY: the page holds no download address"), std::string::npos) << run.err;
-  const page_reading pan = read_pan_page(page("pan_minimal.html"));
+  const page_reading pan = read_built_in("pan", page("pan_minimal.html"));
   if (pan.files.empty()) GTEST_SKIP() << "this build's page reading lists no files";
   // Only the Pan record's own md5 key gives a checksum; a Kuaichuan key is no hash.
   const std::string pan_entry = "http://d.pcs.example.com/file/abc?fid=1&filename=%E6%B5%8B%E8%AF%95.txt\n"
@@ -360,7 +360,7 @@ TEST_F(SharelinkCommand, AllGivesABlockPerFile) {
   server.start();
   const finished run = run_sharelink({"--all", server.url("/share/several"), pan_url()});
   EXPECT_EQ(run.status, 0) << run.err;
-  const page_reading reading = read_pan_page(several);
+  const page_reading reading = read_built_in("pan", several);
   if (reading.files.size() < 2) GTEST_SKIP() << "this build's page reading lists no files";
   std::string blocks;
   for (const file_record& f : reading.files)
@@ -679,7 +679,7 @@ TEST(SharelinkVerdicts, ErrorPagesCutPagesAndEmptyPagesFailInEveryForm) {
   if (statuses) bad.push_back(not_found);
 
   for (const std::string form : {"--all", "--json", "--aria2", "--jobs=1"}) {
-    if (form == "--aria2" && read_kuaichuan_page(k).files.empty()) continue;  // nothing to list
+    if (form == "--aria2" && read_built_in("kuaichuan", k).files.empty()) continue;  // nothing to list
     std::vector<std::string> args = {form, good};
     args.insert(args.end(), bad.begin(), bad.end());
     const finished run = run_sharelink(args);

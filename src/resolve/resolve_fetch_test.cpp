@@ -3,13 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/reference/kuaichuan.h"
-#include "testing/reference/pan.h"
 #include "resolve/named_services.h"
+#include "testing/built_in_reading.h"
 #include "testing/loopback_server.h"
 
 namespace sharelink {
 namespace {
+
+using testing::read_built_in;
 
 using testing::loopback_server;
 using testing::read_source_file;
@@ -25,11 +26,11 @@ TEST(ResolveOverHttp, FetchedSharePagesResolveLikeTheirText) {
   server.start();
 
   const resolved_file kuaichuan = resolve_kuaichuan(server.url("/d/AbC123"));
-  EXPECT_EQ(kuaichuan, parse_kuaichuan_page(kuaichuan_page));
+  EXPECT_EQ(kuaichuan, read_built_in("kuaichuan", kuaichuan_page).fields);
   EXPECT_EQ(kuaichuan.md5, "8f14e45fceea167a5a36dedd4b4c7d2b");
 
   const resolved_file pan = resolve_pan(server.url("/share/link?shareid=1830455312&uk=2887162301"));
-  EXPECT_EQ(pan, parse_pan_page(pan_page));
+  EXPECT_EQ(pan, read_built_in("pan", pan_page).fields);
   EXPECT_EQ(pan.size, "1.5KB");
 }
 

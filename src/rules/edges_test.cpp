@@ -6,12 +6,13 @@
 #include <string>
 
 #include "codec/percent.h"
-#include "testing/reference/kuaichuan.h"
-#include "testing/reference/pan.h"
 #include "resolve/named_services.h"
+#include "testing/built_in_reading.h"
 
 namespace sharelink {
 namespace {
+
+using testing::built_in_fields;
 
 const resolved_file nothing_found{"", "", "", "0B", ""};
 
@@ -35,13 +36,13 @@ TEST(EngineEdges, MebibyteDownloadAddressComesThroughByteForByte) {
   const std::string address = mebibyte_address();
   ASSERT_EQ(address.size(), 1u << 20);
 
-  resolved_file kuaichuan = parse_kuaichuan_page(
+  resolved_file kuaichuan = built_in_fields("kuaichuan", 
       "<a file_url=\"" + address + "\" file_size=\"1\" file_name=\"a.rar\">");
   EXPECT_EQ(kuaichuan.download_url.size(), address.size());
   EXPECT_TRUE(kuaichuan.download_url == address);
   EXPECT_EQ(kuaichuan.file_name, "a.rar");
 
-  resolved_file pan = parse_pan_page("{\\\"dlink\\\":\\\"" + address + "\\\"}");
+  resolved_file pan = built_in_fields("pan", "{\\\"dlink\\\":\\\"" + address + "\\\"}");
   EXPECT_EQ(pan.download_url.size(), address.size());
   EXPECT_TRUE(pan.download_url == address);
 }
@@ -50,7 +51,7 @@ TEST(EngineEdges, MebibyteEscapedPanAddressUnescapesWhole) {
   const std::string address = mebibyte_address();
   std::string escaped;
   for (char c : address) escaped += c == '/' ? std::string("\\\\/") : std::string(1, c);
-  resolved_file pan = parse_pan_page("{\\\"dlink\\\":\\\"" + escaped + "\\\"}");
+  resolved_file pan = built_in_fields("pan", "{\\\"dlink\\\":\\\"" + escaped + "\\\"}");
   EXPECT_EQ(pan.download_url.size(), address.size());
   EXPECT_TRUE(pan.download_url == address);
 }
@@ -61,23 +62,23 @@ TEST(EngineEdges, EveryCharacterOfANameComesThrough) {
   const std::string expected = "中\xE0\xB8\x81\xEA\xB0\x80" "a😀.txt";
   EXPECT_EQ(percent_decode(escaped), expected);
 
-  resolved_file kuaichuan = parse_kuaichuan_page("<a file_name=\"" + escaped + "\">");
+  resolved_file kuaichuan = built_in_fields("kuaichuan", "<a file_name=\"" + escaped + "\">");
   EXPECT_EQ(kuaichuan.file_name, expected);
   EXPECT_TRUE(kuaichuan.file_type.ends_with("(txt)")) << kuaichuan.file_type;
 
-  resolved_file pan = parse_pan_page("\\\"filename=" + escaped + "\\\"");
+  resolved_file pan = built_in_fields("pan", "\\\"filename=" + escaped + "\\\"");
   EXPECT_EQ(pan.file_name, expected);
   EXPECT_EQ(pan.file_type, kuaichuan.file_type);
 
   // A page written in GBK that escapes its name in GBK.
-  EXPECT_EQ(parse_kuaichuan_page("<a file_name=\"%D6%D0%CE%C4.rar\">").file_name, "中文.rar");
+  EXPECT_EQ(built_in_fields("kuaichuan", "<a file_name=\"%D6%D0%CE%C4.rar\">").file_name, "中文.rar");
 }
 
 TEST(EngineEdges, ResolutionsThatFindNothingStillGiveEveryField) {
   for (std::string page : {std::string(), std::string("<html>404 Not Found</html>"),
                            std::string(4096, '\0'), std::string(4096, '\xFF')}) {
-    EXPECT_EQ(parse_kuaichuan_page(page), nothing_found);
-    EXPECT_EQ(parse_pan_page(page), nothing_found);
+    EXPECT_EQ(built_in_fields("kuaichuan", page), nothing_found);
+    EXPECT_EQ(built_in_fields("pan", page), nothing_found);
   }
   // Addresses that cannot be fetched: nothing is sent or nothing answers.
   for (std::string address : {std::string(), std::string("not an address"),

@@ -1,5 +1,5 @@
-#include "testing/reference/kuaichuan.h"
 #include "resolve/named_services.h"
+#include "testing/built_in_reading.h"
 #include "testing/sample_page.h"
 
 #include <fstream>
@@ -11,6 +11,7 @@
 namespace sharelink {
 namespace {
 
+using testing::built_in_fields;
 using testing::sample_page;
 
 // The sample file names.
@@ -18,7 +19,7 @@ const std::string report_rar = "中文报告.rar";
 const std::string song_mp3 = "第二首歌.mp3";
 
 TEST(KuaichuanPage, SharePageGivesAllFiveFields) {
-  const resolved_file file = parse_kuaichuan_page(sample_page("kuaichuan_share.html"));
+  const resolved_file file = built_in_fields("kuaichuan", sample_page("kuaichuan_share.html"));
   EXPECT_EQ(file.download_url, "http://dl.kc.example/d/AbC123/report.rar?key=8f14e45f&t=1350000000");
   EXPECT_EQ(file.file_name, report_rar);
   EXPECT_EQ(file.file_type, "winrar压缩包文件   (rar)");
@@ -29,7 +30,7 @@ TEST(KuaichuanPage, SharePageGivesAllFiveFields) {
 TEST(KuaichuanPage, EachFieldComesFromTheLastOccurrenceOfItsOwnMarker) {
   // Two files: address and name from the second, size from the only size marker,
   // key from "mykey" (the key marker is not anchored), capitals ignored.
-  const resolved_file file = parse_kuaichuan_page(sample_page("kuaichuan_several.html"));
+  const resolved_file file = built_in_fields("kuaichuan", sample_page("kuaichuan_several.html"));
   EXPECT_EQ(file.download_url, "http://dl.kc.example/d/XyZ789/%E7%AC%AC%E4%BA%8C.mp3?n=2");
   EXPECT_EQ(file.file_name, song_mp3);
   EXPECT_EQ(file.file_type, "声音文件   (mp3)");
@@ -38,37 +39,37 @@ TEST(KuaichuanPage, EachFieldComesFromTheLastOccurrenceOfItsOwnMarker) {
 }
 
 TEST(KuaichuanPage, MissingMarkersLeaveTheirFieldsEmptyAndTheOthersFilled) {
-  const resolved_file nothing = parse_kuaichuan_page("<html><body>404 Not Found</body></html>");
+  const resolved_file nothing = built_in_fields("kuaichuan", "<html><body>404 Not Found</body></html>");
   EXPECT_EQ(nothing, (resolved_file{"", "", "", "0B", ""}));
 
-  const resolved_file name_only = parse_kuaichuan_page(R"(<a file_name="notes.txt">)");
+  const resolved_file name_only = built_in_fields("kuaichuan", R"(<a file_name="notes.txt">)");
   EXPECT_EQ(name_only, (resolved_file{"", "notes.txt", name_only.file_type, "0B", ""}));
   EXPECT_EQ(name_only.file_type, "文本文档   (txt)");
 
-  const resolved_file no_extension = parse_kuaichuan_page(R"(file_name="README" key" value='k'>)");
+  const resolved_file no_extension = built_in_fields("kuaichuan", R"(file_name="README" key" value='k'>)");
   EXPECT_EQ(no_extension.file_type, "");
   EXPECT_EQ(no_extension.md5, "k");
 }
 
 TEST(KuaichuanPage, DownloadAddressRunsToTheFirstQuoteBlankFileSize) {
   // Another attribute in between is taken in, quote included.
-  EXPECT_EQ(parse_kuaichuan_page(R"(file_url="http://a/x" title="t" file_size="1")").download_url,
+  EXPECT_EQ(built_in_fields("kuaichuan", R"(file_url="http://a/x" title="t" file_size="1")").download_url,
             R"(http://a/x" title="t)");
   // Line breaks are part of the value.
-  EXPECT_EQ(parse_kuaichuan_page("file_url=\"http://a/\nx\" file_size=\"1\"").download_url,
+  EXPECT_EQ(built_in_fields("kuaichuan", "file_url=\"http://a/\nx\" file_size=\"1\"").download_url,
             "http://a/\nx");
   // A quote followed by a line break is no delimiter: with nothing after it, no address.
-  EXPECT_EQ(parse_kuaichuan_page("file_url=\"http://a/x\"\n file_size=\"1\"").download_url, "");
+  EXPECT_EQ(built_in_fields("kuaichuan", "file_url=\"http://a/x\"\n file_size=\"1\"").download_url, "");
   // Percent escapes and backslashes stay; character references are decoded.
-  EXPECT_EQ(parse_kuaichuan_page(R"(file_url="http:\/\/a/%41?b=1&amp;c" file_size=1)").download_url,
+  EXPECT_EQ(built_in_fields("kuaichuan", R"(file_url="http:\/\/a/%41?b=1&amp;c" file_size=1)").download_url,
             R"(http:\/\/a/%41?b=1&c)");
 }
 
 TEST(KuaichuanPage, MarkersAreCaseSensitiveAndEmptyValuesStillCount) {
-  EXPECT_EQ(parse_kuaichuan_page(R"(FILE_URL="http://a/x" file_size=1 KEY" value='k'>)"),
+  EXPECT_EQ(built_in_fields("kuaichuan", R"(FILE_URL="http://a/x" file_size=1 KEY" value='k'>)"),
             (resolved_file{"", "", "", "0B", ""}));
   // The last marker wins even when its value is empty.
-  const resolved_file file = parse_kuaichuan_page(
+  const resolved_file file = built_in_fields("kuaichuan", 
       R"(file_url="http://a/x" file_size=1 file_url="" file_size=1 key" value='k'> key" value=''>)");
   EXPECT_EQ(file.download_url, "");
   EXPECT_EQ(file.md5, "");
@@ -76,7 +77,7 @@ TEST(KuaichuanPage, MarkersAreCaseSensitiveAndEmptyValuesStillCount) {
 
 TEST(KuaichuanPage, SizeIsReadAsADecimalNumber) {
   auto size_of = [](const std::string& value) {
-    return parse_kuaichuan_page("first_file_size\" value='" + value + "'>").size;
+    return built_in_fields("kuaichuan", "first_file_size\" value='" + value + "'>").size;
   };
   EXPECT_EQ(size_of("1048576"), "1MB");
   EXPECT_EQ(size_of("123456789"), "117.7MB");  // double precision: no rounding to float
@@ -86,8 +87,8 @@ TEST(KuaichuanPage, SizeIsReadAsADecimalNumber) {
 }
 
 TEST(KuaichuanPage, FileNamesArePercentDecodedFromUtf8) {
-  EXPECT_EQ(parse_kuaichuan_page(R"(file_name="%E4%B8%AD%E6%96%87.zip")").file_name, "中文.zip");
-  EXPECT_EQ(parse_kuaichuan_page(R"(file_name="a+b 100%25.txt")").file_name, "a+b 100%.txt");
+  EXPECT_EQ(built_in_fields("kuaichuan", R"(file_name="%E4%B8%AD%E6%96%87.zip")").file_name, "中文.zip");
+  EXPECT_EQ(built_in_fields("kuaichuan", R"(file_name="a+b 100%25.txt")").file_name, "a+b 100%.txt");
 }
 
 TEST(KuaichuanPage, CharacterReferencesAreDecodedInTheAddressAndTheName) {
@@ -105,20 +106,20 @@ TEST(KuaichuanPage, CharacterReferencesAreDecodedInTheAddressAndTheName) {
        "x&copy.txt"},
   };
   for (const row& r : rows) {
-    const resolved_file file = parse_kuaichuan_page("<a file_url=\"" + r.url_attribute +
+    const resolved_file file = built_in_fields("kuaichuan", "<a file_url=\"" + r.url_attribute +
                                                     "\" file_size=\"1\" file_name=\"" + r.name_attribute + "\">");
     EXPECT_EQ(file.download_url, r.url) << r.url_attribute;
     EXPECT_EQ(file.file_name, r.name) << r.name_attribute;
   }
   // The key and the size are left as they stand.
-  const resolved_file file = parse_kuaichuan_page("key\" value='a&amp;b'> first_file_size\" value='&#49;'>");
+  const resolved_file file = built_in_fields("kuaichuan", "key\" value='a&amp;b'> first_file_size\" value='&#49;'>");
   EXPECT_EQ(file.md5, "a&amp;b");
   EXPECT_EQ(file.size, "0B");
 }
 
 TEST(KuaichuanPage, PageEndsAtItsFirstZeroByte) {
   const std::string page = std::string("key\" value='a'>") + '\0' + "key\" value='b'>";
-  EXPECT_EQ(parse_kuaichuan_page(page).md5, "a");
+  EXPECT_EQ(built_in_fields("kuaichuan", page).md5, "a");
 }
 
 TEST(KuaichuanResolve, EmptyAddressGivesEmptyFields) {

@@ -8,15 +8,16 @@
 #include <string>
 
 #include "codec/gb18030.h"
-#include "testing/reference/kuaichuan.h"
-#include "testing/reference/pan.h"
 #include "resolve/named_services.h"
 #include "runtime/fetch.h"
+#include "testing/built_in_reading.h"
 #include "testing/quick_fetch.h"
 #include "testing/raw_server.h"
 
 namespace sharelink {
 namespace {
+
+using testing::read_built_in;
 
 using namespace std::chrono_literals;
 using testing::raw_connection;
@@ -130,8 +131,8 @@ TEST(FetchHostile, PageOfHighBytesComesBackWholeAndParsesSafely) {
   EXPECT_EQ(found.file_name, "\uFFFD\uFFFD");     // each bad byte stands for one character
   EXPECT_EQ(found.size, "0B");
   EXPECT_EQ(resolve_pan(server.url()), nothing_found);
-  EXPECT_EQ(parse_pan_page(junk), nothing_found);
-  EXPECT_EQ(parse_kuaichuan_page(junk), nothing_found);
+  EXPECT_EQ(read_built_in("pan", junk).fields, nothing_found);
+  EXPECT_EQ(read_built_in("kuaichuan", junk).fields, nothing_found);
 }
 
 TEST(FetchHostile, MebibyteAddressSurvivesFetchAndParse) {

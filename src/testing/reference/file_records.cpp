@@ -75,7 +75,7 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   page_reading reading;
   reading.fields = kuaichuan_fields(markers);
   reading.extension = file_type_key(reading.fields.file_name);
-  reading.size_bytes = read_whole_bytes(markers.size);
+  reading.size_bytes = read_whole_bytes(utf8_or_gb18030(markers.size));
 
   // Each element with a file_url attribute is one file. Of a repeated attribute
   // the first counts, as in a browser. The elements are gathered first so that
@@ -105,9 +105,9 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   const local_text key = reading.fields.md5;
   auto record_of = [&key](const element& found) {
     file_record record;
-    record.download_url = decode_char_refs(found.url);
-    record.file_name = decode_kuaichuan_file_name(found.name);
-    const local_text size_value = decode_char_refs(found.size);
+    record.download_url = utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(found.url)));
+    record.file_name = utf8_or_gb18030(decode_kuaichuan_file_name(utf8_or_gb18030(found.name)));
+    const local_text size_value = utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(found.size)));
     fill_name_and_size(record, to_number(size_value), size_value);
     record.md5 = key;
     return record;
@@ -129,16 +129,17 @@ page_reading read_pan_page(std::string_view page_text) {
   page_reading reading;
   reading.fields = pan_fields(markers);
   reading.extension = file_type_key(reading.fields.file_name);
-  reading.size_bytes = read_whole_bytes(markers.size);
+  reading.size_bytes = read_whole_bytes(utf8_or_gb18030(markers.size));
 
   std::vector<data_object> objects = find_data_objects(page);
   auto record_of = [](const data_object& object) {
     file_record record;
-    record.download_url = unescape_slashes(object.values[0]);
-    record.file_name = percent_decode(object.values[1]);
+    record.download_url = utf8_or_gb18030(unescape_slashes(utf8_or_gb18030(object.values[0])));
+    record.file_name = utf8_or_gb18030(percent_decode(utf8_or_gb18030(object.values[1])));
+    const local_text size_value = utf8_or_gb18030(object.values[2]);
     // Single precision, as the window reads it; size_bytes keeps the exact value.
-    fill_name_and_size(record, to_single(object.values[2]), object.values[2]);
-    record.md5 = local_text(object.values[3]);
+    fill_name_and_size(record, to_single(size_value), size_value);
+    record.md5 = utf8_or_gb18030(object.values[3]);
     return record;
   };
   if (objects.empty()) return reading;

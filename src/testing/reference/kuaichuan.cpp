@@ -4,6 +4,7 @@
 
 #include "codec/char_refs.h"
 #include "codec/percent.h"
+#include "reading/decode_steps.h"
 #include "reading/file_type.h"
 #include "reading/last_match.h"
 #include "reading/size_format.h"
@@ -46,12 +47,13 @@ local_text decode_kuaichuan_file_name(std::string_view attribute_value) {
 resolved_file kuaichuan_fields(const kuaichuan_markers& markers) {
   resolved_file file;
   // Both are attribute values: a browser following the link or showing the name
-  // would have decoded their character references.
-  file.download_url = decode_char_refs(markers.download_url);
-  file.file_name = decode_kuaichuan_file_name(markers.file_name);
+  // would have decoded their character references. A value that is not UTF-8 is
+  // read as GB18030, before and after its decoding.
+  file.download_url = utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(markers.download_url)));
+  file.file_name = utf8_or_gb18030(decode_kuaichuan_file_name(utf8_or_gb18030(markers.file_name)));
   file.file_type = classify_file_type(file.file_name);
-  file.size = format_size(to_number(markers.size));
-  file.md5 = markers.key;
+  file.size = format_size(to_number(utf8_or_gb18030(markers.size)));
+  file.md5 = utf8_or_gb18030(markers.key);
   return file;
 }
 

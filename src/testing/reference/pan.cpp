@@ -39,12 +39,13 @@ pan_markers find_pan_markers(std::string_view page_text) {
 
 resolved_file pan_fields(const pan_markers& markers) {
   resolved_file file;
-  file.download_url = unescape_slashes(markers.download_url);
-  file.file_name = percent_decode(markers.file_name);
+  // A value that is not UTF-8 is read as GB18030, before and after its decoding.
+  file.download_url = utf8_or_gb18030(unescape_slashes(utf8_or_gb18030(markers.download_url)));
+  file.file_name = utf8_or_gb18030(percent_decode(utf8_or_gb18030(markers.file_name)));
   file.file_type = classify_file_type(file.file_name);
   // The size is read at single precision and widened back.
-  file.size = format_size(to_single(markers.size));
-  file.md5 = markers.md5;
+  file.size = format_size(to_single(utf8_or_gb18030(markers.size)));
+  file.md5 = utf8_or_gb18030(markers.md5);
   return file;
 }
 

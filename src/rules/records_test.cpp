@@ -1,5 +1,3 @@
-#include "testing/reference/file_records.h"
-
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -7,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/reference/kuaichuan.h"
-#include "testing/reference/pan.h"
+#include "testing/built_in_reading.h"
 #include "testing/sample_page.h"
 
 namespace sharelink {
 namespace {
 
+using testing::built_in_fields;
+using testing::read_built_in;
 using testing::sample_page;
 
 /// The per-file record a resolver's result stands for.
@@ -23,22 +22,22 @@ file_record record_of(const page_reading& reading) {
 }
 
 TEST(PageReading, OneFileSamplePagesGiveTheResolversResult) {
-  const page_reading kuaichuan = read_kuaichuan_page(sample_page("kuaichuan_share.html"));
-  EXPECT_EQ(kuaichuan.fields, parse_kuaichuan_page(sample_page("kuaichuan_share.html")));
+  const page_reading kuaichuan = read_built_in("kuaichuan", sample_page("kuaichuan_share.html"));
+  EXPECT_EQ(kuaichuan.fields, built_in_fields("kuaichuan", sample_page("kuaichuan_share.html")));
   EXPECT_EQ(kuaichuan.extension, "rar");
   EXPECT_EQ(kuaichuan.size_bytes, 1048576u);
   ASSERT_EQ(kuaichuan.files.size(), 1u);
   EXPECT_EQ(kuaichuan.files[0], record_of(kuaichuan));
 
-  const page_reading pan = read_pan_page(sample_page("pan_share.html"));
-  EXPECT_EQ(pan.fields, parse_pan_page(sample_page("pan_share.html")));
+  const page_reading pan = read_built_in("pan", sample_page("pan_share.html"));
+  EXPECT_EQ(pan.fields, built_in_fields("pan", sample_page("pan_share.html")));
   EXPECT_EQ(pan.size_bytes, 1536u);
   ASSERT_EQ(pan.files.size(), 1u);
   EXPECT_EQ(pan.files[0], record_of(pan));
 }
 
 TEST(PageReading, SeveralFileSamplePagesGiveEachFileFromItsOwnRecord) {
-  const page_reading kuaichuan = read_kuaichuan_page(sample_page("kuaichuan_several.html"));
+  const page_reading kuaichuan = read_built_in("kuaichuan", sample_page("kuaichuan_several.html"));
   ASSERT_EQ(kuaichuan.files.size(), 2u);  // the capitalised mirror is no file_url
   EXPECT_EQ(kuaichuan.files[0].download_url, "http://dl.kc.example/d/XyZ789/first.iso");
   EXPECT_EQ(kuaichuan.files[0].file_name, "first.iso");
@@ -50,7 +49,7 @@ TEST(PageReading, SeveralFileSamplePagesGiveEachFileFromItsOwnRecord) {
   EXPECT_EQ(kuaichuan.files[1].size_bytes, 5242880u);
   for (const file_record& file : kuaichuan.files) EXPECT_EQ(file.md5, kuaichuan.fields.md5);
 
-  const page_reading pan = read_pan_page(sample_page("pan_several.html"));
+  const page_reading pan = read_built_in("pan", sample_page("pan_several.html"));
   ASSERT_EQ(pan.files.size(), 2u);
   EXPECT_EQ(pan.files[0].download_url, "http://d.pan.example/file/0cc175b9?fid=1001&filename=setup.exe");
   EXPECT_EQ(pan.files[0].file_name, "setup.exe");
@@ -65,10 +64,10 @@ TEST(PageReading, SeveralFileSamplePagesGiveEachFileFromItsOwnRecord) {
 
 TEST(PageReading, TheWindowShowsTheLastFileWholeNeverAMixOfFiles) {
   // Several files: every field of the last one, its own size, never block_md5.
-  const page_reading kuaichuan = read_kuaichuan_page(sample_page("kuaichuan_several.html"));
+  const page_reading kuaichuan = read_built_in("kuaichuan", sample_page("kuaichuan_several.html"));
   EXPECT_EQ(record_of(kuaichuan), kuaichuan.files.back());
   EXPECT_EQ(kuaichuan.fields.size, "5MB");
-  const page_reading pan = read_pan_page(sample_page("pan_several.html"));
+  const page_reading pan = read_built_in("pan", sample_page("pan_several.html"));
   EXPECT_EQ(record_of(pan), pan.files.back());
   EXPECT_EQ(pan.fields.md5, "92eb5ffee6ae2fec3ad71c777531578f");
 
@@ -76,19 +75,19 @@ TEST(PageReading, TheWindowShowsTheLastFileWholeNeverAMixOfFiles) {
   const std::string q = "\\\"";
   const std::string one = "{" + q + "md5" + q + ":" + q + "aaa" + q + "," + q + "block_md5" + q + ":" + q + "bbb" + q +
                           "," + q + "dlink" + q + ":" + q + "http:\\/\\/h\\/f?filename=x.txt" + q + "}";
-  EXPECT_EQ(read_pan_page(one).fields.md5, "aaa");
-  EXPECT_EQ(parse_pan_page(one).md5, "aaa");
+  EXPECT_EQ(read_built_in("pan", one).fields.md5, "aaa");
+  EXPECT_EQ(built_in_fields("pan", one).md5, "aaa");
 
   // One file whose record leaves out its name and size: the markers give them,
   // to the window and to the file alike.
-  const page_reading apart = read_kuaichuan_page(
+  const page_reading apart = read_built_in("kuaichuan", 
       "<a file_url=\"http://h/f\"><span file_name=\"n.zip\"></span><i first_file_size\" value='2048'>");
   ASSERT_EQ(apart.files.size(), 1u);
   EXPECT_EQ(apart.files[0], record_of(apart));
   EXPECT_EQ(apart.fields.file_name, "n.zip");
   EXPECT_EQ(apart.fields.size, "2KB");
   // With two files, a left-out field stays empty: another file's marker is no help.
-  const page_reading two = read_kuaichuan_page(
+  const page_reading two = read_built_in("kuaichuan", 
       "<a file_url=u1 file_size=1><a file_url=u2><span file_name=\"n.zip\"></span><i first_file_size\" value='2048'>");
   EXPECT_EQ(two.fields.size, "0B");
   EXPECT_EQ(two.fields.file_name, "");
@@ -130,7 +129,7 @@ TEST(PageReading, KuaichuanFilesAreElementsReadAttributeByAttribute) {
        {{"s1", "a.zip", "9B"}, {"s2", "", "0B"}}},
       {R"(<!-- <a file_url=c1 file_size=20> --><!DOCTYPE html>)", {{"c1", "", "20B"}}},
   };
-  for (const auto& [page, expected] : rows) expect_files(read_kuaichuan_page(page), expected, page);
+  for (const auto& [page, expected] : rows) expect_files(read_built_in("kuaichuan", page), expected, page);
 }
 
 /// A data object as a Pan page escapes it, quotes written as `q`.
@@ -173,7 +172,7 @@ TEST(PageReading, PanFilesAreDataObjectsWithADlinkKey) {
       {std::string(63, '[') + object({{"dlink", "u"}}) + std::string(63, ']'), {{"u", "", "0B"}}},
       {std::string(64, '[') + object({{"dlink", "u"}}) + std::string(64, ']'), {}},
   };
-  for (const auto& [page, expected] : rows) expect_files(read_pan_page(page), expected, page);
+  for (const auto& [page, expected] : rows) expect_files(read_built_in("pan", page), expected, page);
 }
 
 TEST(PageReading, APageListsAtMostTenThousandFiles) {
@@ -183,7 +182,7 @@ TEST(PageReading, APageListsAtMostTenThousandFiles) {
       kuaichuan += "<a file_url=u" + std::to_string(i) + ">";
       pan += object({{"dlink", "u" + std::to_string(i)}}) + ",";
     }
-    for (const page_reading& reading : {read_kuaichuan_page(kuaichuan), read_pan_page(pan + "]")}) {
+    for (const page_reading& reading : {read_built_in("kuaichuan", kuaichuan), read_built_in("pan", pan + "]")}) {
       ASSERT_EQ(reading.files.size(), most_files);
       EXPECT_EQ(reading.files.back().download_url, "u" + std::to_string(most_files - 1));
       EXPECT_EQ(reading.more_files, count > most_files);
@@ -192,11 +191,11 @@ TEST(PageReading, APageListsAtMostTenThousandFiles) {
 }
 
 TEST(PageReading, SizeBytesIsTheExactValueOfEachSize) {
-  EXPECT_EQ(read_pan_page(object({{"size", "16777217"}})).size_bytes, 16777217u);
-  EXPECT_EQ(read_pan_page(object({{"size", "1.5e3"}})).size_bytes, std::nullopt);
-  EXPECT_EQ(read_pan_page("").size_bytes, std::nullopt);
-  EXPECT_EQ(read_kuaichuan_page("first_file_size\" value='123456789012'>").size_bytes, 123456789012u);
-  const page_reading sizes = read_kuaichuan_page(R"(<a file_url=u file_size="1536abc"><a file_url=v file_size="&#49;">)");
+  EXPECT_EQ(read_built_in("pan", object({{"size", "16777217"}})).size_bytes, 16777217u);
+  EXPECT_EQ(read_built_in("pan", object({{"size", "1.5e3"}})).size_bytes, std::nullopt);
+  EXPECT_EQ(read_built_in("pan", "").size_bytes, std::nullopt);
+  EXPECT_EQ(read_built_in("kuaichuan", "first_file_size\" value='123456789012'>").size_bytes, 123456789012u);
+  const page_reading sizes = read_built_in("kuaichuan", R"(<a file_url=u file_size="1536abc"><a file_url=v file_size="&#49;">)");
   ASSERT_EQ(sizes.files.size(), 2u);
   EXPECT_EQ(sizes.files[0].size, "1.5KB");
   EXPECT_EQ(sizes.files[0].size_bytes, std::nullopt);
