@@ -166,7 +166,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   report.md5_missing = r.md5_is_content_hash && job.expected_md5.empty();
   if (got.error) {
     report.error = one_line(*got.error);
-    report.failure_kind = download_error_kind(*got.error);
+    report.failure_kind = got.kind;
   }
   note_in_archive(run.archive, r, f, report);
   run.display.download_ended(id, f.file_name, report);

@@ -21,6 +21,7 @@ fetch_outcome interrupted_outcome(fetch_outcome outcome = {}) {
   outcome.fetched = false;
   outcome.cut = fetch_cut::interrupted;
   outcome.error = "interrupted";
+  outcome.kind = error_kind::interrupted;
   return outcome;
 }
 
@@ -155,6 +156,7 @@ fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options
       fetch_outcome outcome;
       const long long asked_s = std::chrono::ceil<std::chrono::seconds>(budget.refused).count();
       outcome.error = too_long_a_wait(asked_s, whole_ms(budget.waited), most_wait_s);
+      outcome.kind = error_kind::http;
       return outcome;
     }
     fetch_outcome outcome = fetch_page_reporting(address, options);
@@ -165,6 +167,7 @@ fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options
       if (budget.waited + *asked > budget.most) {
         outcome.fetched = false;
         outcome.error = too_long_a_wait(asked->count(), whole_ms(budget.waited), most_wait_s);
+        outcome.kind = error_kind::http;
         return outcome;
       }
       // The whole host is left alone meanwhile: every request to it would be

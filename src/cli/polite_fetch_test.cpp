@@ -17,8 +17,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
-#include "cli/error_kind.h"
+#include "runtime/error_kind.h"
 #include "cli/polite_fetch.h"
+#include "download/download.h"
 #include "testing/loopback_server.h"
 #include "testing/test_folder.h"
 
@@ -253,8 +254,7 @@ TEST(ErrorKind, EachFailureOfAnAddressIsNamedInJson) {
   }
 }
 
-// A page and a download that fail the same way are of one kind; what only a download
-// meets has kinds of its own.
+// A page and a download that fail the same way are of one kind.
 TEST(ErrorKind, APageAndADownloadThatFailAlikeAreOfOneKind) {
   testing::loopback_server server;
   server.http().Get("/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop"); });
@@ -283,19 +283,20 @@ TEST(ErrorKind, APageAndADownloadThatFailAlikeAreOfOneKind) {
       {https_at_plain, fetcher_takes_ca_file ? missing_ca : quick, error_kind::tls},
       {server.url("/silent"), quick, error_kind::timeout},
   };
+  testing::test_folder folder;
   for (const auto& c : fetched) {
     const fetch_outcome outcome = fetch_page_reporting(c.address, c.options);
     SCOPED_TRACE(c.address + ": " + outcome.error);
-    EXPECT_EQ(fetch_error_kind(outcome), c.kind);
-    EXPECT_EQ(download_error_kind(outcome.error), c.kind);
+    EXPECT_EQ(failure_kind_of(outcome), c.kind);
+    download_job job;
+    job.url = c.address;
+    job.output_dir = folder.path();
+    job.fetch = c.options;
+    job.retries = 0;
+    const download_result got = download_file(job, {});
+    EXPECT_TRUE(got.error) << c.address;
+    EXPECT_EQ(got.kind, c.kind) << got.error.value_or("");
   }
-  const std::pair<std::string, error_kind> said[] = {
-      {"send failed: Broken pipe", error_kind::network},
-      {"the server answered 404 Not Found", error_kind::http},
-      {"MD5 mismatch: the file's is 0, the page states 1", error_kind::checksum},
-      {"cannot write out/x.part: No space left on device", error_kind::download},
-  };
-  for (const auto& [error, kind] : said) EXPECT_EQ(download_error_kind(error), kind) << error;
 }
 
 // Four files of one page on one host, each answered only once as many requests are

@@ -37,6 +37,7 @@ bool is_transient(long status) {
 struct attempt {
   std::uint64_t offset = 0;    ///< the first byte asked for; 0 asks for the whole file
   std::string stop;            ///< why we ended the transfer, when we did
+  error_kind stop_kind = error_kind::download;  ///< what kind of failure `stop` is
   bool retry_status = false;   ///< `stop` is a status worth another try
   bool start_over = false;     ///< the .part cannot be continued: ask for the whole file
   bool whole_already = false;  ///< the range asked for starts at the end of the file
@@ -63,6 +64,13 @@ class downloader {
 
  private:
   bool cancelled() const { return job_.fetch.cancel && job_.fetch.cancel->load(); }
+  /// Sets the error and its kind; false, for the caller to return.
+  bool fail(error_kind kind, std::string error) {
+    result_.error = std::move(error);
+    result_.kind = kind;
+    return false;
+  }
+  bool interrupted() { return fail(error_kind::interrupted, "interrupted"); }
   bool pause(long ms) const;
   std::optional<std::uint64_t> probe_total();
   bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
@@ -295,8 +303,8 @@ bool downloader::choose_name(file_handle& part) {
         return false;
     }
   }
-  result_.error = cancelled() ? "interrupted" : "no free name for " + base_name_ + " in the folder";
-  return false;
+  if (cancelled()) return interrupted();
+  return fail(error_kind::download, "no free name for " + base_name_ + " in the folder");
 }
 
 // Reads the .part's side file, its validator into validator_: one line with the
@@ -373,6 +381,7 @@ bool downloader::accept_head(const response_head& head, attempt& now, part_write
   if (head.status != 200 && head.status != 206) {
     now.stop = "the server answered " + std::to_string(head.status) +
                (head.status_text.empty() ? "" : " " + head.status_text);
+    now.stop_kind = error_kind::http;
     now.retry_status = is_transient(head.status);
     now.expired = head.status == 403 || head.status == 404 || head.status == 410;
     if (head.status == 429 || head.status == 503)
@@ -427,10 +436,7 @@ bool downloader::transfer(part_writer& writer) {
   long pause_ms = job_.retry_pause_ms;
   int fresh_starts = 0;
   for (;;) {
-    if (cancelled()) {
-      result_.error = "interrupted";
-      return false;
-    }
+    if (cancelled()) return interrupted();
     attempt now;
     now.offset = fresh_ ? 0 : writer.size();
     const auto on_body = [&](std::string_view bytes) {
@@ -457,10 +463,7 @@ bool downloader::transfer(part_writer& writer) {
       result_.error = "cannot write " + part_path_ + ": " + writer.error();
       return false;
     }
-    if (cancelled()) {
-      result_.error = "interrupted";
-      return false;
-    }
+    if (cancelled()) return interrupted();
     if (now.whole_already) return true;
     if (now.start_over) {
       if (++fresh_starts > 2) {
@@ -476,10 +479,7 @@ bool downloader::transfer(part_writer& writer) {
     }
     bool retry = false;
     if (!now.stop.empty()) {
-      if (!now.retry_status) {
-        result_.error = now.stop;
-        return false;
-      }
+      if (!now.retry_status) return fail(now.stop_kind, now.stop);
       retry = true;
     } else if (outcome.fetched) {
       if (!total_ || writer.size() == *total_) return true;
@@ -489,19 +489,16 @@ bool downloader::transfer(part_writer& writer) {
               outcome.cut == fetch_cut::out_of_time;
     }
     if (!retry || retries_left == 0) {
-      if (!now.stop.empty()) result_.error = now.stop;
-      else if (!outcome.error.empty()) result_.error = outcome.error;
-      else result_.error = "the server sent " + std::to_string(writer.size()) + " of " +
-                           std::to_string(total_.value_or(0)) + " bytes";
+      if (!now.stop.empty()) fail(now.stop_kind, now.stop);
+      else if (!outcome.error.empty()) fail(outcome.kind.value_or(error_kind::network), outcome.error);
+      else fail(error_kind::download, "the server sent " + std::to_string(writer.size()) + " of " +
+                                          std::to_string(total_.value_or(0)) + " bytes");
       if (retry && job_.retries > 0)
         *result_.error += " (after " + std::to_string(job_.retries) + " retries)";
       return false;
     }
     --retries_left;
-    if (!pause(pause_ms)) {
-      result_.error = "interrupted";
-      return false;
-    }
+    if (!pause(pause_ms)) return interrupted();
     pause_ms *= 2;
   }
 }
@@ -513,6 +510,7 @@ std::optional<bool> downloader::wait_or_refresh(const attempt& now) {
   if (now.asked_wait_s && *now.asked_wait_s > 0) {
     const long long asked = *now.asked_wait_s;
     if (waited_s_ + asked > job_.retry_max_wait_s) {
+      result_.kind = error_kind::http;
       result_.error = now.stop + (waited_s_ == 0 ? "; the server asks to wait " : "; the server still asks to wait ") +
                       std::to_string(asked) + " s (Retry-After)" +
                       (waited_s_ == 0 ? "" : " after " + std::to_string(waited_s_) + " s of waiting") +
@@ -521,18 +519,12 @@ std::optional<bool> downloader::wait_or_refresh(const attempt& now) {
     }
     waited_s_ += asked;
     if (job_.host_asks_to_wait) job_.host_asks_to_wait(asked);
-    if (!pause(static_cast<long>(std::min<long long>(asked * 1000, 0x7fffffff)))) {
-      result_.error = "interrupted";
-      return false;
-    }
+    if (!pause(static_cast<long>(std::min<long long>(asked * 1000, 0x7fffffff)))) return interrupted();
     return true;
   }
   if (!now.expired || !job_.refresh || result_.refreshed >= job_.refreshes) return std::nullopt;
   std::optional<local_text> fresh = job_.refresh();
-  if (cancelled()) {
-    result_.error = "interrupted";
-    return false;
-  }
+  if (cancelled()) return interrupted();
   if (!fresh) return std::nullopt;
   ++result_.refreshed;
   url_ = std::move(*fresh);
@@ -566,17 +558,17 @@ bool downloader::whole_and_checked(part_writer& writer) {
     if (expected_md5_.empty() || writer.digest() == expected_md5_) return true;
     if (tries == 2) {
       result_.md5_checked = false;
-      result_.error = "MD5 mismatch: the file's is " + writer.digest() + ", the page states " +
-                      expected_md5_ + " (downloaded twice; the bytes are kept in " + part_path_ + ")";
-      return false;
+      return fail(error_kind::checksum, "MD5 mismatch: the file's is " + writer.digest() + ", the page states " +
+                                            expected_md5_ + " (downloaded twice; the bytes are kept in " +
+                                            part_path_ + ")");
     }
     fresh_ = true;
     const std::string digest = writer.digest();
     if (!transfer(writer)) {
       result_.md5_checked = false;
-      result_.error = "MD5 mismatch: the file's is " + digest + ", the page states " + expected_md5_ +
-                      "; downloading it again failed: " + result_.error.value_or("");
-      return false;
+      return fail(error_kind::checksum, "MD5 mismatch: the file's is " + digest + ", the page states " +
+                                            expected_md5_ + "; downloading it again failed: " +
+                                            result_.error.value_or(""));
     }
   }
 }
@@ -629,9 +621,9 @@ download_result downloader::run() {
   // The MD5 is computed only when there is one to compare it with.
   part_writer writer(std::move(part), resume, !expected_md5_.empty(), job_.fetch.cancel);
   if (!writer.error().empty()) {
-    end_keeping_part(writer, writer.error() == "interrupted"
-                                 ? writer.error()
-                                 : "cannot read " + part_path_ + ": " + writer.error());
+    if (writer.interrupted()) interrupted();
+    else fail(error_kind::download, "cannot read " + part_path_ + ": " + writer.error());
+    end_keeping_part(writer, *result_.error);
     return result_;
   }
   if (!transfer(writer) || !whole_and_checked(writer)) {

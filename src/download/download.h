@@ -88,6 +88,7 @@ struct download_result {
   /// true: the MD5 matched; false: it did not; nothing: there was none to compare.
   std::optional<bool> md5_checked;
   std::optional<std::string> error;  ///< one line; nothing on success
+  error_kind kind = error_kind::download;  ///< what kind of failure `error` is
   bool already_present = false;      ///< the file was there already and counts as done
   int refreshed = 0;                 ///< how often the address was refreshed on the way
 };
