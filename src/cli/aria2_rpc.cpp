@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/downloads.h"
-#include "cli/polite_fetch.h"
+#include "runtime/polite_fetch.h"
 #include "codec/ascii_case.h"
 #include "codec/codepage.h"
 

@@ -14,7 +14,7 @@
 
 #include "cli/archive.h"
 #include "cli/lookup.h"
-#include "cli/polite_fetch.h"
+#include "runtime/polite_fetch.h"
 #include "cli/session.h"
 #include "codec/codepage.h"
 #include "download/download.h"

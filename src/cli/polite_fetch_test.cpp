@@ -18,7 +18,7 @@
 
 #include "cli/cli.h"
 #include "runtime/error_kind.h"
-#include "cli/polite_fetch.h"
+#include "runtime/polite_fetch.h"
 #include "download/download.h"
 #include "testing/loopback_server.h"
 #include "testing/test_folder.h"

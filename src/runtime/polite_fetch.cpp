@@ -1,4 +1,4 @@
-#include "cli/polite_fetch.h"
+#include "runtime/polite_fetch.h"
 
 #include <algorithm>
 #include <random>
