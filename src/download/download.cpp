@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <thread>
 
 #include "download/files.h"
 #include "download/md5.h"
@@ -27,12 +26,6 @@ std::string lower_hex(std::string_view text) {
   return out;
 }
 
-// Statuses worth another try after a pause: the server is busy or a gateway failed.
-bool is_transient(long status) {
-  return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
-         status == 504;
-}
-
 /// How one request of a download went.
 struct attempt {
   std::uint64_t offset = 0;    ///< the first byte asked for; 0 asks for the whole file
@@ -42,19 +35,23 @@ struct attempt {
   bool start_over = false;     ///< the .part cannot be continued: ask for the whole file
   bool whole_already = false;  ///< the range asked for starts at the end of the file
   std::optional<std::uint64_t> limit;  ///< the size the file may not pass
-  std::optional<long long> asked_wait_s;  ///< a 429 or 503's Retry-After
+  std::optional<std::chrono::seconds> asked_wait;  ///< a 429 or 503's Retry-After
   bool expired = false;  ///< the answer says the address no longer serves the file
 };
 
 class downloader {
  public:
   downloader(const download_job& job, const download_progress_handler& progress)
-      : job_(job), progress_(progress), options_(job.fetch), url_(job.url) {
+      : job_(job),
+        progress_(progress),
+        options_(job.fetch),
+        url_(job.url),
+        own_waits_(job.retry.most_wait_s),
+        waits_(job.waits ? *job.waits : own_waits_) {
     // A download takes as long as it takes; the stall limit catches a dead connection.
     options_.total_timeout_ms = 0;
     if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
     if (is_header_value(job.owner)) owner_ = job.owner;
-    waited_s_ = std::max(0LL, job.waited_s);
   }
   ~downloader() { name_chosen(); }
   downloader(const downloader&) = delete;
@@ -71,7 +68,6 @@ class downloader {
     return false;
   }
   bool interrupted() { return fail(error_kind::interrupted, "interrupted"); }
-  bool pause(long ms) const;
   std::optional<std::uint64_t> probe_total();
   bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
   bool choose_name(file_handle& part);
@@ -102,7 +98,8 @@ class downloader {
   const download_progress_handler& progress_;
   fetch_options options_;
   local_text url_;             ///< the download address, refreshed when it expired
-  long long waited_s_ = 0;     ///< waited for Retry-After so far
+  wait_budget own_waits_;      ///< the waits for the host, when the job counts none
+  wait_budget& waits_;
   std::string expected_md5_;  ///< lower case; empty when there is none to compare
   std::string dir_;
   std::string base_name_;     ///< the safe name before any numbering
@@ -122,15 +119,6 @@ class downloader {
   steady::time_point last_report_{};
   download_result result_;
 };
-
-bool downloader::pause(long ms) const {
-  const auto until = steady::now() + std::chrono::milliseconds(ms);
-  for (auto now = steady::now(); now < until; now = steady::now()) {
-    if (cancelled()) return false;
-    std::this_thread::sleep_for(std::min<steady::duration>(std::chrono::milliseconds(20), until - now));
-  }
-  return !cancelled();
-}
 
 void downloader::report(std::uint64_t bytes, bool finished) {
   if (!progress_) return;
@@ -382,11 +370,9 @@ bool downloader::accept_head(const response_head& head, attempt& now, part_write
     now.stop = "the server answered " + std::to_string(head.status) +
                (head.status_text.empty() ? "" : " " + head.status_text);
     now.stop_kind = error_kind::http;
-    now.retry_status = is_transient(head.status);
+    now.retry_status = is_transient_status(head.status);
     now.expired = head.status == 403 || head.status == 404 || head.status == 410;
-    if (head.status == 429 || head.status == 503)
-      if (const auto wait = retry_after_delay(head.retry_after, std::chrono::system_clock::now()))
-        now.asked_wait_s = wait->count();
+    if (const auto wait = asked_wait(head.status, head.retry_after)) now.asked_wait = *wait;
     return false;
   }
   const std::int64_t first = head.status == 206 ? head.range_first : 0;
@@ -432,8 +418,8 @@ bool downloader::accept_head(const response_head& head, attempt& now, part_write
 
 // Fetches until the .part is whole. False, with the error set, when it cannot be.
 bool downloader::transfer(part_writer& writer) {
-  int retries_left = std::max(0, job_.retries);
-  long pause_ms = job_.retry_pause_ms;
+  const int retries = std::max(0, job_.retry.retries);
+  int retried = 0;
   int fresh_starts = 0;
   for (;;) {
     if (cancelled()) return interrupted();
@@ -485,21 +471,17 @@ bool downloader::transfer(part_writer& writer) {
       if (!total_ || writer.size() == *total_) return true;
       retry = true;  // ended cleanly, but short of the announced size
     } else {
-      retry = outcome.cut == fetch_cut::broken || outcome.cut == fetch_cut::stalled ||
-              outcome.cut == fetch_cut::out_of_time;
+      retry = is_transient_cut(outcome.cut, true);
     }
-    if (!retry || retries_left == 0) {
+    if (!retry || retried == retries) {
       if (!now.stop.empty()) fail(now.stop_kind, now.stop);
       else if (!outcome.error.empty()) fail(outcome.kind.value_or(error_kind::network), outcome.error);
       else fail(error_kind::download, "the server sent " + std::to_string(writer.size()) + " of " +
                                           std::to_string(total_.value_or(0)) + " bytes");
-      if (retry && job_.retries > 0)
-        *result_.error += " (after " + std::to_string(job_.retries) + " retries)";
+      if (retry && retries > 0) *result_.error += " (after " + std::to_string(retries) + " retries)";
       return false;
     }
-    --retries_left;
-    if (!pause(pause_ms)) return interrupted();
-    pause_ms *= 2;
+    if (!wait_unless_cancelled(job_.retry.pause_ms(retried++), job_.fetch.cancel)) return interrupted();
   }
 }
 
@@ -507,19 +489,12 @@ bool downloader::transfer(part_writer& writer) {
 // true when the download goes on (after the wait, or from a refreshed address),
 // false when it ends here with the error set; nothing when neither applies.
 std::optional<bool> downloader::wait_or_refresh(const attempt& now) {
-  if (now.asked_wait_s && *now.asked_wait_s > 0) {
-    const long long asked = *now.asked_wait_s;
-    if (waited_s_ + asked > job_.retry_max_wait_s) {
-      result_.kind = error_kind::http;
-      result_.error = now.stop + (waited_s_ == 0 ? "; the server asks to wait " : "; the server still asks to wait ") +
-                      std::to_string(asked) + " s (Retry-After)" +
-                      (waited_s_ == 0 ? "" : " after " + std::to_string(waited_s_) + " s of waiting") +
-                      ", more than --retry-max-wait allows (" + std::to_string(job_.retry_max_wait_s) + " s)";
-      return false;
-    }
-    waited_s_ += asked;
-    if (job_.host_asks_to_wait) job_.host_asks_to_wait(asked);
-    if (!pause(static_cast<long>(std::min<long long>(asked * 1000, 0x7fffffff)))) return interrupted();
+  if (now.asked_wait && now.asked_wait->count() > 0) {
+    const auto until = steady::now() + *now.asked_wait;
+    if (!waits_.take_until(until)) return fail(error_kind::http, now.stop + "; " + waits_.refusal());
+    if (job_.host_asks_to_wait) job_.host_asks_to_wait(until);
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - steady::now()).count();
+    if (!wait_unless_cancelled(ms, job_.fetch.cancel)) return interrupted();
     return true;
   }
   if (!now.expired || !job_.refresh || result_.refreshed >= job_.refreshes) return std::nullopt;

@@ -1,7 +1,8 @@
 #pragma once
-// Fetching in bulk without hammering a host: a host's answer "come back later"
-// (429 or 503 with Retry-After) is waited out, failures in passing are tried again
-// after a growing pause, and the requests in flight per host can be held to a most.
+// Fetching in bulk without hammering a host: the requests in flight per host held to
+// a most and spaced apart, a host's "come back later" (429 or 503 with Retry-After)
+// waited out by every request to it, and failures in passing tried again as the
+// retry policy says.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,34 +13,22 @@
 #include <string_view>
 
 #include "runtime/fetch.h"
+#include "runtime/retry_policy.h"
 
-namespace sharelink::cli {
-
-/// How patient the command is with a host.
-struct retry_policy {
-  /// --retries: how often a page fetch that failed in passing (a 5xx, 408, a 429
-  /// without Retry-After, a connection reset or closed early) is tried again.
-  int retries = 2;
-  /// --retry-max-wait: the longest a Retry-After is waited out, in seconds, all
-  /// waits for one request together.
-  long long most_wait_s = 120;
-  /// The pause before the first retry, about doubled for each further one (the
-  /// half of it that is random keeps many clients from coming back at once).
-  long first_pause_ms = 1000;
-};
+namespace sharelink {
 
 /// The host and port of an http or https address as the request names them, in
-/// lower case ("a.example:443", a name beyond ASCII in its xn-- form); empty when
-/// there is none.
-std::string host_of(std::string_view address);
+/// lower case ("a.example:443", a name beyond ASCII in its xn-- form): what the gate
+/// counts requests by. Empty when there is none.
+std::string host_and_port(std::string_view address);
 
-/// Waits `ms`, or less once `cancel` (when set) turns true: false then.
-bool wait_unless_cancelled(long long ms, const std::atomic<bool>* cancel);
-
-/// The gate every request of the command passes: at most `most_per_host` at once
-/// per host (0: no limit), and none to a host that asked to wait until then.
+/// The gate every request passes: at most so many at once per host, the starts of
+/// two spaced apart when a host asks for it, and none to a host that asked to wait
+/// until then.
 class host_gate {
  public:
+  using clock = std::chrono::steady_clock;
+  /// At most `most_per_host` requests at once to any host (0: no limit).
   explicit host_gate(int most_per_host = 0) : most_(most_per_host) {}
 
   /// A place taken for one request; given back when it goes.
@@ -57,68 +46,54 @@ class host_gate {
     std::string host_;
   };
 
-  /// What one request may wait for its host's pauses (Retry-After), all waits
-  /// together, and what it has waited so far.
-  struct pause_budget {
-    std::chrono::steady_clock::duration most{};
-    std::chrono::steady_clock::duration waited{};  ///< pauses waited through, each counted once
-    std::chrono::steady_clock::time_point counted_until{};
-    /// Set when the host's pause lasted this much longer than the budget left: not
-    /// waited out.
-    std::chrono::steady_clock::duration refused{};
+  /// What one host asks beyond the gate's own most.
+  struct host_limits {
+    int most = 0;                         ///< requests at once; 0: no most of its own
+    clock::duration interval{};           ///< between the starts of two requests
   };
+  /// Holds `host` to `limits` as well: the smaller most and the longer interval of
+  /// all that were set for it, and the gate's own, apply.
+  void limit(const std::string& host, host_limits limits);
 
-  /// Waits until a request to `host` may go; nothing once `cancel` turned true, or
-  /// (with `budget`) at once when the host's pause lasts longer than the budget
-  /// leaves, `budget->refused` then set.
+  /// Waits until a request to `host` may go; nothing once `cancel` turned true or, with
+  /// `budget`, at once when the host's pause is more than the budget leaves (the
+  /// budget's refusal() then says so). The pauses waited through are counted in it.
   std::optional<pass> enter(const std::string& host, const std::atomic<bool>* cancel,
-                            pause_budget* budget = nullptr);
+                            wait_budget* budget = nullptr);
 
-  /// A place for `host` when one is free and the host is not paused, at once;
-  /// nothing otherwise.
+  /// A place for `host` when one is free and the host may be asked now; nothing
+  /// otherwise.
   std::optional<pass> try_enter(const std::string& host);
 
   /// No request goes to `host` before `until` (a later pause already set stays).
-  void pause(const std::string& host, std::chrono::steady_clock::time_point until);
+  void pause(const std::string& host, clock::time_point until);
 
  private:
   struct host_state {
     int running = 0;
-    std::chrono::steady_clock::time_point paused_until{};
+    clock::time_point paused_until{};
+    host_limits limits;
+    clock::time_point last_start{};
   };
+  /// When `state` takes its next request: now, or the time it waits for (its pause,
+  /// or the interval after the last start); nothing while it has no free place.
+  std::optional<clock::time_point> next_start(const host_state& state, clock::time_point now) const;
+  pass admit(const std::string& host, host_state& state, clock::time_point now);
+
   int most_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::map<std::string, host_state> hosts_;
 };
 
-/// How long a 429 or 503 answer asks to wait by its Retry-After; nothing for another
-/// status, or without a Retry-After that can be read.
-std::optional<std::chrono::seconds> asked_wait(long status, std::string_view retry_after);
-
-/// The wait before retry number `attempt` (0 for the first): between half and all of
-/// first_pause_ms × 2^attempt.
-long long backoff_ms(const retry_policy& policy, int attempt);
-
-/// The most --retries takes.
-inline constexpr int most_retries = 10;
-/// The longest --retry-max-wait taken, in seconds (about 68 years, as a Retry-After
-/// is read): longer is as good as for ever, and keeps the sums of waits in range.
-inline constexpr long long longest_wait_s = 2147483647;
-
-/// The text of a request's error when a Retry-After asks to wait `asked_s` more
-/// after `waited_ms` of waiting, more than `most_s` allows.
-std::string too_long_a_wait(long long asked_s, long long waited_ms, long long most_s);
-
 /// fetch_page_reporting through `gate`, patiently: a 429 or 503 with Retry-After is
 /// waited out (the host paused meanwhile, from before the request's place is given
-/// back) up to policy.most_wait_s for all the pauses the request waits through,
-/// its own and those other requests to the host were told, beyond which the outcome
-/// says so; a failure in passing is tried again up to
-/// policy.retries times after backoff_ms. A refused connection and a time-out are
-/// not tried again. The outcome is the last attempt's. Ctrl+C (options.cancel) ends
-/// every wait at once.
+/// back) as long as policy.most_wait_s allows for all the pauses the request waits
+/// through, its own and those other requests to the host were told, beyond which the
+/// outcome says so (kind http); a failure in passing is tried again up to
+/// policy.retries times after policy.pause_ms. The outcome is the last attempt's.
+/// Ctrl+C (options.cancel) ends every wait at once.
 fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options& options,
                                    const retry_policy& policy, host_gate& gate);
 
-}  // namespace sharelink::cli
+}  // namespace sharelink
