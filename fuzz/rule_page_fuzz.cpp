@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (value_reading field : rule.fields) {
     if (!field.json || !is_utf8(page)) continue;
     field.decode.clear();
-    std::optional<std::string> error;
+    std::optional<failure> error;
     const std::optional<local_text> value = read_value(field, {{"page", page}}, error);
     if (!error) check(value == in_whole_tree(page, *field.json), "a pointer reads otherwise than in the whole answer");
   }
