@@ -5,7 +5,7 @@
 #include "check.h"
 #include "codec/utf8.h"
 #include "reading/file_type.h"
-#include "reading/resolved_file.h"
+#include "resolve/named_services.h"
 
 namespace sharelink::fuzz {
 

@@ -23,7 +23,7 @@
 #include "app/background.h"
 #include "app/desktop.h"
 #include "app/main_window_qt.h"
-#include "codec/codepage.h"
+#include "codec/utf8.h"
 #include "testing/loopback_server.h"
 #include "testing/raw_server.h"
 

@@ -265,7 +265,7 @@ void note_in_archive(download_archive* archive, const resolution& r, const file_
   if (const auto problem = archive->record(archive_identity(r, f), absolute_path(report.path),
                                            report.already_present ? "already there" : "saved")) {
     report.error = "saved as " + one_line(report.path) + ", but the archive cannot be written: " + *problem;
-    report.failure_kind = error_kind::download;
+    report.kind = error_kind::download;
   }
 }
 

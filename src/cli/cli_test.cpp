@@ -27,7 +27,6 @@
 #include <string>
 #include <vector>
 
-#include "codec/codepage.h"
 #include "runtime/fetch.h"
 #include "testing/built_in_reading.h"
 #include "testing/loopback_server.h"
@@ -187,44 +186,40 @@ std::string page_path(const char* name) {
   return std::string(SHARELINK_SOURCE_DIR) + "/src/cli/testdata/" + name;
 }
 
+// The page as the command reads it.
+page_reading expected_reading(bool kuaichuan, const std::string& page_text) {
+  return read_built_in(kuaichuan ? "kuaichuan" : "pan", page_text);
+}
+
 // The five fields of the resolver for `page_text`, as the command prints them.
 resolved_file expected_fields(bool kuaichuan, const std::string& page_text) {
-  const resolved_file local = kuaichuan ? read_built_in("kuaichuan", page_text).fields : read_built_in("pan", page_text).fields;
-  return {local_to_utf8(local.download_url), local_to_utf8(local.file_name),
-          local_to_utf8(local.file_type), local_to_utf8(local.size), local_to_utf8(local.md5)};
+  return shown_fields(expected_reading(kuaichuan, page_text).fields);
 }
 
 // The object the command prints for a page read without error, as the page reading
 // and the fetcher of this build give it.
 nlohmann::json expected_json(const std::string& address, bool kuaichuan, const std::string& page_text) {
-  const page_reading reading = kuaichuan ? read_built_in("kuaichuan", page_text) : read_built_in("pan", page_text);
-  const resolved_file f = expected_fields(kuaichuan, page_text);
+  const page_reading reading = expected_reading(kuaichuan, page_text);
   const long status = fetch_page_reporting(address).status;
-  const auto size_bytes = [](const std::optional<std::uint64_t>& n) {
-    return n ? nlohmann::json(*n) : nlohmann::json(nullptr);
+  const auto fields = [](const file_record& r) {
+    return nlohmann::json{{"download_url", r.download_url},
+                          {"file_name", r.file_name},
+                          {"file_type", r.file_type},
+                          {"extension", r.extension},
+                          {"size", r.size},
+                          {"size_bytes", r.size_bytes ? nlohmann::json(*r.size_bytes) : nlohmann::json(nullptr)},
+                          {"md5", r.md5}};
   };
   nlohmann::json files = nlohmann::json::array();
-  for (const file_record& r : reading.files)
-    files.push_back({{"download_url", local_to_utf8(r.download_url)},
-                     {"file_name", local_to_utf8(r.file_name)},
-                     {"file_type", local_to_utf8(r.file_type)},
-                     {"extension", local_to_utf8(r.extension)},
-                     {"size", local_to_utf8(r.size)},
-                     {"size_bytes", size_bytes(r.size_bytes)},
-                     {"md5", local_to_utf8(r.md5)}});
-  return {{"address", address},
-          {"service", kuaichuan ? "kuaichuan" : "pan"},
-          {"http_status", status ? nlohmann::json(status) : nlohmann::json(nullptr)},
-          {"download_url", f.download_url},
-          {"file_name", f.file_name},
-          {"file_type", f.file_type},
-          {"extension", local_to_utf8(reading.extension)},
-          {"size", f.size},
-          {"size_bytes", size_bytes(reading.size_bytes)},
-          {"md5", f.md5},
-          {"files", files},
-          {"error", nullptr},
-          {"error_kind", nullptr}};
+  for (const file_record& r : reading.files) files.push_back(fields(r));
+  nlohmann::json object = {{"address", address},
+                           {"service", kuaichuan ? "kuaichuan" : "pan"},
+                           {"http_status", status ? nlohmann::json(status) : nlohmann::json(nullptr)}};
+  object.update(fields(reading.fields));
+  object["files"] = files;
+  object["error"] = nullptr;
+  object["error_kind"] = nullptr;
+  return object;
 }
 
 std::size_t line_count(const std::string& text) {
@@ -364,9 +359,9 @@ TEST_F(SharelinkCommand, AllGivesABlockPerFile) {
   if (reading.files.size() < 2) GTEST_SKIP() << "this build's page reading lists no files";
   std::string blocks;
   for (const file_record& f : reading.files)
-    blocks += "文件名称：" + local_to_utf8(f.file_name) + "\n文件扩展名：" + local_to_utf8(f.file_type) +
-              "\n文件大小：" + local_to_utf8(f.size) + "\n文件MD5值：" + local_to_utf8(f.md5) +
-              "\n下载地址：" + local_to_utf8(f.download_url) + "\n\n";
+    blocks += "文件名称：" + f.file_name + "\n文件扩展名：" + f.file_type +
+              "\n文件大小：" + f.size + "\n文件MD5值：" + f.md5 +
+              "\n下载地址：" + f.download_url + "\n\n";
   EXPECT_TRUE(run.out.starts_with(blocks)) << run.out;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 6 * static_cast<long>(reading.files.size() + 1) - 1);
 }

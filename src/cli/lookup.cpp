@@ -1,35 +1,18 @@
 #include "cli/lookup.h"
 
 #include <algorithm>
+#include <iterator>
 
-#include "codec/codepage.h"
+#include "codec/utf8.h"
 #include "reading/file_record.h"
 #include "resolve/service_resolve.h"
 
 namespace sharelink::cli {
 namespace {
 
-file_entry entry_as_utf8(const file_record& local) {
-  file_entry f;
-  f.download_url = local_to_utf8(local.download_url);
-  f.file_name = local_to_utf8(local.file_name);
-  f.file_type = local_to_utf8(local.file_type);
-  f.extension = local_to_utf8(local.extension);
-  f.size = local_to_utf8(local.size);
-  f.size_bytes = local.size_bytes;
-  f.md5 = local_to_utf8(local.md5);
-  f.local_download_url = local.download_url;
-  return f;
-}
-
-void fill_from_reading(resolution& r, const page_reading& reading) {
-  const resolved_file& local = reading.fields;
-  r.fields = {local_to_utf8(local.download_url), local_to_utf8(local.file_name),
-              local_to_utf8(local.file_type), local_to_utf8(local.size), local_to_utf8(local.md5)};
-  r.extension = local_to_utf8(reading.extension);
-  r.size_bytes = reading.size_bytes;
-  r.files.reserve(reading.files.size());
-  for (const file_record& record : reading.files) r.files.push_back(entry_as_utf8(record));
+void take_reading(resolution& r, page_reading&& reading) {
+  r.fields = std::move(reading.fields);
+  r.files.assign(std::make_move_iterator(reading.files.begin()), std::make_move_iterator(reading.files.end()));
   r.more_files = reading.more_files;
 }
 
@@ -62,7 +45,7 @@ std::optional<std::string> address_refusal(std::string_view address) {
   if (!has_scheme(address)) return "the address has no scheme (http:// or https://)";
   // The fetcher takes local text, UTF-8: bytes that are not would be sent as
   // U+FFFD, which asks for another page.
-  if (local_to_utf8(utf8_to_local(address)) != address)
+  if (utf8_to_local(address) != address)
     return "the address holds bytes that are not UTF-8; percent-encode them (%XX) and try again";
   return std::nullopt;
 }
@@ -83,7 +66,7 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
   }
   if (!outcome.fetched) {
     // The reason may quote the address, which the fetcher saw as local text.
-    std::string reason = one_line(local_to_utf8(outcome.error));
+    std::string reason = one_line(outcome.error);
     if (reason.find_first_not_of(' ') == std::string::npos) reason = "the page could not be fetched";
     if (outcome.cut != fetch_cut::none) {
       const std::size_t read = bytes_read.value_or(outcome.body.size());
@@ -107,11 +90,11 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   if (which == nullptr) return refused(r, "cannot tell the service from the address (give --service)");
   r.service = which->rule.name;
   r.md5_is_content_hash = which->rule.md5_is_content_hash;
-  const service_resolution found = resolve_service(which->rule, utf8_to_local(address), settings.fetch, settings.fetch_page);
+  service_resolution found = resolve_service(which->rule, address, settings.fetch, settings.fetch_page);
   if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.
-  fill_from_reading(r, found.read.reading);
+  take_reading(r, std::move(found.read.reading));
   take_request(r, which->rule);
   r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
   if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
@@ -143,7 +126,7 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
     answers.push_back({step.name, answer_text(which.rule, given->second)});
   }
   rule_reading read = read_with_rule(which.rule, answers, cancel);
-  fill_from_reading(r, read.reading);
+  take_reading(r, std::move(read.reading));
   take_request(r, which.rule);
   if (read.error) {
     r.error = read.error->message;

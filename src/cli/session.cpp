@@ -10,7 +10,6 @@
 #include "cli/check.h"
 #include "cli/downloads.h"
 #include "cli/lookup.h"
-#include "codec/codepage.h"
 #include "download/files.h"
 #include "download/safe_name.h"
 #include "runtime/fetch.h"
@@ -56,7 +55,7 @@ void print(const resolution& r, const settings& s, bool first, name_claims& name
       const std::vector<std::string> owners = file_owners(r);
       for (std::size_t i = 0; i < r.files.size(); ++i)
         if (const auto name = listed_path(r.files[i], owners[i], listed, names))
-          out << aria2_entry(r.files[i], r.md5_is_content_hash, utf8_to_local(r.address), *name);
+          out << aria2_entry(r.files[i], r.md5_is_content_hash, r.address, *name);
       break;
     }
     case output_form::md5sums:
@@ -124,9 +123,7 @@ resolution session::completed(resolution r) {
     else if (!chosen.aria2_rpc.empty())
       for (file_entry& f : r.files) f.download = archived_report(archive, r, f);
     // The cookies the page fetch received, as a download of each file would send them.
-    for (file_entry& f : r.files)
-      f.cookie = cookie_header_for(f.local_download_url.empty() ? utf8_to_local(f.download_url)
-                                                                : f.local_download_url);
+    for (file_entry& f : r.files) f.cookie = cookie_header_for(f.download_url);
   } else if (page_read_well) {
     download_files(r, *this);
   }

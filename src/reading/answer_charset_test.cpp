@@ -84,7 +84,11 @@ TEST(AnswerText, AutomaticReadsTheCharsetTheAnswerDeclares) {
   EXPECT_EQ(read_with_rule(json, {{"page", gbk("{\"n\":\"中文.zip\"}")}}).reading.fields.file_name, "中文.zip");
   EXPECT_EQ(read_with_rule(automatic, {{"page", "n=" + gbk_name + ";"}}).reading.fields.file_name, "中文１２.zip");
   EXPECT_EQ(read_with_rule(automatic, {{"page", "n=中文;"}}).reading.fields.file_name, "中文");
-  EXPECT_EQ(read_with_rule(automatic, {{"page", "n=\xFF\x80;"}}).reading.fields.file_name, "\xFF\x80");  // neither
+  // Neither: a name takes U+FFFD for what is broken, as all text inside is UTF-8,
+  // and an address keeps the page's bytes escaped, as a browser sends them.
+  const file_record neither = read_with_rule(automatic, {{"page", "u=http://h/\xFF\x80;n=\xFF\x80;"}}).reading.fields;
+  EXPECT_EQ(neither.file_name, "\uFFFD\uFFFD");
+  EXPECT_EQ(neither.download_url, "http://h/%FF%80");
 }
 
 // The sample pages say they are GBK, though their names are escaped ASCII: written

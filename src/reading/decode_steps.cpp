@@ -4,7 +4,6 @@
 #include <string>
 
 #include "codec/char_refs.h"
-#include "codec/codepage.h"
 #include "codec/gb18030.h"
 #include "codec/hex_escape.h"
 #include "codec/percent.h"
@@ -56,9 +55,7 @@ local_text json_unescape(std::string_view text) {
       }
     }
     if (code == 0 || (code >= 0xD800 && code < 0xE000)) code = 0xFFFD;
-    std::string utf8;
-    append_utf8(utf8, static_cast<char32_t>(code));
-    out += utf8_to_local(utf8);
+    append_utf8(out, static_cast<char32_t>(code));
     i += used - 1;
   }
   return out;
@@ -106,13 +103,6 @@ local_text collapse_escaped_slashes(std::string_view address) {
 
 }  // namespace
 
-local_text utf8_or_gb18030(std::string_view bytes) {
-  const std::string_view text = as_local(bytes);
-  if (is_utf8(text)) return local_text(text);
-  if (std::optional<std::string> read = gb18030_to_utf8(text)) return std::move(*read);
-  return local_text(text);
-}
-
 local_text unescape_slashes(std::string_view address) {
   local_text unescaped(as_local(address));
   const int scheme_slashes = find_text(unescaped, escaped_scheme_slashes);
@@ -123,25 +113,20 @@ local_text unescape_slashes(std::string_view address) {
   return collapse_escaped_slashes(unescaped);
 }
 
-local_text decode_value(std::string_view value, const std::vector<decode_step>& steps) {
-  local_text text = utf8_or_gb18030(value);
-  for (std::size_t i = 0; i < steps.size(); ++i) {
-    switch (steps[i]) {
-      case decode_step::char_refs: {
-        // Before percent escapes, which are read as UTF-8, a referenced character
-        // must be UTF-8 too.
-        const bool before_percent = i + 1 < steps.size() && steps[i + 1] == decode_step::percent;
-        text = decode_char_refs(text, before_percent ? char_ref_output::utf8 : char_ref_output::local);
-        break;
-      }
+local_text decode_value(std::string_view value, const std::vector<decode_step>& steps, broken_bytes broken) {
+  local_text text = utf8_or_gb18030(value, broken);
+  for (const decode_step step : steps) {
+    switch (step) {
+      case decode_step::char_refs: text = decode_char_refs(text); break;
       case decode_step::percent: text = percent_decode(text); break;
       case decode_step::json_string: text = json_unescape(text); break;
       case decode_step::backslashes: text = unescape_slashes(text); break;
       case decode_step::trim: text = trimmed(text); break;
     }
   }
-  // A step that writes bytes may have made some that are not UTF-8.
-  return utf8_or_gb18030(text);
+  // A step that writes bytes may have made some that are not UTF-8: what comes out
+  // is UTF-8 all the same.
+  return utf8_or_gb18030(text, broken);
 }
 
 }  // namespace sharelink

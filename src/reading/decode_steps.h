@@ -3,20 +3,18 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/gb18030.h"
 #include "codec/local_text.h"
 #include "rules/rule.h"
 
 namespace sharelink {
 
-/// `value` through the decode steps, in order; bytes that are not UTF-8, before the
-/// steps or after them, are read as GB18030.
-local_text decode_value(std::string_view value, const std::vector<decode_step>& steps);
-
-/// A value from an answer that declares UTF-8 or nothing: UTF-8 when its bytes are
-/// that, else GB18030 (which holds GBK and GB2312), in which the pages of these
-/// services were written, when they are that; else the bytes as they came (what
-/// leaves the program is mended, see utf8_to_local).
-local_text utf8_or_gb18030(std::string_view bytes);
+/// `value` through the decode steps, in order: well-formed UTF-8 without a zero
+/// byte. Bytes that are not UTF-8, before the steps or after them, are read as
+/// utf8_or_gb18030 reads them; those of an address are kept `escaped`, so that a
+/// download asks for what the page wrote.
+local_text decode_value(std::string_view value, const std::vector<decode_step>& steps,
+                        broken_bytes broken = broken_bytes::replaced);
 
 /// The `backslashes` step: the first "\\/\\/" becomes "//", then every "\\/"
 /// becomes "/", as a search from the start again after each replacement would.

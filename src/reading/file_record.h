@@ -1,21 +1,24 @@
 #pragma once
-// A file as a share page lists it, and a page read whole.
+// A file as a share page lists it, from the page to what the command and the window
+// show of it, and a page read whole.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "reading/resolved_file.h"
+#include "codec/local_text.h"
 
 namespace sharelink {
 
-/// One file of a page, every field from that file's own record (local text).
+/// One file of a page, every field from that file's own record (UTF-8, as all text
+/// inside the program is). What more a file is given on its way (how its download
+/// ended, what a check found) is added by whoever adds it, beside these fields.
 struct file_record {
   local_text download_url;
   local_text file_name;
-  local_text file_type;  ///< classify_file_type(file_name)
-  local_text extension;  ///< file_type_key(file_name): the key the file-type table looks up
-  local_text size;       ///< format_size of the record's size, "0B" when it has none
+  local_text file_type;   ///< classify_file_type(file_name)
+  local_text extension;   ///< file_type_key(file_name): the key the file-type table looks up
+  local_text size = "0B";  ///< format_size of the record's size, "0B" when it has none
   /// The size as a whole number of bytes, read exactly (read_whole_bytes); nothing
   /// when the record has no size or its value is not a whole number.
   std::optional<std::uint64_t> size_bytes;
@@ -25,14 +28,10 @@ struct file_record {
 
 /// A page read: the file the window shows and every file the page lists.
 struct page_reading {
-  /// What the window shows: the fields of the page's last file in page order when it
-  /// lists any (read past most_files too), so that all five describe one file;
+  /// What the window shows: the page's last file in page order when it lists any
+  /// (read past most_files too), so that all its fields describe one file;
   /// otherwise the fields the rule reads from the page as a whole ([fields]).
-  resolved_file fields;
-  local_text extension;   ///< file_type_key(fields.file_name)
-  /// The size the window's size comes from, as a whole number of bytes read
-  /// exactly; nothing when there is none or it is not a whole number.
-  std::optional<std::uint64_t> size_bytes;
+  file_record fields;
   std::vector<file_record> files;  ///< every file the page lists, in page order, up to most_files
   bool more_files = false;         ///< the page lists more than most_files; those are left out
   bool operator==(const page_reading&) const = default;

@@ -1,47 +1,29 @@
 #include "reading/file_type.h"
 
 #include <array>
-#include <initializer_list>
+#include <string>
 #include <string_view>
-#include <vector>
-
-#include "codec/codepage.h"
 
 namespace sharelink {
 namespace {
 
 struct file_kind {
-  std::vector<std::string_view> keys;
-  local_text description;  // ends in three spaces and "("
+  std::array<std::string_view, 5> keys;  // the rest empty, which no key is
+  std::string_view description;          // ends in three spaces and "("
 };
 
-// Descriptions are written in UTF-8 here and shown in the local code page.
-struct file_kind_source {
-  std::initializer_list<std::string_view> keys;
-  std::string_view description_utf8;
-};
-
-const std::vector<file_kind>& file_kinds() {
-  static const std::vector<file_kind> kinds = [] {
-    const std::array<file_kind_source, 10> source = {{
-        {{"rar", "zip", "jar", "7z", "cab"}, "winrar压缩包文件   ("},
-        {{"bmp", "jpg", "png", "gif", "ico"}, "图形图像文件   ("},
-        {{"exe"}, "windows可执行文件   ("},
-        {{"iso"}, "光盘映像文件   ("},
-        {{"txt"}, "文本文档   ("},
-        {{"e"}, "易语言源码文件   ("},
-        {{"doc"}, "Microsoft Office Word 2003文档   ("},
-        {{"wav", "mp3", "aac", "wma"}, "声音文件   ("},
-        {{"avi", "rm", "rmvb", "mpeg", "mp4"}, "媒体视频文件   ("},
-        {{"torrent"}, "迅雷bt种子文件   ("},
-    }};
-    std::vector<file_kind> converted;
-    for (const file_kind_source& kind : source)
-      converted.push_back({std::vector<std::string_view>(kind.keys), utf8_to_local(kind.description_utf8)});
-    return converted;
-  }();
-  return kinds;
-}
+constexpr std::array<file_kind, 10> file_kinds = {{
+    {{"rar", "zip", "jar", "7z", "cab"}, "winrar压缩包文件   ("},
+    {{"bmp", "jpg", "png", "gif", "ico"}, "图形图像文件   ("},
+    {{"exe"}, "windows可执行文件   ("},
+    {{"iso"}, "光盘映像文件   ("},
+    {{"txt"}, "文本文档   ("},
+    {{"e"}, "易语言源码文件   ("},
+    {{"doc"}, "Microsoft Office Word 2003文档   ("},
+    {{"wav", "mp3", "aac", "wma"}, "声音文件   ("},
+    {{"avi", "rm", "rmvb", "mpeg", "mp4"}, "媒体视频文件   ("},
+    {{"torrent"}, "迅雷bt种子文件   ("},
+}};
 
 }  // namespace
 
@@ -56,9 +38,9 @@ local_text file_type_key(std::string_view file_name) {
 local_text classify_file_type(std::string_view file_name) {
   local_text key = file_type_key(file_name);
   if (key.empty()) return key;
-  for (const file_kind& kind : file_kinds()) {
+  for (const file_kind& kind : file_kinds) {
     for (std::string_view candidate : kind.keys) {
-      if (candidate == key) return kind.description + key + ")";
+      if (candidate == key) return std::string(kind.description) + key + ")";
     }
   }
   return key;

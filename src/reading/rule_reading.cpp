@@ -10,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include "codec/charset.h"
-#include "codec/codepage.h"
 #include "codec/gb18030.h"
 #include "codec/utf8.h"
 #include "reading/data_objects.h"
@@ -27,6 +26,12 @@ namespace {
 
 constexpr std::size_t field_count = rule_field_names.size();
 constexpr std::size_t size_index = static_cast<std::size_t>(rule_field::size);
+
+/// How bytes a field's value holds that are neither UTF-8 nor GB18030 come out: the
+/// download address keeps them escaped, so that a download asks for what the page wrote.
+broken_bytes broken_bytes_of(std::size_t field) {
+  return field == static_cast<std::size_t>(rule_field::download_url) ? broken_bytes::escaped : broken_bytes::replaced;
+}
 
 /// The error of a JSON answer that could not be read (pruned_json's error).
 failure json_problem(const rule_answer& answer, const std::string& error) {
@@ -53,7 +58,7 @@ class json_answers {
     // JSON is UTF-8: an answer that is not is read as its values would be, and
     // mended where it is neither.
     const std::string_view text = answer.text;
-    const local_text read_as_utf8 = is_utf8(text) ? local_text() : utf8_to_local(utf8_or_gb18030(text));
+    const local_text read_as_utf8 = is_utf8(text) ? local_text() : utf8_or_gb18030(text);
     parsed_.emplace_back(&answer, read_json_for(read_as_utf8.empty() ? text : std::string_view(read_as_utf8), pointers));
     const pruned_json& read = parsed_.back().second;
     if (read.error && !error) error = json_problem(answer, *read.error);
@@ -73,8 +78,9 @@ std::optional<local_text> json_value(const nlohmann::json& json, const std::stri
     if (!json.contains(at)) return std::nullopt;
     const nlohmann::json& value = json.at(at);
     if (value.is_null()) return std::nullopt;
-    if (value.is_string()) return utf8_to_local(value.get_ref<const std::string&>());
-    return utf8_to_local(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    // Decoded as every value is (decode_value), which makes it local text.
+    if (value.is_string()) return value.get_ref<const std::string&>();
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   } catch (const std::exception&) {
     return std::nullopt;
   }
@@ -102,7 +108,7 @@ std::optional<local_text> pattern_value(const std::string& pattern, std::string_
 
 std::optional<local_text> read_value_in(const value_reading& reading, const rule_answers& answers,
                                         json_answers& json, std::optional<failure>& error,
-                                        search_budget& budget) {
+                                        search_budget& budget, broken_bytes broken = broken_bytes::replaced) {
   const rule_answer* answer = answer_for(answers, reading.step);
   if (answer == nullptr || !reading.given()) return std::nullopt;
   std::optional<local_text> raw;
@@ -112,7 +118,7 @@ std::optional<local_text> read_value_in(const value_reading& reading, const rule
     raw = json_value(*parsed, *reading.json);
   }
   if (!raw) return std::nullopt;
-  return decode_value(*raw, reading.decode);
+  return decode_value(*raw, reading.decode, broken);
 }
 
 /// The [fields] values: texts decoded, the size as the window shows it.
@@ -285,7 +291,7 @@ file_record make_record(const service_rule& rule, const raw_record& raw, const f
     if (from_fields[i]) {
       text[i] = fields.text[i];
     } else {
-      text[i] = decode_value(raw.values[i], how->decode ? *how->decode : rule.fields[i].decode);
+      text[i] = decode_value(raw.values[i], how->decode ? *how->decode : rule.fields[i].decode, broken_bytes_of(i));
     }
   }
   file_record record;
@@ -394,19 +400,18 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   search_budget budget(reading_search_reads, cancel);
   field_values fields;
   for (std::size_t i = 0; i < field_count; ++i)
-    fields.text[i] = read_value_in(rule.fields[i], answers, json, result.error, budget).value_or(local_text());
+    fields.text[i] =
+        read_value_in(rule.fields[i], answers, json, result.error, budget, broken_bytes_of(i)).value_or(local_text());
   fields.size = size_text(rule, fields.text[size_index]);
   fields.size_bytes = read_whole_bytes(fields.text[size_index]);
 
   page_reading& reading = result.reading;
-  reading.fields = {fields.text[0], fields.text[1], classify_file_type(fields.text[1]), fields.size, fields.text[3]};
-  reading.extension = file_type_key(reading.fields.file_name);
-  reading.size_bytes = fields.size_bytes;
+  reading.fields = make_record(rule, raw_record{}, fields, true);
 
   if (rule.records.reader == record_reader::none) {
     // A rule that reads no records describes a page of one file: the one its fields
     // give, when they give its address.
-    if (!reading.fields.download_url.empty()) reading.files.push_back(make_record(rule, raw_record{}, fields, true));
+    if (!reading.fields.download_url.empty()) reading.files.push_back(reading.fields);
     return result;
   }
   raw_records raw;
@@ -420,10 +425,7 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   reading.files.reserve(raw.kept.size());
   for (const raw_record& record : raw.kept) reading.files.push_back(make_record(rule, record, fields, lone));
   const bool last_kept = raw.kept.size() == raw.count;
-  const file_record last = last_kept ? reading.files.back() : make_record(rule, raw.last, fields, lone);
-  reading.fields = {last.download_url, last.file_name, last.file_type, last.size, last.md5};
-  reading.extension = last.extension;
-  reading.size_bytes = last.size_bytes;
+  reading.fields = last_kept ? reading.files.back() : make_record(rule, raw.last, fields, lone);
   return result;
 }
 

@@ -5,17 +5,17 @@
 
 namespace sharelink {
 
+resolved_file shown_fields(const file_record& file) {
+  return {file.download_url, file.file_name, file.file_type, file.size, file.md5};
+}
+
 resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
-  return read_named_service(name, address, options).fields;
+  return shown_fields(read_named_service(name, address, options).fields);
 }
 
 page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
   const service_entry* service = process_services().find(name);
-  if (service == nullptr) {
-    page_reading none;
-    none.fields.size = "0B";
-    return none;
-  }
+  if (service == nullptr) return {};
   return resolve_service(service->rule, address, options).read.reading;  // moved: a temporary's member
 }
 

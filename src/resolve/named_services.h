@@ -8,6 +8,19 @@
 
 namespace sharelink {
 
+/// What the window shows of a file: five texts, each always present, possibly empty.
+struct resolved_file {
+  local_text download_url;
+  local_text file_name;
+  local_text file_type;  ///< classify_file_type(file_name)
+  local_text size;       ///< format_size(size in bytes), "0B" when the page has none
+  local_text md5;        ///< for Kuaichuan pages: the page's key value
+  bool operator==(const resolved_file&) const = default;
+};
+
+/// The window's five texts of `file`.
+resolved_file shown_fields(const file_record& file);
+
 /// The window's fields for `address` read by the service called `name` in
 /// process_services() (a user's rule of that name included): resolve_service's
 /// reading. Empty fields and the size "0B" when there is no such service.

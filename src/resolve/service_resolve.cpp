@@ -1,6 +1,5 @@
 #include "resolve/service_resolve.h"
 
-#include "codec/codepage.h"
 
 namespace sharelink {
 namespace {
@@ -79,7 +78,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
         stopped = true;
         break;
       }
-      values.emplace_back(name, local_to_utf8(*value));
+      values.emplace_back(name, std::move(*value));
     }
     if (stopped) break;
     // The template's scheme and host are checked when the rule is read, every value

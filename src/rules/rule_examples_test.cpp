@@ -31,7 +31,7 @@ TEST(RuleExamples, FieldsInTheAttributesOfOneElement) {
   server.start();
   const service_rule rule = example("dropspot", "https://unused.example", server);
   const service_resolution found = resolve_service(rule, server.url("/s/7Qx2"), {});
-  const resolved_file& f = found.read.reading.fields;
+  const file_record& f = found.read.reading.fields;
   EXPECT_EQ(f.download_url, "https://dl.dropspot.example/f/7Qx2?sig=9c1e&t=1");
   EXPECT_FALSE(f.file_name.empty());
   EXPECT_EQ(f.size, "1MB");

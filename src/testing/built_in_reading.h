@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "reading/rule_reading.h"
+#include "resolve/named_services.h"
 #include "rules/services.h"
 #include "runtime/text.h"
 
@@ -24,12 +25,12 @@ inline page_reading read_built_in(std::string_view service, std::string_view pag
   return read_built_in(built_in_rule(service), page);
 }
 
-/// The window's fields the rule of `service` reads from the page as a whole
+/// The window's five fields the rule of `service` reads from the page as a whole
 /// ([fields]), its records left aside.
 inline resolved_file built_in_fields(std::string_view service, std::string_view page) {
   service_rule rule = built_in_rule(service);
   rule.records = {};
-  return read_built_in(rule, page).fields;
+  return shown_fields(read_built_in(rule, page).fields);
 }
 
 }  // namespace sharelink::testing

@@ -6,6 +6,7 @@
 #include "codec/char_refs.h"
 #include "codec/percent.h"
 #include "reading/data_objects.h"
+#include "codec/gb18030.h"
 #include "reading/decode_steps.h"
 #include "reading/file_type.h"
 #include "testing/reference/kuaichuan.h"
@@ -36,13 +37,10 @@ void fill_name_and_size(file_record& record, double size, std::string_view size_
   record.size_bytes = read_whole_bytes(size_value);
 }
 
-/// When the page lists files, the window's fields are those of the last one in page
-/// order, so that the five fields always describe one file; a page without records
-/// keeps what the markers give.
-void take_fields_of(page_reading& reading, const file_record& last) {
-  reading.fields = {last.download_url, last.file_name, last.file_type, last.size, last.md5};
-  reading.extension = last.extension;
-  reading.size_bytes = last.size_bytes;
+/// The file the markers describe: their five fields, and the size marker's value.
+file_record markers_record(const resolved_file& fields, std::string_view size_value) {
+  return {fields.download_url, fields.file_name, fields.file_type, file_type_key(fields.file_name), fields.size,
+          read_whole_bytes(utf8_or_gb18030(size_value)), fields.md5};
 }
 
 /// Which fields a record's own markup gave.
@@ -58,11 +56,11 @@ void complete_lone_record(page_reading& reading, fields_present present) {
   if (!present.file_name) {
     record.file_name = reading.fields.file_name;
     record.file_type = reading.fields.file_type;
-    record.extension = reading.extension;
+    record.extension = reading.fields.extension;
   }
   if (!present.size) {
     record.size = reading.fields.size;
-    record.size_bytes = reading.size_bytes;
+    record.size_bytes = reading.fields.size_bytes;
   }
   if (!present.md5) record.md5 = reading.fields.md5;
 }
@@ -73,9 +71,7 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   const std::string_view page = as_local(page_text);
   const kuaichuan_markers markers = find_kuaichuan_markers(page);
   page_reading reading;
-  reading.fields = kuaichuan_fields(markers);
-  reading.extension = file_type_key(reading.fields.file_name);
-  reading.size_bytes = read_whole_bytes(utf8_or_gb18030(markers.size));
+  reading.fields = markers_record(kuaichuan_fields(markers), markers.size);
 
   // Each element with a file_url attribute is one file. Of a repeated attribute
   // the first counts, as in a browser. The elements are gathered first so that
@@ -105,7 +101,8 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   const local_text key = reading.fields.md5;
   auto record_of = [&key](const element& found) {
     file_record record;
-    record.download_url = utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(found.url)));
+    record.download_url =
+        utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(found.url, broken_bytes::escaped)), broken_bytes::escaped);
     record.file_name = utf8_or_gb18030(decode_kuaichuan_file_name(utf8_or_gb18030(found.name)));
     const local_text size_value = utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(found.size)));
     fill_name_and_size(record, to_number(size_value), size_value);
@@ -116,9 +113,9 @@ page_reading read_kuaichuan_page(std::string_view page_text) {
   for (const element& found : elements) reading.files.push_back(record_of(found));
   complete_lone_record(reading, last.present);
   if (reading.more_files) {
-    take_fields_of(reading, record_of(last));
+    reading.fields = record_of(last);
   } else if (!reading.files.empty()) {
-    take_fields_of(reading, reading.files.back());
+    reading.fields = reading.files.back();
   }
   return reading;
 }
@@ -127,14 +124,13 @@ page_reading read_pan_page(std::string_view page_text) {
   const std::string_view page = as_local(page_text);
   const pan_markers markers = find_pan_markers(page);
   page_reading reading;
-  reading.fields = pan_fields(markers);
-  reading.extension = file_type_key(reading.fields.file_name);
-  reading.size_bytes = read_whole_bytes(utf8_or_gb18030(markers.size));
+  reading.fields = markers_record(pan_fields(markers), markers.size);
 
   std::vector<data_object> objects = find_data_objects(page);
   auto record_of = [](const data_object& object) {
     file_record record;
-    record.download_url = utf8_or_gb18030(unescape_slashes(utf8_or_gb18030(object.values[0])));
+    record.download_url = utf8_or_gb18030(unescape_slashes(utf8_or_gb18030(object.values[0], broken_bytes::escaped)),
+                                          broken_bytes::escaped);
     record.file_name = utf8_or_gb18030(percent_decode(utf8_or_gb18030(object.values[1])));
     const local_text size_value = utf8_or_gb18030(object.values[2]);
     // Single precision, as the window reads it; size_bytes keeps the exact value.
@@ -152,7 +148,7 @@ page_reading read_pan_page(std::string_view page_text) {
   reading.files.reserve(objects.size());
   for (const data_object& object : objects) reading.files.push_back(record_of(object));
   complete_lone_record(reading, present);
-  take_fields_of(reading, reading.more_files ? last_record : reading.files.back());
+  reading.fields = reading.more_files ? last_record : reading.files.back();
   return reading;
 }
 

@@ -4,7 +4,7 @@
 
 #include "codec/char_refs.h"
 #include "codec/percent.h"
-#include "reading/decode_steps.h"
+#include "codec/gb18030.h"
 #include "reading/file_type.h"
 #include "reading/last_match.h"
 #include "reading/size_format.h"
@@ -41,7 +41,7 @@ kuaichuan_markers find_kuaichuan_markers(std::string_view page_text) {
 local_text decode_kuaichuan_file_name(std::string_view attribute_value) {
   // percent_decode reads its bytes as UTF-8, so a referenced character must
   // reach it as UTF-8 to arrive in local text.
-  return percent_decode(decode_char_refs(attribute_value, char_ref_output::utf8));
+  return percent_decode(decode_char_refs(attribute_value));
 }
 
 resolved_file kuaichuan_fields(const kuaichuan_markers& markers) {
@@ -49,7 +49,8 @@ resolved_file kuaichuan_fields(const kuaichuan_markers& markers) {
   // Both are attribute values: a browser following the link or showing the name
   // would have decoded their character references. A value that is not UTF-8 is
   // read as GB18030, before and after its decoding.
-  file.download_url = utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(markers.download_url)));
+  constexpr broken_bytes escaped = broken_bytes::escaped;
+  file.download_url = utf8_or_gb18030(decode_char_refs(utf8_or_gb18030(markers.download_url, escaped)), escaped);
   file.file_name = utf8_or_gb18030(decode_kuaichuan_file_name(utf8_or_gb18030(markers.file_name)));
   file.file_type = classify_file_type(file.file_name);
   file.size = format_size(to_number(utf8_or_gb18030(markers.size)));

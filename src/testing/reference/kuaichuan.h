@@ -1,7 +1,7 @@
 #pragma once
 #include <string_view>
 
-#include "reading/resolved_file.h"
+#include "resolve/named_services.h"
 
 namespace sharelink {
 

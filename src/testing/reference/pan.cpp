@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "codec/percent.h"
+#include "codec/gb18030.h"
 #include "reading/decode_steps.h"
 #include "reading/file_type.h"
 #include "reading/last_match.h"
@@ -40,7 +41,8 @@ pan_markers find_pan_markers(std::string_view page_text) {
 resolved_file pan_fields(const pan_markers& markers) {
   resolved_file file;
   // A value that is not UTF-8 is read as GB18030, before and after its decoding.
-  file.download_url = utf8_or_gb18030(unescape_slashes(utf8_or_gb18030(markers.download_url)));
+  constexpr broken_bytes escaped = broken_bytes::escaped;
+  file.download_url = utf8_or_gb18030(unescape_slashes(utf8_or_gb18030(markers.download_url, escaped)), escaped);
   file.file_name = utf8_or_gb18030(percent_decode(utf8_or_gb18030(markers.file_name)));
   file.file_type = classify_file_type(file.file_name);
   // The size is read at single precision and widened back.
