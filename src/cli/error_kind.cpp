@@ -69,6 +69,8 @@ std::string_view error_kind_name(error_kind kind) {
     case error_kind::download: return "download";
     case error_kind::checksum: return "checksum";
     case error_kind::interrupted: return "interrupted";
+    case error_kind::login: return "login";
+    case error_kind::password: return "password";
   }
   return "download";
 }

@@ -19,6 +19,8 @@ enum class error_kind {
   download,     ///< a file's download failed (writing, the server's answer, sizes)
   checksum,     ///< a downloaded file's MD5 is not the page's
   interrupted,  ///< Ctrl+C
+  login,        ///< the share needs a login (--cookies) that was not given
+  password,     ///< the share needs an extraction code that is not known
 };
 
 /// The word JSON gives for `kind` ("network", ...).

@@ -82,7 +82,8 @@ void host_gate::pass::leave() {
 }
 
 std::optional<host_gate::pass> host_gate::enter(const std::string& host, const std::atomic<bool>* cancel,
-                                                 pause_budget* budget) {
+                                                 pause_budget* budget, host_limits limits) {
+  const int most = most_ > 0 && limits.most > 0 ? std::min(most_, limits.most) : std::max(most_, limits.most);
   std::unique_lock lock(mutex_);
   for (;;) {
     if (cancelled(cancel)) return std::nullopt;
@@ -106,11 +107,16 @@ std::optional<host_gate::pass> host_gate::enter(const std::string& host, const s
       changed_.wait_for(lock, std::min<steady::duration>(cancel_check, state.paused_until - now));
       continue;
     }
-    if (most_ > 0 && state.running >= most_) {
+    if (most > 0 && state.running >= most) {
       changed_.wait_for(lock, cancel_check);
       continue;
     }
+    if (const auto next_start = state.last_start + limits.interval; next_start > now) {
+      changed_.wait_for(lock, std::min<steady::duration>(cancel_check, next_start - now));
+      continue;
+    }
     ++state.running;
+    state.last_start = now;
     return pass(*this, host);
   }
 }
@@ -118,8 +124,10 @@ std::optional<host_gate::pass> host_gate::enter(const std::string& host, const s
 std::optional<host_gate::pass> host_gate::try_enter(const std::string& host) {
   std::lock_guard lock(mutex_);
   host_state& state = hosts_[host];
-  if (state.paused_until > steady::now() || (most_ > 0 && state.running >= most_)) return std::nullopt;
+  const auto now = steady::now();
+  if (state.paused_until > now || (most_ > 0 && state.running >= most_)) return std::nullopt;
   ++state.running;
+  state.last_start = now;
   return pass(*this, host);
 }
 
@@ -149,7 +157,7 @@ fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options
   budget.most = std::chrono::seconds(most_wait_s);
   int retried = 0;
   for (;;) {
-    std::optional<host_gate::pass> place = gate.enter(host, options.cancel, &budget);
+    std::optional<host_gate::pass> place = gate.enter(host, options.cancel, &budget, host_limits::of(options));
     if (!place) {
       if (budget.refused == steady::duration::zero()) return interrupted_outcome();
       fetch_outcome outcome;

@@ -36,8 +36,21 @@ std::string host_of(std::string_view address);
 /// Waits `ms`, or less once `cancel` (when set) turns true: false then.
 bool wait_unless_cancelled(long long ms, const std::atomic<bool>* cancel);
 
+/// A service's own limits on one host, on top of the gate's.
+struct host_limits {
+  int most = 0;  ///< requests at once; 0: none of its own
+  std::chrono::milliseconds interval{0};  ///< between the starts of two requests
+
+  /// The limits `options` carry (fetch_options::service_max_per_host and _interval_ms).
+  static host_limits of(const fetch_options& options) {
+    return {options.service_max_per_host, std::chrono::milliseconds(options.service_interval_ms)};
+  }
+};
+
 /// The gate every request of the command passes: at most `most_per_host` at once
-/// per host (0: no limit), and none to a host that asked to wait until then.
+/// per host (0: no limit), and none to a host that asked to wait until then. A
+/// request may bring limits of its own (its service's): the stricter most applies
+/// to it, and it starts no sooner than its interval after the host's last start.
 class host_gate {
  public:
   explicit host_gate(int most_per_host = 0) : most_(most_per_host) {}
@@ -72,7 +85,7 @@ class host_gate {
   /// (with `budget`) at once when the host's pause lasts longer than the budget
   /// leaves, `budget->refused` then set.
   std::optional<pass> enter(const std::string& host, const std::atomic<bool>* cancel,
-                            pause_budget* budget = nullptr);
+                            pause_budget* budget = nullptr, host_limits limits = {});
 
   /// A place for `host` when one is free and the host is not paused, at once;
   /// nothing otherwise.
@@ -85,6 +98,7 @@ class host_gate {
   struct host_state {
     int running = 0;
     std::chrono::steady_clock::time_point paused_until{};
+    std::chrono::steady_clock::time_point last_start{};
   };
   int most_;
   std::mutex mutex_;

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -164,28 +165,32 @@ TEST(PatientFetch, CtrlCEndsTheWaitAtOnce) {
   EXPECT_EQ(outcome.cut, fetch_cut::interrupted);
 }
 
+// The gate's most and a request's own (its service's): the stricter holds.
 TEST(HostGate, HoldsEachHostToItsMost) {
-  host_gate gate(2);
-  std::atomic<int> running{0}, most{0}, other{0};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < 8; ++i)
-    threads.emplace_back([&, i] {
-      const bool mine = i % 4 != 3;  // six requests to one host, two to another
-      auto pass = gate.enter(mine ? "a:80" : "b:80", nullptr);
-      if (!mine) {
-        ++other;
+  const std::tuple<int, int, int> cases[] = {{2, 0, 2}, {3, 1, 1}, {1, 3, 1}, {0, 2, 2}};
+  for (const auto& [gates, own, expected] : cases) {
+    host_gate gate(gates);
+    std::atomic<int> running{0}, most{0}, other{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 8; ++i)
+      threads.emplace_back([&, i] {
+        const bool mine = i % 4 != 3;  // six requests to one host, two to another
+        auto pass = gate.enter(mine ? "a:80" : "b:80", nullptr, nullptr, {own, 0ms});
+        if (!mine) {
+          ++other;
+          std::this_thread::sleep_for(30ms);
+          return;
+        }
+        const int now = ++running;
+        for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
         std::this_thread::sleep_for(30ms);
-        return;
-      }
-      const int now = ++running;
-      for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
-      }
-      std::this_thread::sleep_for(30ms);
-      --running;
-    });
-  for (std::thread& t : threads) t.join();
-  EXPECT_EQ(most.load(), 2);
-  EXPECT_EQ(other.load(), 2);
+        --running;
+      });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(most.load(), expected) << gates << " " << own;
+    EXPECT_EQ(other.load(), 2);
+  }
 }
 
 }  // namespace
@@ -336,6 +341,42 @@ TEST(ParallelDownloads, FilesOfAPageGoTogetherUpToJobsAndThePerHostMost) {
   EXPECT_EQ(most_downloads_at_once({"--jobs", "4"}, 4), 4);
   EXPECT_EQ(most_downloads_at_once({"--jobs", "4", "--max-per-host", "2"}, 2), 2);
   EXPECT_EQ(most_downloads_at_once({"--jobs", "1"}, 1), 1);
+}
+
+// A rule's [limits] hold every request for its shares, the share page, its steps and
+// the downloads of its files alike: one at a time to the host, the starts at least
+// the interval apart.
+TEST(ServiceLimits, HoldThePageItsStepsAndItsDownloads) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::vector<std::pair<steady::time_point, steady::time_point>> requests;  // start, end
+  server.http().Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
+    const auto start = steady::now();
+    std::this_thread::sleep_for(40ms);
+    if (req.path == "/s/1") res.set_content("list", "text/plain");
+    else if (req.path == "/list")
+      res.set_content("f=" + server.url("/f/1") + "\nf=" + server.url("/f/2") + "\nf=" + server.url("/f/3"), "text/plain");
+    else res.set_content("bytes", "application/octet-stream");
+    std::lock_guard lock(mutex);
+    requests.emplace_back(start, steady::now());
+  });
+  server.start();
+  testing::test_folder folder;
+  testing::test_folder::write(folder / "rule.toml", "name = 'gentle'\naddresses = ['^http://127\\.0\\.0\\.1:\\d+/s/']\n"
+                                           "[limits]\nmax_per_host = 1\ninterval = 0.25\n"
+                                           "[[steps]]\nname = 'list'\naddress = '" + server.url("/list") + "'\n"
+                                           "[records]\npattern = 'f=(?<download_url>\\S+)'\nstep = 'list'\n");
+  const command_run ran = run_command({"--download", "--no-config", "--jobs", "4", "--max-per-host", "4",
+                                       "--rules", folder / "rule.toml", "--output-dir", folder / "out",
+                                       server.url("/s/1")});
+  EXPECT_EQ(ran.status, 0) << ran.out << ran.err;
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(requests.size(), 5u);
+  std::sort(requests.begin(), requests.end());
+  for (std::size_t i = 1; i < requests.size(); ++i) {
+    EXPECT_GE(requests[i].first - requests[i - 1].first, 245ms) << i;
+    EXPECT_GE(requests[i].first, requests[i - 1].second) << i;
+  }
 }
 
 // The threads of the process, as the system counts them.

@@ -70,6 +70,12 @@ struct fetch_options {
   std::shared_ptr<const std::vector<std::string>> user_cookies;
   /// The site the user's cookies may go to; empty: none goes.
   std::string user_cookie_site;
+  /// The service's own limits on one host ([limits] of its rule): at most this many
+  /// requests at once (0: none of its own), and at least this many milliseconds
+  /// between the starts of two. A fetch itself does not look at them: the command's
+  /// gate applies them, with its own --max-per-host, to the requests for the shares.
+  int service_max_per_host = 0;
+  long service_interval_ms = 0;
 };
 
 /// Why a fetch that had reached the server ended before its body was whole.

@@ -189,6 +189,39 @@ cookie_jar& process_cookie_jar() {
   return *jar;
 }
 
+std::string mask_cookie_values(std::string_view headers) {
+  std::string shown;
+  while (!headers.empty()) {
+    const std::size_t end = headers.find('\n');
+    std::string_view line = headers.substr(0, end == npos ? npos : end + 1);
+    headers.remove_prefix(line.size());
+    const std::size_t colon = line.find(':');
+    const std::string name = colon == npos ? std::string() : ascii_lower(trimmed(line.substr(0, colon)));
+    if (name != "cookie" && name != "set-cookie") {
+      shown += line;
+      continue;
+    }
+    const std::size_t line_end = std::min(line.find_first_of("\r\n"), line.size());
+    shown += line.substr(0, colon + 1);
+    // Each "NAME=VALUE" of a Cookie line; the first alone of a Set-Cookie line,
+    // whose other parts are attributes.
+    std::string_view value = line.substr(colon + 1, line_end - colon - 1);
+    for (bool first = true;; first = false) {
+      const std::size_t semicolon = value.find(';');
+      const std::string_view part = value.substr(0, semicolon);
+      const std::size_t equals = part.find('=');
+      // A part without "=" is a value without a name.
+      const std::size_t value_at = equals != npos ? equals + 1 : std::min(part.find_first_not_of(' '), part.size());
+      shown += name == "cookie" || first ? std::string(part.substr(0, value_at)) + "***" : std::string(part);
+      if (semicolon == npos) break;
+      shown += ';';
+      value.remove_prefix(semicolon + 1);
+    }
+    shown += line.substr(line_end);
+  }
+  return shown;
+}
+
 std::variant<std::vector<std::string>, cookie_file_problem> read_cookie_file(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::vector<std::string> cookies;

@@ -55,6 +55,11 @@ class cookie_jar {
 /// The jar of the process.
 cookie_jar& process_cookie_jar();
 
+/// `headers` (lines "Name: value", as a request or response head is written) with
+/// the value of every cookie in its Cookie and Set-Cookie lines written "***", the
+/// names and a Set-Cookie's attributes kept: what a trace may show of them.
+std::string mask_cookie_values(std::string_view headers);
+
 /// Where a cookies file is not one: its line (from 1) and what is wrong there.
 struct cookie_file_problem {
   int line = 0;

@@ -103,6 +103,13 @@ TEST(CookieFile, ReadsWhatBrowsersAndCurlWrite) {
   }
 }
 
+TEST(CookieJar, TracesShowCookieNamesNotValues) {
+  EXPECT_EQ(mask_cookie_values("GET /s/1 HTTP/1.0\r\nCookie: sid=s3cret; lang=zh\r\nX-Token: t\r\n"
+                               "set-cookie: sid=new; Path=/; Max-Age=60\nCOOKIE:flag\n"),
+            "GET /s/1 HTTP/1.0\r\nCookie: sid=***; lang=***\r\nX-Token: t\r\n"
+            "set-cookie: sid=***; Path=/; Max-Age=60\nCOOKIE:***\n");
+}
+
 // The user's cookies go to hosts of the site they are given for, and a server's own
 // cookie of the same domain, path and name takes the place of the user's.
 TEST(CookieJar, TheUsersCookiesGoToTheirSiteOnly) {

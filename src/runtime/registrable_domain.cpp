@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "runtime/fetch.h"
+#include "runtime/fetch_hop.h"
 #include "runtime/public_suffix_table.h"
 
 namespace sharelink {
@@ -46,6 +48,11 @@ std::string registrable_domain(std::string_view host) {
   }
   if (suffix_labels >= starts.size()) return std::string(host);
   return std::string(host.substr(starts[suffix_labels]));
+}
+
+std::string site_of_address(std::string_view address) {
+  const fetch_address prepared = prepare_fetch_address(address);
+  return prepared.error.empty() ? registrable_domain(fetch_hop::host_of(prepared.url)) : std::string();
 }
 
 }  // namespace sharelink

@@ -13,4 +13,8 @@ namespace sharelink {
 /// suffix itself) is a site of its own: the host. A trailing dot is dropped.
 std::string registrable_domain(std::string_view host);
 
+/// The registrable domain of the host of `address` (local text, prepared as a fetch
+/// prepares it); empty when it cannot be fetched.
+std::string site_of_address(std::string_view address);
+
 }  // namespace sharelink
