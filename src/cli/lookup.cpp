@@ -38,7 +38,7 @@ void fill_from_reading(resolution& r, const page_reading& reading) {
 void take_request(resolution& r, const service_rule& rule) {
   fetch_options asked = with_request(rule, {});
   r.request_headers = std::move(asked.headers);
-  r.limits = host_limits::of(asked);
+  r.limits = {asked.service_max_per_host, std::chrono::milliseconds(asked.service_interval_ms)};
   for (file_entry& f : r.files) f.user_agent = asked.user_agent;
 }
 
@@ -48,6 +48,14 @@ void note_files_left_out(resolution& r) {
   const std::string reason =
       "the page lists more than " + std::to_string(most_files) + " files; the rest are left out";
   r.error = r.error ? *r.error + "; " + reason : reason;
+  if (!r.failure_kind) r.failure_kind = error_kind::page;
+}
+
+/// `r` failed before anything was fetched, for `reason`.
+resolution& refused(resolution& r, std::string reason) {
+  r.error = std::move(reason);
+  r.failure_kind = error_kind::address;
+  return r;
 }
 
 }  // namespace
@@ -98,15 +106,9 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   const service_entry* forced = settings.forced_service ? services.find(*settings.forced_service) : nullptr;
   const share_input share = read_share_text(address, services, forced);
   r.share_address = share.address;
-  if (auto refused = address_refusal(share.address)) {
-    r.error = std::move(refused);
-    return r;
-  }
+  if (auto refusal = address_refusal(share.address)) return refused(r, std::move(*refusal));
   const service_entry* which = share.service;
-  if (which == nullptr) {
-    r.error = "cannot tell the service from the address (give --service)";
-    return r;
-  }
+  if (which == nullptr) return refused(r, "cannot tell the service from the address (give --service)");
   r.service = which->rule.name;
   r.md5_is_content_hash = which->rule.md5_is_content_hash;
   const std::string password = settings.password.value_or(share.password);
@@ -118,10 +120,13 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   fill_from_reading(r, found.read.reading);
   take_request(r, which->rule);
   r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
-  if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
-  else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
-  if (found.refusal == share_refusal::login) r.failure_kind = error_kind::login;
-  else if (found.refusal == share_refusal::password) r.failure_kind = error_kind::password;
+  if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
+  if (found.read.error) {
+    r.error = found.read.error->message + (r.error ? "; " + *r.error : "");
+    r.failure_kind = found.read.error->kind;
+  } else if (r.error && !found.failed_step.empty()) {
+    r.error = "step " + found.failed_step + ": " + *r.error;
+  }
   note_files_left_out(r);
   return r;
 }
@@ -146,9 +151,13 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
   rule_reading read = read_with_rule(which.rule, answers, cancel);
   fill_from_reading(r, read.reading);
   take_request(r, which.rule);
-  if (read.error) r.error = read.error;
-  else if (missing) r.error = missing;
-  else if (r.fields.download_url.empty()) r.error = no_download_address;
+  if (read.error) {
+    r.error = read.error->message;
+    r.failure_kind = read.error->kind;
+  } else if (missing || r.fields.download_url.empty()) {
+    r.error = missing.value_or(no_download_address);
+    r.failure_kind = error_kind::page;
+  }
   note_files_left_out(r);
   return r;
 }

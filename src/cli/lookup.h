@@ -46,7 +46,9 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
                                          std::optional<std::size_t> bytes_read = std::nullopt);
 
 /// Fetches and reads the page behind `address` (UTF-8): a share address, or share
-/// text holding one (read_share_text). Never throws.
+/// text holding one (read_share_text). An error's kind is that of its first reason:
+/// the address refused, the user's access (login, extraction code), the reading's,
+/// the fetch's, or page for a page without a download address. Never throws.
 resolution resolve_address(const std::string& address, const lookup_settings& settings);
 
 /// Reads a page already at hand, and the answers of the service's steps

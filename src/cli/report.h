@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/error_kind.h"
-#include "cli/polite_fetch.h"
+#include "runtime/error_kind.h"
+#include "runtime/polite_fetch.h"
 #include "codec/hex_escape.h"  // is_md5_hex
 #include "codec/one_line.h"
 #include "resolve/resolved_file.h"
@@ -82,7 +82,7 @@ struct resolution {
   /// the host of each file's address (and no further).
   std::vector<std::string> request_headers;
   /// The service rule's [limits], which the downloads of its files keep to as well.
-  host_limits limits;
+  host_gate::host_limits limits;
   /// Status of the last response; nothing when none arrived or the page came from a file.
   std::optional<long> http_status;
   resolved_file fields{{}, {}, {}, "0B", {}};  ///< what the window shows

@@ -55,11 +55,7 @@ std::string fill_step_address(std::string_view address_template,
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
                                    const page_fetcher& fetch, std::string_view password) {
   service_resolution result;
-  if (std::optional<access_refused> refused = refuse_access(rule, address, options)) {
-    result.read.error = std::move(refused->what);
-    result.refusal = refused->why;
-    return result;
-  }
+  if ((result.read.error = refuse_access(rule, address, options))) return result;
   const fetch_options settings = with_request(rule, for_share(address, options));
   fetch_options step_settings = settings;
   step_settings.same_host_redirects_only = true;
@@ -83,7 +79,8 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
       std::optional<local_text> value = read_value(reading, answers, result.read.error, options.cancel);
       if (!value || value->empty()) {
         result.failed_step = step.name;
-        if (!result.read.error) result.read.error = "step " + step.name + ": the value " + name + " is not in the answer";
+        if (!result.read.error)
+          result.read.error = {error_kind::page, "step " + step.name + ": the value " + name + " is not in the answer"};
         stopped = true;
         break;
       }
@@ -93,9 +90,8 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     if (step.address.find("{password}") != std::string::npos) {
       if (password.empty()) {
         result.failed_step = step.name;
-        result.read.error = "this share needs an extraction code: give --password CODE (or paste the share text with "
-                            "its code)";
-        result.refusal = share_refusal::password;
+        result.read.error = {error_kind::password, "this share needs an extraction code: give --password CODE (or "
+                                                   "paste the share text with its code)"};
         break;
       }
       values.emplace_back("password", std::string(password));
@@ -110,7 +106,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
       stopped = true;
     }
   }
-  std::optional<std::string> error = std::move(result.read.error);
+  std::optional<failure> error = std::move(result.read.error);
   result.read = read_with_rule(rule, answers, options.cancel);
   if (error) result.read.error = std::move(error);
   return result;

@@ -21,8 +21,6 @@ struct service_resolution {
   std::size_t body_size = 0;
   /// The step whose fetch or value failed, or empty (the share page, or none).
   std::string failed_step;
-  /// Set when the share was not read for a reason of the user's (read.error says it).
-  std::optional<share_refusal> refusal;
 };
 
 /// Fetches the share page at `address` (local text) and each step of the rule in

@@ -7,7 +7,7 @@
 
 namespace sharelink {
 
-std::optional<access_refused> refuse_access(const service_rule& rule, std::string_view address,
+std::optional<failure> refuse_access(const service_rule& rule, std::string_view address,
                                             const fetch_options& options) {
   const std::string site = site_of_address(address);
   if (options.user_cookies) {
@@ -19,7 +19,7 @@ std::optional<access_refused> refuse_access(const service_rule& rule, std::strin
       if (!site.empty() && step_site == site) continue;
       std::string host = prepared.url.substr(prepared.url.find("://") + 3);
       host = host.substr(0, host.find_first_of("/?#"));
-      return access_refused{share_refusal::other_site,
+      return failure{error_kind::address,
                             "with --cookies, the step " + step.name + " may not go to " + host +
                                 ", which is not of the share's site " + (site.empty() ? "(none)" : site)};
     }
@@ -29,7 +29,7 @@ std::optional<access_refused> refuse_access(const service_rule& rule, std::strin
     const bool cookie_goes = options.user_cookies && share.error.empty() &&
                              !cookie_header_from_jar(*options.user_cookies, share.url, std::time(nullptr)).empty();
     if (!cookie_goes)
-      return access_refused{share_refusal::login, "the share needs a login: give --cookies FILE, a cookies.txt of a "
+      return failure{error_kind::login, "the share needs a login: give --cookies FILE, a cookies.txt of a "
                                                   "browser logged in to " + (site.empty() ? "the service" : site)};
   }
   return std::nullopt;

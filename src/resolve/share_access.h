@@ -6,28 +6,18 @@
 #include <string_view>
 
 #include "resolve/rule.h"
+#include "runtime/error_kind.h"
 #include "runtime/fetch.h"
 
 namespace sharelink {
-
-/// Why a share is not read, for a reason of the user's to mend.
-enum class share_refusal {
-  login,       ///< the rule needs a login, and no cookie of the user's goes to the share
-  other_site,  ///< with the user's cookies, a step of the rule goes to another site
-  password,    ///< a step needs the extraction code, and none is known
-};
-
-struct access_refused {
-  share_refusal why;
-  std::string what;  ///< one line
-};
 
 /// Checked before anything is sent for the share at `address` (local text) with
 /// `options`: with the user's cookies (fetch_options::user_cookies), every step of
 /// the rule must go to a host of the share address's site (its registrable domain),
 /// and a rule that says needs_login needs a cookie of the user's that goes with a
-/// request for the share address. Nothing when the share may be asked for.
-std::optional<access_refused> refuse_access(const service_rule& rule, std::string_view address,
+/// request for the share address (kind login; the other is of kind address).
+/// Nothing when the share may be asked for.
+std::optional<failure> refuse_access(const service_rule& rule, std::string_view address,
                                             const fetch_options& options);
 
 /// `options` with the user's cookies let go to the hosts of the site of the share
