@@ -14,8 +14,8 @@ namespace sharelink {
 /// blank or control character, '"', '<', '>' or '`', full-width or CJK punctuation
 /// or space (，。：「」【】（） and the like, curly quotes, "…"), or a Chinese
 /// character; a quote or bracket right before the address ends it where it closes
-/// (`'…'`, `(…)`, `[…]`, `{…}`); and '.', ',', ';', ':', '!' and '?' at its end are
-/// prose, not address.
+/// (`'…'`, `(…)`, `[…]`, `{…}`); and '.', ',', ';', ':', '!' and '?' at its end, and
+/// a closing bracket that no bracket in it opened, are prose, not address.
 std::vector<std::string_view> addresses_in_text(std::string_view text);
 
 /// What a pasted line gives.
