@@ -110,19 +110,5 @@ TEST(CookieJar, TracesShowCookieNamesNotValues) {
             "set-cookie: sid=***; Path=/; Max-Age=60\nCOOKIE:***\n");
 }
 
-// The user's cookies go to hosts of the site they are given for, and a server's own
-// cookie of the same domain, path and name takes the place of the user's.
-TEST(CookieJar, TheUsersCookiesGoToTheirSiteOnly) {
-  const std::vector<std::string> user = {".pan.example\tTRUE\t/\tFALSE\t0\tsid\tfile",
-                                         ".bank.example\tTRUE\t/\tFALSE\t0\tbank\tsecret"};
-  cookie_jar jar;
-  EXPECT_EQ(jar.header_for("http://api.pan.example/", &user, "pan.example", 1), "sid=file");
-  EXPECT_EQ(jar.header_for("http://www.bank.example/", &user, "pan.example", 1), "");
-  EXPECT_EQ(jar.header_for("http://api.pan.example/", &user, "", 1), "");
-  jar.receive("sid=server; Domain=pan.example", "http://api.pan.example/", 1);
-  EXPECT_EQ(jar.header_for("http://pan.example/", &user, "pan.example", 1), "sid=server");
-  EXPECT_EQ(jar.header_for("http://pan.example/", nullptr, "", 1), "sid=server");
-}
-
 }  // namespace
 }  // namespace sharelink
