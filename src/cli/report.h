@@ -11,6 +11,7 @@
 #include "download/download.h"
 #include "reading/file_record.h"
 #include "runtime/error_kind.h"
+#include "runtime/polite_fetch.h"
 #include "runtime/text.h"
 
 namespace sharelink::cli {
@@ -64,12 +65,20 @@ struct file_entry : file_record {
 /// The outcome for one address.
 struct resolution {
   std::string address;  ///< as the user gave it
+  /// The share address `address` holds (the same, unless it was share text); empty
+  /// when the page came from a file.
+  std::string share_address;
+  /// The share address, for what is sent or kept about the share (a referer, the
+  /// archive): share_address, else `address`.
+  const std::string& share() const { return share_address.empty() ? address : share_address; }
   std::string service;  ///< the service's name, or empty when it could not be told
   /// The service's MD5 text is the file's MD5 (a download is checked against it).
   bool md5_is_content_hash = false;
   /// The service rule's request headers ("Name: value"), which a download sends to
   /// the host of each file's address (and no further).
   std::vector<std::string> request_headers;
+  /// The service rule's [limits], which the downloads of its files keep to as well.
+  host_gate::host_limits limits;
   /// Status of the last response; nothing when none arrived or the page came from a file.
   std::optional<long> http_status;
   file_record fields;             ///< the file the window shows (see page_reading)

@@ -1,6 +1,7 @@
 #include "resolve/named_services.h"
 
 #include "resolve/service_resolve.h"
+#include "resolve/share_text.h"
 #include "rules/services.h"
 
 namespace sharelink {
@@ -16,7 +17,9 @@ resolved_file resolve_named_service(std::string_view name, std::string_view addr
 page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
   const service_entry* service = process_services().find(name);
   if (service == nullptr) return {};
-  return resolve_service(service->rule, address, options).read.reading;  // moved: a temporary's member
+  const share_input share = read_share_text(address, process_services(), service);
+  // moved: a temporary's member
+  return resolve_service(service->rule, share.address, options, {}, share.password).read.reading;
 }
 
 resolved_file resolve_kuaichuan(std::string_view share_address, const fetch_options& options) {

@@ -23,7 +23,8 @@ resolved_file shown_fields(const file_record& file);
 
 /// The window's fields for `address` read by the service called `name` in
 /// process_services() (a user's rule of that name included): resolve_service's
-/// reading. Empty fields and the size "0B" when there is no such service.
+/// reading. `address` may be share text (read_share_text). Empty fields and the
+/// size "0B" when there is no such service.
 resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options);
 
 /// resolve_named_service's page read whole: the window's fields and every file the

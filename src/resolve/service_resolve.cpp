@@ -1,6 +1,5 @@
 #include "resolve/service_resolve.h"
 
-
 namespace sharelink {
 namespace {
 
@@ -12,6 +11,8 @@ bool answered_well(const fetch_outcome& outcome) {
 
 fetch_options with_request(const service_rule& rule, fetch_options options) {
   if (rule.request.user_agent) options.user_agent = *rule.request.user_agent;
+  options.service_max_per_host = rule.limits.max_per_host;
+  options.service_interval_ms = rule.limits.interval_ms;
   for (const auto& [name, value] : rule.request.headers) options.headers.push_back(name + ": " + value);
   return options;
 }
@@ -48,9 +49,10 @@ std::string fill_step_address(std::string_view address_template,
 }
 
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
-                                   const page_fetcher& fetch) {
+                                   const page_fetcher& fetch, std::string_view password) {
   service_resolution result;
-  const fetch_options settings = with_request(rule, options);
+  if ((result.read.error = refuse_access(rule, address, options))) return result;
+  const fetch_options settings = with_request(rule, for_share(address, options));
   fetch_options step_settings = settings;
   step_settings.same_host_redirects_only = true;
   const auto fetch_page = [&](std::string_view at, const fetch_options& with) {
@@ -81,6 +83,15 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
       values.emplace_back(name, std::move(*value));
     }
     if (stopped) break;
+    if (step.address.find("{password}") != std::string::npos) {
+      if (password.empty()) {
+        result.failed_step = step.name;
+        result.read.error = {error_kind::password, "this share needs an extraction code: give --password CODE (or "
+                                                   "paste the share text with its code)"};
+        break;
+      }
+      values.emplace_back("password", std::string(password));
+    }
     // The template's scheme and host are checked when the rule is read, every value
     // is escaped, and no redirect leaves the host: the request goes nowhere the rule
     // did not name.

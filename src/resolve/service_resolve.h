@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "reading/rule_reading.h"
+#include "resolve/share_access.h"
 #include "runtime/fetch.h"
 
 namespace sharelink {
@@ -24,18 +25,22 @@ struct service_resolution {
 
 /// Fetches the share page at `address` (local text) and each step of the rule in
 /// turn, then reads the answers with the rule (read_with_rule). A step's address is
-/// its template with each value percent-escaped (as UTF-8) where it stands; the
+/// its template with each value percent-escaped (as UTF-8) where it stands, and
+/// `password`, the extraction code, as {password}; the
 /// steps stop at the first fetch that fails or answers outside 200-299, or whose
 /// values are not all found (read.error then says which). The rule's request
-/// settings (with_request) apply to every fetch. Never throws.
+/// settings (with_request) apply to every fetch, and the user's cookies go to the
+/// share address's site only (for_share). Nothing is fetched when refuse_access
+/// refuses. Never throws.
 /// Each fetch goes through `fetch` when it is given (a caller that waits and retries),
 /// else fetch_page_reporting.
 using page_fetcher = std::function<fetch_outcome(std::string_view address, const fetch_options&)>;
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
-                                   const page_fetcher& fetch = {});
+                                   const page_fetcher& fetch = {}, std::string_view password = {});
 
-/// `options` with the rule's request settings: its user agent, and its headers,
-/// which go only to the host each request names (see fetch_options::headers).
+/// `options` with the rule's request settings: its user agent, its headers, which
+/// go only to the host each request names (see fetch_options::headers), and its
+/// [limits].
 fetch_options with_request(const service_rule& rule, fetch_options options);
 
 /// A step's address: `address_template` with each "{NAME}" replaced by the value
