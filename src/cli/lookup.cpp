@@ -61,9 +61,7 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
   if (outcome.status != 0 && (outcome.status < 200 || outcome.status > 299)) {
     std::string status = "HTTP " + std::to_string(outcome.status);
     const std::string phrase = one_line(outcome.status_text);
-    const auto first = phrase.find_first_not_of(' ');
-    if (first != std::string::npos)
-      status += " " + phrase.substr(first, phrase.find_last_not_of(' ') + 1 - first);
+    if (const std::string_view words = trim(phrase, " "); !words.empty()) status += " " + std::string(words);
     add(status);
   }
   if (!outcome.fetched) {

@@ -92,7 +92,11 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
   r.fields.size_bytes = std::uint64_t{1} << 53 | 1;  // beyond a double's exact integers
   r.files = {sample_file(), sample_file()};
   r.files[1].size_bytes.reset();
-  r.files[1].download = download_report({"/tmp/测试.zip", 1536, true});
+  download_report saved;
+  saved.path = "/tmp/测试.zip";
+  saved.bytes = 1536;
+  saved.md5_checked = true;
+  r.files[1].download = saved;
   const auto parsed = nlohmann::json::parse(json_report(r));
   EXPECT_EQ(parsed["http_status"], 200);
   EXPECT_EQ(parsed["size_bytes"].get<std::uint64_t>(), (std::uint64_t{1} << 53) + 1);

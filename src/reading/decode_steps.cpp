@@ -61,13 +61,6 @@ local_text json_unescape(std::string_view text) {
   return out;
 }
 
-local_text trimmed(std::string_view text) {
-  constexpr std::string_view blanks = " \t\r\n\f\v";
-  const std::size_t first = text.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return {};
-  return local_text(text.substr(first, text.find_last_not_of(blanks) + 1 - first));
-}
-
 constexpr std::string_view escaped_scheme_slashes = R"(\\/\\/)";
 constexpr std::string_view escaped_slash = R"(\\/)";
 
@@ -121,7 +114,7 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
       case decode_step::percent: text = percent_decode(text); break;
       case decode_step::json_string: text = json_unescape(text); break;
       case decode_step::backslashes: text = unescape_slashes(text); break;
-      case decode_step::trim: text = trimmed(text); break;
+      case decode_step::trim: text = trim(text); break;
     }
   }
   // A step that writes bytes may have made some that are not UTF-8: what comes out

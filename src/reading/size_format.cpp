@@ -34,11 +34,8 @@ local_text format_size(double size) {
 namespace sharelink {
 
 std::optional<std::uint64_t> read_whole_bytes(std::string_view text) {
-  std::string_view digits = as_local(text);
-  constexpr std::string_view blanks = " \t\n\v\f\r";
-  const std::size_t first = digits.find_first_not_of(blanks);
-  if (first == std::string_view::npos) return std::nullopt;
-  digits = digits.substr(first, digits.find_last_not_of(blanks) + 1 - first);
+  const std::string_view digits = trim(as_local(text));
+  if (digits.empty()) return std::nullopt;
   if (digits.size() > 20) return std::nullopt;
   std::uint64_t value = 0;
   for (const char c : digits) {

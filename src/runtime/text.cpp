@@ -212,6 +212,12 @@ local_text replace_span(std::string_view text, int start, int n, std::string_vie
   return out;
 }
 
+std::string_view trim(std::string_view text, std::string_view blanks) {
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
+}
+
 local_text to_text(std::string_view bytes) { return local_text(as_local(bytes)); }
 
 local_text to_text(double value) {

@@ -29,6 +29,10 @@ int find_text(std::string_view text, std::string_view sought, int start = 1,
 /// put in their place. `start` is clamped into [1, length + 1]; n <= 0 only inserts.
 local_text replace_span(std::string_view text, int start, int n, std::string_view replacement);
 
+/// `text` without the bytes of `blanks` at either end (by default the blanks and
+/// line breaks of C's isspace in the C locale).
+std::string_view trim(std::string_view text, std::string_view blanks = " \t\n\v\f\r");
+
 /// The bytes before the first zero byte of `bytes` (all of them when there is none).
 local_text to_text(std::string_view bytes);
 
