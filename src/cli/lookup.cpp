@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "cli/service.h"
 #include "codec/utf8.h"
 #include "reading/file_record.h"
 #include "resolve/service_resolve.h"

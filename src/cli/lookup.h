@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "cli/report.h"
-#include "cli/service.h"
+#include "rules/services.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::cli {

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "codec/one_line.h"
+#include "runtime/fetch.h"
 #include "runtime/pattern.h"
 
 namespace sharelink {
@@ -13,12 +14,9 @@ namespace {
 
 /// The address as service_registry::for_address reads it.
 std::string normalised_address(std::string_view address) {
-  const auto start = std::find_if(address.begin(), address.end(),
-                                  [](char c) { return static_cast<unsigned char>(c) > 0x20; });
-  std::string text(address.substr(static_cast<std::size_t>(start - address.begin())));
+  std::string text = pasted_address(address);
   std::replace(text.begin(), text.end(), '\\', '/');
-  const std::size_t colon = text.find(':');
-  if (colon != std::string::npos && colon > 0 && text.find_first_of("/?#") > colon) {
+  if (const std::size_t colon = scheme_length(text); colon > 0) {
     const std::size_t after = text.find_first_not_of('/', colon + 1);
     const std::size_t slashes = (after == std::string::npos ? text.size() : after) - colon - 1;
     if (slashes > 0) text.replace(colon + 1, slashes, "//");

@@ -47,8 +47,8 @@ class service_registry {
   const service_entry* find(std::string_view name) const;
 
   /// The service one of whose `addresses` patterns finds `address` (read as the
-  /// fetcher reads a pasted address: leading blanks and control bytes dropped,
-  /// backslashes as slashes, any run of slashes after the scheme's colon as "//").
+  /// fetcher reads a pasted address, pasted_address, with backslashes as slashes and
+  /// any run of slashes after the scheme's colon as "//").
   /// The service added last is asked first, so a user's rule comes before a
   /// built-in one. Null when none does.
   const service_entry* for_address(std::string_view address) const;
