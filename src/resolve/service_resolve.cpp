@@ -1,5 +1,9 @@
 #include "resolve/service_resolve.h"
 
+#include <algorithm>
+
+#include "codec/hex_escape.h"
+
 namespace sharelink {
 namespace {
 
@@ -19,7 +23,12 @@ fetch_options with_request(const service_rule& rule, fetch_options options) {
 
 std::string fill_step_address(std::string_view address_template,
                               const std::vector<std::pair<std::string, std::string>>& values) {
-  constexpr char hex[] = "0123456789ABCDEF";
+  // Everything but the unreserved characters of an address is escaped.
+  const auto escaped = [](unsigned char c) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '.' || c == '_' || c == '~';
+    return !plain;
+  };
   std::string address;
   for (std::size_t i = 0; i < address_template.size(); ++i) {
     const std::size_t close = address_template.find('}', i);
@@ -28,21 +37,8 @@ std::string fill_step_address(std::string_view address_template,
       continue;
     }
     const std::string_view name = address_template.substr(i + 1, close - i - 1);
-    for (const auto& [key, value] : values) {
-      if (key != name) continue;
-      for (unsigned char c : value) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                           c == '-' || c == '.' || c == '_' || c == '~';
-        if (plain) {
-          address.push_back(static_cast<char>(c));
-        } else {
-          address += '%';
-          address += hex[c >> 4];
-          address += hex[c & 15];
-        }
-      }
-      break;
-    }
+    const auto value = std::find_if(values.begin(), values.end(), [&](const auto& v) { return v.first == name; });
+    if (value != values.end()) address += percent_escape(value->second, escaped);
     i = close;
   }
   return address;
