@@ -243,22 +243,38 @@ bool last_match(const pattern_object& object, std::string_view text, std::option
       budget);
 }
 
+/// Where the walk's window starts in `searched`: at the places-th last occurrence
+/// of `opening`, or at its `first` when there are fewer.
+std::size_t window_start_in(std::string_view searched, std::string_view opening, std::size_t first) {
+  constexpr std::size_t places = 16;  // of the opening literal, at most, in the window
+  std::size_t start = searched.size();
+  for (std::size_t found = 0; found < places && start > first; ++found)
+    start = last_occurrence(searched, opening, start - 1 + opening.size());
+  return start;
+}
+
+/// Group 1 of `last`, a match in `text` (the window, or its copy with backslash runs
+/// shortened) whose offsets count from `x`, cut from `window`.
+local_text group_text(const search_result& last, const std::optional<collapsed_runs>& copy, std::string_view window,
+                      std::size_t x) {
+  if (last.spans.size() < 2) return local_text();
+  const match_span& group = last.spans[1];
+  if (copy) return copy->original_text(window, group, x);
+  if (!group.matched || group.length <= 0) return local_text();
+  return local_text(window.substr(x + static_cast<std::size_t>(group.offset), static_cast<std::size_t>(group.length)));
+}
+
 /// Group 1 of the plain search's last match in `searched`, found by the walk
 /// described above; nothing when the walk cannot vouch for its answer.
 std::optional<local_text> last_group_near_end(pattern_object& object, const field_pattern& field,
                                               std::string_view searched, std::string_view opening,
                                               search_budget* budget) {
-  constexpr std::size_t places = 16;  // of the opening literal, at most, in the window
-
   // The first occurrence, found forwards (memchr speed), bounds the walk back.
   const std::size_t first = searched.find(opening);
   if (first == std::string_view::npos) return local_text();  // every match starts with the opening
 
-  // The window: from the places-th last occurrence of the opening to the end.
-  std::size_t window_start = searched.size();
-  for (std::size_t found = 0; found < places && window_start > first; ++found) {
-    window_start = last_occurrence(searched, opening, window_start - 1 + opening.size());
-  }
+  // The window: from the last few occurrences of the opening to the end.
+  const std::size_t window_start = window_start_in(searched, opening, first);
   const bool openings_before = window_start > first;
 
   // The window starts at the opening's first byte, never a backslash, so its
@@ -322,11 +338,7 @@ std::optional<local_text> last_group_near_end(pattern_object& object, const fiel
   } else {
     x = 0;  // `last` holds offsets into `text` already
   }
-  if (last.spans.size() < 2) return local_text();
-  const match_span& group = last.spans[1];
-  if (copy) return copy->original_text(window, group, x);
-  if (!group.matched || group.length <= 0) return local_text();
-  return local_text(window.substr(x + static_cast<std::size_t>(group.offset), static_cast<std::size_t>(group.length)));
+  return group_text(last, copy, window, x);
 }
 
 /// The two rigid halves of a pattern of the form OPENING(.*?)(CLOSING); false for

@@ -228,6 +228,20 @@ bool prepare_request(const fetch_request& request, hop_request& out, std::string
   return true;
 }
 
+/// The options a client is opened with. The platform sends `headers` as they stand,
+/// the user agent among them unless they have a User-Agent of their own. Past a
+/// redirect to another host than the one asked for, the client is opened again with
+/// the user agent alone.
+fetch_options sent_options(const fetch_options& options, bool to_the_host_asked_for) {
+  fetch_options sent = options;
+  if (!to_the_host_asked_for) sent.headers.clear();
+  const bool own_agent = std::any_of(sent.headers.begin(), sent.headers.end(), [](const std::string& header) {
+    return starts_with_ignoring_case(header, "user-agent:");
+  });
+  if (!options.user_agent.empty() && !own_agent) sent.headers.push_back("User-Agent: " + options.user_agent);
+  return sent;
+}
+
 /// One fetch, redirects followed, the final response's head and body handed to the
 /// handlers as they arrive. The outcome's body stays empty.
 fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
@@ -247,19 +261,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   for (const std::string& header : options.headers)
     if (has_control_character(header)) return refuse("a request header holds a control character");
   if (has_control_character(options.user_agent)) return refuse("the user agent holds a control character");
-  // The platform sends `headers` as they stand, the user agent among them unless
-  // they have a User-Agent of their own. Past a redirect to another host the client
-  // is opened again with the user agent alone.
-  const auto sent_options = [&options](bool to_the_host_asked_for) {
-    fetch_options sent = options;
-    if (!to_the_host_asked_for) sent.headers.clear();
-    const bool own_agent = std::any_of(sent.headers.begin(), sent.headers.end(), [](const std::string& header) {
-      return starts_with_ignoring_case(header, "user-agent:");
-    });
-    if (!options.user_agent.empty() && !own_agent) sent.headers.push_back("User-Agent: " + options.user_agent);
-    return sent;
-  };
-  const fetch_options first_options = sent_options(true);
+  const fetch_options first_options = sent_options(options, true);
   std::optional<fetch_options> elsewhere_options;  // kept while a client uses them
   const std::string host_asked_for = host_of(target.url);
   // A client that cannot be set up (or a proxy it cannot speak to) gives no answer.
@@ -299,7 +301,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
       if (!next.error.empty()) return refuse_redirect(std::move(next.error));
       if (!options.headers.empty() && !elsewhere_options && host_of(next.url) != host_asked_for) {
         client.reset();
-        elsewhere_options = sent_options(false);
+        elsewhere_options = sent_options(options, false);
         client = open(*elsewhere_options);
         if (!client) return outcome;
       }
