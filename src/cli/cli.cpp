@@ -9,6 +9,7 @@
 #include "cli/aria2_rpc.h"
 #include "cli/options.h"
 #include "cli/process.h"
+#include "cli/rule_check.h"
 #include "cli/saved_page.h"
 #include "cli/session.h"
 
@@ -25,6 +26,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   std::variant<settings, int> parsed = parse_options(args, out, err);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   settings& s = std::get<settings>(parsed);
+  if (s.check_rules) return check_rule_files(s.addresses, out, err);
   static const bool interrupts_caught = (catch_interrupts(interrupted), true);
   (void)interrupts_caught;
   s.lookup.fetch.cancel = &interrupted;

@@ -129,6 +129,11 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->excludes(address);
+  auto* check_rules = app.add_flag("--check-rules", s.check_rules,
+                                   "Read each ADDRESS as a rule file, strictly, and run\n"
+                                   "the tests it carries (no network)");
+  for (CLI::Option* other : {json, aria2, all, download, check, md5sums, rpc, list_archive, page})
+    check_rules->excludes(other);
   list_archive->excludes(page)->excludes(address);
 }
 
@@ -228,6 +233,13 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
     std::istringstream lines(said.str());
     for (std::string line; std::getline(lines, line);) write_line(err, line);
     return status == 0 ? 0 : 2;
+  }
+  // Rule files are checked on their own: no configuration, no services installed.
+  if (s.check_rules) {
+    if (!s.addresses.empty()) return s;
+    write_line(err, "--check-rules needs the rule files to check");
+    write_line(err, "Run with --help for more information.");
+    return 2;
   }
   bool ca_file_asked = given(app, "--cacert");
   std::string warning;

@@ -298,7 +298,9 @@ void check_step_names(const toml::table& root, const service_rule& rule) {
 }
 
 service_rule read_root(const toml::table& root) {
-  only_keys(root, "", {"name", "title", "addresses", "md5_is_content_hash", "request", "fields", "records", "steps"});
+  // `tests` belong to --check-rules, which reads them itself.
+  only_keys(root, "", {"name", "title", "addresses", "md5_is_content_hash", "request", "fields", "records", "steps",
+                       "tests"});
   service_rule rule;
   const toml::node* name = root.get("name");
   if (name == nullptr) refuse(&root, "the rule needs a 'name'");
