@@ -110,6 +110,9 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
                  "At most N requests at once to one host (default: no\n"
                  "limit beyond --jobs)")
       ->type_name("N");
+  app.add_flag("--explain", s.explain,
+               "Tell on standard error what each request asks for and\n"
+               "answers, and where each field and value is read");
   app.add_flag("--no-config", typed.no_config, "Read no configuration file");
   app.add_flag("--quiet,-q", s.quiet, "No progress and no error lines (the exit status still tells)");
   app.add_option("--timeout", typed.timeout,

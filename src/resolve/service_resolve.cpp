@@ -1,6 +1,9 @@
 #include "resolve/service_resolve.h"
 
+#include <chrono>
+
 #include "codec/codepage.h"
+#include "resolve/rule_trace_readings.h"
 #include "resolve/services.h"
 
 namespace sharelink {
@@ -65,8 +68,15 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
   const fetch_options settings = with_request(rule, options);
   fetch_options step_settings = settings;
   step_settings.same_host_redirects_only = true;
-  const auto fetch_page = [&](std::string_view at, const fetch_options& with) {
-    return fetch ? fetch(at, with) : fetch_page_reporting(at, with);
+  const auto fetch_page = [&](std::string_view at, const fetch_options& with, const std::string& step) {
+    const auto start = std::chrono::steady_clock::now();
+    fetch_outcome outcome = fetch ? fetch(at, with) : fetch_page_reporting(at, with);
+    if (given.trace != nullptr) {
+      const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+      given.trace->request({step, "GET", std::string(at), 0, "", outcome.status, outcome.body.size(), took.count(),
+                            outcome.fetched ? "" : outcome.error});
+    }
+    return outcome;
   };
   rule_answers answers;
   // Each body becomes its answer, then goes: an answer of 8 MiB is held once.
@@ -75,7 +85,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     answers.push_back({std::move(step), take_answer_text(rule, std::move(result.outcome.body), result.outcome.content_type)});
     result.outcome.body = byte_string();
   };
-  result.outcome = fetch_page(address, settings);
+  result.outcome = fetch_page(address, settings, "page");
   take_answer("page");
   bool stopped = !answered_well(result.outcome);
   for (const step_rule& step : rule.steps) {
@@ -83,6 +93,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     std::vector<std::pair<std::string, std::string>> values;
     for (const auto& [name, reading] : step.values) {
       std::optional<local_text> value = read_value(reading, answers, result.read.error, options.cancel);
+      if (given.trace != nullptr) trace_value(*given.trace, "step " + step.name + ": value " + name, reading, answers);
       if (!value || value->empty()) {
         result.failed_step = step.name;
         if (!result.read.error) result.read.error = "step " + step.name + ": the value " + name + " is not in the answer";
@@ -95,7 +106,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     // The template's scheme and host are checked when the rule is read, every value
     // is escaped, and no redirect leaves the host: the request goes nowhere the rule
     // did not name.
-    result.outcome = fetch_page(fill_step_address(step.address, values), step_settings);
+    result.outcome = fetch_page(fill_step_address(step.address, values), step_settings, step.name);
     take_answer(step.name);
     if (!answered_well(result.outcome)) {
       result.failed_step = step.name;
@@ -104,6 +115,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
   }
   std::optional<std::string> error = std::move(result.read.error);
   result.read = read_with_rule(rule, answers, options.cancel);
+  if (given.trace != nullptr) trace_fields(*given.trace, rule, answers);
   if (error) result.read.error = std::move(error);
   return result;
 }
