@@ -114,6 +114,11 @@ std::optional<std::string> saved_answer(const std::string& folder, const std::st
   std::optional<std::string> bytes =
       read_whole_file(std::string(full.begin(), full.end()), fetch_options{}.body_cap, cut, reason);
   if (!bytes) error = "cannot read " + path + ": " + reason;
+  if (cut) {
+    // A fetched answer would have been cut there too, and the reading said so.
+    error = path + ": larger than " + std::to_string(fetch_options{}.body_cap) + " bytes, the most of an answer read";
+    return std::nullopt;
+  }
   return bytes;
 }
 
