@@ -46,6 +46,14 @@ void note_files_left_out(resolution& r) {
   const std::string reason =
       "the page lists more than " + std::to_string(most_files) + " files; the rest are left out";
   r.error = r.error ? *r.error + "; " + reason : reason;
+  if (!r.failure_kind) r.failure_kind = error_kind::page;
+}
+
+/// `r` failed before anything was fetched, for `reason`.
+resolution& refused(resolution& r, std::string reason) {
+  r.error = std::move(reason);
+  r.failure_kind = error_kind::address;
+  return r;
 }
 
 }  // namespace
@@ -92,17 +100,11 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
 resolution resolve_address(const std::string& address, const lookup_settings& settings) {
   resolution r;
   r.address = address;
-  if (auto refused = address_refusal(address)) {
-    r.error = std::move(refused);
-    return r;
-  }
+  if (auto refusal = address_refusal(address)) return refused(r, std::move(*refusal));
   const service_registry& services = settings.registry();
   const service_entry* which = settings.forced_service ? services.find(*settings.forced_service)
                                                        : services.for_address(address);
-  if (which == nullptr) {
-    r.error = "cannot tell the service from the address (give --service)";
-    return r;
-  }
+  if (which == nullptr) return refused(r, "cannot tell the service from the address (give --service)");
   r.service = which->rule.name;
   r.md5_is_content_hash = which->rule.md5_is_content_hash;
   resolve_settings how;
@@ -117,8 +119,13 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   fill_from_reading(r, found.read.reading);
   take_request(r, which->rule);
   r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
-  if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
-  else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
+  if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
+  if (found.read.error) {
+    r.error = found.read.error->message + (r.error ? "; " + *r.error : "");
+    r.failure_kind = found.read.error->kind;
+  } else if (r.error && !found.failed_step.empty()) {
+    r.error = "step " + found.failed_step + ": " + *r.error;
+  }
   note_files_left_out(r);
   return r;
 }
@@ -143,9 +150,13 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
   rule_reading read = read_with_rule(which.rule, answers, cancel);
   fill_from_reading(r, read.reading);
   take_request(r, which.rule);
-  if (read.error) r.error = read.error;
-  else if (missing) r.error = missing;
-  else if (r.fields.download_url.empty()) r.error = no_download_address;
+  if (read.error) {
+    r.error = read.error->message;
+    r.failure_kind = read.error->kind;
+  } else if (missing || r.fields.download_url.empty()) {
+    r.error = missing.value_or(no_download_address);
+    r.failure_kind = error_kind::page;
+  }
   note_files_left_out(r);
   return r;
 }

@@ -81,18 +81,10 @@ session::session(const settings& chosen, const std::atomic<bool>& interrupted, s
 
 resolution session::resolve(const std::string& address) {
   lookup_settings lookup = chosen.lookup;
-  bool fetched = false;
-  std::optional<error_kind> fetch_kind;
   lookup.fetch_page = [&](std::string_view local, const fetch_options& options) {
-    fetched = true;
-    fetch_outcome outcome = fetch_page_patiently(local, options, chosen.retry, gate);
-    fetch_kind = fetch_error_kind(outcome);
-    return outcome;
+    return fetch_page_patiently(local, options, chosen.retry, gate);
   };
-  resolution r = resolve_address(address, lookup);
-  // Refused before any fetch: the address itself.
-  if (r.error) r.failure_kind = !fetched ? error_kind::address : fetch_kind.value_or(error_kind::page);
-  return r;
+  return resolve_address(address, lookup);
 }
 
 resolution session::complete(resolution r) {

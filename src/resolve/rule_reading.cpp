@@ -100,9 +100,10 @@ local_text trimmed(std::string_view text) {
 }
 
 /// The error of a JSON answer that could not be read (pruned_json's error).
-std::string json_problem(const rule_answer& answer, const std::string& error) {
-  return (answer.step == "page" ? std::string("the page's JSON ") : "the JSON of step " + answer.step + " ") + error +
-         "; not read";
+failure json_problem(const rule_answer& answer, const std::string& error) {
+  return {error_kind::page,
+          (answer.step == "page" ? std::string("the page's JSON ") : "the JSON of step " + answer.step + " ") + error +
+              "; not read"};
 }
 
 /// The answers read as JSON, each once, keeping what the given readings' pointers
@@ -114,7 +115,7 @@ class json_answers {
 
   /// The answer as JSON, or null when it is none; `error` is set when it could not
   /// be read.
-  const nlohmann::json* of(const rule_answer& answer, std::optional<std::string>& error) {
+  const nlohmann::json* of(const rule_answer& answer, std::optional<failure>& error) {
     for (const auto& [from, read] : parsed_)
       if (from == &answer) return read.json ? &*read.json : nullptr;
     std::vector<std::string> pointers;
@@ -150,19 +151,16 @@ std::optional<local_text> json_value(const nlohmann::json& json, const std::stri
   }
 }
 
-std::string gave_up_on(std::string_view pattern) {
-  return "the pattern " + std::string(pattern) + " is too complex for this page (the engine gave up)";
-}
-
 /// The error of a search that gave up: the pattern was too much work for the
 /// page, or the reading was interrupted.
-std::string gave_up_on(std::string_view pattern, const search_budget& budget) {
-  return budget.cancelled() ? std::string(interrupted_reading) : gave_up_on(pattern);
+failure gave_up_on(std::string_view pattern, const search_budget& budget) {
+  if (budget.cancelled()) return interrupted_reading();
+  return {error_kind::page, "the pattern " + std::string(pattern) + " is too complex for this page (the engine gave up)"};
 }
 
 /// Group 1 of the pattern's last match; nothing when none.
 std::optional<local_text> pattern_value(const std::string& pattern, std::string_view text,
-                                        std::optional<std::string>& error, search_budget& budget) {
+                                        std::optional<failure>& error, search_budget& budget) {
   pattern_object object = regex_create();
   const pattern_hints hints = hints_for(pattern);
   const field_pattern field{pattern, hints.closing, nullptr, hints.backslash_runs_alike};
@@ -174,7 +172,7 @@ std::optional<local_text> pattern_value(const std::string& pattern, std::string_
 }
 
 std::optional<local_text> read_value_in(const value_reading& reading, const rule_answers& answers,
-                                        json_answers& json, std::optional<std::string>& error,
+                                        json_answers& json, std::optional<failure>& error,
                                         search_budget& budget) {
   const rule_answer* answer = answer_for(answers, reading.step);
   if (answer == nullptr || !reading.given()) return std::nullopt;
@@ -311,7 +309,7 @@ void read_data_objects(const record_rule& records, std::string_view text, raw_re
 }
 
 void read_pattern_records(const record_rule& records, std::string_view text, raw_records& out,
-                          std::optional<std::string>& error, search_budget& budget) {
+                          std::optional<failure>& error, search_budget& budget) {
   pattern_object object = regex_create();
   if (!regex_compile(object, records.pattern)) return;
   std::array<int, field_count> groups{};
@@ -333,7 +331,7 @@ void read_pattern_records(const record_rule& records, std::string_view text, raw
 }
 
 void read_json_records(const record_rule& records, const rule_answer& answer, raw_records& out,
-                       std::optional<std::string>& error) {
+                       std::optional<failure>& error) {
   std::vector<std::string> pointers;
   for (const std::optional<record_field>& field : records.fields)
     if (field) pointers.push_back(field->source);
@@ -378,7 +376,7 @@ file_record make_record(const service_rule& rule, const raw_record& raw, const f
 }
 
 void read_raw_records(const service_rule& rule, const rule_answers& answers, raw_records& raw,
-                      std::optional<std::string>& error, search_budget& budget) {
+                      std::optional<failure>& error, search_budget& budget) {
   const rule_answer* answer = answer_for(answers, rule.records.step);
   if (answer == nullptr) return;
   const std::string_view text = answer->text;
@@ -463,10 +461,10 @@ class large_reading {
 };
 
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     std::optional<std::string>& error, const std::atomic<bool>* cancel) {
+                                     std::optional<failure>& error, const std::atomic<bool>* cancel) {
   const large_reading place(answers, cancel);
   if (!place.admitted()) {
-    if (!error) error = interrupted_reading;
+    if (!error) error = interrupted_reading();
     return std::nullopt;
   }
   json_answers json(answers, {&reading});
@@ -478,7 +476,7 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   const large_reading place(answers, cancel);
   if (!place.admitted()) {
     rule_reading nothing = read_with_rule(rule, {});
-    nothing.error = interrupted_reading;
+    nothing.error = interrupted_reading();
     return nothing;
   }
   rule_reading result;
@@ -506,8 +504,8 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   raw_records raw;
   read_raw_records(rule, answers, raw, result.error, budget);
   if (raw.text_cut && !result.error)
-    result.error = "the files of the page hold more than " + std::to_string(most_record_text) +
-                   " bytes of text; the rest are left out";
+    result.error = {error_kind::page, "the files of the page hold more than " + std::to_string(most_record_text) +
+                                          " bytes of text; the rest are left out"};
   if (raw.count == 0) return result;
   const bool lone = raw.count == 1;
   reading.more_files = raw.count > most_files;

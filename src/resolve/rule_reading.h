@@ -9,6 +9,7 @@
 
 #include "resolve/file_records.h"
 #include "resolve/rule.h"
+#include "runtime/error_kind.h"
 
 namespace sharelink {
 
@@ -25,10 +26,10 @@ using rule_answers = std::vector<rule_answer>;
 struct rule_reading {
   page_reading reading;
   /// Set when the page's reading is not to be trusted: a pattern made the engine
-  /// give up (complexity limit, or the reading's work ran out), the reading was
-  /// interrupted, a JSON answer could not be read, or files were left out for
-  /// their texts (most_record_text).
-  std::optional<std::string> error;
+  /// give up (complexity limit, or the reading's work ran out), a JSON answer could
+  /// not be read, or files were left out for their texts (most_record_text), all of
+  /// kind page; or the reading was interrupted (kind interrupted).
+  std::optional<failure> error;
 };
 
 /// The answer a field, value or record list reads: the one named `step`, or the
@@ -42,14 +43,14 @@ const rule_answer* answer_for(const rule_answers& answers, std::string_view step
 inline constexpr std::size_t most_record_text = 8u * 1024u * 1024u;
 
 /// The error of a reading that `cancel` stopped.
-inline constexpr std::string_view interrupted_reading = "interrupted";
+inline failure interrupted_reading() { return {error_kind::interrupted, "interrupted"}; }
 
 /// The value `reading` gives in `answers`, decoded; nothing when it finds none.
 /// `error` is set when the engine gave up, when the reading's work ran out
-/// (reading_search_reads) or `cancel` turned true (then "interrupted"), or when a
-/// JSON answer could not be read (pruned_json's error).
+/// (reading_search_reads) or `cancel` turned true (then interrupted_reading()), or
+/// when a JSON answer could not be read (pruned_json's error).
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     std::optional<std::string>& error, const std::atomic<bool>* cancel = nullptr);
+                                     std::optional<failure>& error, const std::atomic<bool>* cancel = nullptr);
 
 /// `value` through the decode steps, in order; bytes that are not UTF-8, before the
 /// steps or after them, are read as GB18030.

@@ -37,7 +37,7 @@ void trace_value(rule_trace& trace, const std::string& what, const value_reading
   told.answer = answer != nullptr ? answer->step : reading.step;
   value_reading undecoded = reading;
   undecoded.decode.clear();
-  std::optional<std::string> error;
+  std::optional<failure> error;
   const std::optional<local_text> found = answer != nullptr ? read_value(undecoded, answers, error) : std::nullopt;
   if (answer != nullptr) told.matches = reading.json ? (found ? 1 : 0) : match_count(reading.pattern, answer->text);
   if (found) {

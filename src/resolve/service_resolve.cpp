@@ -96,7 +96,8 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
       if (given.trace != nullptr) trace_value(*given.trace, "step " + step.name + ": value " + name, reading, answers);
       if (!value || value->empty()) {
         result.failed_step = step.name;
-        if (!result.read.error) result.read.error = "step " + step.name + ": the value " + name + " is not in the answer";
+        if (!result.read.error)
+          result.read.error = {error_kind::page, "step " + step.name + ": the value " + name + " is not in the answer"};
         stopped = true;
         break;
       }
@@ -113,7 +114,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
       stopped = true;
     }
   }
-  std::optional<std::string> error = std::move(result.read.error);
+  std::optional<failure> error = std::move(result.read.error);
   result.read = read_with_rule(rule, answers, options.cancel);
   if (given.trace != nullptr) trace_fields(*given.trace, rule, answers);
   if (error) result.read.error = std::move(error);
