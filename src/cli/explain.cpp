@@ -89,6 +89,10 @@ void explain_sink::reading(const traced_reading& reading) {
     text += ", nothing there";
   }
   if (reading.found) text += ": " + quoted(local_to_utf8(*reading.found));
+  // What the reading came to, where the decode steps do not show it: a default
+  // that stood in, or a condition's verdict.
+  if (reading.value && reading.decoded.empty() && reading.value != reading.found)
+    text += (reading.found ? " -> " : ": ") + quoted(local_to_utf8(*reading.value));
   line(std::move(text));
   for (const traced_decode& step : reading.decoded)
     line("  " + step.step + ": " + quoted(local_to_utf8(step.before)) + " -> " + quoted(local_to_utf8(step.after)));

@@ -25,6 +25,8 @@ TEST(Explain, EachRequestAndReadingIsOneSafeLine) {
   sink.reading({"field md5", "json /md5", "list", 0, std::nullopt, {}, std::nullopt});
   sink.reading({"records", "json_array /list", "list", 1, std::nullopt, {}, std::nullopt});
   sink.reading({"field file_name", "template '{name}'", "", 1, std::string(400, 'n'), {}, std::string(400, 'n')});
+  sink.reading({"value dir", "json /dir, its default", "page", 0, std::nullopt, {}, "/"});
+  sink.reading({"step verify: fail 1", "json /errno, equals '-9'", "verify", 1, "0", {}, "does not hold"});
   EXPECT_EQ(err.str(),
             "explain: page: GET https://s.example/s/1?pwd=*** -> 200, 612 bytes, 3 ms\n"
             "explain: step list, page 2, folder \"a/ [2Jb\": POST https://api.s.example/list -> 0 bytes, 15000 ms; "
@@ -36,7 +38,9 @@ TEST(Explain, EachRequestAndReadingIsOneSafeLine) {
             "explain: field md5: json /md5 on list, nothing there\n"
             "explain: records: json_array /list on list, 1 record\n"
             "explain: field file_name: template '{name}': \"" +
-                std::string(300, 'n') + "\"…\n");
+                std::string(300, 'n') + "\"…\n"
+                "explain: value dir: json /dir, its default on page, nothing there: \"/\"\n"
+                "explain: step verify: fail 1: json /errno, equals '-9' on verify: \"0\" -> \"does not hold\"\n");
 }
 
 TEST(Explain, NothingGoesToStandardOutput) {
