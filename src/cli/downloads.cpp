@@ -19,6 +19,7 @@
 #include "codec/codepage.h"
 #include "download/download.h"
 #include "download/md5.h"
+#include "resolve/share_access.h"
 
 namespace sharelink::cli {
 namespace {
@@ -100,6 +101,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   // for its pauses (Retry-After), all counted against --retry-max-wait.
   std::string host = host_and_port(local_to_utf8(f.local_download_url));
   wait_budget budget(chosen.retry.most_wait_s);
+  run.gate.limit(host, r.limits);  // the service's own, if it has any
   std::optional<host_gate::pass> host_pass = run.gate.enter(host, cancel, &budget);
   if (!host_pass) {
     if (budget.refusal().empty()) return;
@@ -111,14 +113,15 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   }
   download_job job;
   job.url = f.local_download_url;
-  job.referer = utf8_to_local(r.address);
+  job.referer = utf8_to_local(r.share());
   job.file_name = f.file_name;
   job.fallback_name = f.download_url;
   job.expected_size = f.size_bytes;
   // Only a Pan record's own md5 key is a hash of the content.
   if (r.md5_is_content_hash && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
   job.output_dir = chosen.output_dir;
-  job.fetch = chosen.lookup.fetch;
+  // The user's cookies go to the hosts of the share's own site, as its page's did.
+  job.fetch = for_share(utf8_to_local(r.share()), chosen.lookup.fetch);
   // The rule's request settings go to the host its answer names for the file.
   job.fetch.user_agent = f.user_agent;
   job.fetch.headers.insert(job.fetch.headers.end(), r.request_headers.begin(), r.request_headers.end());
@@ -139,6 +142,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
     host_pass.reset();
     std::optional<local_text> fresh = fresh_address(r, owner, run);
     if (fresh) host = host_and_port(local_to_utf8(*fresh));
+    run.gate.limit(host, r.limits);
     auto entered = run.gate.enter(host, cancel, &budget);
     if (!entered) return std::nullopt;
     host_pass.emplace(std::move(*entered));
@@ -202,7 +206,7 @@ std::vector<std::string> file_owners(const resolution& r) {
                                     r.md5_is_content_hash ? f.md5 : std::string()})
       identity += part + '\0';
     const std::size_t same_before = seen[identity]++;
-    owners.push_back(md5_hex(r.address + '\0' + identity + std::to_string(same_before)));
+    owners.push_back(md5_hex(r.share() + '\0' + identity + std::to_string(same_before)));
   }
   return owners;
 }

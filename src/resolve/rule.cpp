@@ -1,6 +1,8 @@
 #include "resolve/rule.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <initializer_list>
 
 #include <toml++/toml.h>
@@ -271,10 +273,42 @@ void read_steps(const toml::node& node, service_rule& rule) {
       if (close == std::string::npos)
         refuse(address, "the address's '" + step.address.substr(open) + "' has no closing '}'");
       const std::string name = step.address.substr(open + 1, close - open - 1);
-      const bool known = std::any_of(step.values.begin(), step.values.end(), [&](const auto& v) { return v.first == name; });
+      // {password} is the share's extraction code ([password], --password).
+      const bool known = name == "password" ||
+                         std::any_of(step.values.begin(), step.values.end(), [&](const auto& v) { return v.first == name; });
       if (!known) refuse(address, "the address uses {" + name + "}, which [steps.values] does not give");
     }
     rule.steps.push_back(std::move(step));
+  }
+}
+
+/// needs_login, [limits] and [password].
+void read_access(const toml::table& root, service_rule& rule) {
+  if (const toml::node* login = root.get("needs_login")) {
+    if (!login->is_boolean()) refuse(login, "'needs_login' is true or false");
+    rule.needs_login = login->as_boolean()->get();
+  }
+  if (const toml::table* limits = optional_table(root, "limits")) {
+    only_keys(*limits, "limits", {"max_per_host", "interval"});
+    if (const toml::node* most = limits->get("max_per_host")) {
+      const std::optional<std::int64_t> n = most->value_exact<std::int64_t>();
+      if (!n || *n < 1 || *n > 64) refuse(most, "'max_per_host' is a whole number from 1 to 64");
+      rule.limits.max_per_host = static_cast<int>(*n);
+    }
+    if (const toml::node* interval = limits->get("interval")) {
+      const std::optional<double> seconds = interval->is_number() ? interval->value<double>() : std::nullopt;
+      if (!seconds || !(*seconds >= 0 && *seconds <= 3600))
+        refuse(interval, "'interval' is a number of seconds from 0 to 3600");
+      rule.limits.interval_ms = static_cast<long>(std::ceil(*seconds * 1000));
+    }
+  }
+  if (const toml::table* password = optional_table(root, "password")) {
+    only_keys(*password, "password", {"query", "text"});
+    rule.password.query = optional_text(*password, "query").value_or("");
+    if (rule.password.query.find_first_of("&=#? ") != std::string::npos)
+      refuse(password->get("query"), "'query' is the name of a parameter of the share address");
+    rule.password.text = optional_text(*password, "text").value_or("");
+    if (!rule.password.text.empty()) check_pattern(*password->get("text"), rule.password.text);
   }
 }
 
@@ -300,7 +334,7 @@ void check_step_names(const toml::table& root, const service_rule& rule) {
 service_rule read_root(const toml::table& root) {
   // `tests` belong to --check-rules, which reads them itself.
   only_keys(root, "", {"name", "title", "addresses", "md5_is_content_hash", "request", "fields", "records", "steps",
-                       "tests"});
+                       "needs_login", "limits", "password", "tests"});
   service_rule rule;
   const toml::node* name = root.get("name");
   if (name == nullptr) refuse(&root, "the rule needs a 'name'");
@@ -323,6 +357,7 @@ service_rule read_root(const toml::table& root) {
   if (const toml::table* fields = optional_table(root, "fields")) read_fields(*fields, rule);
   if (const toml::table* records = optional_table(root, "records")) read_records(*records, rule);
   if (const toml::node* steps = root.get("steps")) read_steps(*steps, rule);
+  read_access(root, rule);
   check_step_names(root, rule);
   if (!rule.field(rule_field::download_url).given() && rule.records.reader == record_reader::none)
     refuse(&root, "the rule reads no download_url: give [fields.download_url] or [records]");

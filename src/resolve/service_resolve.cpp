@@ -5,6 +5,7 @@
 #include "codec/codepage.h"
 #include "resolve/rule_trace_readings.h"
 #include "resolve/services.h"
+#include "resolve/share_text.h"
 
 namespace sharelink {
 namespace {
@@ -17,6 +18,8 @@ bool answered_well(const fetch_outcome& outcome) {
 
 fetch_options with_request(const service_rule& rule, fetch_options options) {
   if (rule.request.user_agent) options.user_agent = *rule.request.user_agent;
+  options.service_max_per_host = rule.limits.max_per_host;
+  options.service_interval_ms = rule.limits.interval_ms;
   for (const auto& [name, value] : rule.request.headers) options.headers.push_back(name + ": " + value);
   return options;
 }
@@ -53,10 +56,11 @@ std::string fill_step_address(std::string_view address_template,
 }
 
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
-                                   const page_fetcher& fetch) {
+                                   const page_fetcher& fetch, std::string_view password) {
   resolve_settings settings;
   settings.fetch = options;
   settings.fetcher = fetch;
+  if (!password.empty()) settings.password = std::string(password);
   return resolve_service(rule, address, settings);
 }
 
@@ -64,8 +68,10 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
                                    const resolve_settings& given) {
   const fetch_options& options = given.fetch;
   const page_fetcher& fetch = given.fetcher;
+  const std::string_view password = given.password ? std::string_view(*given.password) : std::string_view();
   service_resolution result;
-  const fetch_options settings = with_request(rule, options);
+  if ((result.read.error = refuse_access(rule, address, options))) return result;
+  const fetch_options settings = with_request(rule, for_share(address, options));
   fetch_options step_settings = settings;
   step_settings.same_host_redirects_only = true;
   const auto fetch_page = [&](std::string_view at, const fetch_options& with, const std::string& step) {
@@ -104,6 +110,15 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
       values.emplace_back(name, local_to_utf8(*value));
     }
     if (stopped) break;
+    if (step.address.find("{password}") != std::string::npos) {
+      if (password.empty()) {
+        result.failed_step = step.name;
+        result.read.error = {error_kind::password, "this share needs an extraction code: give --password CODE (or "
+                                                   "paste the share text with its code)"};
+        break;
+      }
+      values.emplace_back("password", std::string(password));
+    }
     // The template's scheme and host are checked when the rule is read, every value
     // is escaped, and no redirect leaves the host: the request goes nowhere the rule
     // did not name.
@@ -132,7 +147,10 @@ page_reading read_named_service(std::string_view name, std::string_view address,
     none.fields.size = "0B";
     return none;
   }
-  return resolve_service(service->rule, address, options).read.reading;  // moved: a temporary's member
+  const share_input share = read_share_text(local_to_utf8(address), process_services(), service);
+  // moved: a temporary's member
+  return resolve_service(service->rule, utf8_to_local(share.address), options, {}, utf8_to_local(share.password))
+      .read.reading;
 }
 
 }  // namespace sharelink
