@@ -105,7 +105,12 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   }
   r.service = which->rule.name;
   r.md5_is_content_hash = which->rule.md5_is_content_hash;
-  const service_resolution found = resolve_service(which->rule, utf8_to_local(address), settings.fetch, settings.fetch_page);
+  resolve_settings how;
+  how.fetch = settings.fetch;
+  how.fetcher = settings.fetch_page;
+  if (settings.password) how.password = utf8_to_local(*settings.password);
+  how.trace = settings.trace;
+  const service_resolution found = resolve_service(which->rule, utf8_to_local(address), how);
   if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.

@@ -11,6 +11,7 @@
 
 #include "cli/report.h"
 #include "cli/service.h"
+#include "resolve/rule_trace.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::cli {
@@ -24,6 +25,10 @@ struct lookup_settings {
   /// How a page is fetched; empty: fetch_page_reporting. The command's waits and
   /// retries come in here.
   std::function<fetch_outcome(std::string_view address, const fetch_options&)> fetch_page;
+  /// The share's extraction code (UTF-8), when one is known (--password).
+  std::optional<std::string> password;
+  /// Told each request and each value read (--explain), when set.
+  rule_trace* trace = nullptr;
 };
 
 /// Why `address` (UTF-8) is not fetched at all, or nothing: it has no scheme, or it

@@ -51,6 +51,16 @@ std::string fill_step_address(std::string_view address_template,
 
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
                                    const page_fetcher& fetch) {
+  resolve_settings settings;
+  settings.fetch = options;
+  settings.fetcher = fetch;
+  return resolve_service(rule, address, settings);
+}
+
+service_resolution resolve_service(const service_rule& rule, std::string_view address,
+                                   const resolve_settings& given) {
+  const fetch_options& options = given.fetch;
+  const page_fetcher& fetch = given.fetcher;
   service_resolution result;
   const fetch_options settings = with_request(rule, options);
   fetch_options step_settings = settings;

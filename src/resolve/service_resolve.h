@@ -2,10 +2,12 @@
 // The one way a share address becomes a reading, for the window and the command:
 // the service's rule, the address and the fetch options.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "resolve/rule_reading.h"
+#include "resolve/rule_trace.h"
 #include "runtime/fetch.h"
 
 namespace sharelink {
@@ -33,6 +35,21 @@ struct service_resolution {
 using page_fetcher = std::function<fetch_outcome(std::string_view address, const fetch_options&)>;
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
                                    const page_fetcher& fetch = {});
+
+/// What a resolution goes by besides the rule and the address.
+struct resolve_settings {
+  fetch_options fetch;
+  page_fetcher fetcher;  ///< empty: fetch_page_reporting
+  /// The share's extraction code (local text), the rule's {password}; nothing when
+  /// none is known.
+  std::optional<std::string> password;
+  /// Told each request and each value read, when set (see rule_trace).
+  rule_trace* trace = nullptr;
+};
+
+/// resolve_service with everything a resolution goes by.
+service_resolution resolve_service(const service_rule& rule, std::string_view address,
+                                   const resolve_settings& settings);
 
 /// `options` with the rule's request settings: its user agent, and its headers,
 /// which go only to the host each request names (see fetch_options::headers).
