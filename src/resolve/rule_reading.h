@@ -9,6 +9,8 @@
 
 #include "resolve/file_records.h"
 #include "resolve/rule.h"
+#include "resolve/rule_template.h"
+#include "resolve/rule_trace.h"
 
 namespace sharelink {
 
@@ -51,9 +53,35 @@ inline constexpr std::string_view interrupted_reading = "interrupted";
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
                                      std::optional<std::string>& error, const std::atomic<bool>* cancel = nullptr);
 
+/// What a reading goes by besides the answers.
+struct reading_scope {
+  /// The values a template or an `equals` fills in, by name; unset: none has one.
+  template_values values;
+  /// Told each value read, when set; `what` names it there ("field size").
+  rule_trace* trace = nullptr;
+  std::string what;
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+/// read_value with templates filled from `scope.values` and the reading's default
+/// used for a value that is missing. `problem` is set when a decode step cannot
+/// read the value ("the size 'about 3 MB' is not a size"); the value is then nothing.
+std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
+                                     const reading_scope& scope, std::optional<std::string>& error,
+                                     std::optional<std::string>* problem = nullptr);
+
 /// `value` through the decode steps, in order; bytes that are not UTF-8, before the
-/// steps or after them, are read as GB18030.
-local_text decode_value(std::string_view value, const std::vector<decode_step>& steps);
+/// steps or after them, are read as GB18030. A size_units step that cannot read its
+/// text leaves it as it is and, when `problem` is given, says so there. Each step
+/// is told to `steps_done` when it is given.
+local_text decode_value(std::string_view value, const std::vector<decode_step>& steps,
+                        std::optional<std::string>* problem = nullptr,
+                        std::vector<traced_decode>* steps_done = nullptr);
+
+/// Whether `condition` holds on `answer` (its `json` or `pattern` reading the
+/// answer). `error` as read_value's.
+bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
+                     std::optional<std::string>& error);
 
 /// Reads the answers with the rule. The records ([records]) give the files, each
 /// field a record does not read coming from [fields]; when the page lists a single

@@ -232,6 +232,9 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
     return outcome;
   }
   if (!prepare_request(request, extra, outcome.error)) return outcome;
+  // A page's POST may be followed to a GET; a streaming request's body never is.
+  const bool body_may_turn_get = !extra.post_body && options.post_body;
+  if (!extra.post_body) extra.post_body = options.post_body;
   // A line break in a header would start a header, or a request, of its own.
   for (const std::string& header : options.headers)
     if (has_control_character(header)) {
@@ -265,6 +268,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
     fetch_sink sink(on_head, on_body);
     clock.hop_starts();
     hop_end end = client->run_hop(target, clock, sink);
+    outcome.final_address = target.url;
     if (sink.head_in()) {
       outcome.status = sink.head().status;
       outcome.retry_after = sink.head().retry_after;
@@ -272,7 +276,9 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
       outcome.status_text = sink.head().status_text;
     }
     if (sink.follows()) {
-      if (extra.post_body) {
+      const long status = sink.head().status;
+      const bool to_get = body_may_turn_get && (status == 301 || status == 302 || status == 303);
+      if (extra.post_body && !to_get) {
         outcome.error = "redirect refused: a request with a body is not sent on";
         return outcome;
       }
@@ -287,10 +293,14 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
         outcome.error = next.error;
         return outcome;
       }
-      if (!options.headers.empty() && !elsewhere_options && host_of(next.url) != host_asked_for) {
+      const bool leaves_host = !options.headers.empty() && !elsewhere_options && host_of(next.url) != host_asked_for;
+      if (leaves_host || extra.post_body) {
+        // The client is opened again: with the user agent alone past the host, and
+        // as a GET after a POST's redirect.
+        extra.post_body.reset();
         client.reset();
-        elsewhere_options = sent_options(false);
-        client = open_client(*elsewhere_options, extra, outcome.error);
+        if (leaves_host) elsewhere_options = sent_options(false);
+        client = open_client(elsewhere_options ? *elsewhere_options : first_options, extra, outcome.error);
         if (!client) return outcome;
       }
       target = std::move(next);
