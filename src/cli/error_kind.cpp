@@ -69,6 +69,9 @@ std::string_view error_kind_name(error_kind kind) {
     case error_kind::download: return "download";
     case error_kind::checksum: return "checksum";
     case error_kind::interrupted: return "interrupted";
+    case error_kind::password: return "password";
+    case error_kind::gone: return "gone";
+    case error_kind::login: return "login";
   }
   return "download";
 }
@@ -84,6 +87,12 @@ std::optional<error_kind> fetch_error_kind(const fetch_outcome& outcome) {
   }
   if (outcome.status < 200 || outcome.status > 299) return error_kind::http;
   return std::nullopt;
+}
+
+error_kind rule_error_kind(std::string_view name) {
+  for (const error_kind kind : {error_kind::password, error_kind::gone, error_kind::login})
+    if (name == error_kind_name(kind)) return kind;
+  return error_kind::page;
 }
 
 error_kind download_error_kind(std::string_view error) {

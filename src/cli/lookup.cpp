@@ -1,6 +1,7 @@
 #include "cli/lookup.h"
 
 #include <algorithm>
+#include <map>
 
 #include "codec/codepage.h"
 #include "resolve/file_records.h"
@@ -18,7 +19,13 @@ file_entry entry_as_utf8(const file_record& local) {
   f.size = local_to_utf8(local.size);
   f.size_bytes = local.size_bytes;
   f.md5 = local_to_utf8(local.md5);
+  f.folder = local_to_utf8(local.folder);
   f.local_download_url = local.download_url;
+  if (local.error) {
+    f.error = one_line(local_to_utf8(*local.error));
+    f.failure_kind = local.failed_fetch ? fetch_error_kind(*local.failed_fetch).value_or(error_kind::page)
+                                        : rule_error_kind(local.error_kind);
+  }
   return f;
 }
 
@@ -38,6 +45,20 @@ void take_request(resolution& r, const service_rule& rule) {
   fetch_options asked = with_request(rule, {});
   r.request_headers = std::move(asked.headers);
   for (file_entry& f : r.files) f.user_agent = asked.user_agent;
+}
+
+/// The error of `r` as `found` tells it, with its kind: the failure the rule names,
+/// else the last fetch's verdict and the reading's error.
+void take_verdict(resolution& r, const service_resolution& found) {
+  if (found.failure) {
+    r.error = found.read.error;
+    r.failure_kind = rule_error_kind(rule_failure_names[static_cast<std::size_t>(*found.failure)]);
+    return;
+  }
+  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
+  if (r.error) r.failure_kind = fetch_error_kind(found.outcome);
+  if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
+  else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
 }
 
 /// `r` with the files left out of its reading, if any, added to its error.
@@ -116,9 +137,7 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   // still yields what it holds.
   fill_from_reading(r, found.read.reading);
   take_request(r, which->rule);
-  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
-  if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
-  else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
+  take_verdict(r, found);
   note_files_left_out(r);
   return r;
 }
@@ -129,23 +148,18 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
   resolution r;
   r.service = which.rule.name;
   r.md5_is_content_hash = which.rule.md5_is_content_hash;
-  rule_answers answers = {{"page", answer_text(which.rule, page_bytes)}};
-  std::optional<std::string> missing;
-  for (const step_rule& step : which.rule.steps) {
-    const auto given = std::find_if(step_answers.begin(), step_answers.end(),
-                                    [&](const auto& answer) { return answer.first == step.name; });
-    if (given == step_answers.end()) {
-      missing = "no answer for the step " + step.name + " (give --page " + step.name + "=FILE)";
-      break;
-    }
-    answers.push_back({step.name, answer_text(which.rule, given->second)});
-  }
-  rule_reading read = read_with_rule(which.rule, answers, cancel);
-  fill_from_reading(r, read.reading);
+  // Each answer as the step's next page.
+  std::map<std::string, std::vector<std::string>> saved = {{"page", {std::string(page_bytes)}}};
+  for (const auto& [step, bytes] : step_answers) saved[step].push_back(bytes);
+  resolve_settings how;
+  how.fetch.cancel = cancel;
+  how.saved = &saved;
+  const service_resolution found = resolve_service(which.rule, {}, how);
+  fill_from_reading(r, found.read.reading);
   take_request(r, which.rule);
-  if (read.error) r.error = read.error;
-  else if (missing) r.error = missing;
-  else if (r.fields.download_url.empty()) r.error = no_download_address;
+  r.error = found.read.error;
+  if (found.failure) r.failure_kind = rule_error_kind(rule_failure_names[static_cast<std::size_t>(*found.failure)]);
+  if (!r.error && r.fields.download_url.empty()) r.error = no_download_address;
   note_files_left_out(r);
   return r;
 }

@@ -136,8 +136,8 @@ download_url = "/u"
             2);
 }
 
-// A rule's own texts (a value's name, a title) and a service's name the user gives
-// reach the terminal only as one_line makes them, in every line written.
+// A rule's own texts (a failure's message, a title) and a service's name the user
+// gives reach the terminal only as one_line makes them, in every line written.
 TEST_F(ServiceOptions, RuleTextReachesTheTerminalOnlyThroughTheFilter) {
   testing::loopback_server server;
   server.serve("/s/x", "nothing to read here");
@@ -159,14 +159,12 @@ TEST_F(ServiceOptions, RuleTextReachesTheTerminalOnlyThroughTheFilter) {
   for (const auto& [escaped, bytes] : hostile) {
     SCOPED_TRACE(escaped);
     const std::string rule = write("hostile.toml", "name = 'api'\ntitle = \"T" + escaped +
-                                                       "\"\naddresses = ['/s/']\n[[steps]]\nname = 'list'\n"
-                                                       "address = \"http://127.0.0.1/l?v={" + escaped +
-                                                       "}\"\n[steps.values]\n\"" + escaped +
-                                                       "\" = { pattern = 'id=(\\w+)' }\n"
+                                                       "\"\naddresses = ['/s/']\n[[fail]]\npattern = 'here'\n"
+                                                       "message = \"not " + escaped + " read\"\n"
                                                        "[fields.download_url]\njson = '/u'\n");
     const outcome read = run_command({"--no-config", "--rules", rule, server.url("/s/x")});
     EXPECT_EQ(read.status, 1);
-    EXPECT_NE(read.err.find("is not in the answer"), std::string::npos) << read.err;
+    EXPECT_NE(read.err.find(" read"), std::string::npos) << read.err;
     EXPECT_TRUE(filtered(read.err)) << read.err;
     const outcome listed = run_command({"--no-config", "--rules", rule, "--list-services"});
     EXPECT_NE(listed.out.find("\tT"), std::string::npos) << listed.out;

@@ -328,6 +328,22 @@ file_record make_file(const service_rule& rule, listed_record record, const fiel
 
 }  // namespace
 
+void set_file_field(const service_rule& rule, file_record& file, rule_field field, local_text value) {
+  switch (field) {
+    case rule_field::download_url: file.download_url = std::move(value); break;
+    case rule_field::file_name:
+      file.file_name = std::move(value);
+      file.file_type = classify_file_type(file.file_name);
+      file.extension = file_type_key(file.file_name);
+      break;
+    case rule_field::size:
+      file.size_bytes = read_whole_bytes(value);
+      file.size = size_text(rule, value);
+      break;
+    case rule_field::md5: file.md5 = std::move(value); break;
+  }
+}
+
 bool listing_room::take(std::size_t bytes) {
   std::lock_guard lock(mutex_);
   if (text_cut_ || records_ >= most_files) {

@@ -21,6 +21,7 @@ struct listed_record {
   std::array<bool, 4> has{};  ///< which of the four fields the record itself gives
   bool is_folder = false;     ///< [records.folders] `when` holds for it
   local_text dir;             ///< a folder's {dir}
+  std::string base;           ///< the address of the answer it was read from, when known
 };
 
 /// The room the records of one listing share, however many answers and threads
@@ -77,6 +78,10 @@ field_values read_field_values(const service_rule& rule, const rule_answers& ans
 /// file read, kept or not), or `fields`' when the listing holds none. A listing
 /// without records (the rule reads none) is the one file `fields` give, when they
 /// give its address.
+/// Sets `field` of `file` to `value` as a record gives it: the name with its type and
+/// extension, the size as the window shows it and in bytes.
+void set_file_field(const service_rule& rule, file_record& file, rule_field field, local_text value);
+
 rule_reading finish_listing(const service_rule& rule, const field_values& fields, std::vector<listed_record> files,
                             const std::optional<listed_record>& last, std::size_t files_read,
                             const listing_room& room);

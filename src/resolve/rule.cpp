@@ -160,7 +160,6 @@ void read_records(const toml::table& table, service_rule& rule, reading_context&
   } else if (records.reader == record_reader::start_tags || records.reader == record_reader::data_objects) {
     if (!records.fields[0]) records.fields[0] = record_field{records.marker, {}, std::nullopt, std::nullopt};
   }
-  if (!records.fields[0]) refuse(&table, "[records] gives no download_url");
   if (const toml::table* folders = optional_table(table, "folders")) read_folders(*folders, rule, context);
 }
 
@@ -206,7 +205,14 @@ void check_step_names(const toml::table& root, const service_rule& rule) {
   for (std::size_t i = 0; i < rule.fields.size() && i < rule_field_names.size(); ++i)
     check(rule.fields[i].step, "fields." + std::string(rule_field_names[i]));
   check(rule.records.step, "records");
-  if (rule.records.folders) check(rule.records.folders->step, "records.folders");
+  if (!rule.records.folders) return;
+  check(rule.records.folders->step, "records.folders");
+  // A folder is listed by running a step again with its {dir}: never the share page.
+  std::string lists = !rule.records.folders->step.empty() ? rule.records.folders->step : rule.records.step;
+  if (lists.empty()) lists = known.back();
+  if (lists == "page")
+    refuse(root.at_path("records.folders").node(),
+           "a folder is listed by a step run again with its {dir}: give [records.folders] a 'step'");
 }
 
 service_rule read_root(const toml::table& root) {
@@ -237,6 +243,11 @@ service_rule read_root(const toml::table& root) {
   if (const toml::node* steps = root.get("steps")) read_steps(*steps, rule, context);
   check_step_names(root, rule);
   check_template_names(root, rule, context);
+  const bool given_later = std::any_of(rule.steps.begin(), rule.steps.end(), [](const step_rule& step) {
+    return step.gives && step.gives->fields[0];
+  });
+  if (rule.records.reader != record_reader::none && !rule.records.fields[0] && !given_later)
+    refuse(root.get("records"), "[records] gives no download_url, and no step for each file gives it");
   if (!rule.field(rule_field::download_url).given() && rule.records.reader == record_reader::none)
     refuse(&root, "the rule reads no download_url: give [fields.download_url] or [records]");
   return rule;

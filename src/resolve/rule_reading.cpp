@@ -322,6 +322,23 @@ std::optional<local_text> read_value(const value_reading& reading, const rule_an
   return read_value_in(reading, answers, json, scope, error, problem, budget);
 }
 
+std::optional<local_text> element_value(const nlohmann::json& element, const std::string& pointer) {
+  return json_value(element, pointer);
+}
+
+bool record_condition_holds(const condition_rule& condition, const nlohmann::json* element, std::string_view text,
+                            const template_values& values, std::optional<std::string>& error,
+                            const std::atomic<bool>* cancel) {
+  std::optional<local_text> value;
+  if (condition.json) {
+    if (element != nullptr) value = json_value(*element, *condition.json);
+  } else {
+    search_budget budget(reading_search_reads, cancel);
+    value = last_match_value(condition.pattern, text, error, budget);
+  }
+  return condition_meets(condition, value, values);
+}
+
 bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
                      std::optional<std::string>& error) {
   search_budget budget(reading_search_reads, scope.cancel);

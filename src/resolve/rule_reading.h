@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "resolve/file_records.h"
 #include "resolve/rule.h"
 #include "resolve/rule_template.h"
@@ -77,6 +79,16 @@ std::optional<local_text> read_value(const value_reading& reading, const rule_an
 local_text decode_value(std::string_view value, const std::vector<decode_step>& steps,
                         std::optional<std::string>* problem = nullptr,
                         std::vector<traced_decode>* steps_done = nullptr);
+
+/// The value at `pointer` in a JSON element, as a value reading finds it: a
+/// number as its text, true and false as those words, null as missing.
+std::optional<local_text> element_value(const nlohmann::json& element, const std::string& pointer);
+
+/// Whether `condition` holds on a record: its `json` reading `element`, its
+/// `pattern` the record's own `text`. `error` as read_value's.
+bool record_condition_holds(const condition_rule& condition, const nlohmann::json* element, std::string_view text,
+                            const template_values& values, std::optional<std::string>& error,
+                            const std::atomic<bool>* cancel = nullptr);
 
 /// Whether `condition` holds on `answer` (its `json` or `pattern` reading the
 /// answer). `error` as read_value's.

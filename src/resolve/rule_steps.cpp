@@ -145,6 +145,13 @@ step_rule step_of(const toml::node& item, service_rule& rule, reading_context& c
       if (!is_value_name(key.str())) refuse(&value, "a value's name is a letter or '_', then letters, digits, '_' and '-'");
       step.values.emplace_back(std::string(key.str()), value_of(value, "a step's value", context, index, step.for_each_file));
     }
+  // A template among the step's values fills in from the values that read answers.
+  for (const auto& [name, value] : step.values)
+    for (const std::string& used : value.filled ? template_names(*value.filled) : std::vector<std::string>{})
+      for (const auto& [other, other_value] : step.values)
+        if (other == used && other_value.filled)
+          refuse(table->get("values"), "the value " + name + " fills in {" + used +
+                                           "}, another template: a step's templates use the values that read answers");
   if (const toml::node* fails = table->get("fail")) step.fails = fails_of(*fails, context, index);
   if (const toml::table* pages = optional_table(*table, "pages")) {
     if (step.for_each_file) refuse(pages, "a step for each file has no pages");

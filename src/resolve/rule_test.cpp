@@ -15,6 +15,7 @@
 #include "resolve/file_records.h"
 #include "resolve/pruned_json.h"
 #include "resolve/rule_reading.h"
+#include "resolve/rule_template.h"
 #include "resolve/service_resolve.h"
 #include "resolve/services.h"
 
@@ -265,9 +266,29 @@ TEST(Rule, AReadingEndsSoonAfterItIsCancelled) {
   EXPECT_LT(ended - cancelled, std::chrono::milliseconds(500));
 }
 
-TEST(Rule, StepAddressesEscapeEveryValue) {
-  EXPECT_EQ(fill_step_address("https://h/l?id={id}&t={t}", {{"id", "a/b?c#d"}, {"t", "\xE4\xB8\xAD ~"}}),
-            "https://h/l?id=a%2Fb%3Fc%23d&t=%E4%B8%AD%20~");
+// Each place writes a value as it must stand there, and only {NAME} is a placeholder.
+TEST(Rule, TemplatesWriteEachValueAsItsPlaceWantsIt) {
+  const template_values values = [](std::string_view name) -> std::optional<std::string> {
+    if (name == "id") return "a/b?c#d \"q\"";
+    if (name == "t") return "\xE4\xB8\xAD ~";
+    if (name == "file.n") return "1";
+    return std::nullopt;
+  };
+  const std::tuple<const char*, template_place, const char*> rows[] = {
+      {"https://h/l?id={id}&t={t}", template_place::address, "https://h/l?id=a%2Fb%3Fc%23d%20%22q%22&t=%E4%B8%AD%20~"},
+      {"{id}", template_place::form, "a%2Fb%3Fc%23d+%22q%22"},
+      {"{\"id\": {id}, \"x\": \"<{t}>\", \"n\": [{file.n}]}", template_place::json,
+       "{\"id\": \"a/b?c#d \\\"q\\\"\", \"x\": \"<\xE4\xB8\xAD ~>\", \"n\": [\"1\"]}"},
+      {"Bearer {t}{} {", template_place::plain, "Bearer \xE4\xB8\xAD ~{} {"},
+  };
+  for (const auto& [text, place, filled] : rows) {
+    const filled_template got = fill_template(text, place, values);
+    EXPECT_EQ(got.text, filled) << text;
+    EXPECT_FALSE(got.missing) << text;
+  }
+  EXPECT_EQ(fill_template("x{nope}y{id}", template_place::plain, values).missing, "nope");
+  for (const char* open : {"{id", "a{id b}", "{file.n:"})
+    EXPECT_NE(parse_template(open).problem.value_or("").find("is not closed"), std::string::npos) << open;
 }
 
 // Local text is UTF-8: each encoding a rule names turns the answer into it.
