@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check.h"
+#include "codec/utf8.h"
 #include "cli/report.h"
 #include "cli/service.h"
 
@@ -95,13 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_service(r.address);
   check_service(r.fields.download_url);
 
-  // One space for each control byte, and for each C1 control's two bytes.
+  // One space for each control byte, and for each C1 control's two bytes; U+FFFD
+  // (three bytes) for a byte that is not UTF-8.
   const std::string line = one_line(r.fields.file_name);
   bool c1 = false;
   for (std::size_t i = 0; i + 1 < line.size(); ++i)
     c1 = c1 || (line[i] == '\xC2' && static_cast<unsigned char>(line[i + 1]) >= 0x80 &&
                 static_cast<unsigned char>(line[i + 1]) <= 0x9F);
-  check(line.size() <= r.fields.file_name.size() && !has_control(line) && !c1,
+  check(line.size() <= 3 * r.fields.file_name.size() && is_utf8(line) && !has_control(line) && !c1,
         "one_line kept a control character or grew the text");
 
   std::string labelled = cli::labelled_report(r);

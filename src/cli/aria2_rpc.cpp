@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/downloads.h"
-#include "cli/polite_fetch.h"
+#include "runtime/polite_fetch.h"
 #include "codec/ascii_case.h"
 #include "codec/codepage.h"
 
@@ -23,7 +23,7 @@ constexpr long answer_timeout_ms = 60000;
 
 // True for an address on this machine, which no proxy should see.
 bool is_loopback(const std::string& address) {
-  std::string host = host_of(address);
+  std::string host = host_and_port(address);
   const auto colon = host.rfind(':');
   if (colon != std::string::npos && host.find(']', colon) == std::string::npos) host.resize(colon);
   return host == "localhost" || host == "[::1]" || host.starts_with("127.");

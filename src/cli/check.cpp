@@ -48,6 +48,7 @@ void check_files(resolution& r, const std::string& output_dir, aria2_listing& li
     c.path = join_path(output_dir, *name);
     const path_status there = stat_path(c.path);
     std::string problem;
+    error_kind kind = error_kind::download;  // of a file that is not whole
     if (there.kind != path_kind::file) {
       c.result = "missing";
     } else {
@@ -60,15 +61,19 @@ void check_files(resolution& r, const std::string& output_dir, aria2_listing& li
         const std::optional<std::string> got = file_md5(c.path, cancel, problem);
         if (got) c.md5 = *got;
         c.result = !got ? "unreadable" : *got == wanted_md5 ? "whole" : "MD5 differs";
-        if (got && *got != wanted_md5) problem = "the file's is " + *got + ", the page states " + wanted_md5;
+        if (got && *got != wanted_md5) {
+          problem = "the file's is " + *got + ", the page states " + wanted_md5;
+          kind = error_kind::checksum;
+        } else if (!got && cancel.load()) {
+          kind = error_kind::interrupted;
+        }
       } else {
         c.result = "whole";
       }
     }
     if (c.result != "whole") {
       add_error(r, one_line(c.path) + ": " + c.result + (problem.empty() ? "" : " (" + problem + ")"));
-      if (!r.failure_kind)
-        r.failure_kind = c.result == "MD5 differs" ? error_kind::checksum : error_kind::download;
+      if (!r.failure_kind) r.failure_kind = kind;
     }
     f.check = std::move(c);
   }

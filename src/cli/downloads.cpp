@@ -14,7 +14,7 @@
 
 #include "cli/archive.h"
 #include "cli/lookup.h"
-#include "cli/polite_fetch.h"
+#include "runtime/polite_fetch.h"
 #include "cli/session.h"
 #include "codec/codepage.h"
 #include "download/download.h"
@@ -100,16 +100,13 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   if (!place) return;
   // The host the file is fetched from, until a fresh address moves it, and the waits
   // for its pauses (Retry-After), all counted against --retry-max-wait.
-  std::string host = host_of(local_to_utf8(f.local_download_url));
-  host_gate::pause_budget budget;
-  const long long most_wait_s = std::clamp(chosen.retry.most_wait_s, 0LL, longest_wait_s);
-  budget.most = std::chrono::seconds(most_wait_s);
+  std::string host = host_and_port(local_to_utf8(f.local_download_url));
+  wait_budget budget(chosen.retry.most_wait_s);
   std::optional<host_gate::pass> host_pass = run.gate.enter(host, cancel, &budget);
   if (!host_pass) {
-    if (budget.refused == std::chrono::steady_clock::duration::zero()) return;
+    if (budget.refusal().empty()) return;
     download_report refused;
-    refused.error = too_long_a_wait(std::chrono::ceil<std::chrono::seconds>(budget.refused).count(),
-                                    std::chrono::ceil<std::chrono::milliseconds>(budget.waited).count(), most_wait_s);
+    refused.error = budget.refusal();
     refused.failure_kind = error_kind::http;
     f.download = std::move(refused);
     return;
@@ -131,16 +128,11 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   job.fetch.headers.insert(job.fetch.headers.end(), r.request_headers.begin(), r.request_headers.end());
   // A large file takes as long as it takes; the stall limit still applies.
   job.fetch.total_timeout_ms = 0;
-  job.retry_max_wait_s = most_wait_s;
-  job.waited_s = std::chrono::duration_cast<std::chrono::seconds>(budget.waited).count();
+  job.retry.most_wait_s = chosen.retry.most_wait_s;
+  job.waits = &budget;
   // A Retry-After leaves the host alone meanwhile, for every request of the run. The
-  // download waits it out itself; a later entry at the gate does not count it again.
-  job.host_asks_to_wait = [&](long long seconds) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    run.gate.pause(host, until);
-    budget.waited += std::chrono::seconds(seconds);
-    budget.counted_until = std::max(budget.counted_until, until);
-  };
+  // download waits it out itself, counted in its budget.
+  job.host_asks_to_wait = [&](std::chrono::steady_clock::time_point until) { run.gate.pause(host, until); };
   job.claims = run.name_claims;
   job.owner = owner;
   job.name_chosen = [&] { turns.done(turn); };
@@ -150,7 +142,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   job.refresh = [&]() -> std::optional<local_text> {
     host_pass.reset();
     std::optional<local_text> fresh = fresh_address(r, owner, run);
-    if (fresh) host = host_of(local_to_utf8(*fresh));
+    if (fresh) host = host_and_port(local_to_utf8(*fresh));
     auto entered = run.gate.enter(host, cancel, &budget);
     if (!entered) return std::nullopt;
     host_pass.emplace(std::move(*entered));
@@ -170,7 +162,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   report.md5_missing = r.md5_is_content_hash && job.expected_md5.empty();
   if (got.error) {
     report.error = one_line(*got.error);
-    report.failure_kind = download_error_kind(*got.error);
+    report.failure_kind = got.kind;
   }
   note_in_archive(run.archive, r, f, report);
   run.display.download_ended(id, f.file_name, report);

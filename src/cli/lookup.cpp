@@ -22,9 +22,8 @@ file_entry entry_as_utf8(const file_record& local) {
   f.folder = local_to_utf8(local.folder);
   f.local_download_url = local.download_url;
   if (local.error) {
-    f.error = one_line(local_to_utf8(*local.error));
-    f.failure_kind = local.failed_fetch ? fetch_error_kind(*local.failed_fetch).value_or(error_kind::page)
-                                        : rule_error_kind(local.error_kind);
+    f.error = one_line(local_to_utf8(local.error->message));
+    f.failure_kind = local.error->kind;
   }
   return f;
 }
@@ -50,15 +49,19 @@ void take_request(resolution& r, const service_rule& rule) {
 /// The error of `r` as `found` tells it, with its kind: the failure the rule names,
 /// else the last fetch's verdict and the reading's error.
 void take_verdict(resolution& r, const service_resolution& found) {
-  if (found.failure) {
-    r.error = found.read.error;
-    r.failure_kind = rule_error_kind(rule_failure_names[static_cast<std::size_t>(*found.failure)]);
+  if (found.failure && found.read.error) {
+    r.error = found.read.error->message;
+    r.failure_kind = found.read.error->kind;
     return;
   }
   r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
-  if (r.error) r.failure_kind = fetch_error_kind(found.outcome);
-  if (found.read.error) r.error = *found.read.error + (r.error ? "; " + *r.error : "");
-  else if (r.error && !found.failed_step.empty()) r.error = "step " + found.failed_step + ": " + *r.error;
+  if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
+  if (found.read.error) {
+    r.error = found.read.error->message + (r.error ? "; " + *r.error : "");
+    r.failure_kind = found.read.error->kind;
+  } else if (r.error && !found.failed_step.empty()) {
+    r.error = "step " + found.failed_step + ": " + *r.error;
+  }
 }
 
 /// `r` with the files left out of its reading, if any, added to its error.
@@ -67,6 +70,14 @@ void note_files_left_out(resolution& r) {
   const std::string reason =
       "the page lists more than " + std::to_string(most_files) + " files; the rest are left out";
   r.error = r.error ? *r.error + "; " + reason : reason;
+  if (!r.failure_kind) r.failure_kind = error_kind::page;
+}
+
+/// `r` failed before anything was fetched, for `reason`.
+resolution& refused(resolution& r, std::string reason) {
+  r.error = std::move(reason);
+  r.failure_kind = error_kind::address;
+  return r;
 }
 
 }  // namespace
@@ -113,17 +124,11 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
 resolution resolve_address(const std::string& address, const lookup_settings& settings) {
   resolution r;
   r.address = address;
-  if (auto refused = address_refusal(address)) {
-    r.error = std::move(refused);
-    return r;
-  }
+  if (auto refusal = address_refusal(address)) return refused(r, std::move(*refusal));
   const service_registry& services = settings.registry();
   const service_entry* which = settings.forced_service ? services.find(*settings.forced_service)
                                                        : services.for_address(address);
-  if (which == nullptr) {
-    r.error = "cannot tell the service from the address (give --service)";
-    return r;
-  }
+  if (which == nullptr) return refused(r, "cannot tell the service from the address (give --service)");
   r.service = which->rule.name;
   r.md5_is_content_hash = which->rule.md5_is_content_hash;
   resolve_settings how;
@@ -157,9 +162,13 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
   const service_resolution found = resolve_service(which.rule, {}, how);
   fill_from_reading(r, found.read.reading);
   take_request(r, which.rule);
-  r.error = found.read.error;
-  if (found.failure) r.failure_kind = rule_error_kind(rule_failure_names[static_cast<std::size_t>(*found.failure)]);
-  if (!r.error && r.fields.download_url.empty()) r.error = no_download_address;
+  if (found.read.error) {
+    r.error = found.read.error->message;
+    r.failure_kind = found.read.error->kind;
+  } else if (r.fields.download_url.empty()) {
+    r.error = no_download_address;
+    r.failure_kind = error_kind::page;
+  }
   note_files_left_out(r);
   return r;
 }

@@ -46,7 +46,9 @@ inline constexpr const char* no_download_address = "the page holds no download a
 std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_download_url,
                                          std::optional<std::size_t> bytes_read = std::nullopt);
 
-/// Fetches and reads the page behind `address` (UTF-8). Never throws.
+/// Fetches and reads the page behind `address` (UTF-8). An error's kind is that of
+/// its first reason: the address refused, the reading's, the fetch's, or page for a
+/// page without a download address. Never throws.
 resolution resolve_address(const std::string& address, const lookup_settings& settings);
 
 /// Reads a page already at hand, and the answers of the service's steps

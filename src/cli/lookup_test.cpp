@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace sharelink::cli {
 namespace {
 
@@ -61,6 +63,46 @@ TEST(FetchVerdict, ACutPageCountsTheBytesThatCameThroughTheReading) {
     return outcome(200, "OK", false, "interrupted", fetch_cut::interrupted, 5);
   };
   EXPECT_EQ(resolve_address("http://h/d/ABC", settings).error, "interrupted (5 bytes read)");
+}
+
+// Each failure of an address carries the kind where it happened, through the
+// fetch, the reading or the refusal, to the resolution.
+TEST(ResolveAddress, EachFailureHasTheKindOfWhereItHappened) {
+  std::atomic<bool> cancel{false};
+  const std::string page = "<html><input id=\"key\" value='k'></html>";
+  const struct {
+    const char* name;
+    std::string address;
+    fetch_outcome fetched;
+    bool cancel_after_fetch;
+    std::optional<error_kind> kind;
+  } rows[] = {
+      {"no scheme", "h/d/ABC", {}, false, error_kind::address},
+      {"a status outside 200-299", "http://h/d/ABC", outcome(403, "Forbidden", true), false, error_kind::http},
+      {"a share page that is no more", "http://h/d/ABC", outcome(404, "Not Found", true), false, error_kind::gone},
+      {"the fetcher's kind", "http://h/d/ABC", [] {
+         fetch_outcome timed_out = outcome(0, "", false, "timed out connecting");
+         timed_out.kind = error_kind::timeout;
+         return timed_out;
+       }(), false, error_kind::timeout},
+      {"no download address", "http://h/d/ABC", outcome(200, "OK", true), false, error_kind::page},
+      // The page arrived whole, and Ctrl+C came while it was read.
+      {"an interrupted reading", "http://h/d/ABC", outcome(200, "OK", true), true, error_kind::interrupted},
+  };
+  for (const auto& row : rows) {
+    lookup_settings settings;
+    settings.forced_service = "kuaichuan";
+    settings.fetch.cancel = &cancel;
+    cancel = false;
+    settings.fetch_page = [&](std::string_view, const fetch_options&) {
+      fetch_outcome answer = row.fetched;
+      answer.body = page;
+      if (row.cancel_after_fetch) cancel = true;
+      return answer;
+    };
+    const resolution r = resolve_address(row.address, settings);
+    EXPECT_EQ(r.failure_kind, row.kind) << row.name << ": " << r.error.value_or("");
+  }
 }
 
 TEST(AddressRefusal, NoSchemeOrBytesThatAreNotUtf8) {

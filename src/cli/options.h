@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/lookup.h"
-#include "cli/polite_fetch.h"
+#include "runtime/retry_policy.h"
 
 namespace sharelink::cli {
 

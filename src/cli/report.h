@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/error_kind.h"
+#include "runtime/error_kind.h"
 #include "codec/hex_escape.h"  // is_md5_hex
 #include "codec/one_line.h"
 #include "resolve/resolved_file.h"

@@ -63,9 +63,10 @@ int resolve_page_file(session& run, std::istream& in) {
   }
   resolution r = resolve_saved_page(*page, *s.lookup.registry().find(*s.lookup.forced_service), step_answers,
                                     s.lookup.fetch.cancel);
-  if (cut_error) r.error = cut_error;
-  if (r.error && (cut_error || !r.failure_kind))
-    r.failure_kind = r.error->starts_with("interrupted") ? error_kind::interrupted : error_kind::page;
+  if (cut_error) {
+    r.error = cut_error;
+    r.failure_kind = error_kind::page;
+  }
   run.emit(run.complete(std::move(r)));
   if (run.interrupted.load()) {
     const int status = run.finish(interrupted_status());

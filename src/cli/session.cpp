@@ -81,17 +81,10 @@ session::session(const settings& chosen, const std::atomic<bool>& interrupted, s
 
 resolution session::resolve(const std::string& address) {
   lookup_settings lookup = chosen.lookup;
-  // Called from the threads of one resolution at once (its folders side by side).
-  std::atomic<bool> fetched = false;
   lookup.fetch_page = [&](std::string_view local, const fetch_options& options) {
-    fetched = true;
     return fetch_page_patiently(local, options, chosen.retry, gate);
   };
-  resolution r = resolve_address(address, lookup);
-  // Refused before any fetch: the address itself.
-  if (r.error && !fetched) r.failure_kind = error_kind::address;
-  else if (r.error && !r.failure_kind) r.failure_kind = error_kind::page;
-  return r;
+  return resolve_address(address, lookup);
 }
 
 resolution session::complete(resolution r) {

@@ -13,7 +13,7 @@
 
 #include "cli/listed_names.h"
 #include "cli/options.h"
-#include "cli/polite_fetch.h"
+#include "runtime/polite_fetch.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "download/download.h"

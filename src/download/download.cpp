@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
-#include <thread>
 
 #include "download/files.h"
 #include "download/md5.h"
@@ -27,33 +26,32 @@ std::string lower_hex(std::string_view text) {
   return out;
 }
 
-// Statuses worth another try after a pause: the server is busy or a gateway failed.
-bool is_transient(long status) {
-  return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
-         status == 504;
-}
-
 /// How one request of a download went.
 struct attempt {
   std::uint64_t offset = 0;    ///< the first byte asked for; 0 asks for the whole file
   std::string stop;            ///< why we ended the transfer, when we did
+  error_kind stop_kind = error_kind::download;  ///< what kind of failure `stop` is
   bool retry_status = false;   ///< `stop` is a status worth another try
   bool start_over = false;     ///< the .part cannot be continued: ask for the whole file
   bool whole_already = false;  ///< the range asked for starts at the end of the file
   std::optional<std::uint64_t> limit;  ///< the size the file may not pass
-  std::optional<long long> asked_wait_s;  ///< a 429 or 503's Retry-After
+  std::optional<std::chrono::seconds> asked_wait;  ///< a 429 or 503's Retry-After
   bool expired = false;  ///< the answer says the address no longer serves the file
 };
 
 class downloader {
  public:
   downloader(const download_job& job, const download_progress_handler& progress)
-      : job_(job), progress_(progress), options_(job.fetch), url_(job.url) {
+      : job_(job),
+        progress_(progress),
+        options_(job.fetch),
+        url_(job.url),
+        own_waits_(job.retry.most_wait_s),
+        waits_(job.waits ? *job.waits : own_waits_) {
     // A download takes as long as it takes; the stall limit catches a dead connection.
     options_.total_timeout_ms = 0;
     if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
     if (is_header_value(job.owner)) owner_ = job.owner;
-    waited_s_ = std::max(0LL, job.waited_s);
   }
   ~downloader() { name_chosen(); }
   downloader(const downloader&) = delete;
@@ -63,7 +61,13 @@ class downloader {
 
  private:
   bool cancelled() const { return job_.fetch.cancel && job_.fetch.cancel->load(); }
-  bool pause(long ms) const;
+  /// Sets the error and its kind; false, for the caller to return.
+  bool fail(error_kind kind, std::string error) {
+    result_.error = std::move(error);
+    result_.kind = kind;
+    return false;
+  }
+  bool interrupted() { return fail(error_kind::interrupted, "interrupted"); }
   std::optional<std::uint64_t> probe_total();
   bool is_same_file(const std::string& path, std::uint64_t size, bool& compared_md5);
   bool choose_name(file_handle& part);
@@ -94,7 +98,8 @@ class downloader {
   const download_progress_handler& progress_;
   fetch_options options_;
   local_text url_;             ///< the download address, refreshed when it expired
-  long long waited_s_ = 0;     ///< waited for Retry-After so far
+  wait_budget own_waits_;      ///< the waits for the host, when the job counts none
+  wait_budget& waits_;
   std::string expected_md5_;  ///< lower case; empty when there is none to compare
   std::string dir_;
   std::string base_name_;     ///< the safe name before any numbering
@@ -114,15 +119,6 @@ class downloader {
   steady::time_point last_report_{};
   download_result result_;
 };
-
-bool downloader::pause(long ms) const {
-  const auto until = steady::now() + std::chrono::milliseconds(ms);
-  for (auto now = steady::now(); now < until; now = steady::now()) {
-    if (cancelled()) return false;
-    std::this_thread::sleep_for(std::min<steady::duration>(std::chrono::milliseconds(20), until - now));
-  }
-  return !cancelled();
-}
 
 void downloader::report(std::uint64_t bytes, bool finished) {
   if (!progress_) return;
@@ -295,8 +291,8 @@ bool downloader::choose_name(file_handle& part) {
         return false;
     }
   }
-  result_.error = cancelled() ? "interrupted" : "no free name for " + base_name_ + " in the folder";
-  return false;
+  if (cancelled()) return interrupted();
+  return fail(error_kind::download, "no free name for " + base_name_ + " in the folder");
 }
 
 // Reads the .part's side file, its validator into validator_: one line with the
@@ -373,11 +369,10 @@ bool downloader::accept_head(const response_head& head, attempt& now, part_write
   if (head.status != 200 && head.status != 206) {
     now.stop = "the server answered " + std::to_string(head.status) +
                (head.status_text.empty() ? "" : " " + head.status_text);
-    now.retry_status = is_transient(head.status);
+    now.stop_kind = error_kind::http;
+    now.retry_status = is_transient_status(head.status);
     now.expired = head.status == 403 || head.status == 404 || head.status == 410;
-    if (head.status == 429 || head.status == 503)
-      if (const auto wait = retry_after_delay(head.retry_after, std::chrono::system_clock::now()))
-        now.asked_wait_s = wait->count();
+    if (const auto wait = asked_wait(head.status, head.retry_after)) now.asked_wait = *wait;
     return false;
   }
   const std::int64_t first = head.status == 206 ? head.range_first : 0;
@@ -423,14 +418,11 @@ bool downloader::accept_head(const response_head& head, attempt& now, part_write
 
 // Fetches until the .part is whole. False, with the error set, when it cannot be.
 bool downloader::transfer(part_writer& writer) {
-  int retries_left = std::max(0, job_.retries);
-  long pause_ms = job_.retry_pause_ms;
+  const int retries = std::max(0, job_.retry.retries);
+  int retried = 0;
   int fresh_starts = 0;
   for (;;) {
-    if (cancelled()) {
-      result_.error = "interrupted";
-      return false;
-    }
+    if (cancelled()) return interrupted();
     attempt now;
     now.offset = fresh_ ? 0 : writer.size();
     const auto on_body = [&](std::string_view bytes) {
@@ -457,10 +449,7 @@ bool downloader::transfer(part_writer& writer) {
       result_.error = "cannot write " + part_path_ + ": " + writer.error();
       return false;
     }
-    if (cancelled()) {
-      result_.error = "interrupted";
-      return false;
-    }
+    if (cancelled()) return interrupted();
     if (now.whole_already) return true;
     if (now.start_over) {
       if (++fresh_starts > 2) {
@@ -476,33 +465,23 @@ bool downloader::transfer(part_writer& writer) {
     }
     bool retry = false;
     if (!now.stop.empty()) {
-      if (!now.retry_status) {
-        result_.error = now.stop;
-        return false;
-      }
+      if (!now.retry_status) return fail(now.stop_kind, now.stop);
       retry = true;
     } else if (outcome.fetched) {
       if (!total_ || writer.size() == *total_) return true;
       retry = true;  // ended cleanly, but short of the announced size
     } else {
-      retry = outcome.cut == fetch_cut::broken || outcome.cut == fetch_cut::stalled ||
-              outcome.cut == fetch_cut::out_of_time;
+      retry = is_transient_cut(outcome.cut, true);
     }
-    if (!retry || retries_left == 0) {
-      if (!now.stop.empty()) result_.error = now.stop;
-      else if (!outcome.error.empty()) result_.error = outcome.error;
-      else result_.error = "the server sent " + std::to_string(writer.size()) + " of " +
-                           std::to_string(total_.value_or(0)) + " bytes";
-      if (retry && job_.retries > 0)
-        *result_.error += " (after " + std::to_string(job_.retries) + " retries)";
+    if (!retry || retried == retries) {
+      if (!now.stop.empty()) fail(now.stop_kind, now.stop);
+      else if (!outcome.error.empty()) fail(outcome.kind.value_or(error_kind::network), outcome.error);
+      else fail(error_kind::download, "the server sent " + std::to_string(writer.size()) + " of " +
+                                          std::to_string(total_.value_or(0)) + " bytes");
+      if (retry && retries > 0) *result_.error += " (after " + std::to_string(retries) + " retries)";
       return false;
     }
-    --retries_left;
-    if (!pause(pause_ms)) {
-      result_.error = "interrupted";
-      return false;
-    }
-    pause_ms *= 2;
+    if (!wait_unless_cancelled(job_.retry.pause_ms(retried++), job_.fetch.cancel)) return interrupted();
   }
 }
 
@@ -510,29 +489,17 @@ bool downloader::transfer(part_writer& writer) {
 // true when the download goes on (after the wait, or from a refreshed address),
 // false when it ends here with the error set; nothing when neither applies.
 std::optional<bool> downloader::wait_or_refresh(const attempt& now) {
-  if (now.asked_wait_s && *now.asked_wait_s > 0) {
-    const long long asked = *now.asked_wait_s;
-    if (waited_s_ + asked > job_.retry_max_wait_s) {
-      result_.error = now.stop + (waited_s_ == 0 ? "; the server asks to wait " : "; the server still asks to wait ") +
-                      std::to_string(asked) + " s (Retry-After)" +
-                      (waited_s_ == 0 ? "" : " after " + std::to_string(waited_s_) + " s of waiting") +
-                      ", more than --retry-max-wait allows (" + std::to_string(job_.retry_max_wait_s) + " s)";
-      return false;
-    }
-    waited_s_ += asked;
-    if (job_.host_asks_to_wait) job_.host_asks_to_wait(asked);
-    if (!pause(static_cast<long>(std::min<long long>(asked * 1000, 0x7fffffff)))) {
-      result_.error = "interrupted";
-      return false;
-    }
+  if (now.asked_wait && now.asked_wait->count() > 0) {
+    const auto until = steady::now() + *now.asked_wait;
+    if (!waits_.take_until(until)) return fail(error_kind::http, now.stop + "; " + waits_.refusal());
+    if (job_.host_asks_to_wait) job_.host_asks_to_wait(until);
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(until - steady::now()).count();
+    if (!wait_unless_cancelled(ms, job_.fetch.cancel)) return interrupted();
     return true;
   }
   if (!now.expired || !job_.refresh || result_.refreshed >= job_.refreshes) return std::nullopt;
   std::optional<local_text> fresh = job_.refresh();
-  if (cancelled()) {
-    result_.error = "interrupted";
-    return false;
-  }
+  if (cancelled()) return interrupted();
   if (!fresh) return std::nullopt;
   ++result_.refreshed;
   url_ = std::move(*fresh);
@@ -566,17 +533,17 @@ bool downloader::whole_and_checked(part_writer& writer) {
     if (expected_md5_.empty() || writer.digest() == expected_md5_) return true;
     if (tries == 2) {
       result_.md5_checked = false;
-      result_.error = "MD5 mismatch: the file's is " + writer.digest() + ", the page states " +
-                      expected_md5_ + " (downloaded twice; the bytes are kept in " + part_path_ + ")";
-      return false;
+      return fail(error_kind::checksum, "MD5 mismatch: the file's is " + writer.digest() + ", the page states " +
+                                            expected_md5_ + " (downloaded twice; the bytes are kept in " +
+                                            part_path_ + ")");
     }
     fresh_ = true;
     const std::string digest = writer.digest();
     if (!transfer(writer)) {
       result_.md5_checked = false;
-      result_.error = "MD5 mismatch: the file's is " + digest + ", the page states " + expected_md5_ +
-                      "; downloading it again failed: " + result_.error.value_or("");
-      return false;
+      return fail(error_kind::checksum, "MD5 mismatch: the file's is " + digest + ", the page states " +
+                                            expected_md5_ + "; downloading it again failed: " +
+                                            result_.error.value_or(""));
     }
   }
 }
@@ -629,9 +596,9 @@ download_result downloader::run() {
   // The MD5 is computed only when there is one to compare it with.
   part_writer writer(std::move(part), resume, !expected_md5_.empty(), job_.fetch.cancel);
   if (!writer.error().empty()) {
-    end_keeping_part(writer, writer.error() == "interrupted"
-                                 ? writer.error()
-                                 : "cannot read " + part_path_ + ": " + writer.error());
+    if (writer.interrupted()) interrupted();
+    else fail(error_kind::download, "cannot read " + part_path_ + ": " + writer.error());
+    end_keeping_part(writer, *result_.error);
     return result_;
   }
   if (!transfer(writer) || !whole_and_checked(writer)) {

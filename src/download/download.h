@@ -1,5 +1,6 @@
 #pragma once
 // Downloading a resolved file: streamed to NAME.part, resumed, checked, renamed.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "runtime/fetch.h"
+#include "runtime/retry_policy.h"
 #include "runtime/text.h"
 
 namespace sharelink {
@@ -42,19 +44,18 @@ struct download_job {
   std::string expected_md5;   ///< 32 hexadecimal digits to compare, or empty
   std::string output_dir;     ///< UTF-8; empty means the current directory
   fetch_options fetch;        ///< connect and stall limits, proxy, cancel flag
-  /// How often a connection that breaks off or stalls is tried again, resuming.
-  int retries = 4;
-  /// The pause before the first retry; each further one doubles it.
-  long retry_pause_ms = 1000;
-  /// A 429 or 503 with Retry-After is waited out, up to this many seconds in all;
-  /// a longer wait ends the download with an error that says so.
-  long long retry_max_wait_s = 120;
-  /// Seconds already waited for the host before the download began (another
-  /// request's Retry-After): counted against retry_max_wait_s.
-  long long waited_s = 0;
-  /// Told the seconds a Retry-After asks to wait, before they are waited out: the
+  /// How patient the download is: a connection that breaks off or stalls, or an
+  /// answer that fails in passing, is tried again, resuming, up to retry.retries
+  /// times after retry.pause_ms; a 429 or 503 with Retry-After is waited out while
+  /// the waits stay within retry.most_wait_s in all, a longer wait ending the
+  /// download with an error that says so (kind http).
+  retry_policy retry{.retries = 4};
+  /// The waits for the host counted for this file so far, others' Retry-After
+  /// included (the caller's gate counts them); null: the download counts its own.
+  wait_budget* waits = nullptr;
+  /// Told that the host asks to wait until `until`, before it is waited out: the
   /// whole host may be left alone meanwhile.
-  std::function<void(long long seconds)> host_asks_to_wait;
+  std::function<void(std::chrono::steady_clock::time_point until)> host_asks_to_wait;
   /// Asked, at most `refreshes` times, when the download address seems to have
   /// expired (an answer 403, 404 or 410, or a size other than the expected one): the
   /// address to continue from, or nothing when there is none. The .part is then
@@ -88,6 +89,7 @@ struct download_result {
   /// true: the MD5 matched; false: it did not; nothing: there was none to compare.
   std::optional<bool> md5_checked;
   std::optional<std::string> error;  ///< one line; nothing on success
+  error_kind kind = error_kind::download;  ///< what kind of failure `error` is
   bool already_present = false;      ///< the file was there already and counts as done
   int refreshed = 0;                 ///< how often the address was refreshed on the way
 };

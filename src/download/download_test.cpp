@@ -151,7 +151,7 @@ TEST(Download, GivingUpKeepsTheBytesForALaterRun) {
   raw_server server([&](raw_connection& c) { serve(c, body, {.ranges = false, .cut_after = 1000}); });
   test_folder folder;
   download_job job = job_for(server.url("/f"), folder, body);
-  job.retries = 2;
+  job.retry.retries = 2;
   const download_result result = download_file(job, {});
   ASSERT_TRUE(result.error);
   EXPECT_NE(result.error->find("after 2 retries"), std::string::npos) << *result.error;
@@ -276,7 +276,7 @@ TEST(Download, AResumeAsksForTheSameFileAndAChangedOneStartsOver) {
     test_folder folder;
     download_job job = job_for(server.url("/f"), folder, c.after.body);
     job.expected_md5.clear();
-    job.retries = 0;
+    job.retry.retries = 0;
     EXPECT_TRUE(download_file(job, {}).error);  // broken off after 60000 bytes
     EXPECT_EQ(test_folder::read(folder / "file.bin.part").size(), 60000u);
     const download_result result = download_file(job, {});
@@ -472,7 +472,7 @@ TEST(Download, CancelLeavesAResumablePartAndEndsAPauseAtOnce) {
     download_job job = job_for(server.url("/f"), folder, body);
     job.fetch.cancel = &cancel;
     job.fetch.stall_timeout_ms = 60000;
-    job.retry_pause_ms = 60000;
+    job.retry.first_pause_ms = 60000;
     std::thread canceller([&] {
       std::this_thread::sleep_for(500ms);
       cancel = true;

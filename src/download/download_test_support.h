@@ -69,7 +69,7 @@ inline download_job job_for(const std::string& url, const test_folder& folder, c
   job.expected_size = body.size();
   job.expected_md5 = md5_hex(body);
   job.output_dir = folder.path();
-  job.retry_pause_ms = 10;
+  job.retry.first_pause_ms = 10;
   job.fetch.stall_timeout_ms = 500;
   return job;
 }

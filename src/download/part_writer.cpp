@@ -26,6 +26,7 @@ part_writer::part_writer(file_handle file, bool resume, bool hash, const std::at
   for (;;) {
     if (cancel && cancel->load()) {
       error_ = "interrupted";
+      interrupted_ = true;
       break;
     }
     const std::ptrdiff_t n = file_.read(buffer_.data(), buffer_.size());

@@ -51,6 +51,8 @@ class part_writer {
   const std::string& digest() const { return digest_; }
   /// Why writing failed; empty while it has not.
   const std::string& error() const { return error_; }
+  /// True when reading the bytes of an earlier run stopped for the cancel flag.
+  bool interrupted() const { return interrupted_; }
 
  private:
   void hash_later(std::string& chunk);
@@ -63,6 +65,7 @@ class part_writer {
   std::size_t hash_buffers_;
   std::string buffer_;
   std::string error_;
+  bool interrupted_ = false;
   bool hashing_;
   md5 hash_;  ///< fed by the hashing thread once it runs
   std::string digest_;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "resolve/resolved_file.h"
-#include "runtime/fetch.h"
+#include "runtime/error_kind.h"
 
 namespace sharelink {
 
@@ -32,13 +32,8 @@ struct file_record {
   /// A rule's further values of the record ([records.fields] beyond the four), by name.
   std::vector<std::pair<std::string, local_text>> extra;
   /// Set when this file, and only it, could not be read whole (a step for it failed,
-  /// its download address is not http or https): why, in one line.
-  std::optional<std::string> error;
-  /// With `error`: the kind of failure the rule named ("password", "gone", "login",
-  /// "page"), or empty when `failed_fetch` tells it.
-  std::string error_kind;
-  /// With `error`, when a fetch for the file failed: its outcome, the body left out.
-  std::optional<fetch_outcome> failed_fetch;
+  /// its download address is not http or https): why, in one line, and its kind.
+  std::optional<failure> error;
   bool operator==(const file_record&) const = default;
 };
 

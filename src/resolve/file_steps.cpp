@@ -49,20 +49,20 @@ template_values batch_values(const std::vector<file_record*>& files, const std::
   };
 }
 
-void fail_files(const std::vector<file_record*>& files, const run_failure& failure) {
-  for (file_record* file : files) {
-    if (file->error) continue;
-    std::string message = failure.message;
-    if (message.empty() && failure.fetch) {
-      message = failure.fetch->error;
-      if (failure.fetch->status != 0 && (failure.fetch->status < 200 || failure.fetch->status > 299))
-        message = "HTTP " + std::to_string(failure.fetch->status) +
-                  (message.empty() ? std::string() : "; " + message);
-    }
-    file->error = "step " + failure.step + ": " + message;
-    file->error_kind = failure.kind ? std::string(failure_name(*failure.kind)) : std::string();
-    file->failed_fetch = failure.fetch;
+/// Each of `files` fails as `failed` says (a fetch that failed says it with its
+/// status and its words).
+void fail_files(const std::vector<file_record*>& files, const run_failure& failed) {
+  std::string message = failed.message;
+  error_kind kind = failed.kind.value_or(error_kind::page);
+  if (message.empty() && failed.fetch) {
+    message = failed.fetch->error;
+    const long status = failed.fetch->status;
+    if (status != 0 && (status < 200 || status > 299))
+      message = "HTTP " + std::to_string(status) + (message.empty() ? std::string() : "; " + message);
+    kind = failure_kind_of(*failed.fetch).value_or(error_kind::page);
   }
+  for (file_record* file : files)
+    if (!file->error) file->error = failure{kind, "step " + failed.step + ": " + message};
 }
 
 /// Sets the fields `values` gives `file`, the download address made absolute
@@ -83,14 +83,15 @@ void give_one(share_run& run, const step_rule& step, file_record& file, const st
   for (std::size_t i = 0; i < field_count; ++i) {
     const std::optional<value_reading>& reading = step.gives->fields[i];
     if (!reading) continue;
-    std::optional<std::string> error, problem;
+    std::optional<failure> error;
+    std::optional<std::string> problem;
     given[i] = read_value(*reading, {got.answer}, run.scope("step " + step.name + ": gives " +
                                                                std::string(rule_field_names[i]), values),
                           error, &problem);
     if (error || problem || !given[i]) {
-      const std::string why = error ? *error : problem ? *problem
+      const std::string why = error ? error->message : problem ? *problem
                                              : "the answer gives no " + std::string(rule_field_names[i]);
-      fail_files({&file}, {why, rule_failure::page, std::nullopt, step.name});
+      fail_files({&file}, {why, error_kind::page, std::nullopt, step.name});
       return;
     }
   }
@@ -114,7 +115,7 @@ void give_batch(share_run& run, const step_rule& step, const std::vector<file_re
       const template_values values = run.values_for(index, [&, f](std::string_view name) {
         return file_value(*files[f], name);
       });
-      std::optional<std::string> error;
+      std::optional<failure> error;
       if (!record_condition_holds(*gives.match, &item, text, values, error, run.cancel())) continue;
       std::array<std::optional<local_text>, field_count> fields;
       for (std::size_t i = 0; i < field_count; ++i) {
@@ -135,7 +136,7 @@ void give_batch(share_run& run, const step_rule& step, const std::vector<file_re
   const pruned_json read = read_json_elements(got.answer.text, gives.json_array, pointers, element, [] {});
   for (std::size_t f = 0; f < files.size(); ++f)
     if (!given[f])
-      fail_files({files[f]}, {read.error ? *read.error : "the answer holds nothing for the file", rule_failure::page,
+      fail_files({files[f]}, {read.error ? *read.error : "the answer holds nothing for the file", error_kind::page,
                               std::nullopt, step.name});
 }
 
@@ -149,7 +150,7 @@ void run_for(share_run& run, std::size_t index, const std::vector<file_record*>&
   if (!request) return fail_files(files, failed);
   const step_answer got = run.ask(step.name, *request, 0, files.size() == 1 ? files[0]->folder : "", 0);
   if (got.saved_missing)
-    return fail_files(files, {"no answer for the step (give --page " + step.name + "=FILE)", rule_failure::page,
+    return fail_files(files, {"no answer for the step (give --page " + step.name + "=FILE)", error_kind::page,
                               std::nullopt, step.name});
   if (auto told = run.failure_told(step.fails, got.answer, values, "step " + step.name + ": fail"))
     return fail_files(files, *told);
@@ -179,7 +180,7 @@ void run_file_steps(share_run& run, std::vector<file_record>& files) {
         try {
           run_for(run, index, batches[k]);
         } catch (const std::exception&) {
-          fail_files(batches[k], {"out of memory", rule_failure::page, std::nullopt, step.name});
+          fail_files(batches[k], {"out of memory", error_kind::page, std::nullopt, step.name});
         }
       }
     };

@@ -25,17 +25,17 @@ local_text utf8_or_gb18030(std::string_view bytes);
 std::optional<local_text> json_value(const nlohmann::json& json, const std::string& pointer);
 
 /// The error of a JSON answer that could not be read (pruned_json's error).
-std::string json_problem(const rule_answer& answer, const std::string& error);
+failure json_problem(const rule_answer& answer, const std::string& error);
 
 /// The error of a search that gave up: the pattern was too much work for the
 /// page, or the reading was interrupted.
-std::string gave_up_on(std::string_view pattern, const search_budget& budget);
+failure gave_up_on(std::string_view pattern, const search_budget& budget);
 
 /// Group 1 of the pattern's last match in `text` (the whole match for a pattern
 /// without groups); nothing when it does not match. `matches`, when given, counts
 /// the matches. `error` as read_value's.
 std::optional<local_text> last_match_value(const std::string& pattern, std::string_view text,
-                                           std::optional<std::string>& error, search_budget& budget,
+                                           std::optional<failure>& error, search_budget& budget,
                                            std::size_t* matches = nullptr);
 
 /// Whether `condition` holds for `value`, the text its reading found (nothing when

@@ -167,7 +167,7 @@ void read_data_objects(const record_rule& records, std::string_view text, raw_re
 /// (pattern). {file.NAME} in its `equals` is the record's own value, decoded.
 bool is_folder(const record_rule& records, const record_columns& columns, const nlohmann::json* element,
                std::string_view text, const std::vector<std::optional<local_text>>& values,
-               const reading_scope& scope, std::optional<std::string>& error, search_budget& budget) {
+               const reading_scope& scope, std::optional<failure>& error, search_budget& budget) {
   if (!records.folders) return false;
   const condition_rule& when = records.folders->when;
   std::optional<local_text> value;
@@ -190,7 +190,7 @@ bool is_folder(const record_rule& records, const record_columns& columns, const 
 }
 
 void read_pattern_records(const record_rule& records, const record_columns& columns, std::string_view text,
-                          raw_records& out, const reading_scope& scope, std::optional<std::string>& error,
+                          raw_records& out, const reading_scope& scope, std::optional<failure>& error,
                           search_budget& budget) {
   pattern_object object = regex_create();
   if (!regex_compile(object, records.pattern)) return;
@@ -224,7 +224,7 @@ void read_pattern_records(const record_rule& records, const record_columns& colu
 }
 
 void read_json_records(const record_rule& records, const record_columns& columns, const rule_answer& answer,
-                       raw_records& out, const reading_scope& scope, std::optional<std::string>& error,
+                       raw_records& out, const reading_scope& scope, std::optional<failure>& error,
                        search_budget& budget) {
   std::vector<std::string> pointers;
   for (std::size_t i = 0; i < columns.sources.size(); ++i)
@@ -293,10 +293,7 @@ listed_record decode_record(const service_rule& rule, const record_columns& colu
     if (columns.path && i == *columns.path) out.dir = values[i].value_or(local_text());
     else if (values[i]) out.file.extra.emplace_back(name_of(i), std::move(*values[i]));
   }
-  if (problem) {
-    out.file.error = std::move(problem);
-    out.file.error_kind = "page";
-  }
+  if (problem) out.file.error = {error_kind::page, std::move(*problem)};
   return out;
 }
 
@@ -375,7 +372,7 @@ bool listing_room::text_cut() const {
 }
 
 answer_records read_answer_records(const service_rule& rule, const rule_answer& answer, listing_room& room,
-                                   const reading_scope& scope, std::optional<std::string>& error) {
+                                   const reading_scope& scope, std::optional<failure>& error) {
   const record_rule& records = rule.records;
   const record_columns columns(records);
   search_budget budget(reading_search_reads, scope.cancel);
@@ -409,14 +406,15 @@ answer_records read_answer_records(const service_rule& rule, const rule_answer& 
 }
 
 field_values read_field_values(const service_rule& rule, const rule_answers& answers, const reading_scope& scope,
-                               std::optional<std::string>& error) {
+                               std::optional<failure>& error) {
   field_values fields;
   reading_scope each = scope;
   for (std::size_t i = 0; i < field_count; ++i) {
     each.what = "field " + std::string(rule_field_names[i]);
     std::optional<std::string> problem;
     fields.text[i] = read_value(rule.fields[i], answers, each, error, &problem).value_or(local_text());
-    if (problem && !error) error = (i == size_index ? "" : "[fields." + std::string(rule_field_names[i]) + "]: ") + *problem;
+    if (problem && !error)
+      error = {error_kind::page, (i == size_index ? "" : "[fields." + std::string(rule_field_names[i]) + "]: ") + *problem};
   }
   fields.size = size_text(rule, fields.text[size_index]);
   fields.size_bytes = read_whole_bytes(fields.text[size_index]);
@@ -438,8 +436,8 @@ rule_reading finish_listing(const service_rule& rule, const field_values& fields
     return result;
   }
   if (room.text_cut())
-    result.error = "the files of the page hold more than " + std::to_string(most_record_text) +
-                   " bytes of text; the rest are left out";
+    result.error = {error_kind::page, "the files of the page hold more than " + std::to_string(most_record_text) +
+                                          " bytes of text; the rest are left out"};
   if (files_read == 0 || !last) return result;
   const bool lone = files_read == 1;
   reading.more_files = room.files_left_out();
@@ -456,12 +454,12 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   const large_reading_place place(answers, cancel);
   if (!place.admitted()) {
     rule_reading nothing = read_with_rule(rule, {});
-    nothing.error = interrupted_reading;
+    nothing.error = interrupted_reading();
     return nothing;
   }
   reading_scope scope;
   scope.cancel = cancel;
-  std::optional<std::string> error;
+  std::optional<failure> error;
   const field_values fields = read_field_values(rule, answers, scope, error);
   listing_room room;
   answer_records records;

@@ -57,7 +57,7 @@ struct answer_records {
 /// `room`. Folders are told by [records.folders] `when`, their {dir} read by its
 /// `path`. `error` as read_value's.
 answer_records read_answer_records(const service_rule& rule, const rule_answer& answer, listing_room& room,
-                                   const reading_scope& scope, std::optional<std::string>& error);
+                                   const reading_scope& scope, std::optional<failure>& error);
 
 /// The rule's [fields] as read from the answers: texts decoded, the size as the
 /// window shows it.
@@ -70,7 +70,7 @@ struct field_values {
 /// Reads [fields] (one JSON reading per answer). A size that a decode step cannot
 /// read is `error`.
 field_values read_field_values(const service_rule& rule, const rule_answers& answers, const reading_scope& scope,
-                               std::optional<std::string>& error);
+                               std::optional<failure>& error);
 
 /// The files of a listing made whole. A field the records do not read comes from
 /// `fields`; when the listing holds a single file (`files_read` is 1), so does a

@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "runtime/error_kind.h"
+
 namespace sharelink {
 
 /// The four fields a rule reads; the file type follows from the name.
@@ -51,15 +53,12 @@ struct condition_rule {
   bool present = true;  ///< without `equals`: whether the value must be there
 };
 
-/// What kind of failure a rule names.
-enum class rule_failure { page, password, gone, login };
-inline constexpr std::array<std::string_view, 4> rule_failure_names = {"page", "password", "gone", "login"};
 
 /// A failure the service reports in its answer: when `condition` holds, the
 /// reading ends with `kind` and `message`.
 struct fail_rule {
   condition_rule condition;
-  rule_failure kind = rule_failure::page;
+  error_kind kind = error_kind::page;  ///< page, password, gone or login
   std::string message;
 };
 

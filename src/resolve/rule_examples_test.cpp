@@ -78,7 +78,7 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   // The values are escaped where they stand in the address; the rule's header is sent.
   EXPECT_EQ(asked, "/v1/list?share=X%20Y%2FZ&token=abc%2B1 application/json");
   const page_reading& reading = found.read.reading;
-  ASSERT_EQ(reading.files.size(), 2u) << found.read.error.value_or("");
+  ASSERT_EQ(reading.files.size(), 2u) << found.read.error.value_or(failure{}).message;
   EXPECT_EQ(reading.files[0].md5, "0cc175b9c0f1b6a831c399e269772661");
   EXPECT_EQ(reading.files[0].size, "2KB");
   EXPECT_EQ(reading.fields.download_url, "https://cdn.example/b");
@@ -91,7 +91,9 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   const service_resolution missing = resolve_service(example("cloudbox", "https://api.cloudbox.example", bare),
                                                      bare.url("/s/XYZ"), fetch_options{});
   EXPECT_EQ(missing.failed_step, "list");
-  EXPECT_NE(missing.read.error.value_or("").find("token"), std::string::npos);
+  const failure not_found = missing.read.error.value_or(failure{});
+  EXPECT_NE(not_found.message.find("token"), std::string::npos);
+  EXPECT_EQ(not_found.kind, error_kind::page);
 
   // A step's server that sends the request to another host is not followed there.
   testing::loopback_server moved;

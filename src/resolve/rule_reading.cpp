@@ -44,18 +44,19 @@ std::optional<local_text> json_value(const nlohmann::json& json, const std::stri
   }
 }
 
-std::string json_problem(const rule_answer& answer, const std::string& error) {
-  return (answer.step == "page" ? std::string("the page's JSON ") : "the JSON of step " + answer.step + " ") + error +
-         "; not read";
+failure json_problem(const rule_answer& answer, const std::string& error) {
+  return {error_kind::page,
+          (answer.step == "page" ? std::string("the page's JSON ") : "the JSON of step " + answer.step + " ") + error +
+              "; not read"};
 }
 
-std::string gave_up_on(std::string_view pattern, const search_budget& budget) {
-  if (budget.cancelled()) return std::string(interrupted_reading);
-  return "the pattern " + std::string(pattern) + " is too complex for this page (the engine gave up)";
+failure gave_up_on(std::string_view pattern, const search_budget& budget) {
+  if (budget.cancelled()) return interrupted_reading();
+  return {error_kind::page, "the pattern " + std::string(pattern) + " is too complex for this page (the engine gave up)"};
 }
 
 std::optional<local_text> last_match_value(const std::string& pattern, std::string_view text,
-                                           std::optional<std::string>& error, search_budget& budget,
+                                           std::optional<failure>& error, search_budget& budget,
                                            std::size_t* matches) {
   pattern_object object = regex_create();
   if (!regex_compile(object, pattern)) return std::nullopt;
@@ -154,7 +155,7 @@ class json_answers {
 
   /// The answer as JSON, or null when it is none; `error` is set when it could not
   /// be read.
-  const nlohmann::json* of(const rule_answer& answer, std::optional<std::string>& error) {
+  const nlohmann::json* of(const rule_answer& answer, std::optional<failure>& error) {
     for (const auto& [from, read] : parsed_)
       if (from == &answer) return read.json ? &*read.json : nullptr;
     // JSON is UTF-8: an answer that is not is read as its values would be, and
@@ -175,7 +176,7 @@ class json_answers {
 /// Group 1 of the pattern's last match, found the fast way (last_group_text);
 /// nothing when none, or when group 1 is empty.
 std::optional<local_text> pattern_value(const std::string& pattern, std::string_view text,
-                                        std::optional<std::string>& error, search_budget& budget) {
+                                        std::optional<failure>& error, search_budget& budget) {
   pattern_object object = regex_create();
   const pattern_hints hints = hints_for(pattern);
   const field_pattern field{pattern, hints.closing, nullptr, hints.backslash_runs_alike};
@@ -196,7 +197,7 @@ std::string how_it_reads(const value_reading& reading) {
 
 /// What `reading` finds, before its decode steps: nothing when it is missing.
 std::optional<local_text> found_by(const value_reading& reading, const rule_answers& answers, json_answers& json,
-                                   const reading_scope& scope, std::optional<std::string>& error,
+                                   const reading_scope& scope, std::optional<failure>& error,
                                    search_budget& budget, traced_reading* trace) {
   if (reading.filled) {
     const filled_template filled = fill_template(
@@ -213,7 +214,7 @@ std::optional<local_text> found_by(const value_reading& reading, const rule_answ
   if (!reading.pattern.empty()) {
     raw = pattern_value(reading.pattern, answer->text, error, budget);
     if (trace != nullptr) {
-      std::optional<std::string> ignored;
+      std::optional<failure> ignored;
       search_budget counting(reading_search_reads, scope.cancel);
       last_match_value(reading.pattern, answer->text, ignored, counting, &trace->matches);
     }
@@ -227,7 +228,7 @@ std::optional<local_text> found_by(const value_reading& reading, const rule_answ
 
 std::optional<local_text> read_value_in(const value_reading& reading, const rule_answers& answers,
                                         json_answers& json, const reading_scope& scope,
-                                        std::optional<std::string>& error, std::optional<std::string>* problem,
+                                        std::optional<failure>& error, std::optional<std::string>* problem,
                                         search_budget& budget) {
   if (!reading.given()) return std::nullopt;
   std::optional<traced_reading> trace;
@@ -303,18 +304,18 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
 }
 
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     std::optional<std::string>& error, const std::atomic<bool>* cancel) {
+                                     std::optional<failure>& error, const std::atomic<bool>* cancel) {
   reading_scope scope;
   scope.cancel = cancel;
   return read_value(reading, answers, scope, error);
 }
 
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     const reading_scope& scope, std::optional<std::string>& error,
+                                     const reading_scope& scope, std::optional<failure>& error,
                                      std::optional<std::string>* problem) {
   const large_reading_place place(answers, scope.cancel);
   if (!place.admitted()) {
-    if (!error) error = interrupted_reading;
+    if (!error) error = interrupted_reading();
     return std::nullopt;
   }
   json_answers json(pointers_of(reading));
@@ -327,7 +328,7 @@ std::optional<local_text> element_value(const nlohmann::json& element, const std
 }
 
 bool record_condition_holds(const condition_rule& condition, const nlohmann::json* element, std::string_view text,
-                            const template_values& values, std::optional<std::string>& error,
+                            const template_values& values, std::optional<failure>& error,
                             const std::atomic<bool>* cancel) {
   std::optional<local_text> value;
   if (condition.json) {
@@ -340,7 +341,7 @@ bool record_condition_holds(const condition_rule& condition, const nlohmann::jso
 }
 
 bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
-                     std::optional<std::string>& error) {
+                     std::optional<failure>& error) {
   search_budget budget(reading_search_reads, scope.cancel);
   std::optional<local_text> value;
   std::size_t matches = 0;

@@ -13,6 +13,7 @@
 #include "resolve/rule.h"
 #include "resolve/rule_template.h"
 #include "resolve/rule_trace.h"
+#include "runtime/error_kind.h"
 
 namespace sharelink {
 
@@ -29,10 +30,10 @@ using rule_answers = std::vector<rule_answer>;
 struct rule_reading {
   page_reading reading;
   /// Set when the page's reading is not to be trusted: a pattern made the engine
-  /// give up (complexity limit, or the reading's work ran out), the reading was
-  /// interrupted, a JSON answer could not be read, or files were left out for
-  /// their texts (most_record_text).
-  std::optional<std::string> error;
+  /// give up (complexity limit, or the reading's work ran out), a JSON answer could
+  /// not be read, or files were left out for their texts (most_record_text), all of
+  /// kind page; or the reading was interrupted (kind interrupted).
+  std::optional<failure> error;
 };
 
 /// The answer a field, value or record list reads: the one named `step`, or the
@@ -46,14 +47,14 @@ const rule_answer* answer_for(const rule_answers& answers, std::string_view step
 inline constexpr std::size_t most_record_text = 8u * 1024u * 1024u;
 
 /// The error of a reading that `cancel` stopped.
-inline constexpr std::string_view interrupted_reading = "interrupted";
+inline failure interrupted_reading() { return {error_kind::interrupted, "interrupted"}; }
 
 /// The value `reading` gives in `answers`, decoded; nothing when it finds none.
 /// `error` is set when the engine gave up, when the reading's work ran out
 /// (reading_search_reads) or `cancel` turned true (then "interrupted"), or when a
 /// JSON answer could not be read (pruned_json's error).
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     std::optional<std::string>& error, const std::atomic<bool>* cancel = nullptr);
+                                     std::optional<failure>& error, const std::atomic<bool>* cancel = nullptr);
 
 /// What a reading goes by besides the answers.
 struct reading_scope {
@@ -69,7 +70,7 @@ struct reading_scope {
 /// used for a value that is missing. `problem` is set when a decode step cannot
 /// read the value ("the size 'about 3 MB' is not a size"); the value is then nothing.
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
-                                     const reading_scope& scope, std::optional<std::string>& error,
+                                     const reading_scope& scope, std::optional<failure>& error,
                                      std::optional<std::string>* problem = nullptr);
 
 /// `value` through the decode steps, in order; bytes that are not UTF-8, before the
@@ -87,13 +88,13 @@ std::optional<local_text> element_value(const nlohmann::json& element, const std
 /// Whether `condition` holds on a record: its `json` reading `element`, its
 /// `pattern` the record's own `text`. `error` as read_value's.
 bool record_condition_holds(const condition_rule& condition, const nlohmann::json* element, std::string_view text,
-                            const template_values& values, std::optional<std::string>& error,
+                            const template_values& values, std::optional<failure>& error,
                             const std::atomic<bool>* cancel = nullptr);
 
 /// Whether `condition` holds on `answer` (its `json` or `pattern` reading the
 /// answer). `error` as read_value's.
 bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
-                     std::optional<std::string>& error);
+                     std::optional<failure>& error);
 
 /// Reads the answers with the rule. The records ([records]) give the files, each
 /// field a record does not read coming from [fields]; when the page lists a single

@@ -241,7 +241,9 @@ TEST(Rule, AReadingIsBoundedInDepthValuesTextAndWork) {
   };
   for (const auto& [fields, page, error] : rows) {
     const rule_reading read = read_with_rule(rule_of("name = 'x'\n" + fields), {{"page", page}});
-    EXPECT_NE(read.error.value_or("").find(error), std::string::npos) << fields << read.error.value_or("");
+    const failure got = read.error.value_or(failure{});
+    EXPECT_NE(got.message.find(error), std::string::npos) << fields << got.message;
+    EXPECT_EQ(got.kind, error_kind::page) << fields;
     std::size_t text = 0;
     for (const file_record& f : read.reading.files) text += f.download_url.size();
     EXPECT_LE(text, most_record_text);
@@ -262,7 +264,7 @@ TEST(Rule, AReadingEndsSoonAfterItIsCancelled) {
   const rule_reading read = read_with_rule(rule, page, &cancel);
   const auto ended = std::chrono::steady_clock::now();
   canceller.join();
-  EXPECT_EQ(read.error, "interrupted");
+  EXPECT_EQ(read.error, (failure{error_kind::interrupted, "interrupted"}));
   EXPECT_LT(ended - cancelled, std::chrono::milliseconds(500));
 }
 

@@ -192,9 +192,13 @@ std::vector<fail_rule> fails_of(const toml::node& node, reading_context& context
     fail.condition = condition_of(item, "a fail", context, step, false, {"kind", "message"});
     const toml::table& table = *item.as_table();
     if (auto kind = optional_text(table, "kind")) {
-      const auto* found = std::find(rule_failure_names.begin(), rule_failure_names.end(), *kind);
-      if (found == rule_failure_names.end()) refuse(table.get("kind"), "'kind' is page, password, gone or login");
-      fail.kind = static_cast<rule_failure>(found - rule_failure_names.begin());
+      bool known = false;
+      for (const error_kind named : {error_kind::page, error_kind::password, error_kind::gone, error_kind::login})
+        if (*kind == error_kind_name(named)) {
+          fail.kind = named;
+          known = true;
+        }
+      if (!known) refuse(table.get("kind"), "'kind' is page, password, gone or login");
     }
     // Shown as every error line is: control characters made harmless there.
     fail.message = optional_text(table, "message").value_or("");

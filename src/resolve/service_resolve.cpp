@@ -28,8 +28,7 @@ void make_absolute(share_listing& listing, field_values& fields, const share_run
 void refuse_other_schemes(std::vector<file_record>& files) {
   for (file_record& file : files) {
     if (file.error || file.download_url.empty() || is_web_address(file.download_url)) continue;
-    file.error = "the download address is not http or https";
-    file.error_kind = "page";
+    file.error = {error_kind::page, "the download address is not http or https"};
   }
 }
 
@@ -44,8 +43,8 @@ void tell_failure(const share_run& run, service_resolution& result) {
     result.outcome = *failure->fetch;
     return;
   }
-  result.failure = failure->kind.value_or(rule_failure::page);
-  result.read.error = (failure->step.empty() ? "" : "step " + failure->step + ": ") + failure->message;
+  result.failure = failure->kind.value_or(error_kind::page);
+  result.read.error = {*result.failure, (failure->step.empty() ? "" : "step " + failure->step + ": ") + failure->message};
 }
 
 }  // namespace
@@ -69,7 +68,7 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
   service_resolution result;
   share_run run(rule, address, settings);
   share_listing listing = list_share(run);
-  std::optional<std::string> error = std::move(listing.error);
+  std::optional<failure> error = std::move(listing.error);
   field_values fields = read_field_values(
       rule, run.top, run.scope("field", [&run](std::string_view name) { return run.rule_value(name); }), error);
   make_absolute(listing, fields, run);

@@ -27,7 +27,7 @@ struct service_resolution {
   /// service's that held, a share page answered 404 or 410 (gone), an extraction
   /// code needed and not known (password), or a page that does not read (page).
   /// Nothing when the failure is the fetch's (see `outcome`) or there is none.
-  std::optional<rule_failure> failure;
+  std::optional<error_kind> failure;
 };
 
 /// Fetches the share page at `address` (local text) and each step of the rule in

@@ -140,6 +140,10 @@ class drive_server {
   std::set<std::string> listed;
 };
 
+std::string error_text(const service_resolution& found) {
+  return found.read.error ? found.read.error->message : std::string();
+}
+
 /// What a resolution told its listener.
 struct recorded_trace final : rule_trace {
   std::vector<traced_request> requests;
@@ -160,7 +164,7 @@ TEST(ShareEngine, ListsPagesAndFoldersAndAsksForTheLinksInBatches) {
   drive_server drive;
   recorded_trace trace;
   const service_resolution found = resolve_drive(drive, "/s/abc", "x7k2", &trace);
-  EXPECT_FALSE(found.read.error) << *found.read.error;
+  EXPECT_FALSE(found.read.error) << error_text(found);
   const std::vector<file_record>& files = found.read.reading.files;
   ASSERT_EQ(files.size(), 4u);
   // In listing order, each folder's files where the folder stood.
@@ -176,7 +180,7 @@ TEST(ShareEngine, ListsPagesAndFoldersAndAsksForTheLinksInBatches) {
     EXPECT_EQ(files[i].error.has_value(), *link == '\0') << name;
   }
   // The file the batch's answer leaves out fails alone.
-  EXPECT_EQ(files[2].error.value_or(""), "step links: the answer holds nothing for the file");
+  EXPECT_EQ(files[2].error.value_or(failure{}).message, "step links: the answer holds nothing for the file");
   EXPECT_EQ(found.read.reading.fields.file_name, "b.txt");
   // Each folder listed once, page after page.
   EXPECT_EQ(drive.listed, (std::set<std::string>{"#1", "#2", "/docs#1", "/docs/sub#1"}));
@@ -191,16 +195,16 @@ TEST(ShareEngine, ListsPagesAndFoldersAndAsksForTheLinksInBatches) {
 
 TEST(ShareEngine, FailuresTheServiceReportsHaveTheirKinds) {
   drive_server drive;
-  const std::tuple<const char*, std::optional<std::string>, rule_failure, const char*> rows[] = {
-      {"/s/abc", std::nullopt, rule_failure::password, "step verify: this share needs an extraction code"},
-      {"/s/abc", "wrong", rule_failure::password, "step verify: the extraction code was not accepted"},
-      {"/s/nothing", "x7k2", rule_failure::gone, "the share is gone (HTTP 404 Not Found)"},
-      {"/s/deleted", "x7k2", rule_failure::gone, "the owner deleted the share"},
+  const std::tuple<const char*, std::optional<std::string>, error_kind, const char*> rows[] = {
+      {"/s/abc", std::nullopt, error_kind::password, "step verify: this share needs an extraction code"},
+      {"/s/abc", "wrong", error_kind::password, "step verify: the extraction code was not accepted"},
+      {"/s/nothing", "x7k2", error_kind::gone, "the share is gone (HTTP 404 Not Found)"},
+      {"/s/deleted", "x7k2", error_kind::gone, "the owner deleted the share"},
   };
   for (const auto& [path, password, kind, message] : rows) {
     const service_resolution found = resolve_drive(drive, path, password);
     EXPECT_EQ(found.failure, kind) << path;
-    EXPECT_EQ(found.read.error.value_or("").rfind(message, 0), 0u) << found.read.error.value_or("");
+    EXPECT_EQ(error_text(found).rfind(message, 0), 0u) << error_text(found);
   }
 }
 
@@ -229,8 +233,8 @@ TEST(ShareEngine, PagesEndWhereTheRuleSays) {
     ASSERT_TRUE(std::holds_alternative<service_rule>(read)) << describe(std::get<rule_problem>(read), pages);
     const service_resolution found = resolve_service(std::get<service_rule>(read), server.url("/s/x"), fetch_options{});
     EXPECT_EQ(asked, requests) << pages;
-    if (error) EXPECT_NE(found.read.error.value_or("").find(error), std::string::npos) << found.read.error.value_or("");
-    else EXPECT_EQ(found.read.reading.files.size(), 2u) << found.read.error.value_or("");
+    if (error) EXPECT_NE(error_text(found).find(error), std::string::npos) << error_text(found);
+    else EXPECT_EQ(found.read.reading.files.size(), 2u) << error_text(found);
   }
 }
 
@@ -249,7 +253,7 @@ TEST(ShareEngine, SavedAnswersReadAsTheServiceWouldGiveThem) {
   settings.saved = &saved;
   settings.password = "x7k2";
   const service_resolution found = resolve_service(rule, "", settings);
-  EXPECT_FALSE(found.read.error) << *found.read.error;
+  EXPECT_FALSE(found.read.error) << error_text(found);
   const std::vector<file_record>& files = found.read.reading.files;
   ASSERT_EQ(files.size(), 2u);  // the folder is not listed: there is no answer of its
   EXPECT_EQ(files[0].download_url, "https://dl.example/1");

@@ -21,7 +21,7 @@ struct answer_listing {
 };
 
 /// Adds the records of `got`'s answer to `into`.
-void take_records(share_run& run, const step_answer& got, answer_listing& into, std::optional<std::string>& error) {
+void take_records(share_run& run, const step_answer& got, answer_listing& into, std::optional<failure>& error) {
   answer_records read =
       read_answer_records(run.rule, got.answer, run.room, run.scope("records", {[&run](std::string_view name) {
                                                                     return run.rule_value(name);
@@ -56,20 +56,20 @@ bool next_page(share_run& run, const step_rule& step, const step_answer& got, st
   const pages_rule& pages = *step.pages;
   bool more = added > 0;
   if (pages.more) {
-    std::optional<std::string> error;
+    std::optional<failure> error;
     more = condition_holds(*pages.more, got.answer, run.scope("step " + step.name + ": more", values), error);
   }
   if (!pages.cursor) {
     page_value = std::to_string(std::stoll(*page_value) + pages.step);
     return more;
   }
-  std::optional<std::string> error;
+  std::optional<failure> error;
   const std::optional<local_text> cursor =
       read_value(*pages.cursor, {got.answer}, run.scope("step " + step.name + ": cursor", values), error);
   if (!more || !cursor) return false;
   if (!cursors.insert(*cursor).second) {
     run.fail({"the cursor '" + cursor->substr(0, 100) + "' came before: the listing would go round for ever",
-              rule_failure::page, std::nullopt, step.name});
+              error_kind::page, std::nullopt, step.name});
     return false;
   }
   page_value = *cursor;
@@ -90,7 +90,7 @@ std::optional<step_answer> run_step(share_run& run, std::size_t index, const std
   for (std::size_t page = 0; !run.stopped(); ++page) {
     if (pages && page >= pages->max) {
       run.fail({"the listing has more than " + std::to_string(pages->max) + " pages ([steps.pages] max)",
-                rule_failure::page, std::nullopt, step.name});
+                error_kind::page, std::nullopt, step.name});
       break;
     }
     const template_values values = run.values_for(index, page_values(pages, dir, page_value));
@@ -103,7 +103,7 @@ std::optional<step_answer> run_step(share_run& run, std::size_t index, const std
     step_answer got = run.ask(step.name, *request, pages ? page + 1 : 0, folder, page);
     if (got.saved_none) break;
     if (got.saved_missing) {
-      run.fail({"no answer for the step " + step.name + " (give --page " + step.name + "=FILE)", rule_failure::page,
+      run.fail({"no answer for the step " + step.name + " (give --page " + step.name + "=FILE)", error_kind::page,
                 std::nullopt, {}});
       break;
     }
@@ -113,9 +113,9 @@ std::optional<step_answer> run_step(share_run& run, std::size_t index, const std
       break;
     }
     const std::size_t before = records ? records->files + records->records.size() : 0;
-    std::optional<std::string> error;
+    std::optional<failure> error;
     if (records) take_records(run, got, *records, error);
-    if (error) run.fail({*error, rule_failure::page, std::nullopt, {}});
+    if (error) run.fail({error->message, error->kind, std::nullopt, {}});
     if (auto failed_fetch = fetch_failure(got, step.name)) run.fail(std::move(*failed_fetch));
     const std::size_t added = records ? records->files + records->records.size() - before : 0;
     const bool more = pages && !run.stopped() && next_page(run, step, got, added, values, page_value, cursors);
@@ -189,7 +189,7 @@ class folder_lister {
       try {
         run_step(run_, step_, next.dir, &found, next.dir);
       } catch (const std::exception&) {
-        run_.fail({"out of memory while listing a folder", rule_failure::page, std::nullopt, {}});
+        run_.fail({"out of memory while listing a folder", error_kind::page, std::nullopt, {}});
       }
       add(found.records, next.depth + 1);
       std::lock_guard lock(mutex_);
@@ -245,10 +245,10 @@ std::size_t step_index(const service_rule& rule, const std::string& name) {
 
 /// The share page: its answer kept at the top, a failure it tells or its status
 /// told to the run.
-void read_share_page(share_run& run, answer_listing* records, std::optional<std::string>& error) {
+void read_share_page(share_run& run, answer_listing* records, std::optional<failure>& error) {
   step_answer got = run.ask("page", run.page_request(), 0, {}, 0);
   if (got.saved_missing) {
-    run.fail({"no share page", rule_failure::page, std::nullopt, {}});
+    run.fail({"no share page", error_kind::page, std::nullopt, {}});
     return;
   }
   const template_values values = [&run](std::string_view name) { return run.rule_value(name); };
@@ -258,7 +258,7 @@ void read_share_page(share_run& run, answer_listing* records, std::optional<std:
   } else if (status == 404 || status == 410) {
     std::string message = "the share is gone (HTTP " + std::to_string(status);
     if (!got.outcome.status_text.empty()) message += " " + one_line(got.outcome.status_text);
-    run.fail({message + ")", rule_failure::gone, std::nullopt, {}});
+    run.fail({message + ")", error_kind::gone, std::nullopt, {}});
   } else if (records != nullptr) {
     // The page is read whatever its status: an error page may still list what it holds.
     take_records(run, got, *records, error);
@@ -274,7 +274,7 @@ share_listing list_share(share_run& run) {
   const service_rule& rule = run.rule;
   const std::string from = rule.records.reader == record_reader::none ? std::string() : records_step(rule);
   answer_listing top;
-  std::optional<std::string> error;
+  std::optional<failure> error;
   read_share_page(run, from == "page" ? &top : nullptr, error);
   for (std::size_t i = 0; i < rule.steps.size() && !run.stopped(); ++i) {
     if (rule.steps[i].for_each_file) continue;
@@ -295,8 +295,9 @@ share_listing list_share(share_run& run) {
     lister.run();
     for (const auto& [dir, listed] : lister.listed) out.files_read += listed.files;
     if (lister.too_deep())
-      out.error = "folders lie deeper than max_depth (" + std::to_string(rule.records.folders->max_depth) +
-                  "); the deeper ones are not listed";
+      out.error = {error_kind::page, "folders lie deeper than max_depth (" +
+                                         std::to_string(rule.records.folders->max_depth) +
+                                         "); the deeper ones are not listed"};
   }
   std::set<local_text> met;
   flatten(top.records, {}, lister, met, out);

@@ -18,7 +18,7 @@ struct share_listing {
   std::size_t files_read = 0;  ///< files read, kept or not
   /// What went wrong without ending the listing (a reading's error, folders left
   /// out for their depth).
-  std::optional<std::string> error;
+  std::optional<failure> error;
 };
 
 /// Reads the share page and runs every step that lists (a paged one page after

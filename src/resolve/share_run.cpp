@@ -23,12 +23,12 @@ bool has_header(const std::vector<std::string>& headers, std::string_view name) 
 }
 
 /// The default words of a failure the rule names without a message.
-std::string default_message(rule_failure kind) {
+std::string default_message(error_kind kind) {
   switch (kind) {
-    case rule_failure::password: return "the extraction code was not accepted";
-    case rule_failure::gone: return "the share is gone";
-    case rule_failure::login: return "the share needs a login (give --cookies FILE)";
-    case rule_failure::page: break;
+    case error_kind::password: return "the extraction code was not accepted";
+    case error_kind::gone: return "the share is gone";
+    case error_kind::login: return "the share needs a login (give --cookies FILE)";
+    default: break;
   }
   return "the service says the share cannot be read";
 }
@@ -54,8 +54,6 @@ class share_run::locked_trace final : public rule_trace {
   rule_trace& sink_;
   std::mutex mutex_;
 };
-
-std::string_view failure_name(rule_failure kind) { return rule_failure_names[static_cast<std::size_t>(kind)]; }
 
 std::string without_password(std::string text, const std::optional<std::string>& password) {
   if (!password || password->empty()) return text;
@@ -115,11 +113,12 @@ std::optional<std::string> share_run::read_rule_value(const std::string& name, s
   scope.trace = trace();
   scope.what = "value " + name;
   scope.cancel = cancel();
-  std::optional<std::string> error, problem;
+  std::optional<sharelink::failure> error;
+  std::optional<std::string> problem;
   std::optional<std::string> value = read_value(reading, top, scope, error, &problem);
   reading_.pop_back();
-  if (error) fail({*error, rule_failure::page, std::nullopt, {}});
-  if (problem) fail({"the value " + name + ": " + *problem, rule_failure::page, std::nullopt, {}});
+  if (error) fail({error->message, error->kind, std::nullopt, {}});
+  if (problem) fail({"the value " + name + ": " + *problem, error_kind::page, std::nullopt, {}});
   rule_values_.emplace(name, value);
   if (!value && why != nullptr) *why = "the value " + name + " is not in the answer";
   return value;
@@ -137,10 +136,11 @@ std::optional<std::string> share_run::step_value(std::size_t index, const std::s
   scope.trace = trace();
   scope.what = "step " + step.name + ": value " + name;
   scope.cancel = cancel();
-  std::optional<std::string> error, problem;
+  std::optional<sharelink::failure> error;
+  std::optional<std::string> problem;
   std::optional<std::string> value = read_value(entry->second, top, scope, error, &problem);
-  if (error) fail({*error, rule_failure::page, std::nullopt, step.name});
-  if (problem) fail({"the value " + name + ": " + *problem, rule_failure::page, std::nullopt, step.name});
+  if (error) fail({error->message, error->kind, std::nullopt, step.name});
+  if (problem) fail({"the value " + name + ": " + *problem, error_kind::page, std::nullopt, step.name});
   // A value that is a template is filled each time it is asked for: it may use a
   // page's counter or a file's values.
   if (!entry->second.filled) step_values_.emplace(key, value);
@@ -160,7 +160,7 @@ template_values share_run::values_for(std::size_t index, const template_values& 
     scope.values = values_for(index, own);
     scope.trace = trace();
     scope.what = "step " + step.name + ": value " + entry->first;
-    std::optional<std::string> error;
+    std::optional<sharelink::failure> error;
     return read_value(entry->second, top, scope, error);
   };
 }
@@ -168,11 +168,11 @@ template_values share_run::values_for(std::size_t index, const template_values& 
 run_failure share_run::missing_value(const std::string& step, const std::string& name) {
   if (name == "password" && !settings.password)
     return {"this share needs an extraction code: give --password CODE (or paste the share text with its code)",
-            rule_failure::password, std::nullopt, step};
+            error_kind::password, std::nullopt, step};
   std::string why = "the value " + name + " is not in the answer";
   if (!name.starts_with("file.")) rule_value(name, &why);
   else why = "the value " + name + " is not in the file's record";
-  return {why, rule_failure::page, std::nullopt, step};
+  return {why, error_kind::page, std::nullopt, step};
 }
 
 std::optional<step_request> share_run::request_of(std::size_t index, const template_values& values,
@@ -202,7 +202,7 @@ std::optional<step_request> share_run::request_of(std::size_t index, const templ
   for (const auto& [name, value] : step.headers) {
     const std::string text = fill(value, template_place::plain);
     if (has_control_character(text)) {
-      failed = {"the header " + name + " would hold a control character", rule_failure::page, std::nullopt, step.name};
+      failed = {"the header " + name + " would hold a control character", error_kind::page, std::nullopt, step.name};
       return std::nullopt;
     }
     set_header(request.headers, name, text);
@@ -212,7 +212,7 @@ std::optional<step_request> share_run::request_of(std::size_t index, const templ
     return std::nullopt;
   }
   if (step.json_body && !nlohmann::json::accept(*request.body)) {
-    failed = {"its json_body is no JSON once filled in", rule_failure::page, std::nullopt, step.name};
+    failed = {"its json_body is no JSON once filled in", error_kind::page, std::nullopt, step.name};
     return std::nullopt;
   }
   return request;
@@ -281,11 +281,11 @@ std::optional<run_failure> share_run::failure_told(const std::vector<fail_rule>&
   scope.cancel = cancel();
   for (std::size_t i = 0; i < fails.size(); ++i) {
     scope.what = label + " " + std::to_string(i + 1);
-    std::optional<std::string> error;
+    std::optional<sharelink::failure> error;
     if (!condition_holds(fails[i].condition, answer, scope, error)) continue;
-    const rule_failure kind = fails[i].kind;
+    const error_kind kind = fails[i].kind;
     std::string message = fails[i].message.empty() ? default_message(kind) : fails[i].message;
-    if (kind == rule_failure::password && !settings.password) return missing_value(answer.step, "password");
+    if (kind == error_kind::password && !settings.password) return missing_value(answer.step, "password");
     return run_failure{std::move(message), kind, std::nullopt, answer.step == "page" ? "" : answer.step};
   }
   return std::nullopt;

@@ -27,7 +27,7 @@ struct step_request {
 /// Why a resolution, or one of its files, failed.
 struct run_failure {
   std::string message;  ///< one line, without the step's name
-  std::optional<rule_failure> kind;      ///< the kind the rule names, or the engine's (gone, password)
+  std::optional<error_kind> kind;      ///< the kind the rule names, or the engine's (gone, password)
   std::optional<fetch_outcome> fetch;    ///< a fetch that failed, its body left out
   std::string step;                      ///< the step it failed at; empty for the share page
 };
@@ -136,7 +136,5 @@ class share_run {
 /// shown as "***".
 std::string without_password(std::string text, const std::optional<std::string>& password);
 
-/// The name of a kind a rule names ("gone"), for a file's error.
-std::string_view failure_name(rule_failure kind);
 
 }  // namespace sharelink::share_engine

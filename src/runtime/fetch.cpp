@@ -126,14 +126,43 @@ class fetch_sink final : public hop_sink {
   std::int64_t delivered_ = 0;
 };
 
-/// The outcome's error and cut for a hop that ended as `end` said.
+/// Sets the outcome's error, its kind and its cut.
+void fail(fetch_outcome& outcome, error_kind kind, std::string error, fetch_cut cut = fetch_cut::none) {
+  outcome.fetched = false;
+  outcome.error = std::move(error);
+  outcome.kind = kind;
+  outcome.cut = cut;
+}
+
+/// The words and kind of a hop's end that says all there is to say by itself.
+struct end_reason {
+  const char* words;
+  error_kind kind;
+};
+end_reason reason_of(ending why) {
+  switch (why) {
+    case ending::refused: return {"connection refused", error_kind::network};
+    case ending::proxy_refused: return {"cannot connect through the proxy", error_kind::network};
+    case ending::cannot_connect: return {"cannot connect", error_kind::network};
+    case ending::host_not_found: return {"host not found", error_kind::network};
+    case ending::proxy_not_found: return {"proxy not found", error_kind::network};
+    case ending::proxy_failed: return {"the proxy failed", error_kind::network};
+    case ending::certificate: return {"TLS certificate not accepted", error_kind::tls};
+    case ending::handshake: return {"TLS handshake failed", error_kind::tls};
+    case ending::ca_file: return {"cannot read the certificate authorities", error_kind::tls};
+    case ending::send_failed: return {"send failed", error_kind::network};
+    case ending::malformed: return {"malformed address", error_kind::address};
+    case ending::not_http: return {"the answer is not HTTP", error_kind::network};
+    case ending::headers_too_large: return {"response headers too large", error_kind::network};
+    default: return {"the HTTP client failed", error_kind::network};
+  }
+}
+
+/// The outcome's error, kind and cut for a hop that ended as `end` said.
 void describe_end(const hop_end& end, const fetch_sink& sink, const fetch_options& options,
                   fetch_outcome& outcome) {
   const std::string detail = one_line_detail(end.detail);
-  auto broken = [&](std::string text) {
-    outcome.cut = fetch_cut::broken;
-    outcome.error = std::move(text);
-  };
+  auto broken = [&](std::string text) { fail(outcome, error_kind::network, std::move(text), fetch_cut::broken); };
   switch (end.why) {
     case ending::none:
       if (sink.short_of_announced()) return broken("connection closed" + sink.bytes_so_far());
@@ -141,29 +170,23 @@ void describe_end(const hop_end& end, const fetch_sink& sink, const fetch_option
       return;
     case ending::stopped:
     case ending::cancelled:
-      outcome.cut = fetch_cut::interrupted;
-      outcome.error = "interrupted";
-      return;
-    case ending::out_of_time:
-      outcome.cut = fetch_cut::out_of_time;
-      outcome.error = "timed out: the fetch took longer than " +
-                      std::to_string(options.total_timeout_ms) + " ms";
-      if (sink.head_in()) outcome.error += ", stopped" + sink.bytes_so_far();
-      return;
+      return fail(outcome, error_kind::interrupted, "interrupted", fetch_cut::interrupted);
+    case ending::out_of_time: {
+      std::string error = "timed out: the fetch took longer than " + std::to_string(options.total_timeout_ms) + " ms";
+      if (sink.head_in()) error += ", stopped" + sink.bytes_so_far();
+      return fail(outcome, error_kind::timeout, std::move(error), fetch_cut::out_of_time);
+    }
     case ending::stalled:
-      outcome.cut = fetch_cut::stalled;
-      outcome.error = sink.head_in() ? "timed out: nothing received for " +
-                                           std::to_string(options.stall_timeout_ms) + " ms" +
-                                           sink.bytes_so_far()
-                                     : "timed out: no response within " +
-                                           std::to_string(options.stall_timeout_ms) + " ms";
-      return;
+      return fail(outcome, error_kind::timeout,
+                  sink.head_in() ? "timed out: nothing received for " + std::to_string(options.stall_timeout_ms) +
+                                       " ms" + sink.bytes_so_far()
+                                 : "timed out: no response within " + std::to_string(options.stall_timeout_ms) + " ms",
+                  fetch_cut::stalled);
     case ending::connect_timeout:
-      outcome.error = options.connect_timeout_ms > 0
-                          ? "timed out connecting after " +
-                                std::to_string(options.connect_timeout_ms) + " ms"
-                          : "timed out connecting";
-      return;
+      return fail(outcome, error_kind::timeout,
+                  options.connect_timeout_ms > 0
+                      ? "timed out connecting after " + std::to_string(options.connect_timeout_ms) + " ms"
+                      : "timed out connecting");
     case ending::closed:
       return broken("connection closed" + sink.bytes_so_far());
     case ending::no_answer:
@@ -173,32 +196,16 @@ void describe_end(const hop_end& end, const fetch_sink& sink, const fetch_option
       return broken("receive failed: " + detail);
     case ending::other:
       if (sink.head_in()) return broken("connection broken" + sink.bytes_so_far() + ": " + detail);
-      outcome.error = detail;
-      return;
+      return fail(outcome, error_kind::network, detail);
     default:
       break;
   }
-  const char* reason = "";
-  switch (end.why) {
-    case ending::refused: reason = "connection refused"; break;
-    case ending::proxy_refused: reason = "cannot connect through the proxy"; break;
-    case ending::cannot_connect: reason = "cannot connect"; break;
-    case ending::host_not_found: reason = "host not found"; break;
-    case ending::proxy_not_found: reason = "proxy not found"; break;
-    case ending::proxy_failed: reason = "the proxy failed"; break;
-    case ending::certificate: reason = "TLS certificate not accepted"; break;
-    case ending::handshake: reason = "TLS handshake failed"; break;
-    case ending::ca_file: reason = "cannot read the certificate authorities"; break;
-    case ending::send_failed: reason = "send failed"; break;
-    case ending::malformed: reason = "malformed address"; break;
-    case ending::not_http: reason = "the answer is not HTTP"; break;
-    case ending::headers_too_large: reason = "response headers too large"; break;
-    default: reason = "the HTTP client failed"; break;
-  }
-  outcome.error = reason;
+  const end_reason reason = reason_of(end.why);
+  std::string error = reason.words;
   // A refusal says all there is to say; the library's words would only repeat it.
   if (!detail.empty() && end.why != ending::refused && end.why != ending::headers_too_large)
-    outcome.error += ": " + detail;
+    error += ": " + detail;
+  fail(outcome, reason.kind, std::move(error));
 }
 
 /// What the request carries besides the fixed headers; false with `error` set when it
@@ -227,24 +234,20 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   fetch_outcome outcome;
   fetch_address target = prepare_fetch_address(address);
   hop_request extra;
-  if (!target.error.empty()) {
-    outcome.error = target.error;
+  // What cannot go out as asked is refused before anything is sent.
+  const auto refuse = [&outcome](std::string error) {
+    fail(outcome, error_kind::address, std::move(error));
     return outcome;
-  }
-  if (!prepare_request(request, extra, outcome.error)) return outcome;
+  };
+  if (!target.error.empty()) return refuse(target.error);
+  if (std::string error; !prepare_request(request, extra, error)) return refuse(std::move(error));
   // A page's POST may be followed to a GET; a streaming request's body never is.
   const bool body_may_turn_get = !extra.post_body && options.post_body;
   if (!extra.post_body) extra.post_body = options.post_body;
   // A line break in a header would start a header, or a request, of its own.
   for (const std::string& header : options.headers)
-    if (has_control_character(header)) {
-      outcome.error = "a request header holds a control character";
-      return outcome;
-    }
-  if (has_control_character(options.user_agent)) {
-    outcome.error = "the user agent holds a control character";
-    return outcome;
-  }
+    if (has_control_character(header)) return refuse("a request header holds a control character");
+  if (has_control_character(options.user_agent)) return refuse("the user agent holds a control character");
   // The platform sends `headers` as they stand, the user agent among them unless
   // they have a User-Agent of their own. Past a redirect to another host the client
   // is opened again with the user agent alone.
@@ -260,7 +263,14 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   const fetch_options first_options = sent_options(true);
   std::optional<fetch_options> elsewhere_options;  // kept while a client uses them
   const std::string host_asked_for = host_of(target.url);
-  std::unique_ptr<hop_client> client = open_client(first_options, extra, outcome.error);
+  // A client that cannot be set up (or a proxy it cannot speak to) gives no answer.
+  const auto open = [&](const fetch_options& with) {
+    std::string error;
+    std::unique_ptr<hop_client> opened = open_client(with, extra, error);
+    if (!opened) fail(outcome, error_kind::network, std::move(error));
+    return opened;
+  };
+  std::unique_ptr<hop_client> client = open(first_options);
   if (!client) return outcome;
 
   fetch_clock clock(options);
@@ -276,23 +286,20 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
       outcome.status_text = sink.head().status_text;
     }
     if (sink.follows()) {
+      // A redirect not followed is the answer's doing.
+      const auto refuse_redirect = [&outcome](std::string error) {
+        fail(outcome, error_kind::http, std::move(error));
+        return outcome;
+      };
       const long status = sink.head().status;
       const bool to_get = body_may_turn_get && (status == 301 || status == 302 || status == 303);
-      if (extra.post_body && !to_get) {
-        outcome.error = "redirect refused: a request with a body is not sent on";
-        return outcome;
-      }
-      if (redirects == max_redirects) {
-        outcome.error = "too many redirects";
-        return outcome;
-      }
+      if (extra.post_body && !to_get)
+        return refuse_redirect("redirect refused: a request with a body is not sent on");
+      if (redirects == max_redirects) return refuse_redirect("too many redirects");
       fetch_address next = follow_redirect(target, sink.head().location);
       if (next.error.empty() && options.same_host_redirects_only && host_of(next.url) != host_of(target.url))
         next.error = "redirect refused: it leaves " + host_of(target.url) + " for another host";
-      if (!next.error.empty()) {
-        outcome.error = next.error;
-        return outcome;
-      }
+      if (!next.error.empty()) return refuse_redirect(std::move(next.error));
       const bool leaves_host = !options.headers.empty() && !elsewhere_options && host_of(next.url) != host_asked_for;
       if (leaves_host || extra.post_body) {
         // The client is opened again: with the user agent alone past the host, and
@@ -300,7 +307,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
         extra.post_body.reset();
         client.reset();
         if (leaves_host) elsewhere_options = sent_options(false);
-        client = open_client(elsewhere_options ? *elsewhere_options : first_options, extra, outcome.error);
+        client = open(elsewhere_options ? *elsewhere_options : first_options);
         if (!client) return outcome;
       }
       target = std::move(next);
@@ -451,12 +458,15 @@ fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options
     }
   };
   fetch_outcome outcome = fetch_hop::run_fetch(address, options, fetch_request{}, reserve, collect);
+  // The body handler stopped the fetch: the page is more than is kept.
   if (outcome.cut == fetch_cut::interrupted && capped) {
     outcome.cut = fetch_cut::capped;
+    outcome.kind = error_kind::page;
     outcome.error =
         "the page is larger than " + std::to_string(options.body_cap) + " bytes; stopped there";
   } else if (outcome.cut == fetch_cut::interrupted && out_of_memory) {
     outcome.cut = fetch_cut::broken;
+    outcome.kind = error_kind::page;
     outcome.error = "out of memory";
   }
   outcome.body = std::move(body);
@@ -467,6 +477,12 @@ fetch_outcome fetch_streaming(std::string_view address, const fetch_options& opt
                               const fetch_request& request, const head_handler& on_head,
                               const body_handler& on_body) {
   return fetch_hop::run_fetch(address, options, request, on_head, on_body);
+}
+
+std::optional<error_kind> failure_kind_of(const fetch_outcome& outcome) {
+  if (!outcome.fetched) return outcome.kind.value_or(error_kind::network);
+  if (outcome.status != 0 && (outcome.status < 200 || outcome.status > 299)) return error_kind::http;
+  return std::nullopt;
 }
 
 byte_string fetch_page(std::string_view address) { return fetch_page_reporting(address).body; }

@@ -9,6 +9,7 @@
 #include <vector>
 #include <string_view>
 
+#include "runtime/error_kind.h"
 #include "runtime/text.h"
 
 namespace sharelink {
@@ -93,6 +94,9 @@ struct fetch_outcome {
   /// "the page is larger than 8388608 bytes; stopped there".
   bool fetched = false;
   std::string error;
+  /// What kind of failure `error` tells; set with it (address, network, timeout,
+  /// tls, http for a redirect refused, page for a body past the cap, interrupted).
+  std::optional<error_kind> kind;
   /// Status code of the last response whose head arrived whole (after redirects,
   /// or the redirect that was refused); 0 when none did.
   long status = 0;
@@ -111,6 +115,11 @@ struct fetch_outcome {
   std::string final_address;
   bool operator==(const fetch_outcome&) const = default;
 };
+
+/// The kind of failure `outcome` tells: its kind when it was not fetched (network when
+/// it names none), `http` for an answer outside 200-299; nothing when all is well
+/// (status 0, no answer at all, is no failure of a fetched outcome: a saved page's).
+std::optional<error_kind> failure_kind_of(const fetch_outcome& outcome);
 
 /// The head of the response whose body a streaming fetch delivers.
 struct response_head {

@@ -106,6 +106,9 @@ struct contract_case {
   long status;
   std::string status_text;
   fetch_cut cut;
+  /// What failure_kind_of says: the kind of the error, http for a status outside
+  /// 200-299, nothing for a good answer.
+  std::optional<error_kind> kind;
   /// What the error starts with; empty: any one-line text (worded by the platform),
   /// or none at all when `fetched`.
   std::string error;
@@ -137,74 +140,76 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
 
   const std::vector<contract_case> cases = {
       // Status: never an error at this layer.
-      {"200", h + "/status/200", quick(), true, 200, "OK", fetch_cut::none, "", "status 200"},
-      {"404", h + "/status/404", quick(), true, 404, "Not Found", fetch_cut::none, "",
+      {"200", h + "/status/200", quick(), true, 200, "OK", fetch_cut::none, {}, "", "status 200"},
+      {"404", h + "/status/404", quick(), true, 404, "Not Found", fetch_cut::none, error_kind::http, "",
        "status 404"},
-      {"500", h + "/status/500", quick(), true, 500, "Internal Server Error", fetch_cut::none, "",
+      {"500", h + "/status/500", quick(), true, 500, "Internal Server Error", fetch_cut::none, error_kind::http, "",
        "status 500"},
-      {"no reason phrase", h + "/status/404-bare", quick(), true, 404, "", fetch_cut::none, "",
+      {"no reason phrase", h + "/status/404-bare", quick(), true, 404, "", fetch_cut::none, error_kind::http, "",
        "status 404"},
       // Redirects.
-      {"relative redirect", h + "/redirect/relative", quick(), true, 200, "OK", fetch_cut::none,
+      {"relative redirect", h + "/redirect/relative", quick(), true, 200, "OK", fetch_cut::none, {},
        "", "landed"},
-      {"absolute redirect", h + "/redirect/absolute", quick(), true, 200, "OK", fetch_cut::none,
+      {"absolute redirect", h + "/redirect/absolute", quick(), true, 200, "OK", fetch_cut::none, {},
        "", "GET /echo/landed HTTP/1.0\r\n", 0, true},
-      {"twenty redirects", h + "/redirect/chain/20", quick(), true, 200, "OK", fetch_cut::none,
+      {"twenty redirects", h + "/redirect/chain/20", quick(), true, 200, "OK", fetch_cut::none, {},
        "", "GET /echo/landed HTTP/1.0\r\n", 0, true},
       {"twenty-one redirects", h + "/redirect/chain/21", quick(), false, 302, "Found",
-       fetch_cut::none, "too many redirects", ""},
-      {"redirect loop", h + "/redirect/loop", quick(), false, 302, "Found", fetch_cut::none,
+       fetch_cut::none, error_kind::http, "too many redirects", ""},
+      {"redirect loop", h + "/redirect/loop", quick(), false, 302, "Found", fetch_cut::none, error_kind::http,
        "too many redirects", ""},
       {"redirect without a target", h + "/redirect/no-target", quick(), true, 302, "Found",
-       fetch_cut::none, "", "stay"},
+       fetch_cut::none, error_kind::http, "", "stay"},
       {"redirect to file:", h + "/redirect/to?file:///etc/passwd", quick(), false, 302, "Found",
-       fetch_cut::none, "redirect refused: unsupported scheme \"file\"", ""},
+       fetch_cut::none, error_kind::http, "redirect refused: unsupported scheme \"file\"", ""},
       {"redirect to ftp:", h + "/redirect/to?ftp://127.0.0.1:1/pub", quick(), false, 302,
-       "Found", fetch_cut::none, "redirect refused: unsupported scheme \"ftp\"", ""},
+       "Found", fetch_cut::none, error_kind::http, "redirect refused: unsupported scheme \"ftp\"", ""},
       {"redirect to gopher:", h + "/redirect/to?gopher://127.0.0.1:1/", quick(), false, 302,
-       "Found", fetch_cut::none, "redirect refused: unsupported scheme \"gopher\"", ""},
+       "Found", fetch_cut::none, error_kind::http, "redirect refused: unsupported scheme \"gopher\"", ""},
       {"https down to http", https() + "/redirect/down", trusting(), false, 302, "Found",
-       fetch_cut::none, "redirect from https to http refused", ""},
+       fetch_cut::none, error_kind::http, "redirect from https to http refused", ""},
       {"held to its host, another host", h + "/redirect/to?http://localhost:1/", one_host, false, 302,
-       "Found", fetch_cut::none, "redirect refused: it leaves 127.0.0.1 for another host", ""},
+       "Found", fetch_cut::none, error_kind::http, "redirect refused: it leaves 127.0.0.1 for another host", ""},
       {"held to its host, the same host", h + "/redirect/relative", one_host, true, 200, "OK",
-       fetch_cut::none, "", "landed"},
-      // Request headers.
-      {"a header with a line break", h + "/status/200", split_header, false, 0, "", fetch_cut::none,
+       fetch_cut::none, {}, "", "landed"},
+      // Refused before anything is sent.
+      {"an address without a host", "http://u:p@/x", quick(), false, 0, "", fetch_cut::none,
+       error_kind::address, "address has no host", ""},
+      {"a header with a line break", h + "/status/200", split_header, false, 0, "", fetch_cut::none, error_kind::address,
        "a request header holds a control character", ""},
       // Bodies.
-      {"NUL bytes", h + "/nul", quick(), true, 200, "OK", fetch_cut::none, "",
+      {"NUL bytes", h + "/nul", quick(), true, 200, "OK", fetch_cut::none, {}, "",
        bytes_0_to_255(1000)},
-      {"longer than announced", h + "/long", quick(), true, 200, "OK", fetch_cut::none, "", "abc"},
-      {"slow but steady", h + "/trickle", patient, true, 200, "OK", fetch_cut::none, "",
+      {"longer than announced", h + "/long", quick(), true, 200, "OK", fetch_cut::none, {}, "", "abc"},
+      {"slow but steady", h + "/trickle", patient, true, 200, "OK", fetch_cut::none, {}, "",
        "abcdefghijklmnopqrst"},
-      {"shorter than announced", h + "/short", quick(), false, 200, "OK", fetch_cut::broken,
+      {"shorter than announced", h + "/short", quick(), false, 200, "OK", fetch_cut::broken, error_kind::network,
        "connection closed after 10 of 100 bytes", "0123456789"},
-      {"stall mid-body", h + "/stall", quick(), false, 200, "OK", fetch_cut::stalled,
+      {"stall mid-body", h + "/stall", quick(), false, 200, "OK", fetch_cut::stalled, error_kind::timeout,
        "timed out: nothing received for 1500 ms after 5 of 100 bytes", "early"},
-      {"no answer", h + "/mute", quick(), false, 0, "", fetch_cut::stalled,
+      {"no answer", h + "/mute", quick(), false, 0, "", fetch_cut::stalled, error_kind::timeout,
        "timed out: no response within 1500 ms", ""},
-      {"endless body", h + "/endless", cap, false, 200, "OK", fetch_cut::capped,
+      {"endless body", h + "/endless", cap, false, 200, "OK", fetch_cut::capped, error_kind::page,
        "the page is larger than 100000 bytes; stopped there", std::string(100000, 'x')},
       {"body of exactly the cap", h + "/status/200", cap_of_ten, true, 200, "OK",
-       fetch_cut::none, "", "status 200"},
+       fetch_cut::none, {}, "", "status 200"},
       {"endless trickle", h + "/trickle-forever", whole_limit, false, 200, "OK",
-       fetch_cut::out_of_time, "timed out: the fetch took longer than 1500 ms", "", 't'},
-      {"slow headers", h + "/slow-headers", whole_limit, false, 0, "", fetch_cut::out_of_time,
+       fetch_cut::out_of_time, error_kind::timeout, "timed out: the fetch took longer than 1500 ms", "", 't'},
+      {"slow headers", h + "/slow-headers", whole_limit, false, 0, "", fetch_cut::out_of_time, error_kind::timeout,
        "timed out: the fetch took longer than 1500 ms", ""},
-      {"header flood", h + "/header-flood", quick(), false, 0, "", fetch_cut::none, "", ""},
+      {"header flood", h + "/header-flood", quick(), false, 0, "", fetch_cut::none, error_kind::network, "", ""},
       // Connections and certificates.
-      {"refused port", "http://127.0.0.1:1/", quick(), false, 0, "", fetch_cut::none, "", ""},
+      {"refused port", "http://127.0.0.1:1/", quick(), false, 0, "", fetch_cut::none, error_kind::network, "", ""},
       {"refused proxy", "http://only-through-the-proxy.test/", refused_proxy, false, 0, "",
-       fetch_cut::none, "cannot connect through the proxy", ""},
-      {"untrusted certificate", https() + "/status/200", quick(), false, 0, "", fetch_cut::none,
+       fetch_cut::none, error_kind::network, "cannot connect through the proxy", ""},
+      {"untrusted certificate", https() + "/status/200", quick(), false, 0, "", fetch_cut::none, error_kind::tls,
        "", ""},
       {"trusted through ca_file", https() + "/status/200", trusting(), true, 200, "OK",
-       fetch_cut::none, "", "status 200"},
+       fetch_cut::none, {}, "", "status 200"},
       {"certificate of another host", servers_->https_wrong_host + "/status/200", trusting(),
-       false, 0, "", fetch_cut::none, "TLS certificate not accepted", ""},
+       false, 0, "", fetch_cut::none, error_kind::tls, "TLS certificate not accepted", ""},
       {"expired certificate", servers_->https_expired + "/status/200", trusting(), false, 0, "",
-       fetch_cut::none, "TLS certificate not accepted", ""},
+       fetch_cut::none, error_kind::tls, "TLS certificate not accepted", ""},
   };
   for (const contract_case& c : cases) {
     SCOPED_TRACE(c.name + ": " + c.address);
@@ -216,6 +221,7 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
       // trusting the test certificate would mean adding it to the user's store.
       EXPECT_FALSE(outcome.fetched);
       EXPECT_TRUE(outcome.error.starts_with("TLS certificate not accepted")) << outcome.error;
+      EXPECT_EQ(outcome.kind, error_kind::tls);
       continue;
     }
     if (on_wininet && c.name == "header flood") {
@@ -228,6 +234,7 @@ TEST_F(FetchContract, OutcomeOfEachKindOfAnswer) {
     EXPECT_EQ(outcome.status, c.status);
     EXPECT_EQ(outcome.status_text, c.status_text);
     EXPECT_EQ(outcome.cut, c.cut);
+    EXPECT_EQ(failure_kind_of(outcome), c.kind);
     if (c.fetched) {
       EXPECT_EQ(outcome.error, "");
     } else {
@@ -376,6 +383,7 @@ TEST_F(FetchContract, CancelEndsAFetchPromptlyKeepingTheBytes) {
   EXPECT_FALSE(outcome.fetched);
   EXPECT_EQ(outcome.cut, fetch_cut::interrupted);
   EXPECT_EQ(outcome.error, "interrupted");
+  EXPECT_EQ(outcome.kind, error_kind::interrupted);
   EXPECT_EQ(outcome.body, "early");
 }
 
