@@ -15,6 +15,7 @@
 #include "resolve/file_records.h"
 #include "resolve/pruned_json.h"
 #include "resolve/rule_reading.h"
+#include "resolve/relative_address.h"
 #include "resolve/rule_template.h"
 #include "resolve/service_resolve.h"
 #include "resolve/services.h"
@@ -109,6 +110,27 @@ TEST(Rule, ABadFileIsOneLineWithItsPlace) {
       {"name = 'x'\n" + url + "[fields.md5]\npattern = '(x)'\nstep = 'nosuch'\n", 6, "names no step"},
       {"name = 'x'\n" + url + "[records]\nstart_tags = 'a'\nstep = 'q'\n", 6, "names no step"},
       {"name = 'x\n", 1, ""},  // TOML's own message
+      // What the language grew for shares of today's drives, each checked where it stands.
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/?a={nope}'\n", 5, "uses {nope}"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/?a={file.id}'\n", 5, "outside a step for each file"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/'\nform = { a = 'b' }\n", 4, "method = \"POST\""},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/'\nmethod = 'PUT'\n", 6, "GET or POST"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/'\nbatch = 2\n", 6, "goes with for_each"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/'\ngives = { md5 = { json = '/m' } }\n", 6,
+       "for a step for each file"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/'\nfor_each = 'file'\n[[steps]]\naddress = 'https://h/'\n",
+       7, "come first"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/'\npages = { param = 'p', cursor = { template = 'x' } }\n",
+       6, "no 'step'"},
+      {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/'\npages = { param = 'p', step = 0 }\n", 6, "for ever"},
+      {"name = 'x'\n" + url + "[[fail]]\njson = '/e'\nkind = 'oops'\n", 6, "page, password, gone or login"},
+      {"name = 'x'\n" + url + "[values]\na = { template = '{b}' }\nb = { template = '<{a}>' }\n", 5, "made of itself"},
+      {"name = 'x'\n[records]\nstart_tags = 'a'\n[records.folders]\nwhen = { json = '/d' }\npath = 'p'\n", 4,
+       "json_array or pattern"},
+      {"name = 'x'\n[records]\njson_array = '/l'\nfields = { file_name = '/n' }\n", 2, "no step for each file gives it"},
+      {"name = 'x'\n[records]\njson_array = '/l'\nfields = { download_url = '/u' }\n"
+       "folders = { when = { json = '/d' }, path = '/p' }\n", 5, "give [records.folders] a 'step'"},
+      {"name = 'x'\n" + url + "[fields.size]\njson = '/s'\ndecode = ['size_units', 'sizes']\n", 6, "size_units"},
   };
   for (const auto& [text, line, what] : rows) {
     auto read = read_rule(text);
@@ -291,6 +313,24 @@ TEST(Rule, TemplatesWriteEachValueAsItsPlaceWantsIt) {
   EXPECT_EQ(fill_template("x{nope}y{id}", template_place::plain, values).missing, "nope");
   for (const char* open : {"{id", "a{id b}", "{file.n:"})
     EXPECT_NE(parse_template(open).problem.value_or("").find("is not closed"), std::string::npos) << open;
+}
+
+// RFC 3986 section 5.4's examples, and what stays as it is.
+TEST(Rule, RelativeAddressesResolveAsTheStandardSays) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"g:h", "g:h"},           {"g", "http://a/b/c/g"},        {"./g", "http://a/b/c/g"},
+      {"g/", "http://a/b/c/g/"}, {"/g", "http://a/g"},           {"//g", "http://g"},
+      {"?y", "http://a/b/c/d;p?y"}, {"g?y", "http://a/b/c/g?y"}, {"#s", "http://a/b/c/d;p?q#s"},
+      {"g;x?y#s", "http://a/b/c/g;x?y#s"}, {".", "http://a/b/c/"}, {"..", "http://a/b/"},
+      {"../g", "http://a/b/g"}, {"../../../g", "http://a/g"},   {"/./g", "http://a/g"},
+      {"g/../h", "http://a/b/c/h"}, {"  /d/1 ", "http://a/d/1"}, {"", ""},
+      {"HTTPS://x/y", "HTTPS://x/y"}, {"javascript:void(0)", "javascript:void(0)"},
+  };
+  for (const auto& [reference, absolute] : rows)
+    EXPECT_EQ(resolve_reference("http://a/b/c/d;p?q", reference), absolute) << reference;
+  EXPECT_EQ(resolve_reference("", "/d/1"), "/d/1");  // no base: left as it is
+  EXPECT_TRUE(is_web_address(" HTTP://x"));
+  EXPECT_FALSE(is_web_address("ftp://x/y"));
 }
 
 // Local text is UTF-8: each encoding a rule names turns the answer into it.
