@@ -136,6 +136,7 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   how.fetcher = settings.fetch_page;
   if (settings.password) how.password = utf8_to_local(*settings.password);
   how.trace = settings.trace;
+  how.at_once = settings.at_once;
   const service_resolution found = resolve_service(which->rule, utf8_to_local(address), how);
   if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer

@@ -81,6 +81,8 @@ session::session(const settings& chosen, const std::atomic<bool>& interrupted, s
 
 resolution session::resolve(const std::string& address) {
   lookup_settings lookup = chosen.lookup;
+  // A share's folders are listed side by side as far as the host's limit lets them.
+  if (chosen.max_per_host > 4) lookup.at_once = static_cast<std::size_t>(std::min(chosen.max_per_host, 16));
   lookup.fetch_page = [&](std::string_view local, const fetch_options& options) {
     return fetch_page_patiently(local, options, chosen.retry, gate);
   };

@@ -27,6 +27,19 @@ void take_records(share_run& run, const step_answer& got, answer_listing& into, 
                                                                     return run.rule_value(name);
                                                                   }}),
                           error);
+  if (rule_trace* sink = run.trace()) {
+    const record_rule& records = run.rule.records;
+    traced_reading told;
+    told.what = "records";
+    told.how = records.reader == record_reader::json_array ? "json_array " + records.json_array
+               : records.reader == record_reader::pattern  ? "pattern '" + records.pattern + "'"
+               : records.reader == record_reader::start_tags ? "start_tags " + records.marker
+                                                             : "data_objects " + records.marker;
+    told.answer = got.answer.step;
+    told.matches = read.count;
+    told.value = std::to_string(read.files) + " files, " + std::to_string(read.count - read.files) + " folders";
+    sink->reading(told);
+  }
   for (listed_record& record : read.kept) {
     record.base = got.outcome.final_address;
     into.records.push_back(std::move(record));
