@@ -341,10 +341,11 @@ void set_file_field(const service_rule& rule, file_record& file, rule_field fiel
   }
 }
 
-bool listing_room::take(std::size_t bytes) {
+bool listing_room::take(std::size_t bytes, bool folder) {
   std::lock_guard lock(mutex_);
-  if (text_cut_ || records_ >= most_files) {
-    files_left_out_ = files_left_out_ || records_ >= most_files;
+  std::size_t& count = folder ? folders_ : files_;
+  if (text_cut_ || count >= most_files) {
+    files_left_out_ = files_left_out_ || count >= most_files;
     return false;
   }
   if (bytes > most_record_text - bytes_) {
@@ -352,7 +353,7 @@ bool listing_room::take(std::size_t bytes) {
     return false;
   }
   bytes_ += bytes;
-  ++records_;
+  ++count;
   return true;
 }
 
@@ -391,7 +392,7 @@ answer_records read_answer_records(const service_rule& rule, const rule_answer& 
   for (const raw_record& record : raw.kept) {
     std::size_t bytes = 0;
     for (std::string_view value : record.values) bytes += value.size();
-    if (!room.take(bytes)) {
+    if (!room.take(bytes, record.is_folder)) {
       last_kept = false;
       break;
     }

@@ -25,13 +25,13 @@ struct listed_record {
 };
 
 /// The room the records of one listing share, however many answers and threads
-/// read them: most_files records, most_record_text bytes of their texts as the
-/// answers write them.
+/// read them: most_files files, as many folders, most_record_text bytes of their
+/// texts as the answers write them.
 class listing_room {
  public:
-  /// Takes room for a record of `bytes`; false when there is none (the record is
-  /// left out, and the room remembers why).
-  bool take(std::size_t bytes);
+  /// Takes room for a record of `bytes` (a folder's, when `folder`); false when
+  /// there is none (the record is left out, and the room remembers why).
+  bool take(std::size_t bytes, bool folder = false);
   /// Records were left out before they came here: for their texts, or past most_files.
   void left_out(bool for_text);
   /// More records came than most_files.
@@ -41,7 +41,7 @@ class listing_room {
 
  private:
   mutable std::mutex mutex_;
-  std::size_t records_ = 0, bytes_ = 0;
+  std::size_t files_ = 0, folders_ = 0, bytes_ = 0;
   bool files_left_out_ = false, text_cut_ = false;
 };
 

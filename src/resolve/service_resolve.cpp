@@ -37,6 +37,8 @@ void tell_failure(const share_run& run, service_resolution& result) {
   const std::optional<run_failure> failure = run.failure();
   result.outcome = run.last_outcome;
   result.body_size = run.last_body_size;
+  // Ctrl+C between two requests ends the resolution as surely as during one.
+  if (!failure && run.stopped() && !result.read.error) result.read.error = interrupted_reading();
   if (!failure) return;
   result.failed_step = failure->step;
   if (failure->fetch) {
