@@ -24,6 +24,13 @@ local_text utf8_or_gb18030(std::string_view bytes);
 /// when absent or null.
 std::optional<local_text> json_value(const nlohmann::json& json, const std::string& pointer);
 
+/// json_value with the pointer read already (the same pointer asked of many
+/// elements); nothing for a pointer that is none.
+std::optional<local_text> json_value(const nlohmann::json& json, const std::optional<nlohmann::json::json_pointer>& at);
+
+/// `pointer` read as a JSON pointer, or nothing when it is none.
+std::optional<nlohmann::json::json_pointer> json_pointer_of(const std::string& pointer);
+
 /// The error of a JSON answer that could not be read (pruned_json's error).
 failure json_problem(const rule_answer& answer, const std::string& error);
 

@@ -233,10 +233,14 @@ void read_json_records(const record_rule& records, const record_columns& columns
     // A condition that reads the element's text keeps all of it.
     pointers.push_back(records.folders->when.json.value_or(""));
   }
+  // Each pointer read once, for every element.
+  std::vector<std::optional<nlohmann::json::json_pointer>> at(columns.sources.size());
+  for (std::size_t i = 0; i < columns.sources.size(); ++i)
+    if (const record_field* field = columns.read_at(i)) at[i] = json_pointer_of(field->source);
   const auto add = [&](const nlohmann::json& element) {
     std::vector<std::optional<local_text>> values(columns.sources.size());
     for (std::size_t i = 0; i < columns.sources.size(); ++i)
-      if (const record_field* field = columns.read_at(i)) values[i] = json_value(element, field->source);
+      if (columns.read_at(i) != nullptr) values[i] = json_value(element, at[i]);
     bool folder = false;
     if (records.folders) {
       const std::string text =

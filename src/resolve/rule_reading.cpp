@@ -31,17 +31,29 @@ local_text utf8_or_gb18030(std::string_view bytes) {
   return local_text(text);
 }
 
-std::optional<local_text> json_value(const nlohmann::json& json, const std::string& pointer) {
+std::optional<nlohmann::json::json_pointer> json_pointer_of(const std::string& pointer) {
   try {
-    const nlohmann::json::json_pointer at(pointer);
-    if (!json.contains(at)) return std::nullopt;
-    const nlohmann::json& value = json.at(at);
+    return nlohmann::json::json_pointer(pointer);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<local_text> json_value(const nlohmann::json& json, const std::optional<nlohmann::json::json_pointer>& at) {
+  if (!at) return std::nullopt;
+  try {
+    if (!json.contains(*at)) return std::nullopt;
+    const nlohmann::json& value = json.at(*at);
     if (value.is_null()) return std::nullopt;
     if (value.is_string()) return utf8_to_local(value.get_ref<const std::string&>());
     return utf8_to_local(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+std::optional<local_text> json_value(const nlohmann::json& json, const std::string& pointer) {
+  return json_value(json, json_pointer_of(pointer));
 }
 
 failure json_problem(const rule_answer& answer, const std::string& error) {

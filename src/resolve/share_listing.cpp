@@ -229,7 +229,6 @@ void flatten(std::vector<listed_record>& records, const std::string& path, folde
   for (listed_record& record : records) {
     if (!record.is_folder) {
       record.file.folder = path;
-      out.last = record;
       out.files.push_back(std::move(record));
       continue;
     }
@@ -314,6 +313,7 @@ share_listing list_share(share_run& run) {
   }
   std::set<local_text> met;
   flatten(top.records, {}, lister, met, out);
+  if (!out.files.empty()) out.last = out.files.back();
   // What the window shows: the last file read, even past the room, when there are no folders.
   if (!folders && top.last && !top.last->is_folder) out.last = top.last;
   return out;
