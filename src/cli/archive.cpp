@@ -95,7 +95,7 @@ nlohmann::ordered_json nullable_size(const std::optional<std::uint64_t>& size) {
 archived_file archive_identity(const resolution& r, const file_entry& f) {
   archived_file a;
   a.service = r.service;
-  a.share = r.address;
+  a.share = r.share();
   a.path = path_in_share(f);
   a.size = f.size_bytes;
   // Only a hash of the content tells a new version; another page's MD5 text may be

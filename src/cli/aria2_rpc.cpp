@@ -132,7 +132,7 @@ bool hand_to_aria2(resolution& r, aria2_rpc& rpc, const std::string& output_dir,
   std::vector<std::size_t> sent;  // the files of the request, by their place on the page
   std::vector<aria2_download> downloads;
   // As the fetcher sends it: printable ASCII, escaped where it must be.
-  const fetch_address referer = prepare_fetch_address(utf8_to_local(r.address));
+  const fetch_address referer = prepare_fetch_address(utf8_to_local(r.share()));
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     file_entry& f = r.files[i];
     if (f.download) continue;  // passed over: the archive holds it

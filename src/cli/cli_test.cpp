@@ -514,6 +514,8 @@ TEST(SharelinkUsage, BadCommandLinesExitWithTwo) {
       {"--aria2-secret", "s", "http://h/d/X"},
       {"--list-archive"},
       {"--archive", "a.sqlite", "--list-archive", "http://h/d/X"},
+      {"--password", "", "http://h/d/X"},
+      {"--password", "a\nb", "http://h/d/X"},
   };
   for (const auto& args : bad) {
     const finished run = run_sharelink(args);

@@ -57,6 +57,7 @@ bool read_value(const std::string& key, const toml::node& value, config& c, std:
   if (key == "archive") return text(c.archive);
   if (key == "aria2_rpc") return text(c.aria2_rpc);
   if (key == "aria2_secret") return text(c.aria2_secret);
+  if (key == "cookies") return text(c.cookies);
   if (key == "timeout") {
     const std::optional<double> seconds = value.is_number() ? value.value<double>() : std::nullopt;
     if (!seconds || !std::isfinite(*seconds) || *seconds <= 0) {
@@ -67,13 +68,13 @@ bool read_value(const std::string& key, const toml::node& value, config& c, std:
     return true;
   }
   problem = "unknown key '" + key + "' (known: jobs, timeout, proxy, output_dir, retries, max_per_host, cacert, archive, "
-            "aria2_rpc, aria2_secret)";
+            "aria2_rpc, aria2_secret, cookies)";
   return false;
 }
 
 bool known_key(std::string_view key) {
   for (std::string_view k : {"jobs", "timeout", "proxy", "output_dir", "retries", "max_per_host", "cacert", "archive",
-                             "aria2_rpc", "aria2_secret"})
+                             "aria2_rpc", "aria2_secret", "cookies"})
     if (key == k) return true;
   return false;
 }

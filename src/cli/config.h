@@ -10,6 +10,7 @@
 //   archive = "/home/me/.local/share/sharelink/archive.sqlite"
 //   aria2_rpc = "http://127.0.0.1:6800/jsonrpc"
 //   aria2_secret = "..."
+//   cookies = "/home/me/.config/sharelink/cookies.txt"
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,7 @@ struct config {
   std::optional<std::string> archive;     ///< --archive
   std::optional<std::string> aria2_rpc;   ///< --aria2-rpc
   std::optional<std::string> aria2_secret;  ///< --aria2-secret
+  std::optional<std::string> cookies;       ///< --cookies
 };
 
 /// The settings in `text`, a TOML document; `path` names it in messages. A document

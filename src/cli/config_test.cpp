@@ -17,7 +17,8 @@ TEST(Config, ReadsEveryKey) {
       "# defaults for sharelink\n"
       "jobs = 8\ntimeout = 2.5\nproxy = \"socks5h://127.0.0.1:1080\"\noutput_dir = \"/tmp/下载\"\n"
       "retries = 0\nmax_per_host = 2\ncacert = \"/etc/ca.pem\"\narchive = \"a.sqlite\"\n"
-      "aria2_rpc = \"http://127.0.0.1:6800/jsonrpc\"\naria2_secret = \"s\"\n",
+      "aria2_rpc = \"http://127.0.0.1:6800/jsonrpc\"\naria2_secret = \"s\"\n"
+      "cookies = \"c.txt\"\n",
       "config.toml", error);
   ASSERT_TRUE(c) << error;
   EXPECT_EQ(c->jobs, 8);
@@ -30,6 +31,7 @@ TEST(Config, ReadsEveryKey) {
   EXPECT_EQ(c->archive, "a.sqlite");
   EXPECT_EQ(c->aria2_rpc, "http://127.0.0.1:6800/jsonrpc");
   EXPECT_EQ(c->aria2_secret, "s");
+  EXPECT_EQ(c->cookies, "c.txt");
 
   const auto empty = parse_config("", "config.toml", error);
   ASSERT_TRUE(empty);

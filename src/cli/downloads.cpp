@@ -21,6 +21,7 @@
 #include "download/md5.h"
 #include "download/files.h"
 #include "download/safe_name.h"
+#include "resolve/share_access.h"
 
 namespace sharelink::cli {
 namespace {
@@ -102,6 +103,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   // for its pauses (Retry-After), all counted against --retry-max-wait.
   std::string host = host_and_port(local_to_utf8(f.local_download_url));
   wait_budget budget(chosen.retry.most_wait_s);
+  run.gate.limit(host, r.limits);  // the service's own, if it has any
   std::optional<host_gate::pass> host_pass = run.gate.enter(host, cancel, &budget);
   if (!host_pass) {
     if (budget.refusal().empty()) return;
@@ -113,7 +115,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   }
   download_job job;
   job.url = f.local_download_url;
-  job.referer = utf8_to_local(r.address);
+  job.referer = utf8_to_local(r.share());
   job.file_name = f.file_name;
   job.fallback_name = f.download_url;
   job.expected_size = f.size_bytes;
@@ -122,7 +124,8 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   // A file in a folder of the share goes into that folder under the output folder.
   const std::string folder = safe_folder_path(f.folder, native_name_units);
   job.output_dir = folder.empty() ? chosen.output_dir : join_path(chosen.output_dir.empty() ? "." : chosen.output_dir, folder);
-  job.fetch = chosen.lookup.fetch;
+  // The user's cookies go to the hosts of the share's own site, as its page's did.
+  job.fetch = for_share(utf8_to_local(r.share()), chosen.lookup.fetch);
   // The rule's request settings go to the host its answer names for the file.
   job.fetch.user_agent = f.user_agent;
   job.fetch.headers.insert(job.fetch.headers.end(), r.request_headers.begin(), r.request_headers.end());
@@ -143,6 +146,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
     host_pass.reset();
     std::optional<local_text> fresh = fresh_address(r, owner, run);
     if (fresh) host = host_and_port(local_to_utf8(*fresh));
+    run.gate.limit(host, r.limits);
     auto entered = run.gate.enter(host, cancel, &budget);
     if (!entered) return std::nullopt;
     host_pass.emplace(std::move(*entered));
@@ -208,7 +212,7 @@ std::vector<std::string> file_owners(const resolution& r) {
                                     r.md5_is_content_hash ? f.md5 : std::string()})
       identity += part + '\0';
     const std::size_t same_before = seen[identity]++;
-    owners.push_back(md5_hex(r.address + '\0' + identity + std::to_string(same_before)));
+    owners.push_back(md5_hex(r.share() + '\0' + identity + std::to_string(same_before)));
   }
   return owners;
 }

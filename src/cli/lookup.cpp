@@ -6,6 +6,7 @@
 #include "codec/codepage.h"
 #include "resolve/file_records.h"
 #include "resolve/service_resolve.h"
+#include "resolve/share_text.h"
 
 namespace sharelink::cli {
 namespace {
@@ -43,6 +44,7 @@ void fill_from_reading(resolution& r, const page_reading& reading) {
 void take_request(resolution& r, const service_rule& rule) {
   fetch_options asked = with_request(rule, {});
   r.request_headers = std::move(asked.headers);
+  r.limits = {asked.service_max_per_host, std::chrono::milliseconds(asked.service_interval_ms)};
   for (file_entry& f : r.files) f.user_agent = asked.user_agent;
 }
 
@@ -124,20 +126,23 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
 resolution resolve_address(const std::string& address, const lookup_settings& settings) {
   resolution r;
   r.address = address;
-  if (auto refusal = address_refusal(address)) return refused(r, std::move(*refusal));
   const service_registry& services = settings.registry();
-  const service_entry* which = settings.forced_service ? services.find(*settings.forced_service)
-                                                       : services.for_address(address);
+  const service_entry* forced = settings.forced_service ? services.find(*settings.forced_service) : nullptr;
+  const share_input share = read_share_text(address, services, forced);
+  r.share_address = share.address;
+  if (auto refusal = address_refusal(share.address)) return refused(r, std::move(*refusal));
+  const service_entry* which = share.service;
   if (which == nullptr) return refused(r, "cannot tell the service from the address (give --service)");
   r.service = which->rule.name;
   r.md5_is_content_hash = which->rule.md5_is_content_hash;
   resolve_settings how;
   how.fetch = settings.fetch;
   how.fetcher = settings.fetch_page;
-  if (settings.password) how.password = utf8_to_local(*settings.password);
+  const std::string password = settings.password.value_or(share.password);
+  if (!password.empty()) how.password = utf8_to_local(password);
   how.trace = settings.trace;
   how.at_once = settings.at_once;
-  const service_resolution found = resolve_service(which->rule, utf8_to_local(address), how);
+  const service_resolution found = resolve_service(which->rule, utf8_to_local(share.address), how);
   if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.

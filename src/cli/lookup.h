@@ -20,13 +20,15 @@ struct lookup_settings {
   std::optional<std::string> forced_service;  ///< every address is of the service of this name
   /// The services known; null for process_services().
   std::shared_ptr<const service_registry> services;
+  /// --password: the extraction code of every share, before what an address or its
+  /// share text gives.
+  std::optional<std::string> password;
+  /// The fetches' options; the user's cookies (--cookies) among them.
   fetch_options fetch;
   const service_registry& registry() const { return services ? *services : process_services(); }
   /// How a page is fetched; empty: fetch_page_reporting. The command's waits and
   /// retries come in here.
   std::function<fetch_outcome(std::string_view address, const fetch_options&)> fetch_page;
-  /// The share's extraction code (UTF-8), when one is known (--password).
-  std::optional<std::string> password;
   /// Told each request and each value read (--explain), when set.
   rule_trace* trace = nullptr;
   /// The folders of a share listed at once, and its steps for files run at once
@@ -49,9 +51,10 @@ inline constexpr const char* no_download_address = "the page holds no download a
 std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_download_url,
                                          std::optional<std::size_t> bytes_read = std::nullopt);
 
-/// Fetches and reads the page behind `address` (UTF-8). An error's kind is that of
-/// its first reason: the address refused, the reading's, the fetch's, or page for a
-/// page without a download address. Never throws.
+/// Fetches and reads the page behind `address` (UTF-8): a share address, or share
+/// text holding one (read_share_text). An error's kind is that of its first reason:
+/// the address refused, the user's access (login, extraction code), the reading's,
+/// the fetch's, or page for a page without a download address. Never throws.
 resolution resolve_address(const std::string& address, const lookup_settings& settings);
 
 /// Reads a page already at hand, and the answers of the service's steps

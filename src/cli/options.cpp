@@ -11,8 +11,10 @@
 
 #include "cli/aria2_rpc.h"
 #include "cli/config.h"
+#include "cli/process.h"
 #include "cli/service_options.h"
 #include "cli/report.h"
+#include "runtime/fetch_cookies.h"
 
 namespace sharelink::cli {
 namespace {
@@ -46,7 +48,7 @@ constexpr const char* footer =
 /// Options as typed, where the text is checked or turned into settings only after
 /// parsing (see checked below).
 struct typed_options {
-  std::string timeout, proxy;
+  std::string timeout, proxy, cookies, password;
   service_options services;
   bool json = false, aria2 = false, md5sums = false;
   bool no_config = false;
@@ -126,6 +128,15 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
                  "(default: $CURL_CA_BUNDLE, else $SSL_CERT_FILE;\n"
                  "the Windows build trusts the system's store only)")
       ->type_name("FILE");
+  app.add_option("--cookies", typed.cookies,
+                 "Send the cookies of this cookies.txt (as a browser's\n"
+                 "export add-on or curl writes it) to the share's own\n"
+                 "site, for shares that need a login")
+      ->type_name("FILE");
+  app.add_option("--password", typed.password,
+                 "The extraction code of the shares (before one the\n"
+                 "address or the pasted share text holds)")
+      ->type_name("CODE");
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->excludes(address);
@@ -155,6 +166,7 @@ void take_config(const config& c, const CLI::App& app, settings& s) {
   if (c.retries && !given(app, "--retries")) s.retry.retries = *c.retries;
   if (c.max_per_host && !given(app, "--max-per-host")) s.max_per_host = *c.max_per_host;
   if (c.archive && !given(app, "--archive")) s.archive = *c.archive;
+  if (c.cookies && !given(app, "--cookies")) s.cookies_file = *c.cookies;
   // The file's aria2 takes the files of every run that asks for nothing else.
   const bool other_mode = std::any_of(std::begin(modes), std::end(modes), [&](const char* m) { return given(app, m); });
   if (c.aria2_rpc && !given(app, "--aria2-rpc") && !other_mode) s.aria2_rpc = *c.aria2_rpc;
@@ -184,6 +196,12 @@ std::optional<std::string> checked(const CLI::App& app, const typed_options& typ
   if (given(app, "--max-per-host") && s.max_per_host < 1)
     return "--max-per-host: " + std::to_string(s.max_per_host) + " is not a number above 0";
   if (app.count("--proxy") > 0) s.lookup.fetch.proxy = typed.proxy;
+  if (given(app, "--cookies")) s.cookies_file = typed.cookies;
+  if (given(app, "--password")) {
+    if (typed.password.empty() || has_control_character(typed.password))
+      return "--password: the code is empty or holds a control character";
+    s.lookup.password = typed.password;
+  }
   if (given(app, "--output-dir") && !s.download && !s.check && s.aria2_rpc.empty())
     return "--output-dir is used with --download, --check or --aria2-rpc";
   if (s.list_archive && s.archive.empty()) return "--list-archive needs --archive FILE";
@@ -197,7 +215,23 @@ std::optional<std::string> checked(const CLI::App& app, const typed_options& typ
   return std::nullopt;
 }
 
+// The largest cookies file read: a browser's whole jar is far smaller.
+constexpr std::size_t largest_cookies_file = 16 * 1024 * 1024;
+
 }  // namespace
+
+std::optional<std::string> load_cookies(const std::string& path, fetch_options& fetch) {
+  bool cut = false;
+  std::string reason;
+  const std::optional<std::string> text = read_whole_file(path, largest_cookies_file, cut, reason);
+  if (!text) return path + ": " + reason;
+  if (cut) return path + ": larger than " + std::to_string(largest_cookies_file) + " bytes; not a cookies file";
+  auto read = read_cookie_file(*text);
+  if (const auto* problem = std::get_if<cookie_file_problem>(&read))
+    return path + ":" + std::to_string(problem->line) + ": " + problem->what;
+  fetch.user_cookies = std::make_shared<const std::vector<std::string>>(std::move(std::get<0>(read)));
+  return std::nullopt;
+}
 
 std::optional<long> timeout_ms(const std::string& text) {
   double seconds = 0;
@@ -258,6 +292,11 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
     write_line(err, "Run with --help for more information.");
     return 2;
   }
+  if (!s.cookies_file.empty())
+    if (const std::optional<std::string> problem = load_cookies(s.cookies_file, s.lookup.fetch)) {
+      write_line(err, "sharelink: " + *problem);
+      return 2;
+    }
   return s;
 }
 

@@ -26,6 +26,7 @@ struct settings {
   int max_per_host = 0;  ///< --max-per-host; 0: no limit beyond --jobs
   std::string output_dir;
   std::string archive;        ///< --archive FILE (UTF-8); empty: none
+  std::string cookies_file;   ///< --cookies FILE (UTF-8), read into lookup.fetch; empty: none
   bool list_archive = false;  ///< --list-archive
   bool check = false;         ///< --check: compare --output-dir with the pages
   std::string aria2_rpc;      ///< --aria2-rpc URL; empty: none
@@ -43,6 +44,10 @@ inline constexpr int most_jobs = 64;
 /// that a tiny positive time-out does not become "no time-out". Nothing for text
 /// that is not a finite number above zero. Independent of the process locale.
 std::optional<long> timeout_ms(const std::string& text);
+
+/// Reads the cookies file at `path` (UTF-8, see read_cookie_file) into
+/// `fetch.user_cookies`; otherwise one line, "FILE: reason" or "FILE:LINE: what is wrong".
+std::optional<std::string> load_cookies(const std::string& path, fetch_options& fetch);
 
 /// Reads `args` (without the program name). Either the settings, or the exit status
 /// the command ends with at once: 0 after --help or --version (written to `out`), 2

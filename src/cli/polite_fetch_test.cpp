@@ -179,6 +179,42 @@ TEST(ParallelDownloads, FilesOfAPageGoTogetherUpToJobsAndThePerHostMost) {
   EXPECT_EQ(most_downloads_at_once({"--jobs", "1"}, 1), 1);
 }
 
+// A rule's [limits] hold every request for its shares, the share page, its steps and
+// the downloads of its files alike: one at a time to the host, the starts at least
+// the interval apart.
+TEST(ServiceLimits, HoldThePageItsStepsAndItsDownloads) {
+  testing::loopback_server server;
+  std::mutex mutex;
+  std::vector<std::pair<steady::time_point, steady::time_point>> requests;  // start, end
+  server.http().Get(".*", [&](const httplib::Request& req, httplib::Response& res) {
+    const auto start = steady::now();
+    std::this_thread::sleep_for(40ms);
+    if (req.path == "/s/1") res.set_content("list", "text/plain");
+    else if (req.path == "/list")
+      res.set_content("f=" + server.url("/f/1") + "\nf=" + server.url("/f/2") + "\nf=" + server.url("/f/3"), "text/plain");
+    else res.set_content("bytes", "application/octet-stream");
+    std::lock_guard lock(mutex);
+    requests.emplace_back(start, steady::now());
+  });
+  server.start();
+  testing::test_folder folder;
+  testing::test_folder::write(folder / "rule.toml", "name = 'gentle'\naddresses = ['^http://127\\.0\\.0\\.1:\\d+/s/']\n"
+                                           "[limits]\nmax_per_host = 1\ninterval = 0.25\n"
+                                           "[[steps]]\nname = 'list'\naddress = '" + server.url("/list") + "'\n"
+                                           "[records]\npattern = 'f=(?<download_url>\\S+)'\nstep = 'list'\n");
+  const command_run ran = run_command({"--download", "--no-config", "--jobs", "4", "--max-per-host", "4",
+                                       "--rules", folder / "rule.toml", "--output-dir", folder / "out",
+                                       server.url("/s/1")});
+  EXPECT_EQ(ran.status, 0) << ran.out << ran.err;
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(requests.size(), 5u);
+  std::sort(requests.begin(), requests.end());
+  for (std::size_t i = 1; i < requests.size(); ++i) {
+    EXPECT_GE(requests[i].first - requests[i - 1].first, 245ms) << i;
+    EXPECT_GE(requests[i].first, requests[i - 1].second) << i;
+  }
+}
+
 // The threads of the process, as the system counts them.
 std::size_t threads_now() {
   std::size_t n = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/error_kind.h"
+#include "runtime/polite_fetch.h"
 #include "codec/hex_escape.h"  // is_md5_hex
 #include "codec/one_line.h"
 #include "resolve/resolved_file.h"
@@ -74,12 +75,20 @@ struct file_entry {
 /// The outcome for one address, every text in UTF-8.
 struct resolution {
   std::string address;  ///< as the user gave it
+  /// The share address `address` holds (the same, unless it was share text); empty
+  /// when the page came from a file.
+  std::string share_address;
+  /// The share address, for what is sent or kept about the share (a referer, the
+  /// archive): share_address, else `address`.
+  const std::string& share() const { return share_address.empty() ? address : share_address; }
   std::string service;  ///< the service's name, or empty when it could not be told
   /// The service's MD5 text is the file's MD5 (a download is checked against it).
   bool md5_is_content_hash = false;
   /// The service rule's request headers ("Name: value"), which a download sends to
   /// the host of each file's address (and no further).
   std::vector<std::string> request_headers;
+  /// The service rule's [limits], which the downloads of its files keep to as well.
+  host_gate::host_limits limits;
   /// Status of the last response; nothing when none arrived or the page came from a file.
   std::optional<long> http_status;
   resolved_file fields{{}, {}, {}, "0B", {}};  ///< what the window shows

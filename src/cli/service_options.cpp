@@ -32,7 +32,7 @@ CLI::Option* add_service_options(CLI::App& app, service_options& typed) {
   app.add_option("--rules", typed.rules, "Read a service from this rule file as well\n(may be given again)")
       ->type_name("FILE")
       ->allow_extra_args(false);
-  app.add_flag("--list-services", typed.list, "Print the services known: name, title, source");
+  app.add_flag("--list-services", typed.list, "Print the services known, one a line: name, title,\nsource and the patterns of its addresses, by tabs");
   return app.add_option("--page", typed.pages,
                         "Read the share page from FILE (- for standard input)\n"
                         "instead of fetching it, and a step's answer from\n"
@@ -106,8 +106,11 @@ std::optional<service_options_problem> finish_service_options(const service_opti
 
 std::string service_list(const service_registry& services) {
   std::string list;
-  for (const service_entry& e : services.entries())
-    list += one_line(e.rule.name) + "\t" + one_line(e.rule.title) + "\t" + one_line(e.source) + "\n";
+  for (const service_entry& e : services.entries()) {
+    list += one_line(e.rule.name) + "\t" + one_line(e.rule.title) + "\t" + one_line(e.source);
+    for (const std::string& pattern : e.rule.addresses) list += "\t" + one_line(pattern);
+    list += "\n";
+  }
   return list;
 }
 

@@ -48,7 +48,9 @@ std::optional<service_options_problem> finish_service_options(const service_opti
                                                               std::ostream& err, bool quiet,
                                                               std::string_view said = {});
 
-/// The --list-services lines: name, title and source, separated by tabs.
+/// The --list-services lines: name, title, source and then each of the service's
+/// `addresses` patterns, separated by tabs (each field made one_line, so that no tab
+/// or line break of a rule's text splits it).
 std::string service_list(const service_registry& services);
 
 }  // namespace sharelink::cli

@@ -53,14 +53,17 @@ TEST_F(ServiceOptions, UserRuleFilesAreListedAndAReplacedBuiltInSaysSo) {
   const std::string mine = write("sharelink/services/pan.toml",
                                  "name = 'pan'\ntitle = 'Pan, mended'\n[fields.download_url]\npattern = 'u=(\\S+)'\n");
   write("sharelink/services/bad.toml", "name = 'bad'\n[fields.download_url]\npattern = '(x'\n");
-  write("sharelink/services/vague.toml", "name = 'vague'\n[fields.download_url]\npattern = 'u=\\S+'\n");
+  write("sharelink/services/vague.toml",
+        "name = 'vague'\naddresses = ['^https?://v\\.example/', \"\\t\"]\n[fields.download_url]\npattern = 'u=\\S+'\n");
   std::filesystem::create_symlink(folder_ / "gone.toml", folder_ / "sharelink/services/nowhere.toml");
   const outcome listed = run_command({"--no-config", "--list-services"});
   EXPECT_EQ(listed.status, 0);
-  EXPECT_EQ(listed.out, "kuaichuan\tKuaichuan (快传)\tbuilt in\npan\tPan, mended\t" + mine + "\nvague\tvague\t" +
-                           (folder_ / "sharelink/services/vague.toml").string() + "\n");
+  // Each address pattern a field of its own, a tab of the rule's shown as a blank.
+  EXPECT_EQ(listed.out, "kuaichuan\tKuaichuan (快传)\tbuilt in\t^[A-Za-z][A-Za-z0-9+.-]*://[^/?#]*/d/\n"
+                       "pan\tPan, mended\t" + mine + "\nvague\tvague\t" +
+                           (folder_ / "sharelink/services/vague.toml").string() + "\t^https?://v\\.example/\t \n");
   EXPECT_NE(listed.err.find("bad.toml:3:11: the pattern does not compile"), std::string::npos) << listed.err;
-  EXPECT_NE(listed.err.find("vague.toml:3:11: warning: the pattern has no group"), std::string::npos) << listed.err;
+  EXPECT_NE(listed.err.find("vague.toml:4:11: warning: the pattern has no group"), std::string::npos) << listed.err;
   EXPECT_NE(listed.err.find("nowhere.toml: not a regular file; passed over"), std::string::npos) << listed.err;
   const std::string page = write("page.html", "u=http://h/a.zip");
   const outcome read = run_command({"--no-config", "--service", "pan", "--page", page, "--json"});

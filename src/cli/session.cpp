@@ -56,7 +56,7 @@ void print(const resolution& r, const settings& s, bool first, name_claims& name
       const std::vector<std::string> owners = file_owners(r);
       for (std::size_t i = 0; i < r.files.size(); ++i)
         if (const auto name = listed_path(r.files[i], owners[i], listed, names))
-          out << aria2_entry(r.files[i], r.md5_is_content_hash, utf8_to_local(r.address), *name);
+          out << aria2_entry(r.files[i], r.md5_is_content_hash, utf8_to_local(r.share()), *name);
       break;
     }
     case output_form::md5sums:

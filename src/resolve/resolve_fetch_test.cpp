@@ -26,6 +26,8 @@ TEST(ResolveOverHttp, FetchedSharePagesResolveLikeTheirText) {
   const resolved_file kuaichuan = resolve_kuaichuan(server.url("/d/AbC123"));
   EXPECT_EQ(kuaichuan, parse_kuaichuan_page(kuaichuan_page));
   EXPECT_EQ(kuaichuan.md5, "8f14e45fceea167a5a36dedd4b4c7d2b");
+  // The window's address box takes share text as the command does.
+  EXPECT_EQ(resolve_kuaichuan("链接：" + server.url("/d/AbC123") + "，复制这段内容后打开"), kuaichuan);
 
   const resolved_file pan = resolve_pan(server.url("/share/link?shareid=1830455312&uk=2887162301"));
   EXPECT_EQ(pan, parse_pan_page(pan_page));

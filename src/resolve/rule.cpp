@@ -1,6 +1,8 @@
 #include "resolve/rule.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <initializer_list>
 
 #include <toml++/toml.h>
@@ -176,12 +178,33 @@ void read_values(const toml::table& table, service_rule& rule, reading_context& 
   }
 }
 
-void read_password(const toml::table& table, service_rule& rule) {
-  only_keys(table, "password", {"query", "text"});
-  rule.password.query = optional_text(table, "query").value_or("");
-  if (auto text = optional_text(table, "text")) {
-    check_pattern(*table.get("text"), *text);
-    rule.password.text = *text;
+/// needs_login, [limits] and [password].
+void read_access(const toml::table& root, service_rule& rule) {
+  if (const toml::node* login = root.get("needs_login")) {
+    if (!login->is_boolean()) refuse(login, "'needs_login' is true or false");
+    rule.needs_login = login->as_boolean()->get();
+  }
+  if (const toml::table* limits = optional_table(root, "limits")) {
+    only_keys(*limits, "limits", {"max_per_host", "interval"});
+    if (const toml::node* most = limits->get("max_per_host")) {
+      const std::optional<std::int64_t> n = most->value_exact<std::int64_t>();
+      if (!n || *n < 1 || *n > 64) refuse(most, "'max_per_host' is a whole number from 1 to 64");
+      rule.limits.max_per_host = static_cast<int>(*n);
+    }
+    if (const toml::node* interval = limits->get("interval")) {
+      const std::optional<double> seconds = interval->is_number() ? interval->value<double>() : std::nullopt;
+      if (!seconds || !(*seconds >= 0 && *seconds <= 3600))
+        refuse(interval, "'interval' is a number of seconds from 0 to 3600");
+      rule.limits.interval_ms = static_cast<long>(std::ceil(*seconds * 1000));
+    }
+  }
+  if (const toml::table* password = optional_table(root, "password")) {
+    only_keys(*password, "password", {"query", "text"});
+    rule.password.query = optional_text(*password, "query").value_or("");
+    if (rule.password.query.find_first_of("&=#? ") != std::string::npos)
+      refuse(password->get("query"), "'query' is the name of a parameter of the share address");
+    rule.password.text = optional_text(*password, "text").value_or("");
+    if (!rule.password.text.empty()) check_pattern(*password->get("text"), rule.password.text);
   }
 }
 
@@ -217,7 +240,7 @@ void check_step_names(const toml::table& root, const service_rule& rule) {
 
 service_rule read_root(const toml::table& root) {
   only_keys(root, "", {"name", "title", "addresses", "md5_is_content_hash", "request", "password", "values", "fail",
-                       "fields", "records", "steps"});
+                       "fields", "records", "steps", "needs_login", "limits"});
   service_rule rule;
   reading_context context;
   const toml::node* name = root.get("name");
@@ -235,12 +258,12 @@ service_rule read_root(const toml::table& root) {
   }
   if (auto hash = optional_bool(root, "md5_is_content_hash")) rule.md5_is_content_hash = *hash;
   if (const toml::table* request = optional_table(root, "request")) read_request(*request, rule);
-  if (const toml::table* password = optional_table(root, "password")) read_password(*password, rule);
   if (const toml::table* values = optional_table(root, "values")) read_values(*values, rule, context);
   if (const toml::node* fails = root.get("fail")) rule.fails = fails_of(*fails, context, -1);
   if (const toml::table* fields = optional_table(root, "fields")) read_fields(*fields, rule, context);
   if (const toml::table* records = optional_table(root, "records")) read_records(*records, rule, context);
   if (const toml::node* steps = root.get("steps")) read_steps(*steps, rule, context);
+  read_access(root, rule);
   check_step_names(root, rule);
   check_template_names(root, rule, context);
   const bool given_later = std::any_of(rule.steps.begin(), rule.steps.end(), [](const step_rule& step) {

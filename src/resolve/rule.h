@@ -151,10 +151,18 @@ struct request_rule {
   answer_encoding encoding = answer_encoding::automatic;
 };
 
-/// Where the extraction code of a share is found when none is given.
+/// [limits]: how gently the service's hosts are asked, on top of the command's own
+/// --max-per-host (the stricter wins).
+struct limits_rule {
+  int max_per_host = 0;  ///< requests at once to one host; 0: no limit of its own
+  long interval_ms = 0;  ///< the least time between the starts of two requests to one host
+};
+
+/// [password]: where the share's extraction code is found when the command line
+/// does not give it.
 struct password_rule {
-  std::string query;  ///< a query parameter of the share address
-  std::string text;   ///< a pattern whose group 1 finds it in the share text pasted
+  std::string query;  ///< a query parameter of the share address; empty: none
+  std::string text;   ///< a pattern whose group 1 finds it in pasted share text; empty: none
 };
 
 /// Everything a rule file says about one service.
@@ -164,13 +172,16 @@ struct service_rule {
   std::vector<std::string> addresses;  ///< regular expressions
   bool md5_is_content_hash = false;
   request_rule request;
-  password_rule password;
   std::vector<std::pair<std::string, value_reading>> values;  ///< [values]
   std::vector<fail_rule> fails;                               ///< [[fail]], on the share page
   std::array<value_reading, 4> fields;
   bool single_precision_size = false;  ///< [fields.size] precision = "single"
   record_rule records;
   std::vector<step_rule> steps;
+  /// The share is read only with a cookie of the user's (--cookies) for its address.
+  bool needs_login = false;
+  limits_rule limits;
+  password_rule password;
 
   const value_reading& field(rule_field f) const { return fields[static_cast<std::size_t>(f)]; }
 };

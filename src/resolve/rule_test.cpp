@@ -109,6 +109,12 @@ TEST(Rule, ABadFileIsOneLineWithItsPlace) {
       {"name = 'x'\n" + url + "[request]\nuser_agent = \"a\\r\\nX-Injected: 1\"\n", 5, "control character"},
       {"name = 'x'\n" + url + "[fields.md5]\npattern = '(x)'\nstep = 'nosuch'\n", 6, "names no step"},
       {"name = 'x'\n" + url + "[records]\nstart_tags = 'a'\nstep = 'q'\n", 6, "names no step"},
+      {"name = 'x'\nneeds_login = 'yes'\n" + url, 2, "true or false"},
+      {"name = 'x'\n" + url + "[limits]\nmax_per_host = 0\n", 5, "from 1 to 64"},
+      {"name = 'x'\n" + url + "[limits]\ninterval = -0.5\n", 5, "seconds from 0"},
+      {"name = 'x'\n" + url + "[limits]\nwait = 1\n", 5, "unknown key 'wait' in [limits]"},
+      {"name = 'x'\n" + url + "[password]\nquery = 'pwd='\n", 5, "name of a parameter"},
+      {"name = 'x'\n" + url + "[password]\ntext = '(x'\n", 5, "does not compile"},
       {"name = 'x\n", 1, ""},  // TOML's own message
       // What the language grew for shares of today's drives, each checked where it stands.
       {"name = 'x'\n" + url + "[[steps]]\naddress = 'https://h/?a={nope}'\n", 5, "uses {nope}"},

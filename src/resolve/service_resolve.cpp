@@ -6,6 +6,7 @@
 #include "resolve/services.h"
 #include "resolve/share_listing.h"
 #include "resolve/share_run.h"
+#include "resolve/share_text.h"
 
 namespace sharelink {
 namespace {
@@ -53,21 +54,28 @@ void tell_failure(const share_run& run, service_resolution& result) {
 
 fetch_options with_request(const service_rule& rule, fetch_options options) {
   if (rule.request.user_agent) options.user_agent = *rule.request.user_agent;
+  options.service_max_per_host = rule.limits.max_per_host;
+  options.service_interval_ms = rule.limits.interval_ms;
   for (const auto& [name, value] : rule.request.headers) options.headers.push_back(name + ": " + value);
   return options;
 }
 
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
-                                   const page_fetcher& fetch) {
+                                   const page_fetcher& fetch, std::string_view password) {
   resolve_settings settings;
   settings.fetch = options;
   settings.fetcher = fetch;
+  if (!password.empty()) settings.password = std::string(password);
   return resolve_service(rule, address, settings);
 }
 
 service_resolution resolve_service(const service_rule& rule, std::string_view address,
                                    const resolve_settings& settings) {
   service_resolution result;
+  if ((result.read.error = refuse_access(rule, address, settings.fetch))) {
+    result.failure = result.read.error->kind;
+    return result;
+  }
   share_run run(rule, address, settings);
   share_listing listing = list_share(run);
   std::optional<failure> error = std::move(listing.error);
@@ -104,7 +112,10 @@ page_reading read_named_service(std::string_view name, std::string_view address,
     none.fields.size = "0B";
     return none;
   }
-  return resolve_service(service->rule, address, options).read.reading;  // moved: a temporary's member
+  const share_input share = read_share_text(local_to_utf8(address), process_services(), service);
+  // moved: a temporary's member
+  return resolve_service(service->rule, utf8_to_local(share.address), options, {}, utf8_to_local(share.password))
+      .read.reading;
 }
 
 }  // namespace sharelink

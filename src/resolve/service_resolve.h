@@ -9,6 +9,7 @@
 
 #include "resolve/rule_reading.h"
 #include "resolve/rule_trace.h"
+#include "resolve/share_access.h"
 #include "runtime/fetch.h"
 
 namespace sharelink {
@@ -40,12 +41,13 @@ struct service_resolution {
 /// file only (its `error`). A relative download address is made absolute against
 /// the address of the answer it was read from; one that is then not http or https
 /// is its file's error. The rule's request settings (with_request) apply to every
-/// fetch. Never throws.
+/// fetch, and the user's cookies go to the share address's site only (for_share).
+/// Nothing is fetched when refuse_access refuses. Never throws.
 /// Each fetch goes through `fetch` when it is given (a caller that waits and retries),
 /// else fetch_page_reporting.
 using page_fetcher = std::function<fetch_outcome(std::string_view address, const fetch_options&)>;
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
-                                   const page_fetcher& fetch = {});
+                                   const page_fetcher& fetch = {}, std::string_view password = {});
 
 /// What a resolution goes by besides the rule and the address.
 struct resolve_settings {
@@ -71,13 +73,15 @@ struct resolve_settings {
 service_resolution resolve_service(const service_rule& rule, std::string_view address,
                                    const resolve_settings& settings);
 
-/// `options` with the rule's request settings: its user agent, and its headers,
-/// which go only to the host each request names (see fetch_options::headers).
+/// `options` with the rule's request settings: its user agent, its headers, which
+/// go only to the host each request names (see fetch_options::headers), and its
+/// [limits].
 fetch_options with_request(const service_rule& rule, fetch_options options);
 
 /// The window's fields for `address` read by the service called `name` in
 /// process_services() (a user's rule of that name included): resolve_service's
-/// reading. Empty fields and the size "0B" when there is no such service.
+/// reading. `address` may be share text (read_share_text). Empty fields and the
+/// size "0B" when there is no such service.
 resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options);
 
 /// resolve_named_service's page read whole: the window's fields and every file the

@@ -122,11 +122,15 @@ const service_entry* service_registry::find(std::string_view name) const {
 }
 
 const service_entry* service_registry::for_address(std::string_view address) const {
-  const std::string text = normalised_address(address);
   for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry)
-    for (const std::string& pattern : entry->rule.addresses)
-      if (finds(pattern, text)) return &*entry;
+    if (rule_finds_address(entry->rule, address)) return &*entry;
   return nullptr;
+}
+
+bool rule_finds_address(const service_rule& rule, std::string_view address) {
+  const std::string text = normalised_address(address);
+  return std::any_of(rule.addresses.begin(), rule.addresses.end(),
+                     [&](const std::string& pattern) { return finds(pattern, text); });
 }
 
 std::error_code look_up_path(const std::string& path) {

@@ -59,6 +59,10 @@ class service_registry {
   std::vector<service_entry> entries_;
 };
 
+/// Whether one of the `addresses` patterns of `rule` finds `address`, read as
+/// service_registry::for_address reads it.
+bool rule_finds_address(const service_rule& rule, std::string_view address);
+
 /// The folders user rule files are read from, the later ones taking precedence:
 /// on Linux /etc/sharelink/services then $XDG_CONFIG_HOME/sharelink/services
 /// (~/.config/sharelink/services); on Windows %APPDATA%\sharelink\services.

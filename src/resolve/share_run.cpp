@@ -245,7 +245,8 @@ step_answer share_run::ask(const std::string& step, const step_request& request,
   } else if (++requests_ > most_requests) {
     got.outcome.error = "more than " + std::to_string(most_requests) + " requests for one share";
   } else {
-    fetch_options options = with_request(rule, settings.fetch);
+    // The user's cookies go to the share's own site only.
+    fetch_options options = with_request(rule, for_share(share, settings.fetch));
     options.same_host_redirects_only = step != "page";
     for (const std::string& header : request.headers) {
       const std::string name = header.substr(0, header.find(':'));

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 #include <optional>
 #include <string>
 
 #include "codec/ascii_case.h"
+#include "runtime/fetch_cookies.h"
 #include "runtime/fetch_hop.h"
 
 namespace sharelink {
@@ -63,12 +65,15 @@ std::string one_line_detail(std::string text) {
 /// The fetch's side of one hop: what the head says, and the body handed on.
 class fetch_sink final : public hop_sink {
  public:
-  fetch_sink(const head_handler& on_head, const body_handler& on_body)
-      : on_head_(on_head), on_body_(on_body) {}
+  fetch_sink(std::string_view url, const head_handler& on_head, const body_handler& on_body)
+      : url_(url), on_head_(on_head), on_body_(on_body) {}
 
   bool take_head(raw_head raw) override {
     head_in_ = true;
     head_ = std::move(raw);
+    // Kept before a redirect is followed: its next hop may need them.
+    for (const std::string& set_cookie : head_.set_cookies)
+      process_cookie_jar().receive(set_cookie, url_, std::time(nullptr));
     if (is_followed_status(head_.status) && !head_.location.empty()) {
       follow_ = true;
       return false;  // its body is of no use: follow
@@ -118,6 +123,7 @@ class fetch_sink final : public hop_sink {
     return head;
   }
 
+  std::string_view url_;
   const head_handler& on_head_;
   const body_handler& on_body_;
   raw_head head_;
@@ -275,9 +281,11 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
 
   fetch_clock clock(options);
   for (int redirects = 0;; ++redirects) {
-    fetch_sink sink(on_head, on_body);
+    fetch_sink sink(target.url, on_head, on_body);
+    const std::string cookie = process_cookie_jar().header_for(target.url, options.user_cookies.get(),
+                                                               options.user_cookie_site, std::time(nullptr));
     clock.hop_starts();
-    hop_end end = client->run_hop(target, clock, sink);
+    hop_end end = client->run_hop(target, cookie, clock, sink);
     outcome.final_address = target.url;
     if (sink.head_in()) {
       outcome.status = sink.head().status;
@@ -368,6 +376,8 @@ void read_header_line(std::string_view line, raw_head& head) {
     head.retry_after = value;
   } else if (is("content-type")) {
     head.content_type = value;
+  } else if (is("set-cookie")) {
+    head.set_cookies.emplace_back(value);
   }
 }
 
@@ -486,6 +496,13 @@ std::optional<error_kind> failure_kind_of(const fetch_outcome& outcome) {
 }
 
 byte_string fetch_page(std::string_view address) { return fetch_page_reporting(address).body; }
+
+std::string cookie_header_for(std::string_view address, const fetch_options& options) {
+  const fetch_address target = prepare_fetch_address(address);
+  if (!target.error.empty()) return {};
+  return process_cookie_jar().header_for(target.url, options.user_cookies.get(), options.user_cookie_site,
+                                         std::time(nullptr));
+}
 
 std::string ca_file_from_environment() {
   for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE"})

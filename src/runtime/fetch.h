@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,6 +68,19 @@ struct fetch_options {
   /// `headers`). A 301, 302 or 303 answer to it is followed with a GET, as browsers
   /// do; a 307 or 308, which would send the body again, is refused.
   std::optional<std::string> post_body;
+  /// The cookies of the user's cookies file (jar lines, see read_cookie_file), sent
+  /// beside those the servers set, but only to hosts of the site `user_cookie_site`
+  /// (a registrable domain, see registrable_domain), on every hop: a rule or a page
+  /// cannot carry the user's logins elsewhere. Null when no file was given.
+  std::shared_ptr<const std::vector<std::string>> user_cookies;
+  /// The site the user's cookies may go to; empty: none goes.
+  std::string user_cookie_site;
+  /// The service's own limits on one host ([limits] of its rule): at most this many
+  /// requests at once (0: none of its own), and at least this many milliseconds
+  /// between the starts of two. A fetch itself does not look at them: the command's
+  /// gate applies them, with its own --max-per-host, to the requests for the shares.
+  int service_max_per_host = 0;
+  long service_interval_ms = 0;
 };
 
 /// Why a fetch that had reached the server ended before its body was whole.
@@ -175,7 +189,8 @@ using head_handler = std::function<bool(const response_head&)>;
 using body_handler = std::function<bool(std::string_view bytes)>;
 
 /// Fetches `address` (local text, http or https only) and tells why it failed.
-/// Redirects are followed, cookies are kept for the process, nothing is cached,
+/// Redirects are followed, cookies are kept for the process (process_cookie_jar)
+/// and the user's sent as `options` says, nothing is cached,
 /// the fragment is never sent and user info in the address is used.
 fetch_outcome fetch_page_reporting(std::string_view address, const fetch_options& options = {});
 
@@ -190,11 +205,12 @@ fetch_outcome fetch_streaming(std::string_view address, const fetch_options& opt
 /// Never fails or reports.
 byte_string fetch_page(std::string_view address);
 
-/// The Cookie header value the process's cookie store would send with a request for
-/// `address` (local text, prepared as a fetch prepares it): "NAME=VALUE" pairs joined
-/// by "; ", HttpOnly cookies included. Empty when none would go, or the address cannot
-/// be fetched. For handing a fetch's session on to another program.
-std::string cookie_header_for(std::string_view address);
+/// The Cookie header value a fetch of `address` (local text, prepared as a fetch
+/// prepares it) with `options` would send: the cookies the process received and the
+/// user's that `options` lets go there, "NAME=VALUE" pairs joined by "; ", HttpOnly
+/// cookies included. Empty when none would go, or the address cannot be fetched. For
+/// handing a fetch's session on to another program.
+std::string cookie_header_for(std::string_view address, const fetch_options& options = {});
 
 /// An address as it is put on the wire, or why it cannot be.
 struct fetch_address {

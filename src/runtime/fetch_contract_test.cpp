@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -368,6 +369,29 @@ TEST_F(FetchContract, CookiesComeBackAcrossARedirectAndLaterFetches) {
   // What another program would have to send to be taken for this session.
   EXPECT_EQ(cookie_header_for(http() + "/echo/later"), sent);
   EXPECT_EQ(cookie_header_for("http://elsewhere.test/"), "");
+}
+
+TEST_F(FetchContract, TheUsersCookiesGoToTheirSiteOnlyAndYieldToTheServers) {
+  const std::string host = http().substr(7, http().rfind(':') - 7);  // "http://HOST:PORT"
+  fetch_options options = quick();
+  options.user_cookies = std::make_shared<const std::vector<std::string>>(std::vector<std::string>{
+      host + "\tFALSE\t/\tFALSE\t0\tfrom_file\t1", host + "\tFALSE\t/\tFALSE\t0\tuser_sid\told"});
+  const auto sent = [&](const std::string& path) {
+    const fetch_outcome outcome = fetch_page_reporting(http() + path, options);
+    EXPECT_TRUE(outcome.fetched) << outcome.error;
+    return header_value(outcome.body, "cookie").value_or("");
+  };
+  options.user_cookie_site = "elsewhere.test";
+  EXPECT_EQ(sent("/echo/x").find("from_file"), std::string::npos);
+  options.user_cookie_site = host;
+  std::string cookies = sent("/echo/x");
+  EXPECT_NE(cookies.find("from_file=1"), std::string::npos) << cookies;
+  EXPECT_NE(cookies.find("user_sid=old"), std::string::npos) << cookies;
+  EXPECT_EQ(cookie_header_for(http() + "/echo/x", options), cookies);
+  // What the server sets takes the place of the file's cookie of that name.
+  cookies = sent("/cookie/set?user_sid=new");
+  EXPECT_NE(cookies.find("user_sid=new"), std::string::npos) << cookies;
+  EXPECT_EQ(cookies.find("user_sid=old"), std::string::npos) << cookies;
 }
 
 TEST_F(FetchContract, ProxyGivenInTheOptionsCarriesTheRequest) {

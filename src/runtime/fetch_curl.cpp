@@ -1,5 +1,5 @@
-// The hops of a fetch on libcurl: one HTTP/1.0 GET each, cookies shared by every fetch
-// of the process.
+// The hops of a fetch on libcurl: one HTTP/1.0 GET each. Cookies are the fetch's
+// (fetch.cpp keeps them in the process's jar), not libcurl's.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "runtime/fetch.h"
-#include "runtime/fetch_cookies.h"
 #include "runtime/fetch_hop.h"
 
 namespace sharelink {
@@ -26,7 +25,7 @@ using namespace fetch_hop;
 constexpr std::size_t max_header_bytes = 256 * 1024;
 
 // The process's one HTTP context: libcurl's global state, a share holding the
-// cookie jar, the name cache and the TLS sessions, and the idle multi handles.
+// name cache and the TLS sessions, and the idle multi handles.
 // Opened by the first fetch, retried by later ones when that failed.
 //
 // Connections are not shared: every request is HTTP/1.0, so the server closes each
@@ -66,7 +65,6 @@ class curl_context {
     if (curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &curl_context::lock) != CURLSHE_OK ||
         curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &curl_context::unlock) != CURLSHE_OK ||
         curl_share_setopt(share, CURLSHOPT_USERDATA, this) != CURLSHE_OK ||
-        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE) != CURLSHE_OK ||
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) != CURLSHE_OK ||
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK) {
       curl_share_cleanup(share);
@@ -221,7 +219,6 @@ void set_common_options(CURL* easy, CURLSH* share, curl_slist* headers, hop_stat
                         char* error_buffer, const fetch_options& options,
                         const hop_request& request) {
   curl_easy_setopt(easy, CURLOPT_SHARE, share);
-  curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookies in memory only
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -273,12 +270,16 @@ class curl_client final : public hop_client {
     set_common_options(easy_.get(), share, headers_.get(), hop_, error_buffer_, options, request);
   }
 
-  hop_end run_hop(const fetch_address& target, fetch_clock& clock, hop_sink& sink) override {
+  hop_end run_hop(const fetch_address& target, std::string_view cookie, fetch_clock& clock, hop_sink& sink) override {
     hop_ = hop_state{};
     hop_.clock = &clock;
     hop_.sink = &sink;
     error_buffer_[0] = '\0';
     curl_easy_setopt(easy_.get(), CURLOPT_URL, target.url.c_str());
+    // Without libcurl's cookie engine this is the one Cookie header (a rule's own
+    // Cookie header takes its place).
+    const std::string cookie_text(cookie);
+    curl_easy_setopt(easy_.get(), CURLOPT_COOKIE, cookie.empty() ? nullptr : cookie_text.c_str());
     CURLcode result = CURLE_OK;
     ending why = ending::none;
     if (!run_transfer(multi_.get(), easy_.get(), clock, result, why)) return {why, {}};
@@ -370,18 +371,5 @@ std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_
 
 const bool fetcher_takes_ca_file = true;
 
-std::string cookie_header_for(std::string_view address) {
-  const fetch_address target = prepare_fetch_address(address);
-  CURLSH* share = target.error.empty() ? the_context.share() : nullptr;
-  std::unique_ptr<CURL, easy_deleter> easy(share ? curl_easy_init() : nullptr);
-  if (!easy) return {};
-  curl_easy_setopt(easy.get(), CURLOPT_SHARE, share);
-  curl_slist* list = nullptr;
-  if (curl_easy_getinfo(easy.get(), CURLINFO_COOKIELIST, &list) != CURLE_OK) return {};
-  std::vector<std::string> jar;
-  for (const curl_slist* item = list; item; item = item->next) jar.emplace_back(item->data);
-  curl_slist_free_all(list);
-  return cookie_header_from_jar(jar, target.url, std::time(nullptr));
-}
 
 }  // namespace sharelink

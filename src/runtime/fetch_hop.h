@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/fetch.h"
 
@@ -61,6 +62,7 @@ struct raw_head {
   std::string last_modified;
   std::string retry_after;
   std::string content_type;
+  std::vector<std::string> set_cookies;  ///< every Set-Cookie value, in order
 };
 
 /// Reads an "HTTP/x.y NNN reason" line into `head`, clearing the rest of it. False
@@ -136,9 +138,11 @@ struct hop_request {
 class hop_client {
  public:
   virtual ~hop_client() = default;
-  /// Sends the request for `target` (a prepared address), hands the head to `sink` and
-  /// the body while `sink` wants it, and says how the hop ended.
-  virtual hop_end run_hop(const fetch_address& target, fetch_clock& clock, hop_sink& sink) = 0;
+  /// Sends the request for `target` (a prepared address), with `cookie` as its Cookie
+  /// header when not empty, hands the head to `sink` and the body while `sink` wants
+  /// it, and says how the hop ended. The platform's library keeps no cookies.
+  virtual hop_end run_hop(const fetch_address& target, std::string_view cookie, fetch_clock& clock,
+                          hop_sink& sink) = 0;
 };
 
 /// The platform's client for one fetch with `options` and `request`; null when it

@@ -34,7 +34,6 @@
 #include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
 #include "runtime/fetch.h"
-#include "runtime/fetch_cookies.h"
 #include "runtime/fetch_hop.h"
 
 namespace sharelink {
@@ -178,35 +177,9 @@ session_table& sessions() {
 
 // ---------------------------------------------------------------------------
 
-// The cookies of the process. WinINet's own store keeps a cookie with an expiry
-// date on disk and sends it in later runs, so requests go without it
-// (INTERNET_FLAG_NO_COOKIES) and the cookies received live here, for the process
-// alone, as they do with libcurl.
-
-class cookie_store {
- public:
-  /// The Cookie header value for the prepared address `url`.
-  std::string header_for(std::string_view url) {
-    std::lock_guard lock(mutex_);
-    return cookie_header_from_jar(jar_, url, std::time(nullptr));
-  }
-  /// Keeps what a Set-Cookie value received for `url` sets.
-  void receive(std::string_view set_cookie, std::string_view url) {
-    const std::optional<std::string> line = jar_line_from_set_cookie(set_cookie, url, std::time(nullptr));
-    if (!line) return;
-    std::lock_guard lock(mutex_);
-    store_in_jar(jar_, *line);
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> jar_;
-};
-
-cookie_store& cookies() {
-  static cookie_store* store = new cookie_store;  // never destroyed: detached fetches may outlive main
-  return *store;
-}
+// WinINet's own cookie store keeps a cookie with an expiry date on disk and sends it
+// in later runs, so requests go without it (INTERNET_FLAG_NO_COOKIES): the fetch
+// keeps the cookies of the process (fetch.cpp) and hands each hop its Cookie header.
 
 // ---------------------------------------------------------------------------
 
@@ -274,9 +247,9 @@ class wininet_client final : public hop_client {
       : session_(session), options_(options), request_(request),
         through_proxy_(options.proxy ? !options.proxy->empty() : uses_proxy(session)) {}
 
-  hop_end run_hop(const fetch_address& target, fetch_clock& clock, hop_sink& sink) override {
+  hop_end run_hop(const fetch_address& target, std::string_view cookie, fetch_clock& clock, hop_sink& sink) override {
     handle_pair hop;
-    hop_end end = open(target, clock, hop);
+    hop_end end = open(target, cookie, clock, hop);
     if (end.why != ending::none) return end;
     if (!sink.take_head(read_head(hop.request))) return {ending::stopped, {}};
     return read_body(hop, clock, sink);
@@ -284,9 +257,9 @@ class wininet_client final : public hop_client {
 
  private:
   /// Connects and sends the request for `target`, then waits for the response's head.
-  hop_end open(const fetch_address& target, fetch_clock& clock, handle_pair& hop);
+  hop_end open(const fetch_address& target, std::string_view cookie, fetch_clock& clock, handle_pair& hop);
   /// Sends the request made on `hop` and waits for the head.
-  hop_end send(handle_pair& hop, fetch_clock& clock, const std::string& url);
+  hop_end send(handle_pair& hop, std::string_view cookie, fetch_clock& clock);
   /// Reads the body into `sink` while it wants it.
   hop_end read_body(handle_pair& hop, fetch_clock& clock, hop_sink& sink);
   /// Waits for the operation under way on `hop` to end: none, or why the wait ended
@@ -347,7 +320,8 @@ hop_end wininet_client::failure(DWORD error, const fetch_clock& clock, const cha
   }
 }
 
-hop_end wininet_client::open(const fetch_address& target, fetch_clock& clock, handle_pair& hop) {
+hop_end wininet_client::open(const fetch_address& target, std::string_view cookie, fetch_clock& clock,
+                             handle_pair& hop) {
   // The prepared address is printable ASCII and sent as it stands; WinINet only
   // splits it here, pointing into it.
   URL_COMPONENTSA parts{};
@@ -394,12 +368,12 @@ hop_end wininet_client::open(const fetch_address& target, fetch_clock& clock, ha
                                  accept_types, flags, reinterpret_cast<DWORD_PTR>(hop.context));
   if (!hop.request) return failure(GetLastError(), clock, "HttpOpenRequest");
   hop.context->owners.fetch_add(1);  // the handle's share, given back when it closes
-  return send(hop, clock, target.url);
+  return send(hop, cookie, clock);
 }
 
-hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock, const std::string& url) {
+hop_end wininet_client::send(handle_pair& hop, std::string_view cookie, fetch_clock& clock) {
   std::string headers;
-  if (const std::string cookie = cookies().header_for(url); !cookie.empty()) headers += "Cookie: " + cookie + "\r\n";
+  if (!cookie.empty()) headers += "Cookie: " + std::string(cookie) + "\r\n";
   if (!request_.referer.empty()) headers += "Referer: " + request_.referer + "\r\n";
   if (!request_.range.empty()) headers += "Range: bytes=" + request_.range + "\r\n";
   if (!request_.if_range.empty()) headers += "If-Range: " + request_.if_range + "\r\n";
@@ -433,14 +407,6 @@ hop_end wininet_client::send(handle_pair& hop, fetch_clock& clock, const std::st
       status == 0)
     return {ending::no_answer, {}};  // what WinINet makes of a connection closed unanswered
   clock.arrived();
-  for (DWORD index = 0;;) {  // each Set-Cookie header in turn; the call moves `index` on
-    std::string value(4096, '\0');
-    DWORD length = static_cast<DWORD>(value.size());
-    const DWORD asked = index;
-    if (!HttpQueryInfoA(hop.request, HTTP_QUERY_SET_COOKIE, value.data(), &length, &index) || index == asked) break;
-    value.resize(std::min<std::size_t>(length, value.size()));
-    cookies().receive(value, url);
-  }
   return {};
 }
 
@@ -457,6 +423,14 @@ raw_head wininet_client::read_head(HINTERNET request) {
   head.last_modified = query_text(request, HTTP_QUERY_LAST_MODIFIED);
   head.retry_after = query_text(request, HTTP_QUERY_RETRY_AFTER);
   head.content_type = query_text(request, HTTP_QUERY_CONTENT_TYPE);
+  for (DWORD index = 0;;) {  // each Set-Cookie header in turn; the call moves `index` on
+    std::string value(4096, '\0');
+    DWORD length = static_cast<DWORD>(value.size());
+    const DWORD asked = index;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_SET_COOKIE, value.data(), &length, &index) || index == asked) break;
+    value.resize(std::min<std::size_t>(length, value.size()));
+    head.set_cookies.push_back(std::move(value));
+  }
   return head;
 }
 
@@ -537,10 +511,5 @@ std::unique_ptr<hop_client> open_client(const fetch_options& options, const hop_
 
 const bool fetcher_takes_ca_file = false;
 
-std::string cookie_header_for(std::string_view address) {
-  const fetch_address target = prepare_fetch_address(address);
-  if (!target.error.empty()) return {};
-  return cookies().header_for(target.url);
-}
 
 }  // namespace sharelink

@@ -113,6 +113,9 @@ fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options
     outcome.kind = error_kind::http;
     return outcome;
   };
+  // A service's own limits ([limits] of its rule) hold its host from now on.
+  if (options.service_max_per_host > 0 || options.service_interval_ms > 0)
+    gate.limit(host, {options.service_max_per_host, std::chrono::milliseconds(options.service_interval_ms)});
   for (int retried = 0;;) {
     std::optional<host_gate::pass> place = gate.enter(host, options.cancel, &budget);
     if (!place) return budget.refusal().empty() ? interrupted_outcome() : refused({});

@@ -92,7 +92,8 @@ class host_gate {
 /// through, its own and those other requests to the host were told, beyond which the
 /// outcome says so (kind http); a failure in passing is tried again up to
 /// policy.retries times after policy.pause_ms. The outcome is the last attempt's.
-/// Ctrl+C (options.cancel) ends every wait at once.
+/// Ctrl+C (options.cancel) ends every wait at once. The limits of a service that
+/// `options` carry (service_max_per_host, service_interval_ms) are set on the host.
 fetch_outcome fetch_page_patiently(std::string_view address, const fetch_options& options,
                                    const retry_policy& policy, host_gate& gate);
 
