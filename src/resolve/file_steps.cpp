@@ -88,7 +88,7 @@ void give_one(share_run& run, const step_rule& step, file_record& file, const st
     given[i] = read_value(*reading, {got.answer}, run.scope("step " + step.name + ": gives " +
                                                                std::string(rule_field_names[i]), values),
                           error, &problem);
-    if (error || problem || !given[i]) {
+    if (error || problem || !given[i] || given[i]->empty()) {
       const std::string why = error ? error->message : problem ? *problem
                                              : "the answer gives no " + std::string(rule_field_names[i]);
       fail_files({&file}, {why, error_kind::page, std::nullopt, step.name});

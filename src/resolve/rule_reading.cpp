@@ -234,7 +234,6 @@ std::optional<local_text> found_by(const value_reading& reading, const rule_answ
     raw = json_value(*parsed, *reading.json);
     if (trace != nullptr) trace->matches = raw ? 1 : 0;
   }
-  if (raw && raw->empty()) raw.reset();
   return raw;
 }
 
@@ -247,7 +246,8 @@ std::optional<local_text> read_value_in(const value_reading& reading, const rule
   if (scope.trace != nullptr) trace.emplace(traced_reading{scope.what, how_it_reads(reading), {}, 0, {}, {}, {}});
   std::optional<local_text> raw = found_by(reading, answers, json, scope, error, budget, trace ? &*trace : nullptr);
   std::optional<local_text> value;
-  if (raw) {
+  // A default stands for a value that is missing or empty.
+  if (raw && !(raw->empty() && reading.fallback)) {
     std::optional<std::string> decode_problem;
     value = decode_value(*raw, reading.decode, &decode_problem, trace ? &trace->decoded : nullptr);
     if (decode_problem) {

@@ -79,7 +79,8 @@ bool next_page(share_run& run, const step_rule& step, const step_answer& got, st
   std::optional<failure> error;
   const std::optional<local_text> cursor =
       read_value(*pages.cursor, {got.answer}, run.scope("step " + step.name + ": cursor", values), error);
-  if (!more || !cursor) return false;
+  // An empty cursor, or none, is the last page's.
+  if (!more || !cursor || cursor->empty()) return false;
   if (!cursors.insert(*cursor).second) {
     run.fail({"the cursor '" + cursor->substr(0, 100) + "' came before: the listing would go round for ever",
               error_kind::page, std::nullopt, step.name});

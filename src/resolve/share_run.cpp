@@ -119,6 +119,8 @@ std::optional<std::string> share_run::read_rule_value(const std::string& name, s
   reading_.pop_back();
   if (error) fail({error->message, error->kind, std::nullopt, {}});
   if (problem) fail({"the value " + name + ": " + *problem, error_kind::page, std::nullopt, {}});
+  // An empty value is no value: a request made with it would ask for nothing.
+  if (value && value->empty()) value.reset();
   rule_values_.emplace(name, value);
   if (!value && why != nullptr) *why = "the value " + name + " is not in the answer";
   return value;
@@ -141,6 +143,7 @@ std::optional<std::string> share_run::step_value(std::size_t index, const std::s
   std::optional<std::string> value = read_value(entry->second, top, scope, error, &problem);
   if (error) fail({error->message, error->kind, std::nullopt, step.name});
   if (problem) fail({"the value " + name + ": " + *problem, error_kind::page, std::nullopt, step.name});
+  if (value && value->empty()) value.reset();
   // A value that is a template is filled each time it is asked for: it may use a
   // page's counter or a file's values.
   if (!entry->second.filled) step_values_.emplace(key, value);
