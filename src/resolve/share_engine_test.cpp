@@ -101,6 +101,12 @@ class drive_server {
   drive_server() {
     server.serve("/s/abc", "<script>var sign=\"S1\"; share_id=\"abc\";</script>");
     server.serve("/s/deleted", "<p class=share-deleted>");
+    server.serve("/s/evil", "<script>var sign=\"S1\r\nX-Injected: 1\"; share_id=\"abc\";</script>");
+    server.http().Get("/api/link", [](const httplib::Request& request, httplib::Response& response) {
+      const std::string id = request.get_param_value("id");
+      if (id == "3") response.status = 500;
+      else response.set_content("{\"dlink\":\"https://dl.example/" + id + "\"}", "application/json");
+    });
     server.http().Post("/api/verify", [](const httplib::Request& request, httplib::Response& response) {
       const bool right = request.get_param_value("pwd") == "x7k2" && request.get_param_value("the id") == "abc";
       if (right) response.set_header("Set-Cookie", "sess=ok; Path=/");
@@ -206,6 +212,37 @@ TEST(ShareEngine, FailuresTheServiceReportsHaveTheirKinds) {
     EXPECT_EQ(found.failure, kind) << path;
     EXPECT_EQ(error_text(found).rfind(message, 0), 0u) << error_text(found);
   }
+}
+
+// A step for one file at a time fails that file alone; folders deeper than the rule
+// allows are left out and said so; a value from a page never becomes a header line.
+TEST(ShareEngine, StepsForEachFileAndDeepFoldersFailAlone) {
+  drive_server drive;
+  std::string text = drive_rule;
+  text.replace(text.find("path = \"/path\""), 15, "path = \"/path\"\nmax_depth = 1");
+  text = text.substr(0, text.find("[[steps]]\nname = \"links\"")) +
+         "[[steps]]\nname = \"link\"\naddress = \"HOST/api/link?id={file.id}\"\nfor_each = \"file\"\n"
+         "gives = { download_url = { json = \"/dlink\" } }\n";
+  for (std::size_t at = text.find("HOST"); at != std::string::npos; at = text.find("HOST", at))
+    text.replace(at, 4, drive.server.url(""));
+  const auto read = read_rule(text);
+  ASSERT_TRUE(std::holds_alternative<service_rule>(read)) << describe(std::get<rule_problem>(read), "rule");
+  resolve_settings settings;
+  settings.password = "x7k2";
+  const service_resolution found = resolve_service(std::get<service_rule>(read), drive.server.url("/s/abc"), settings);
+  const std::vector<file_record>& files = found.read.reading.files;
+  ASSERT_EQ(files.size(), 3u);  // a.txt, docs/c.txt, b.txt: docs/sub lies too deep
+  EXPECT_NE(error_text(found).find("deeper than max_depth (1)"), std::string::npos) << error_text(found);
+  EXPECT_EQ(files[0].download_url, "https://dl.example/1");
+  ASSERT_TRUE(files[1].error);
+  EXPECT_EQ(files[1].error->message, "step link: HTTP 500");
+  EXPECT_EQ(files[1].error->kind, error_kind::http);
+  EXPECT_EQ(files[2].download_url, "https://dl.example/2");
+
+  drive.listed.clear();
+  const service_resolution evil = resolve_drive(drive, "/s/evil", "x7k2");
+  EXPECT_EQ(error_text(evil), "step list: the header X-Token would hold a control character");
+  EXPECT_TRUE(drive.listed.empty());
 }
 
 TEST(ShareEngine, PagesEndWhereTheRuleSays) {
