@@ -11,6 +11,7 @@
 
 #include "cli/report.h"
 #include "cli/service.h"
+#include "resolve/rule_trace.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::cli {
@@ -28,6 +29,11 @@ struct lookup_settings {
   /// How a page is fetched; empty: fetch_page_reporting. The command's waits and
   /// retries come in here.
   std::function<fetch_outcome(std::string_view address, const fetch_options&)> fetch_page;
+  /// Told each request and each value read (--explain), when set.
+  rule_trace* trace = nullptr;
+  /// The folders of a share listed at once, and its steps for files run at once
+  /// (fetch_page bounds each host further).
+  std::size_t at_once = 4;
 };
 
 /// Why `address` (UTF-8) is not fetched at all, or nothing: it has no scheme, or it

@@ -30,7 +30,7 @@ TEST(RuleExamples, FieldsInTheAttributesOfOneElement) {
                           " data-md5=\"9e107d9d372bb6826bd81d3542a419d6\">Download</a></html>");
   server.start();
   const service_rule rule = example("dropspot", "https://unused.example", server);
-  const service_resolution found = resolve_service(rule, server.url("/s/7Qx2"), {});
+  const service_resolution found = resolve_service(rule, server.url("/s/7Qx2"), fetch_options{});
   const resolved_file& f = found.read.reading.fields;
   EXPECT_EQ(f.download_url, "https://dl.dropspot.example/f/7Qx2?sig=9c1e&t=1");
   EXPECT_FALSE(f.file_name.empty());
@@ -53,7 +53,7 @@ TEST(RuleExamples, ATableListingFiles) {
                             "<td><a href=\"https://get.sharetable.example/f/2\">get</a></td></tr></table>");
   server.start();
   const service_rule rule = example("sharetable", "https://unused.example", server);
-  const page_reading reading = resolve_service(rule, server.url("/folder/9"), {}).read.reading;
+  const page_reading reading = resolve_service(rule, server.url("/folder/9"), fetch_options{}).read.reading;
   ASSERT_EQ(reading.files.size(), 2u);
   EXPECT_EQ(reading.files[0].file_name, "a & b.zip");
   EXPECT_EQ(reading.files[0].size_bytes, 2048u);
@@ -74,7 +74,7 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   });
   server.start();
   const service_rule rule = example("cloudbox", "https://api.cloudbox.example", server);
-  const service_resolution found = resolve_service(rule, server.url("/s/XYZ"), {});
+  const service_resolution found = resolve_service(rule, server.url("/s/XYZ"), fetch_options{});
   // The values are escaped where they stand in the address; the rule's header is sent.
   EXPECT_EQ(asked, "/v1/list?share=X%20Y%2FZ&token=abc%2B1 application/json");
   const page_reading& reading = found.read.reading;
@@ -89,7 +89,7 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   bare.serve("/s/XYZ", "<div data-share=\"X\"></div>");
   bare.start();
   const service_resolution missing = resolve_service(example("cloudbox", "https://api.cloudbox.example", bare),
-                                                     bare.url("/s/XYZ"), {});
+                                                     bare.url("/s/XYZ"), fetch_options{});
   EXPECT_EQ(missing.failed_step, "list");
   const failure not_found = missing.read.error.value_or(failure{});
   EXPECT_NE(not_found.message.find("token"), std::string::npos);
@@ -103,7 +103,7 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   });
   moved.start();
   const service_resolution away = resolve_service(example("cloudbox", "https://api.cloudbox.example", moved),
-                                                  moved.url("/s/XYZ"), {});
+                                                  moved.url("/s/XYZ"), fetch_options{});
   EXPECT_EQ(away.failed_step, "list");
   EXPECT_EQ(away.outcome.error, "redirect refused: it leaves 127.0.0.1 for another host");
 }
