@@ -211,7 +211,8 @@ nlohmann::json expected_json(const std::string& address, bool kuaichuan, const s
                      {"extension", local_to_utf8(r.extension)},
                      {"size", local_to_utf8(r.size)},
                      {"size_bytes", size_bytes(r.size_bytes)},
-                     {"md5", local_to_utf8(r.md5)}});
+                     {"md5", local_to_utf8(r.md5)},
+                     {"folder", ""}});
   return {{"address", address},
           {"service", kuaichuan ? "kuaichuan" : "pan"},
           {"http_status", status ? nlohmann::json(status) : nlohmann::json(nullptr)},
@@ -702,7 +703,8 @@ TEST(SharelinkVerdicts, ErrorPagesCutPagesAndEmptyPagesFailInEveryForm) {
     EXPECT_EQ(objects[0]["http_status"], 200);
     EXPECT_EQ(objects[1]["http_status"], 200);
     EXPECT_EQ(objects[3]["http_status"], 404);
-    EXPECT_EQ(objects[3]["error"], "HTTP 404 Not Found");
+    EXPECT_EQ(objects[3]["error"], "the share is gone (HTTP 404 Not Found)");
+    EXPECT_EQ(objects[3]["error_kind"], "gone");
     EXPECT_EQ(objects[3]["download_url"], "http://dl.example.com/files/report.zip?t=1");
   }
 }
@@ -967,7 +969,7 @@ TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
   const finished gone = run_sharelink({"--download", "--output-dir", dir.string(), server.url("/share/gone")});
   if (fetch_page_reporting(server.url("/share/gone")).status == 404) {
     EXPECT_EQ(gone.status, 1);
-    EXPECT_EQ(gone.out, "failed: " + server.url("/share/gone") + ": HTTP 404 Not Found\n");
+    EXPECT_EQ(gone.out, "failed: " + server.url("/share/gone") + ": the share is gone (HTTP 404 Not Found)\n");
     EXPECT_EQ(file_requests.load(), before);
   }
   std::filesystem::remove_all(dir);

@@ -1,6 +1,7 @@
 #include "cli/lookup.h"
 
 #include <algorithm>
+#include <map>
 
 #include "codec/codepage.h"
 #include "resolve/file_records.h"
@@ -19,7 +20,12 @@ file_entry entry_as_utf8(const file_record& local) {
   f.size = local_to_utf8(local.size);
   f.size_bytes = local.size_bytes;
   f.md5 = local_to_utf8(local.md5);
+  f.folder = local_to_utf8(local.folder);
   f.local_download_url = local.download_url;
+  if (local.error) {
+    f.error = one_line(local_to_utf8(local.error->message));
+    f.failure_kind = local.error->kind;
+  }
   return f;
 }
 
@@ -40,6 +46,24 @@ void take_request(resolution& r, const service_rule& rule) {
   r.request_headers = std::move(asked.headers);
   r.limits = {asked.service_max_per_host, std::chrono::milliseconds(asked.service_interval_ms)};
   for (file_entry& f : r.files) f.user_agent = asked.user_agent;
+}
+
+/// The error of `r` as `found` tells it, with its kind: the failure the rule names,
+/// else the last fetch's verdict and the reading's error.
+void take_verdict(resolution& r, const service_resolution& found) {
+  if (found.failure && found.read.error) {
+    r.error = found.read.error->message;
+    r.failure_kind = found.read.error->kind;
+    return;
+  }
+  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
+  if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
+  if (found.read.error) {
+    r.error = found.read.error->message + (r.error ? "; " + *r.error : "");
+    r.failure_kind = found.read.error->kind;
+  } else if (r.error && !found.failed_step.empty()) {
+    r.error = "step " + found.failed_step + ": " + *r.error;
+  }
 }
 
 /// `r` with the files left out of its reading, if any, added to its error.
@@ -117,20 +141,14 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   const std::string password = settings.password.value_or(share.password);
   if (!password.empty()) how.password = utf8_to_local(password);
   how.trace = settings.trace;
+  how.at_once = settings.at_once;
   const service_resolution found = resolve_service(which->rule, utf8_to_local(share.address), how);
   if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.
   fill_from_reading(r, found.read.reading);
   take_request(r, which->rule);
-  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
-  if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
-  if (found.read.error) {
-    r.error = found.read.error->message + (r.error ? "; " + *r.error : "");
-    r.failure_kind = found.read.error->kind;
-  } else if (r.error && !found.failed_step.empty()) {
-    r.error = "step " + found.failed_step + ": " + *r.error;
-  }
+  take_verdict(r, found);
   note_files_left_out(r);
   return r;
 }
@@ -141,25 +159,20 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
   resolution r;
   r.service = which.rule.name;
   r.md5_is_content_hash = which.rule.md5_is_content_hash;
-  rule_answers answers = {{"page", answer_text(which.rule, page_bytes)}};
-  std::optional<std::string> missing;
-  for (const step_rule& step : which.rule.steps) {
-    const auto given = std::find_if(step_answers.begin(), step_answers.end(),
-                                    [&](const auto& answer) { return answer.first == step.name; });
-    if (given == step_answers.end()) {
-      missing = "no answer for the step " + step.name + " (give --page " + step.name + "=FILE)";
-      break;
-    }
-    answers.push_back({step.name, answer_text(which.rule, given->second)});
-  }
-  rule_reading read = read_with_rule(which.rule, answers, cancel);
-  fill_from_reading(r, read.reading);
+  // Each answer as the step's next page.
+  std::map<std::string, std::vector<std::string>> saved = {{"page", {std::string(page_bytes)}}};
+  for (const auto& [step, bytes] : step_answers) saved[step].push_back(bytes);
+  resolve_settings how;
+  how.fetch.cancel = cancel;
+  how.saved = &saved;
+  const service_resolution found = resolve_service(which.rule, {}, how);
+  fill_from_reading(r, found.read.reading);
   take_request(r, which.rule);
-  if (read.error) {
-    r.error = read.error->message;
-    r.failure_kind = read.error->kind;
-  } else if (missing || r.fields.download_url.empty()) {
-    r.error = missing.value_or(no_download_address);
+  if (found.read.error) {
+    r.error = found.read.error->message;
+    r.failure_kind = found.read.error->kind;
+  } else if (r.fields.download_url.empty()) {
+    r.error = no_download_address;
     r.failure_kind = error_kind::page;
   }
   note_files_left_out(r);

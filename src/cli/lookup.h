@@ -31,6 +31,9 @@ struct lookup_settings {
   std::function<fetch_outcome(std::string_view address, const fetch_options&)> fetch_page;
   /// Told each request and each value read (--explain), when set.
   rule_trace* trace = nullptr;
+  /// The folders of a share listed at once, and its steps for files run at once
+  /// (fetch_page bounds each host further).
+  std::size_t at_once = 4;
 };
 
 /// Why `address` (UTF-8) is not fetched at all, or nothing: it has no scheme, or it

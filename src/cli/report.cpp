@@ -56,6 +56,11 @@ json file_object(const file_entry& f) {
   object["size"] = f.size;
   object["size_bytes"] = nullable(f.size_bytes);
   object["md5"] = f.md5;
+  object["folder"] = f.folder;
+  if (f.error) {
+    object["error"] = *f.error;
+    object["error_kind"] = kind_name(f.failure_kind);
+  }
   if (f.download) {
     json download;
     download["path"] = f.download->path;
@@ -142,6 +147,7 @@ std::string json_report(const resolution& r) {
 std::string aria2_download_address(std::string_view url) { return aria2_address(url); }
 
 std::optional<std::string> download_address_refusal(const file_entry& f) {
+  if (f.error) return f.error;
   if (f.download_url.empty()) return "the file has no download address";
   if (!starts_with_ignoring_case(f.download_url, "http://") &&
       !starts_with_ignoring_case(f.download_url, "https://"))

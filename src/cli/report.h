@@ -50,6 +50,12 @@ struct file_entry {
   std::string size;
   std::optional<std::uint64_t> size_bytes;
   std::string md5;
+  /// The folders above the file within its share, joined by "/"; empty at the top.
+  std::string folder;
+  /// Why this file, and only it, cannot be had (a step for it failed, its download
+  /// address is not http or https), with its kind; nothing when it can.
+  std::optional<std::string> error;
+  std::optional<error_kind> failure_kind;
   /// The download address as the page gave it, in local text: what a download fetches.
   local_text local_download_url;
   /// Set once the file was downloaded (or its download failed).
@@ -117,8 +123,8 @@ std::string labelled_report(const file_entry& f);
 /// always valid JSON.
 std::string json_report(const resolution& r);
 
-/// Why `f` cannot be downloaded or listed for a downloader (its download address is
-/// empty, or not http or https), or nothing when it can.
+/// Why `f` cannot be downloaded or listed for a downloader (its own error, or its
+/// download address is empty, or not http or https), or nothing when it can.
 std::optional<std::string> download_address_refusal(const file_entry& f);
 
 /// The download address `url` as --download asks for it and as aria2 is given it

@@ -103,6 +103,7 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
                                                  {"file_type", "ZIP   (zip)"},
                                                  {"extension", "zip"},
                                                  {"size", "1.5KB"},
+                                                 {"folder", ""},
                                                  {"size_bytes", 1536},
                                                  {"md5", "0123456789ABCDEF0123456789abcdef"}}));
   EXPECT_TRUE(parsed["files"][1]["size_bytes"].is_null());

@@ -19,7 +19,15 @@ using testing::sample_page;
 /// The per-file record a resolver's result stands for.
 file_record record_of(const page_reading& reading) {
   const resolved_file& f = reading.fields;
-  return {f.download_url, f.file_name, f.file_type, reading.extension, f.size, reading.size_bytes, f.md5};
+  file_record record;
+  record.download_url = f.download_url;
+  record.file_name = f.file_name;
+  record.file_type = f.file_type;
+  record.extension = reading.extension;
+  record.size = f.size;
+  record.size_bytes = reading.size_bytes;
+  record.md5 = f.md5;
+  return record;
 }
 
 TEST(PageReading, OneFileSamplePagesGiveTheResolversResult) {

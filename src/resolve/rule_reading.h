@@ -7,8 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "resolve/file_records.h"
 #include "resolve/rule.h"
+#include "resolve/rule_template.h"
+#include "resolve/rule_trace.h"
 #include "runtime/error_kind.h"
 
 namespace sharelink {
@@ -47,14 +51,50 @@ inline failure interrupted_reading() { return {error_kind::interrupted, "interru
 
 /// The value `reading` gives in `answers`, decoded; nothing when it finds none.
 /// `error` is set when the engine gave up, when the reading's work ran out
-/// (reading_search_reads) or `cancel` turned true (then interrupted_reading()), or
-/// when a JSON answer could not be read (pruned_json's error).
+/// (reading_search_reads) or `cancel` turned true (then "interrupted"), or when a
+/// JSON answer could not be read (pruned_json's error).
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
                                      std::optional<failure>& error, const std::atomic<bool>* cancel = nullptr);
 
+/// What a reading goes by besides the answers.
+struct reading_scope {
+  /// The values a template or an `equals` fills in, by name; unset: none has one.
+  template_values values;
+  /// Told each value read, when set; `what` names it there ("field size").
+  rule_trace* trace = nullptr;
+  std::string what;
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+/// read_value with templates filled from `scope.values` and the reading's default
+/// used for a value that is missing. `problem` is set when a decode step cannot
+/// read the value ("the size 'about 3 MB' is not a size"); the value is then nothing.
+std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
+                                     const reading_scope& scope, std::optional<failure>& error,
+                                     std::optional<std::string>* problem = nullptr);
+
 /// `value` through the decode steps, in order; bytes that are not UTF-8, before the
-/// steps or after them, are read as GB18030.
-local_text decode_value(std::string_view value, const std::vector<decode_step>& steps);
+/// steps or after them, are read as GB18030. A size_units step that cannot read its
+/// text leaves it as it is and, when `problem` is given, says so there. Each step
+/// is told to `steps_done` when it is given.
+local_text decode_value(std::string_view value, const std::vector<decode_step>& steps,
+                        std::optional<std::string>* problem = nullptr,
+                        std::vector<traced_decode>* steps_done = nullptr);
+
+/// The value at `pointer` in a JSON element, as a value reading finds it: a
+/// number as its text, true and false as those words, null as missing.
+std::optional<local_text> element_value(const nlohmann::json& element, const std::string& pointer);
+
+/// Whether `condition` holds on a record: its `json` reading `element`, its
+/// `pattern` the record's own `text`. `error` as read_value's.
+bool record_condition_holds(const condition_rule& condition, const nlohmann::json* element, std::string_view text,
+                            const template_values& values, std::optional<failure>& error,
+                            const std::atomic<bool>* cancel = nullptr);
+
+/// Whether `condition` holds on `answer` (its `json` or `pattern` reading the
+/// answer). `error` as read_value's.
+bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
+                     std::optional<failure>& error);
 
 /// Reads the answers with the rule. The records ([records]) give the files, each
 /// field a record does not read coming from [fields]; when the page lists a single

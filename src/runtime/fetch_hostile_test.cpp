@@ -10,6 +10,7 @@
 #include "codec/gb18030.h"
 #include "resolve/kuaichuan.h"
 #include "resolve/pan.h"
+#include "resolve/relative_address.h"
 #include "runtime/fetch.h"
 #include "testing/quick_fetch.h"
 #include "testing/raw_server.h"
@@ -125,7 +126,9 @@ TEST(FetchHostile, PageOfHighBytesComesBackWholeAndParsesSafely) {
   EXPECT_EQ(outcome.body, page);
 
   resolved_file found = resolve_kuaichuan(server.url());
-  EXPECT_EQ(found.download_url, "\xFF\x80\xFE");  // taken byte for byte
+  // Taken byte for byte, and made absolute against the page's address.
+  EXPECT_EQ(found.download_url, resolve_reference(server.url(), "\xFF\x80\xFE"));
+  EXPECT_TRUE(found.download_url.ends_with("/\xFF\x80\xFE")) << found.download_url;
   EXPECT_EQ(found.file_name, "\uFFFD\uFFFD");     // each bad byte stands for one character
   EXPECT_EQ(found.size, "0B");
   EXPECT_EQ(resolve_pan(server.url()), nothing_found);
