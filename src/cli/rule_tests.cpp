@@ -181,7 +181,10 @@ std::optional<std::string> run_rule_test(const rule_test& test, const service_en
     if (!answer) return error;
     answers.emplace_back(step, std::move(*answer));
   }
-  resolution r = resolve_saved_page(*page, which, answers);
+  saved_reading more;
+  more.address = test.address.value_or("");
+  more.password = test.password;
+  resolution r = resolve_saved_page(*page, which, answers, nullptr, more);
   if (r.error && !r.failure_kind) r.failure_kind = error_kind::page;
 
   std::string differs;
