@@ -67,7 +67,9 @@ void explain_sink::request(const traced_request& request) {
   std::string text = request.step == "page" ? "page" : "step " + local_to_utf8(request.step);
   if (request.page > 0) text += ", page " + std::to_string(request.page);
   if (!request.folder.empty()) text += ", folder " + quoted(local_to_utf8(request.folder));
-  text += ": " + request.method + " " + local_to_utf8(request.address) + " -> ";
+  text += ": ";
+  // A saved share page has no address of its own.
+  if (!request.address.empty()) text += request.method + " " + local_to_utf8(request.address) + " -> ";
   if (request.status == 0 && request.error.empty()) {
     text += "saved answer, " + count_of(request.bytes, "byte", "bytes");
   } else {
