@@ -69,5 +69,22 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   EXPECT_EQ(away.outcome.error, "redirect refused: it leaves 127.0.0.1 for another host");
 }
 
+TEST(RuleExamples, AnApiThatWantsThePagesTokenInAHeader) {
+  testing::loopback_server server;
+  server.serve("/s/9f3k", testing::read_source_file("src/resolve/services/examples/testdata/tokenbox/share.html"));
+  server.http().Get("/v2/files/9f3k", [](const httplib::Request& request, httplib::Response& response) {
+    const bool taken = request.get_header_value("Authorization") == "Bearer eyJ0.abc";
+    response.set_content(taken ? testing::read_source_file("src/resolve/services/examples/testdata/tokenbox/file.json")
+                               : std::string(R"({"error":"invalid token"})"),
+                         "application/json");
+  });
+  server.start();
+  const service_resolution found =
+      resolve_service(example("tokenbox", "https://api.tokenbox.example", server), server.url("/s/9f3k"), fetch_options{});
+  EXPECT_FALSE(found.read.error) << found.read.error.value_or(failure{}).message;
+  // The relative address the API answers with, against the API's own.
+  EXPECT_EQ(found.read.reading.fields.download_url, server.url("/d/9f3k/a.zip?exp=1767225600"));
+}
+
 }  // namespace
 }  // namespace sharelink
