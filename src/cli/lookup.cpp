@@ -155,7 +155,7 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
 
 resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
                               const std::vector<std::pair<std::string, std::string>>& step_answers,
-                              const std::atomic<bool>* cancel) {
+                              const std::atomic<bool>* cancel, const saved_reading& more) {
   resolution r;
   r.service = which.rule.name;
   r.md5_is_content_hash = which.rule.md5_is_content_hash;
@@ -165,7 +165,18 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
   resolve_settings how;
   how.fetch.cancel = cancel;
   how.saved = &saved;
-  const service_resolution found = resolve_service(which.rule, {}, how);
+  how.trace = more.trace;
+  // The address and its code as a fetch of it would take them.
+  share_input share;
+  if (!more.address.empty()) {
+    service_registry alone;
+    alone.add(which.rule, which.source);
+    share = read_share_text(more.address, alone, &alone.entries().front());
+    r.address = more.address;
+  }
+  const std::string password = more.password.value_or(share.password);
+  if (!password.empty()) how.password = utf8_to_local(password);
+  const service_resolution found = resolve_service(which.rule, utf8_to_local(share.address), how);
   fill_from_reading(r, found.read.reading);
   take_request(r, which.rule);
   if (found.read.error) {

@@ -61,8 +61,20 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
 /// (step name, bytes) when it has any; an error when it holds no download address,
 /// when a pattern is too complex for it, or when a step's answer is missing. The
 /// reading stops early, "interrupted", once `cancel` turns true.
+///
+/// What a saved page's reading goes by besides its answers.
+struct saved_reading {
+  /// The share address it pretends (UTF-8), for {share}, and for the code its
+  /// [password] query or text finds; empty: none.
+  std::string address;
+  /// The extraction code (UTF-8), before what `address` holds.
+  std::optional<std::string> password;
+  /// Told each reading (--explain), when set.
+  rule_trace* trace = nullptr;
+};
+
 resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
                               const std::vector<std::pair<std::string, std::string>>& step_answers = {},
-                              const std::atomic<bool>* cancel = nullptr);
+                              const std::atomic<bool>* cancel = nullptr, const saved_reading& more = {});
 
 }  // namespace sharelink::cli

@@ -112,6 +112,9 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
                  "At most N requests at once to one host (default: no\n"
                  "limit beyond --jobs)")
       ->type_name("N");
+  app.add_flag("--explain", s.explain,
+               "Tell on standard error what each request asks for and\n"
+               "answers, and where each field and value is read");
   app.add_flag("--no-config", typed.no_config, "Read no configuration file");
   app.add_flag("--quiet,-q", s.quiet, "No progress and no error lines (the exit status still tells)");
   app.add_option("--timeout", typed.timeout,
@@ -140,6 +143,11 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->excludes(address);
+  auto* check_rules = app.add_flag("--check-rules", s.check_rules,
+                                   "Read each ADDRESS as a rule file, strictly, and run\n"
+                                   "the tests it carries (no network)");
+  for (CLI::Option* other : {json, aria2, all, download, check, md5sums, rpc, list_archive, page})
+    check_rules->excludes(other);
   list_archive->excludes(page)->excludes(address);
 }
 
@@ -262,6 +270,13 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
     std::istringstream lines(said.str());
     for (std::string line; std::getline(lines, line);) write_line(err, line);
     return status == 0 ? 0 : 2;
+  }
+  // Rule files are checked on their own: no configuration, no services installed.
+  if (s.check_rules) {
+    if (!s.addresses.empty()) return s;
+    write_line(err, "--check-rules needs the rule files to check");
+    write_line(err, "Run with --help for more information.");
+    return 2;
   }
   bool ca_file_asked = given(app, "--cacert");
   std::string warning;

@@ -137,6 +137,27 @@ download_url = "/u"
                          "list=" + list})
                 .status,
             2);
+  // A paged step reads its answers as its pages, in turn.
+  const std::string paged = write("paged.toml", R"toml(
+name = "paged"
+[[steps]]
+name = "list"
+address = "https://api.example/list?p={page}"
+[steps.pages]
+param = "page"
+more = { json = "/more", equals = "1" }
+[records]
+json_array = "/files"
+[records.fields]
+download_url = "/u"
+)toml");
+  const std::string first = write("p1.json", R"({"more":1,"files":[{"u":"http://h/1"}]})");
+  const std::string second = write("p2.json", R"({"more":0,"files":[{"u":"http://h/2"}]})");
+  const outcome pages = run_command({"--no-config", "--rules", paged, "--page", page, "--page", "list=" + first,
+                                     "--page", "list=" + second, "--json"});
+  EXPECT_EQ(pages.status, 0) << pages.err;
+  EXPECT_NE(pages.out.find(R"("files":[{"download_url":"http://h/1")"), std::string::npos) << pages.out;
+  EXPECT_NE(pages.out.find(R"({"download_url":"http://h/2")"), std::string::npos) << pages.out;
 }
 
 // A rule's own texts (a failure's message, a title) and a service's name the user

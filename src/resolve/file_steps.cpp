@@ -121,11 +121,27 @@ void give_batch(share_run& run, const step_rule& step, const std::vector<file_re
       for (std::size_t i = 0; i < field_count; ++i) {
         const std::optional<value_reading>& reading = gives.fields[i];
         if (!reading) continue;
+        rule_trace* sink = run.trace();
+        std::optional<traced_reading> told;
+        if (sink != nullptr)
+          told = traced_reading{"step " + step.name + ": gives " + std::string(rule_field_names[i]) + " of file " +
+                                    files[f]->file_name,
+                                reading->filled ? "template '" + *reading->filled + "'"
+                                                : "json " + gives.json_array + "/N" + *reading->json,
+                                step.name, 0, {}, {}, {}};
+        std::optional<local_text> raw;
         if (reading->filled) {
           const filled_template filled = fill_template(*reading->filled, template_place::plain, values);
-          if (!filled.missing) fields[i] = decode_value(filled.text, reading->decode);
-        } else if (std::optional<local_text> raw = element_value(item, *reading->json)) {
-          fields[i] = decode_value(*raw, reading->decode);
+          if (!filled.missing) raw = filled.text;
+        } else {
+          raw = element_value(item, *reading->json);
+        }
+        if (raw) fields[i] = decode_value(*raw, reading->decode, nullptr, told ? &told->decoded : nullptr);
+        if (told) {
+          told->matches = raw ? 1 : 0;
+          told->found = raw;
+          told->value = fields[i];
+          sink->reading(*told);
         }
       }
       give(run.rule, *files[f], fields, got.outcome.final_address);

@@ -239,8 +239,9 @@ void check_step_names(const toml::table& root, const service_rule& rule) {
 }
 
 service_rule read_root(const toml::table& root) {
+  // `tests` belong to --check-rules, which reads them itself.
   only_keys(root, "", {"name", "title", "addresses", "md5_is_content_hash", "request", "password", "values", "fail",
-                       "fields", "records", "steps", "needs_login", "limits"});
+                       "fields", "records", "steps", "needs_login", "limits", "tests"});
   service_rule rule;
   reading_context context;
   const toml::node* name = root.get("name");
