@@ -13,6 +13,9 @@
 //                     first token of each file breaks off halfway
 //   /d/files1000      a page listing the 1000 files /small/<n>, 1 KiB each
 //   /served/small     how many requests /small/<n> has answered, as text
+//   /drive/s/x        the share page of a drive whose API lists, after 10 ms each:
+//   /drive/api?dir=D&page=N  20 folders at the top, 5 pages of 100 files in each
+//                     (10000 files), JSON
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -208,6 +211,37 @@ void add_small_file_routes(sharelink::testing::loopback_server& server) {
   });
 }
 
+// A share of 10000 files in 20 folders, listed 100 at a time by an API that takes
+// 10 ms for each answer.
+void add_drive_routes(sharelink::testing::loopback_server& server) {
+  httplib::Server& http = server.http();
+  http.Get("/drive/s/x", [](const httplib::Request&, httplib::Response& res) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    res.set_content("<html><script>var token = \"t0k3n\";</script></html>", "text/html");
+  });
+  http.Get("/drive/api", [&server](const httplib::Request& req, httplib::Response& res) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string dir = req.get_param_value("dir");
+    const int page = std::atoi(req.get_param_value("page").c_str());
+    std::string list;
+    if (dir.empty()) {
+      for (int f = 0; f < 20 && page == 1; ++f)
+        list += (f ? "," : "") + std::string("{\"isdir\":1,\"name\":\"folder ") + std::to_string(f) +
+                "\",\"path\":\"/f" + std::to_string(f) + "\"}";
+    } else if (page >= 1 && page <= 5) {
+      for (int i = 0; i < 100; ++i) {
+        const std::string n = dir.substr(1) + "-" + std::to_string((page - 1) * 100 + i);
+        list += (i ? "," : "") + std::string("{\"isdir\":0,\"fs_id\":\"") + n + "\",\"name\":\"file " + n +
+                ".bin\",\"size\":\"1.5 MB\",\"md5\":\"9e107d9d372bb6826bd81d3542a419d6\",\"url\":\"" +
+                server.url("/dl/" + n) + "\"}";
+      }
+    }
+    res.set_content("{\"errno\":0,\"has_more\":" + std::string(!dir.empty() && page < 5 ? "1" : "0") +
+                        ",\"list\":[" + list + "]}",
+                    "application/json");
+  });
+}
+
 }  // namespace
 
 int main() {
@@ -271,6 +305,7 @@ int main() {
 
   add_bulk_routes(server);
   add_small_file_routes(server);
+  add_drive_routes(server);
 
   server.start();
   if (listener < 0 || ::listen(listener, 1024) != 0) {

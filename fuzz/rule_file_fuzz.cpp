@@ -1,13 +1,16 @@
 // The rule-file reader on arbitrary text, and a rule that reads applied to the
-// same bytes as a page.
+// same bytes as a page, and as the saved answer of each of its steps.
 #include <cstdint>
 #include <string>
+#include <map>
 #include <variant>
+#include <vector>
 
 #include "check.h"
 #include "reading/file_type.h"
 #include "rules/rule.h"
 #include "reading/rule_reading.h"
+#include "resolve/service_resolve.h"
 
 using namespace sharelink;
 using fuzz::check;
@@ -29,5 +32,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(reading.reading.files.size() <= most_files, "more files than most_files");
   for (const file_record& f : reading.reading.files)
     check(f.file_type == classify_file_type(f.file_name), "a file type that does not follow from the name");
+  // The whole path, pages and steps for files included, offline: each step reads
+  // the same bytes, a paged one twice.
+  std::map<std::string, std::vector<std::string>> saved = {{"page", {std::string(text)}}};
+  for (const step_rule& step : rule.steps) saved[step.name] = {std::string(text), std::string(text)};
+  resolve_settings settings;
+  settings.saved = &saved;
+  settings.password = "pw";
+  const service_resolution found = resolve_service(rule, "https://share.example/s/1", settings);
+  check(found.read.reading.files.size() <= most_files, "more files than most_files");
+  for (const file_record& f : found.read.reading.files)
+    check(f.error || f.download_url.empty() || f.download_url.find("://") != std::string::npos ||
+              f.download_url.starts_with("http"),
+          "a relative download address that was not made absolute");
   return 0;
 }

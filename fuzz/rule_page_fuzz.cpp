@@ -40,6 +40,7 @@ constexpr const char* patterns[] = {
 constexpr const char* record_patterns[] = {R"re(<f u="(?<download_url>[^"]*)" n="(?<file_name>[^"]*)")re",
                                            R"re((?<download_url>https?://\S+)(?:\s+(?<size>\d+))?)re",
                                            R"re((?<file_name>[^,]*),(?<md5>[^\n]*))re"};
+constexpr const char* templates[] = {"https://h{x}", "{file.id}", "a{}{", "[{share}]"};
 constexpr const char* names[] = {"file_url", "dlink", "size", "md5", "href", "/a", "/0/b", "", "filename="};
 
 }  // namespace
@@ -53,8 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t how = in.take<std::uint8_t>();
     if (how % 3 == 0) field.pattern = pick(patterns);
     if (how % 3 == 1) field.json = pick(names);
+    if (how % 7 == 2) field.filled = pick(templates);
     for (std::uint8_t steps = in.take<std::uint8_t>() % 4; steps > 0; --steps)
-      field.decode.push_back(static_cast<decode_step>(in.take<std::uint8_t>() % 5));
+      field.decode.push_back(static_cast<decode_step>(in.take<std::uint8_t>() % decode_step_names.size()));
   }
   rule.single_precision_size = in.take<std::uint8_t>() % 2;
   rule.records.reader = static_cast<record_reader>(in.take<std::uint8_t>() % 5);
@@ -63,11 +65,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rule.records.marker = pick(names);
   for (auto& field : rule.records.fields) {
     if (in.take<std::uint8_t>() % 3 == 0) continue;
-    field = record_field{pick(names), in.take<std::uint8_t>() % 4 == 0 ? "filename=" : "", std::nullopt};
+    field = record_field{pick(names), in.take<std::uint8_t>() % 4 == 0 ? "filename=" : "", std::nullopt, std::nullopt};
   }
   if (rule.records.reader == record_reader::pattern)
     for (std::size_t i = 0; i < rule.records.fields.size(); ++i)
-      rule.records.fields[i] = record_field{std::string(rule_field_names[i]), {}, std::nullopt};
+      rule.records.fields[i] = record_field{std::string(rule_field_names[i]), {}, std::nullopt, std::nullopt};
+  // A further value, a field made of it, and folders told by a condition.
+  if (in.take<std::uint8_t>() % 2 && rule.records.reader != record_reader::data_objects) {
+    rule.records.extra.emplace_back("id", record_field{pick(names), {}, std::nullopt, std::nullopt});
+    rule.records.fields[3] = record_field{{}, {}, std::nullopt, std::string("<{file.id}>")};
+  }
+  if (rule.records.reader == record_reader::json_array || rule.records.reader == record_reader::pattern) {
+    const std::uint8_t how = in.take<std::uint8_t>();
+    if (how % 3 == 1) {
+      folders_rule folders;
+      if (rule.records.reader == record_reader::json_array) folders.when.json = pick(names);
+      else folders.when.pattern = pick(patterns);
+      if (how % 2) folders.when.equals = "{file.file_name}";
+      folders.path = record_field{pick(names), {}, std::nullopt, std::nullopt};
+      rule.records.folders = folders;
+    }
+  }
 
   const local_text page = to_text(in.take_bytes(size));
   const rule_reading read = read_with_rule(rule, {{"page", page}});
@@ -83,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // (An answer that is not UTF-8 is read as GB18030 before it is parsed, which the
   // whole parse here does not do.)
   for (value_reading field : rule.fields) {
-    if (!field.json || !is_utf8(page)) continue;
+    if (!field.json || field.filled || !is_utf8(page)) continue;
     field.decode.clear();
     std::optional<failure> error;
     const std::optional<local_text> value = read_value(field, {{"page", page}}, error);

@@ -7,8 +7,10 @@
 #include "cli/address_list.h"
 #include "cli/archive.h"
 #include "cli/aria2_rpc.h"
+#include "cli/explain.h"
 #include "cli/options.h"
 #include "cli/process.h"
+#include "cli/rule_check.h"
 #include "cli/saved_page.h"
 #include "cli/session.h"
 
@@ -25,6 +27,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   std::variant<settings, int> parsed = parse_options(args, out, err);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   settings& s = std::get<settings>(parsed);
+  if (s.check_rules) return check_rule_files(s.addresses, out, err);
   static const bool interrupts_caught = (catch_interrupts(interrupted), true);
   (void)interrupts_caught;
   s.lookup.fetch.cancel = &interrupted;
@@ -45,13 +48,18 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   std::unique_ptr<aria2_rpc> rpc;
   if (!s.aria2_rpc.empty()) rpc = std::make_unique<aria2_rpc>(s.aria2_rpc, s.aria2_secret, s.lookup.fetch);
 
+  std::unique_ptr<explain_sink> explaining;
+  if (s.explain) {
+    explaining = std::make_unique<explain_sink>(err, s.lookup.password);
+    s.lookup.trace = explaining.get();
+  }
   // A user typing addresses at the terminal sees each answer as it comes; a line
-  // redrawn in place would run into what they type.
+  // redrawn in place would run into what they type, or into what --explain says.
   const bool typed = s.addresses.empty() && !s.page_file && standard_input_is_terminal();
   const progress_display::mode display_mode =
       s.quiet ? progress_display::mode::silent
-              : standard_error_is_terminal() && !typed ? progress_display::mode::live
-                                                       : progress_display::mode::lines;
+              : standard_error_is_terminal() && !typed && !s.explain ? progress_display::mode::live
+                                                                     : progress_display::mode::lines;
   session one_run(s, interrupted, out, err, display_mode, standard_error_width());
   one_run.archive = archive.get();
   one_run.rpc = rpc.get();

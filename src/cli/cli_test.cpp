@@ -211,7 +211,11 @@ nlohmann::json expected_json(const std::string& address, bool kuaichuan, const s
                           {"md5", r.md5}};
   };
   nlohmann::json files = nlohmann::json::array();
-  for (const file_record& r : reading.files) files.push_back(fields(r));
+  for (const file_record& r : reading.files) {
+    nlohmann::json file = fields(r);
+    file["folder"] = r.folder;
+    files.push_back(std::move(file));
+  }
   nlohmann::json object = {{"address", address},
                            {"service", kuaichuan ? "kuaichuan" : "pan"},
                            {"http_status", status ? nlohmann::json(status) : nlohmann::json(nullptr)}};
@@ -697,7 +701,8 @@ TEST(SharelinkVerdicts, ErrorPagesCutPagesAndEmptyPagesFailInEveryForm) {
     EXPECT_EQ(objects[0]["http_status"], 200);
     EXPECT_EQ(objects[1]["http_status"], 200);
     EXPECT_EQ(objects[3]["http_status"], 404);
-    EXPECT_EQ(objects[3]["error"], "HTTP 404 Not Found");
+    EXPECT_EQ(objects[3]["error"], "the share is gone (HTTP 404 Not Found)");
+    EXPECT_EQ(objects[3]["error_kind"], "gone");
     EXPECT_EQ(objects[3]["download_url"], "http://dl.example.com/files/report.zip?t=1");
   }
 }
@@ -962,7 +967,7 @@ TEST(SharelinkDownload, SavesEachFileOfAPageReadWell) {
   const finished gone = run_sharelink({"--download", "--output-dir", dir.string(), server.url("/share/gone")});
   if (fetch_page_reporting(server.url("/share/gone")).status == 404) {
     EXPECT_EQ(gone.status, 1);
-    EXPECT_EQ(gone.out, "failed: " + server.url("/share/gone") + ": HTTP 404 Not Found\n");
+    EXPECT_EQ(gone.out, "failed: " + server.url("/share/gone") + ": the share is gone (HTTP 404 Not Found)\n");
     EXPECT_EQ(file_requests.load(), before);
   }
   std::filesystem::remove_all(dir);

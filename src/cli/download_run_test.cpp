@@ -252,7 +252,7 @@ TEST(SharelinkDownload, EveryPageAndEveryFileGetsALine) {
   EXPECT_EQ(test_folder::read(folder / "stdout"),
             "saved: " + folder / "a.bin" + " (5000 bytes, MD5 matched)\n"
             "failed: b.bin: the download address is not http or https; left out\n"
-            "failed: " + server.url("/share/gone") + ": HTTP 404 Not Found\n");
+            "failed: " + server.url("/share/gone") + ": the share is gone (HTTP 404 Not Found)\n");
 }
 
 /// The value of the header `name` in a request head, or "<none>".

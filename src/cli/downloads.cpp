@@ -18,6 +18,8 @@
 #include "cli/session.h"
 #include "download/download.h"
 #include "download/md5.h"
+#include "download/files.h"
+#include "download/safe_name.h"
 #include "resolve/share_access.h"
 
 namespace sharelink::cli {
@@ -115,7 +117,9 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   job.expected_size = f.size_bytes;
   // Only a Pan record's own md5 key is a hash of the content.
   if (r.md5_is_content_hash && is_md5_hex(f.md5)) job.expected_md5 = f.md5;
-  job.output_dir = chosen.output_dir;
+  // A file in a folder of the share goes into that folder under the output folder.
+  const std::string folder = safe_folder_path(f.folder, native_name_units);
+  job.output_dir = folder.empty() ? chosen.output_dir : join_path(chosen.output_dir.empty() ? "." : chosen.output_dir, folder);
   // The user's cookies go to the hosts of the share's own site, as its page's did.
   job.fetch = for_share(r.share(), chosen.lookup.fetch);
   // The rule's request settings go to the host its answer names for the file.
@@ -185,7 +189,9 @@ std::vector<std::string> file_owners(const resolution& r) {
   for (const file_entry& f : r.files) {
     // The content MD5 only: another page's MD5 text may be a key that changes with
     // each visit.
-    std::string identity;
+    // A file in a folder is told apart by its folder too (a file at the top keeps
+    // the owner it had before shares had folders).
+    std::string identity = f.folder.empty() ? std::string() : f.folder + '\0';
     for (const std::string& part : {f.file_name, f.size_bytes ? std::to_string(*f.size_bytes) : std::string("-"),
                                     r.md5_is_content_hash ? f.md5 : std::string()})
       identity += part + '\0';
@@ -215,7 +221,7 @@ void download_files(resolution& r, session& run) {
     file_entry& f = r.files[i];
     // Every record gets its report, so that each has its line: one left out says why.
     if (const auto refused = download_address_refusal(f)) {
-      f.download = download_report::failed(one_line(*refused) + "; left out", error_kind::page);
+      f.download = download_report::failed(one_line(*refused) + "; left out", f.error ? f.error->kind : error_kind::page);
     } else if (auto archived = archived_report(run.archive, r, f)) {
       f.download = std::move(archived);
     } else {

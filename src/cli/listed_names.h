@@ -12,8 +12,13 @@
 
 namespace sharelink::cli {
 
-/// The file's path inside its share as the page gives it (UTF-8): today its name.
+/// The file's path inside its share as the page gives it (UTF-8): its folder and
+/// its name, joined by "/".
 std::string path_in_share(const file_entry& f);
+
+/// The folder the file is saved in under the output folder, relative to it and
+/// made safe (safe_folder_path), with a "/" after it; empty at the top.
+std::string listed_folder(const file_entry& f);
 
 /// What a run has named so far.
 struct aria2_listing {
@@ -22,8 +27,8 @@ struct aria2_listing {
 };
 
 /// The path relative to the output folder that `f` (told by `owner`, see
-/// file_owners) is saved under: its safe name, numbered ("NAME (1).ext") when a
-/// file before it in the run took the name. Nothing when `owner` was named already
+/// file_owners) is saved under: its folder (listed_folder) and its safe name,
+/// numbered ("NAME (1).ext") when a file before it in the run took the name. Nothing when `owner` was named already
 /// (its address given twice). Called in page order, pages in input order.
 std::optional<std::string> listed_path(const file_entry& f, const std::string& owner, aria2_listing& listed,
                                        name_claims& names);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 
 #include "cli/service.h"
 #include "codec/utf8.h"
@@ -24,6 +25,24 @@ void take_request(resolution& r, const service_rule& rule) {
   r.request_headers = std::move(asked.headers);
   r.limits = {asked.service_max_per_host, std::chrono::milliseconds(asked.service_interval_ms)};
   for (file_entry& f : r.files) f.user_agent = asked.user_agent;
+}
+
+/// The error of `r` as `found` tells it, with its kind: the failure the rule names,
+/// else the last fetch's verdict and the reading's error.
+void take_verdict(resolution& r, const service_resolution& found) {
+  if (found.failure && found.read.error) {
+    r.error = found.read.error->message;
+    r.failure_kind = found.read.error->kind;
+    return;
+  }
+  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
+  if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
+  if (found.read.error) {
+    r.error = found.read.error->message + (r.error ? "; " + *r.error : "");
+    r.failure_kind = found.read.error->kind;
+  } else if (r.error && !found.failed_step.empty()) {
+    r.error = "step " + found.failed_step + ": " + *r.error;
+  }
 }
 
 /// `r` with the files left out of its reading, if any, added to its error.
@@ -93,51 +112,55 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   if (which == nullptr) return refused(r, "cannot tell the service from the address (give --service)");
   r.service = which->rule.name;
   r.md5_is_content_hash = which->rule.md5_is_content_hash;
+  resolve_settings how;
+  how.fetch = settings.fetch;
+  how.fetcher = settings.fetch_page;
   const std::string password = settings.password.value_or(share.password);
-  service_resolution found =
-      resolve_service(which->rule, share.address, settings.fetch, settings.fetch_page, password);
+  if (!password.empty()) how.password = password;
+  how.trace = settings.trace;
+  how.at_once = settings.at_once;
+  service_resolution found = resolve_service(which->rule, share.address, how);
   if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.
   take_reading(r, std::move(found.read.reading));
   take_request(r, which->rule);
-  r.error = fetch_verdict(found.outcome, !r.fields.download_url.empty(), found.body_size);
-  if (r.error) r.failure_kind = failure_kind_of(found.outcome).value_or(error_kind::page);
-  if (found.read.error) {
-    r.error = found.read.error->message + (r.error ? "; " + *r.error : "");
-    r.failure_kind = found.read.error->kind;
-  } else if (r.error && !found.failed_step.empty()) {
-    r.error = "step " + found.failed_step + ": " + *r.error;
-  }
+  take_verdict(r, found);
   note_files_left_out(r);
   return r;
 }
 
 resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
                               const std::vector<std::pair<std::string, std::string>>& step_answers,
-                              const std::atomic<bool>* cancel) {
+                              const std::atomic<bool>* cancel, const saved_reading& more) {
   resolution r;
   r.service = which.rule.name;
   r.md5_is_content_hash = which.rule.md5_is_content_hash;
-  rule_answers answers = {{"page", answer_text(which.rule, page_bytes)}};
-  std::optional<std::string> missing;
-  for (const step_rule& step : which.rule.steps) {
-    const auto given = std::find_if(step_answers.begin(), step_answers.end(),
-                                    [&](const auto& answer) { return answer.first == step.name; });
-    if (given == step_answers.end()) {
-      missing = "no answer for the step " + step.name + " (give --page " + step.name + "=FILE)";
-      break;
-    }
-    answers.push_back({step.name, answer_text(which.rule, given->second)});
+  // Each answer as the step's next page.
+  std::map<std::string, std::vector<std::string>> saved = {{"page", {std::string(page_bytes)}}};
+  for (const auto& [step, bytes] : step_answers) saved[step].push_back(bytes);
+  resolve_settings how;
+  how.fetch.cancel = cancel;
+  how.saved = &saved;
+  how.trace = more.trace;
+  // The address and its code as a fetch of it would take them.
+  share_input share;
+  if (!more.address.empty()) {
+    service_registry alone;
+    alone.add(which.rule, which.source);
+    share = read_share_text(more.address, alone, &alone.entries().front());
+    r.address = more.address;
   }
-  rule_reading read = read_with_rule(which.rule, answers, cancel);
-  take_reading(r, std::move(read.reading));
+  const std::string password = more.password.value_or(share.password);
+  if (!password.empty()) how.password = password;
+  service_resolution found = resolve_service(which.rule, share.address, how);
+  take_reading(r, std::move(found.read.reading));
   take_request(r, which.rule);
-  if (read.error) {
-    r.error = read.error->message;
-    r.failure_kind = read.error->kind;
-  } else if (missing || r.fields.download_url.empty()) {
-    r.error = missing.value_or(no_download_address);
+  if (found.read.error) {
+    r.error = found.read.error->message;
+    r.failure_kind = found.read.error->kind;
+  } else if (r.fields.download_url.empty()) {
+    r.error = no_download_address;
     r.failure_kind = error_kind::page;
   }
   note_files_left_out(r);

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/report.h"
+#include "reading/rule_trace.h"
 #include "rules/services.h"
 #include "runtime/fetch.h"
 
@@ -28,6 +29,11 @@ struct lookup_settings {
   /// How a page is fetched; empty: fetch_page_reporting. The command's waits and
   /// retries come in here.
   std::function<fetch_outcome(std::string_view address, const fetch_options&)> fetch_page;
+  /// Told each request and each value read (--explain), when set.
+  rule_trace* trace = nullptr;
+  /// The folders of a share listed at once, and its steps for files run at once
+  /// (fetch_page bounds each host further).
+  std::size_t at_once = 4;
 };
 
 /// Why `address` (UTF-8) is not fetched at all, or nothing: it has no scheme, or it
@@ -55,8 +61,20 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
 /// (step name, bytes) when it has any; an error when it holds no download address,
 /// when a pattern is too complex for it, or when a step's answer is missing. The
 /// reading stops early, "interrupted", once `cancel` turns true.
+///
+/// What a saved page's reading goes by besides its answers.
+struct saved_reading {
+  /// The share address it pretends (UTF-8), for {share}, and for the code its
+  /// [password] query or text finds; empty: none.
+  std::string address;
+  /// The extraction code (UTF-8), before what `address` holds.
+  std::optional<std::string> password;
+  /// Told each reading (--explain), when set.
+  rule_trace* trace = nullptr;
+};
+
 resolution resolve_saved_page(std::string_view page_bytes, const service_entry& which,
                               const std::vector<std::pair<std::string, std::string>>& step_answers = {},
-                              const std::atomic<bool>* cancel = nullptr);
+                              const std::atomic<bool>* cancel = nullptr, const saved_reading& more = {});
 
 }  // namespace sharelink::cli

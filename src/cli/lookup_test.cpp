@@ -78,7 +78,8 @@ TEST(ResolveAddress, EachFailureHasTheKindOfWhereItHappened) {
     std::optional<error_kind> kind;
   } rows[] = {
       {"no scheme", "h/d/ABC", {}, false, error_kind::address},
-      {"a status outside 200-299", "http://h/d/ABC", outcome(404, "Not Found", true), false, error_kind::http},
+      {"a status outside 200-299", "http://h/d/ABC", outcome(403, "Forbidden", true), false, error_kind::http},
+      {"a share page that is no more", "http://h/d/ABC", outcome(404, "Not Found", true), false, error_kind::gone},
       {"the fetcher's kind", "http://h/d/ABC", [] {
          fetch_outcome timed_out = outcome(0, "", false, "timed out connecting");
          timed_out.kind = error_kind::timeout;

@@ -59,9 +59,16 @@ struct typed_options {
 // it here; one that needs checking or converting is bound to `typed` and finished in
 // `checked`.
 
+// The options that choose what a run does: --list-archive, which goes with none of
+// the others, and every one of them (--list-archive among them).
+struct mode_options {
+  CLI::Option* list_archive = nullptr;
+  std::vector<CLI::Option*> all;
+};
+
 // What the command does with a page: the output forms, downloads, checks and the
-// archive. Gives --list-archive, which goes with none of the others.
-CLI::Option* add_output_options(CLI::App& app, settings& s, typed_options& typed) {
+// archive.
+mode_options add_output_options(CLI::App& app, settings& s, typed_options& typed) {
   app.set_version_flag("--version", std::string("sharelink ") + SHARELINK_VERSION,
                        "Print the version and exit");
   auto* json = app.add_flag("--json", typed.json, "One JSON object per address and line");
@@ -100,7 +107,7 @@ CLI::Option* add_output_options(CLI::App& app, settings& s, typed_options& typed
   md5sums->excludes(aria2)->excludes(rpc);
   rpc->excludes(aria2);
   for (CLI::Option* other : {aria2, all, download, check, md5sums, rpc, output_dir}) list_archive->excludes(other);
-  return list_archive;
+  return {list_archive, {json, aria2, all, download, check, md5sums, rpc, list_archive}};
 }
 
 // How pages are fetched: at once, again, politely, through what, as whom.
@@ -120,6 +127,9 @@ void add_fetch_options(CLI::App& app, settings& s, typed_options& typed) {
                  "At most N requests at once to one host (default: no\n"
                  "limit beyond --jobs)")
       ->type_name("N");
+  app.add_flag("--explain", s.explain,
+               "Tell on standard error what each request asks for and\n"
+               "answers, and where each field and value is read");
   app.add_flag("--no-config", typed.no_config, "Read no configuration file");
   app.add_flag("--quiet,-q", s.quiet, "No progress and no error lines (the exit status still tells)");
   app.add_option("--timeout", typed.timeout,
@@ -148,12 +158,17 @@ void add_fetch_options(CLI::App& app, settings& s, typed_options& typed) {
 }
 
 void add_options(CLI::App& app, settings& s, typed_options& typed) {
-  CLI::Option* list_archive = add_output_options(app, s, typed);
+  const mode_options modes = add_output_options(app, s, typed);
   add_fetch_options(app, s, typed);
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->excludes(address);
-  list_archive->excludes(page)->excludes(address);
+  auto* check_rules = app.add_flag("--check-rules", s.check_rules,
+                                   "Read each ADDRESS as a rule file, strictly, and run\n"
+                                   "the tests it carries (no network)");
+  for (CLI::Option* other : modes.all) check_rules->excludes(other);
+  check_rules->excludes(page);
+  modes.list_archive->excludes(page)->excludes(address);
 }
 
 // Whether the command line gave `name` (an option this build may not have yet).
@@ -275,6 +290,13 @@ std::variant<settings, int> parse_options(const std::vector<std::string>& args,
     std::istringstream lines(said.str());
     for (std::string line; std::getline(lines, line);) write_line(err, line);
     return status == 0 ? 0 : 2;
+  }
+  // Rule files are checked on their own: no configuration, no services installed.
+  if (s.check_rules) {
+    if (!s.addresses.empty()) return s;
+    write_line(err, "--check-rules needs the rule files to check");
+    write_line(err, "Run with --help for more information.");
+    return 2;
   }
   bool ca_file_asked = given(app, "--cacert");
   std::string warning;

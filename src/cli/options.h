@@ -29,6 +29,8 @@ struct settings {
   std::string cookies_file;   ///< --cookies FILE (UTF-8), read into lookup.fetch; empty: none
   bool list_archive = false;  ///< --list-archive
   bool check = false;         ///< --check: compare --output-dir with the pages
+  bool check_rules = false;   ///< --check-rules: `addresses` are rule files to check
+  bool explain = false;       ///< --explain: each request and reading on standard error
   std::string aria2_rpc;      ///< --aria2-rpc URL; empty: none
   std::string aria2_secret;   ///< --aria2-secret TOKEN; never printed
   std::optional<std::string> page_file;

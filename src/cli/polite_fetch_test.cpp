@@ -67,6 +67,7 @@ TEST(ErrorKind, EachFailureOfAnAddressIsNamedInJson) {
   server.serve("/d/OK", kuaichuan_page({"http://127.0.0.1:1/f"}, 1));
   server.serve("/d/NONE", "<html></html>");
   server.http().Get("/d/GONE", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+  server.http().Get("/d/DENIED", [](const httplib::Request&, httplib::Response& res) { res.status = 403; });
   server.http().Get("/d/SLOW", [](const httplib::Request&, httplib::Response& res) {
     std::this_thread::sleep_for(1500ms);
     res.set_content("<html></html>", "text/html");
@@ -75,7 +76,8 @@ TEST(ErrorKind, EachFailureOfAnAddressIsNamedInJson) {
   const std::vector<std::pair<std::string, nlohmann::json>> cases = {
       {"kuai.example/d/X", "address"},
       {"http://127.0.0.1:1/d/X", "network"},
-      {server.url("/d/GONE"), "http"},
+      {server.url("/d/GONE"), "gone"},
+      {server.url("/d/DENIED"), "http"},
       {server.url("/d/NONE"), "page"},
       {server.url("/d/SLOW"), "timeout"},
       {server.url("/d/OK"), nullptr},

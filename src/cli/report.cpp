@@ -61,6 +61,11 @@ void add_fields(json& object, const file_record& f) {
 json file_object(const file_entry& f) {
   json object;
   add_fields(object, f);
+  object["folder"] = f.folder;
+  if (f.error) {
+    object["error"] = one_line(f.error->message);
+    object["error_kind"] = std::string(error_kind_name(f.error->kind));
+  }
   if (f.download) {
     json download;
     download["path"] = f.download->path;
@@ -141,6 +146,7 @@ std::string json_report(const resolution& r) {
 std::string aria2_download_address(std::string_view url) { return aria2_address(url); }
 
 std::optional<std::string> download_address_refusal(const file_entry& f) {
+  if (f.error) return one_line(f.error->message);
   if (f.download_url.empty()) return "the file has no download address";
   if (!starts_with_ignoring_case(f.download_url, "http://") &&
       !starts_with_ignoring_case(f.download_url, "https://"))

@@ -111,8 +111,8 @@ std::string labelled_report(const file_entry& f);
 /// always valid JSON.
 std::string json_report(const resolution& r);
 
-/// Why `f` cannot be downloaded or listed for a downloader (its download address is
-/// empty, or not http or https), or nothing when it can.
+/// Why `f` cannot be downloaded or listed for a downloader (its own error, or its
+/// download address is empty, or not http or https), or nothing when it can.
 std::optional<std::string> download_address_refusal(const file_entry& f);
 
 /// The download address `url` as --download asks for it and as aria2 is given it

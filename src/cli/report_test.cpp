@@ -16,7 +16,7 @@ resolution sample() {
   r.address = "http://host/d/ABC";
   r.service = "kuaichuan";
   r.fields = {"http://dl.example/f.zip", "测试.zip", "ZIP   (zip)", "zip", "1.5KB", std::nullopt,
-              "0123456789ABCDEF0123456789abcdef"};
+              "0123456789ABCDEF0123456789abcdef", {}, {}, {}};
   return r;
 }
 
@@ -106,6 +106,7 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
                                                  {"file_type", "ZIP   (zip)"},
                                                  {"extension", "zip"},
                                                  {"size", "1.5KB"},
+                                                 {"folder", ""},
                                                  {"size_bytes", 1536},
                                                  {"md5", "0123456789ABCDEF0123456789abcdef"}}));
   EXPECT_TRUE(parsed["files"][1]["size_bytes"].is_null());

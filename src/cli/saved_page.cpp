@@ -61,8 +61,11 @@ int resolve_page_file(session& run, std::istream& in) {
     if (step_cut && !cut_error) cut_error = "step " + step + ": " + too_large;
     step_answers.emplace_back(step, std::move(*answer));
   }
+  saved_reading more;
+  more.password = s.lookup.password;
+  more.trace = s.lookup.trace;
   resolution r = resolve_saved_page(*page, *s.lookup.registry().find(*s.lookup.forced_service), step_answers,
-                                    s.lookup.fetch.cancel);
+                                    s.lookup.fetch.cancel, more);
   if (cut_error) {
     r.error = cut_error;
     r.failure_kind = error_kind::page;

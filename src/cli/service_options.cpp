@@ -85,18 +85,21 @@ std::optional<service_options_problem> finish_service_options(const service_opti
     if (!only_rule) return service_options_problem{"--page needs --service (or a single --rules file)"};
     s.lookup.forced_service = only_rule;
   }
-  // A step's answer for a step the service does not have, or given twice, would be
-  // passed over without a word.
+  // A step's answer for a step the service does not have, or a second answer for a
+  // step that reads one only, would be passed over without a word. A paged step
+  // reads its answers as its pages in turn, a step for each file as its batches.
   if (const service_entry* entry = s.page_file ? services->find(*s.lookup.forced_service) : nullptr) {
     const std::vector<step_rule>& steps = entry->rule.steps;
     for (std::size_t i = 0; i < s.step_pages.size(); ++i) {
       const std::string& step = s.step_pages[i].first;
-      if (std::none_of(steps.begin(), steps.end(), [&](const step_rule& r) { return r.name == step; })) {
+      const auto rule_step = std::find_if(steps.begin(), steps.end(), [&](const step_rule& r) { return r.name == step; });
+      if (rule_step == steps.end()) {
         std::string names;
         for (const step_rule& r : steps) names += (names.empty() ? "" : ", ") + r.name;
         return service_options_problem{"--page " + step + "=FILE: " + one_line(entry->rule.name) + " has no step " +
                                        step + (names.empty() ? "" : " (its steps: " + one_line(names) + ")")};
       }
+      if (rule_step->pages || rule_step->for_each_file) continue;
       for (std::size_t j = 0; j < i; ++j)
         if (s.step_pages[j].first == step) return service_options_problem{"--page " + step + "=FILE: given twice"};
     }

@@ -137,10 +137,31 @@ download_url = "/u"
                          "list=" + list})
                 .status,
             2);
+  // A paged step reads its answers as its pages, in turn.
+  const std::string paged = write("paged.toml", R"toml(
+name = "paged"
+[[steps]]
+name = "list"
+address = "https://api.example/list?p={page}"
+[steps.pages]
+param = "page"
+more = { json = "/more", equals = "1" }
+[records]
+json_array = "/files"
+[records.fields]
+download_url = "/u"
+)toml");
+  const std::string first = write("p1.json", R"({"more":1,"files":[{"u":"http://h/1"}]})");
+  const std::string second = write("p2.json", R"({"more":0,"files":[{"u":"http://h/2"}]})");
+  const outcome pages = run_command({"--no-config", "--rules", paged, "--page", page, "--page", "list=" + first,
+                                     "--page", "list=" + second, "--json"});
+  EXPECT_EQ(pages.status, 0) << pages.err;
+  EXPECT_NE(pages.out.find(R"("files":[{"download_url":"http://h/1")"), std::string::npos) << pages.out;
+  EXPECT_NE(pages.out.find(R"({"download_url":"http://h/2")"), std::string::npos) << pages.out;
 }
 
-// A rule's own texts (a value's name, a title) and a service's name the user gives
-// reach the terminal only as one_line makes them, in every line written.
+// A rule's own texts (a failure's message, a title) and a service's name the user
+// gives reach the terminal only as one_line makes them, in every line written.
 TEST_F(ServiceOptions, RuleTextReachesTheTerminalOnlyThroughTheFilter) {
   testing::loopback_server server;
   server.serve("/s/x", "nothing to read here");
@@ -162,14 +183,12 @@ TEST_F(ServiceOptions, RuleTextReachesTheTerminalOnlyThroughTheFilter) {
   for (const auto& [escaped, bytes] : hostile) {
     SCOPED_TRACE(escaped);
     const std::string rule = write("hostile.toml", "name = 'api'\ntitle = \"T" + escaped +
-                                                       "\"\naddresses = ['/s/']\n[[steps]]\nname = 'list'\n"
-                                                       "address = \"http://127.0.0.1/l?v={" + escaped +
-                                                       "}\"\n[steps.values]\n\"" + escaped +
-                                                       "\" = { pattern = 'id=(\\w+)' }\n"
+                                                       "\"\naddresses = ['/s/']\n[[fail]]\npattern = 'here'\n"
+                                                       "message = \"not " + escaped + " read\"\n"
                                                        "[fields.download_url]\njson = '/u'\n");
     const outcome read = run_command({"--no-config", "--rules", rule, server.url("/s/x")});
     EXPECT_EQ(read.status, 1);
-    EXPECT_NE(read.err.find("is not in the answer"), std::string::npos) << read.err;
+    EXPECT_NE(read.err.find(" read"), std::string::npos) << read.err;
     EXPECT_TRUE(filtered(read.err)) << read.err;
     const outcome listed = run_command({"--no-config", "--rules", rule, "--list-services"});
     EXPECT_NE(listed.out.find("\tT"), std::string::npos) << listed.out;
@@ -179,6 +198,51 @@ TEST_F(ServiceOptions, RuleTextReachesTheTerminalOnlyThroughTheFilter) {
     EXPECT_NE(unknown.err.find("is not a service"), std::string::npos) << unknown.err;
     EXPECT_TRUE(filtered(unknown.err)) << unknown.err;
   }
+}
+
+}  // namespace
+}  // namespace sharelink::cli
+
+namespace sharelink::cli {
+namespace {
+
+// A share's folders become folders under the output folder, whatever names the
+// service gives them, and the aria2 list names each file in its folder; a file
+// whose address is no web address fails alone.
+TEST_F(ServiceOptions, FoldersOfAShareStayUnderTheOutputFolder) {
+  testing::loopback_server server;
+  server.serve("/s/x", "<p>share</p>");
+  server.http().Get("/api", [](const httplib::Request& request, httplib::Response& response) {
+    const std::string dir = request.get_param_value("dir");
+    const std::string body =
+        dir.empty() ? R"({"l":[{"n":"top.bin","u":"/f/1"},{"n":"../../up","d":"/a"},{"n":"bad.bin","u":"ftp://h/x"}]})"
+        : dir == "/a" ? R"({"l":[{"n":"in.bin","u":"/f/2"},{"n":"top.bin","u":"/f/3"}]})"
+                      : R"({"l":[]})";
+    response.set_content(body, "application/json");
+  });
+  server.http().Get(R"(/f/(\d))", [](const httplib::Request& request, httplib::Response& response) {
+    response.set_content("file " + request.matches[1].str(), "application/octet-stream");
+  });
+  server.start();
+  const std::string rule = write("tree.toml", "name = 'tree'\naddresses = ['/s/']\n[[steps]]\nname = 'list'\naddress = '" +
+                                                  server.url("/api") + "?dir={dir}'\n[records]\njson_array = '/l'\n"
+                                                  "fields = { download_url = '/u', file_name = '/n' }\n"
+                                                  "folders = { when = { json = '/d', present = true }, path = '/d' }\n");
+  const outcome listed = run_command({"--no-config", "--rules", rule, "--aria2", server.url("/s/x")});
+  EXPECT_EQ(listed.status, 1);  // bad.bin
+  EXPECT_NE(listed.out.find("  out=top.bin\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("  out=up/in.bin\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("  out=up/top.bin\n"), std::string::npos) << listed.out;  // no number: another folder
+  EXPECT_NE(listed.err.find("bad.bin: the download address is not http or https"), std::string::npos) << listed.err;
+  const std::filesystem::path into = folder_ / "out";
+  const outcome saved = run_command({"--no-config", "--rules", rule, "--download", "--output-dir", into.string(),
+                                     server.url("/s/x")});
+  EXPECT_EQ(saved.status, 1);
+  std::ifstream inner(into / "up" / "in.bin");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(inner), {}), "file 2") << saved.out << saved.err;
+  EXPECT_TRUE(std::filesystem::exists(into / "up" / "top.bin"));
+  EXPECT_TRUE(std::filesystem::exists(into / "top.bin"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "up"));
 }
 
 }  // namespace

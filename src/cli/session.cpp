@@ -80,6 +80,8 @@ session::session(const settings& chosen, const std::atomic<bool>& interrupted, s
 
 resolution session::resolve(const std::string& address) {
   lookup_settings lookup = chosen.lookup;
+  // A share's folders are listed side by side as far as the host's limit lets them.
+  if (chosen.max_per_host > 4) lookup.at_once = static_cast<std::size_t>(std::min(chosen.max_per_host, 16));
   lookup.fetch_page = [&](std::string_view local, const fetch_options& options) {
     return fetch_page_patiently(local, options, chosen.retry, gate);
   };
@@ -97,7 +99,16 @@ resolution session::completed(resolution r) {
   // The files of a page named for a downloader, without downloading them.
   const bool listed_only = chosen.form == output_form::aria2 || chosen.form == output_form::md5sums ||
                            chosen.check || !chosen.aria2_rpc.empty();
-  if (!listed_only && !chosen.download) return r;
+  if (!listed_only && !chosen.download) {
+    // A file that cannot be had is the address's error, as a download that failed is.
+    for (std::size_t i = 0; i < r.files.size(); ++i) {
+      const file_entry& f = r.files[i];
+      if (!f.error) continue;
+      add_error(r, (f.file_name.empty() ? "file " + std::to_string(i + 1) : one_line(f.file_name)) + ": " + one_line(f.error->message));
+      if (!r.failure_kind) r.failure_kind = f.error->kind;
+    }
+    return r;
+  }
   // A page read with an error (an error status, a cut, no download address) is
   // not trusted to feed a downloader. A page whose last file has no address but
   // others have is read well: those are listed, and the last is left out as any
@@ -110,7 +121,10 @@ resolution session::completed(resolution r) {
   const bool page_read_well = !r.error;
   if (page_read_well) {
     check_files_for_download(r);
-    if (r.error) r.failure_kind = error_kind::page;
+    if (r.error) {
+      const auto failed = std::find_if(r.files.begin(), r.files.end(), [](const file_entry& f) { return f.error.has_value(); });
+      r.failure_kind = failed != r.files.end() ? failed->error->kind : error_kind::page;
+    }
   }
   if (listed_only) {
     // What the entries are made of: nothing from a page read badly, and no file

@@ -184,6 +184,20 @@ std::string safe_file_name(std::string_view name, std::string_view fallback, nam
   return made.empty() ? "download" : encode_utf8(made);
 }
 
+std::string safe_folder_path(std::string_view folder, name_units units) {
+  std::string path;
+  while (!folder.empty()) {
+    const std::size_t end = std::min(folder.find_first_of("/\\"), folder.size());
+    const std::string_view part = folder.substr(0, end);
+    folder.remove_prefix(std::min(end + 1, folder.size()));
+    if (part.empty() || part == "." || part == "..") continue;
+    // A part that is nothing once made safe ("...") becomes "_", never "download".
+    const std::string safe = safe_file_name(part, "_", units);
+    path += (path.empty() ? "" : "/") + safe;
+  }
+  return path;
+}
+
 std::size_t name_length(std::string_view name, name_units units) {
   return length_of(decode_utf8(name), units);
 }

@@ -28,6 +28,12 @@ inline constexpr std::size_t max_name_length = 250;
 /// address ("scheme://host/path?query"), its last path segment; else "download".
 std::string safe_file_name(std::string_view name, std::string_view fallback, name_units units);
 
+/// A folder path within a share ("a/b/c", UTF-8, '/' or '\' between its parts) as
+/// a relative path under the folder it is joined to, parts joined by '/': each part
+/// made safe as safe_file_name makes a name, and the parts that are empty, "." or
+/// ".." left out, so that it never leaves that folder. Empty for the top.
+std::string safe_folder_path(std::string_view folder, name_units units);
+
 /// The length of `name` (UTF-8) in `units`.
 std::size_t name_length(std::string_view name, name_units units);
 

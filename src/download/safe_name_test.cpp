@@ -48,6 +48,25 @@ TEST(SafeName, MakesBareNamesThatStayInTheFolder) {
   }
 }
 
+TEST(SafeName, FolderPathsStayUnderTheFolder) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"", ""},
+      {"docs", "docs"},
+      {"docs/sub", "docs/sub"},
+      {"/docs//sub/", "docs/sub"},
+      {"../../etc", "etc"},
+      {"a\\..\\b", "a/b"},
+      {"./x/.", "x"},
+      {"C:/Windows", "C_/Windows"},
+      {"CON/aux.txt", "_CON/_aux.txt"},
+      {"...", "_"},
+      {"a\x1B[31m", "a_[31m"},
+  };
+  for (const auto& [folder, safe] : rows)
+    for (auto units : {name_units::utf8_bytes, name_units::utf16_units})
+      EXPECT_EQ(safe_folder_path(folder, units), safe) << folder;
+}
+
 TEST(SafeName, EmptyNamesComeFromTheAddress) {
   const struct {
     std::string name, fallback, expected;

@@ -8,6 +8,7 @@
 #include "codec/hex_escape.h"
 #include "codec/percent.h"
 #include "codec/utf8.h"
+#include "reading/size_format.h"
 #include "runtime/text.h"
 
 namespace sharelink {
@@ -106,16 +107,28 @@ local_text unescape_slashes(std::string_view address) {
   return collapse_escaped_slashes(unescaped);
 }
 
-local_text decode_value(std::string_view value, const std::vector<decode_step>& steps, broken_bytes broken) {
+local_text decode_value(std::string_view value, const std::vector<decode_step>& steps,
+                        std::optional<std::string>* problem, std::vector<traced_decode>* steps_done,
+                        broken_bytes broken) {
   local_text text = utf8_or_gb18030(value, broken);
   for (const decode_step step : steps) {
+    local_text before = steps_done != nullptr ? text : local_text();
     switch (step) {
       case decode_step::char_refs: text = decode_char_refs(text); break;
       case decode_step::percent: text = percent_decode(text); break;
       case decode_step::json_string: text = json_unescape(text); break;
       case decode_step::backslashes: text = unescape_slashes(text); break;
       case decode_step::trim: text = trim(text); break;
+      case decode_step::size_units:
+        if (const std::optional<std::uint64_t> bytes = read_size_in_words(text)) {
+          text = std::to_string(*bytes);
+        } else if (problem != nullptr && !*problem) {
+          *problem = "the size '" + local_text(text.substr(0, 100)) + "' is not a size";
+        }
+        break;
     }
+    if (steps_done != nullptr)
+      steps_done->push_back({std::string(decode_step_names[static_cast<std::size_t>(step)]), std::move(before), text});
   }
   // A step that writes bytes may have made some that are not UTF-8: what comes out
   // is UTF-8 all the same.

@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/local_text.h"
+#include "runtime/error_kind.h"
 
 namespace sharelink {
 
@@ -23,6 +26,14 @@ struct file_record {
   /// when the record has no size or its value is not a whole number.
   std::optional<std::uint64_t> size_bytes;
   local_text md5;  ///< Pan: the record's own md5 key; Kuaichuan: the page's key marker
+  /// The folders above the file within the share, their names joined by "/"; empty
+  /// at the top.
+  local_text folder;
+  /// A rule's further values of the record ([records.fields] beyond the four), by name.
+  std::vector<std::pair<std::string, local_text>> extra;
+  /// Set when this file, and only it, could not be read whole (a step for it failed,
+  /// its download address is not http or https): why, in one line, and its kind.
+  std::optional<failure> error;
   bool operator==(const file_record&) const = default;
 };
 

@@ -5,80 +5,37 @@
 #include <chrono>
 #include <deque>
 #include <semaphore>
-#include <span>
 
 #include <nlohmann/json.hpp>
 
 #include "codec/charset.h"
 #include "codec/gb18030.h"
 #include "codec/utf8.h"
-#include "reading/data_objects.h"
 #include "reading/decode_steps.h"
-#include "reading/file_type.h"
 #include "reading/last_match.h"
 #include "reading/pruned_json.h"
+#include "reading/reading_parts.h"
 #include "reading/size_format.h"
-#include "reading/start_tags.h"
 #include "runtime/pattern.h"
 
 namespace sharelink {
-namespace {
+namespace reading_parts {
 
-constexpr std::size_t field_count = rule_field_names.size();
-constexpr std::size_t size_index = static_cast<std::size_t>(rule_field::size);
-
-/// How bytes a field's value holds that are neither UTF-8 nor GB18030 come out: the
-/// download address keeps them escaped, so that a download asks for what the page wrote.
-broken_bytes broken_bytes_of(std::size_t field) {
-  return field == static_cast<std::size_t>(rule_field::download_url) ? broken_bytes::escaped : broken_bytes::replaced;
-}
-
-/// The error of a JSON answer that could not be read (pruned_json's error).
-failure json_problem(const rule_answer& answer, const std::string& error) {
-  return {error_kind::page,
-          (answer.step == "page" ? std::string("the page's JSON ") : "the JSON of step " + answer.step + " ") + error +
-              "; not read"};
-}
-
-/// The answers read as JSON, each once, keeping what the given readings' pointers
-/// reach in it.
-class json_answers {
- public:
-  json_answers(const rule_answers& answers, std::vector<const value_reading*> readings)
-      : answers_(answers), readings_(std::move(readings)) {}
-
-  /// The answer as JSON, or null when it is none; `error` is set when it could not
-  /// be read.
-  const nlohmann::json* of(const rule_answer& answer, std::optional<failure>& error) {
-    for (const auto& [from, read] : parsed_)
-      if (from == &answer) return read.json ? &*read.json : nullptr;
-    std::vector<std::string> pointers;
-    for (const value_reading* reading : readings_)
-      if (reading->json && answer_for(answers_, reading->step) == &answer) pointers.push_back(*reading->json);
-    // JSON is UTF-8: an answer that is not is read as its values would be, and
-    // mended where it is neither.
-    const std::string_view text = answer.text;
-    const local_text read_as_utf8 = is_utf8(text) ? local_text() : utf8_or_gb18030(text);
-    parsed_.emplace_back(&answer, read_json_for(read_as_utf8.empty() ? text : std::string_view(read_as_utf8), pointers));
-    const pruned_json& read = parsed_.back().second;
-    if (read.error && !error) error = json_problem(answer, *read.error);
-    return read.json ? &*read.json : nullptr;
-  }
-
- private:
-  const rule_answers& answers_;
-  std::vector<const value_reading*> readings_;
-  std::deque<std::pair<const rule_answer*, pruned_json>> parsed_;
-};
-
-/// The value at `pointer` in `json` as text; nothing when absent or null.
-std::optional<local_text> json_value(const nlohmann::json& json, const std::string& pointer) {
+std::optional<nlohmann::json::json_pointer> json_pointer_of(const std::string& pointer) {
   try {
-    const nlohmann::json::json_pointer at(pointer);
-    if (!json.contains(at)) return std::nullopt;
-    const nlohmann::json& value = json.at(at);
+    return nlohmann::json::json_pointer(pointer);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<local_text> json_value(const nlohmann::json& json, const std::optional<nlohmann::json::json_pointer>& at) {
+  if (!at) return std::nullopt;
+  try {
+    if (!json.contains(*at)) return std::nullopt;
+    const nlohmann::json& value = json.at(*at);
     if (value.is_null()) return std::nullopt;
-    // Decoded as every value is (decode_value), which makes it local text.
+    // Decoded as every value is (decode_value), which makes it UTF-8.
     if (value.is_string()) return value.get_ref<const std::string&>();
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   } catch (const std::exception&) {
@@ -86,14 +43,83 @@ std::optional<local_text> json_value(const nlohmann::json& json, const std::stri
   }
 }
 
-/// The error of a search that gave up: the pattern was too much work for the
-/// page, or the reading was interrupted.
+std::optional<local_text> json_value(const nlohmann::json& json, const std::string& pointer) {
+  return json_value(json, json_pointer_of(pointer));
+}
+
+failure json_problem(const rule_answer& answer, const std::string& error) {
+  return {error_kind::page,
+          (answer.step == "page" ? std::string("the page's JSON ") : "the JSON of step " + answer.step + " ") + error +
+              "; not read"};
+}
+
 failure gave_up_on(std::string_view pattern, const search_budget& budget) {
   if (budget.cancelled()) return interrupted_reading();
   return {error_kind::page, "the pattern " + std::string(pattern) + " is too complex for this page (the engine gave up)"};
 }
 
-/// Group 1 of the pattern's last match; nothing when none.
+std::optional<local_text> last_match_value(const std::string& pattern, std::string_view text,
+                                           std::optional<failure>& error, search_budget& budget,
+                                           std::size_t* matches) {
+  pattern_object object = regex_create();
+  if (!regex_compile(object, pattern)) return std::nullopt;
+  const int group = regex_group_count(object) > 0 ? 1 : 0;
+  std::optional<local_text> last;
+  std::size_t count = 0;
+  const bool whole = regex_for_each_match(object, text, [&](const search_result& match) {
+    ++count;
+    last = match_group_text(match, text, group);
+    return true;
+  }, &budget);
+  regex_release(object);
+  if (!whole && !error) error = gave_up_on(pattern, budget);
+  if (matches != nullptr) *matches = count;
+  return last;
+}
+
+bool condition_meets(const condition_rule& condition, const std::optional<local_text>& value,
+                     const template_values& values) {
+  if (!condition.equals) return value.has_value() == condition.present;
+  if (!value) return false;
+  const filled_template wanted =
+      fill_template(*condition.equals, template_place::plain,
+                    values ? values : template_values([](std::string_view) { return std::nullopt; }));
+  return !wanted.missing && wanted.text == *value;
+}
+
+}  // namespace reading_parts
+
+namespace {
+
+using namespace reading_parts;
+
+/// The answers read as JSON, each once, keeping what the given pointers reach in it.
+class json_answers {
+ public:
+  explicit json_answers(std::vector<std::string> pointers) : pointers_(std::move(pointers)) {}
+
+  /// The answer as JSON, or null when it is none; `error` is set when it could not
+  /// be read.
+  const nlohmann::json* of(const rule_answer& answer, std::optional<failure>& error) {
+    for (const auto& [from, read] : parsed_)
+      if (from == &answer) return read.json ? &*read.json : nullptr;
+    // JSON is UTF-8: an answer that is not is read as its values would be, and
+    // mended where it is neither.
+    const std::string_view text = answer.text;
+    const local_text read_as_utf8 = is_utf8(text) ? local_text() : utf8_or_gb18030(text);
+    parsed_.emplace_back(&answer, read_json_for(read_as_utf8.empty() ? text : std::string_view(read_as_utf8), pointers_));
+    const pruned_json& read = parsed_.back().second;
+    if (read.error && !error) error = json_problem(answer, *read.error);
+    return read.json ? &*read.json : nullptr;
+  }
+
+ private:
+  std::vector<std::string> pointers_;
+  std::deque<std::pair<const rule_answer*, pruned_json>> parsed_;
+};
+
+/// Group 1 of the pattern's last match, found the fast way (last_group_text);
+/// nothing when none, or when group 1 is empty.
 std::optional<local_text> pattern_value(const std::string& pattern, std::string_view text,
                                         std::optional<failure>& error, search_budget& budget) {
   pattern_object object = regex_create();
@@ -103,225 +129,81 @@ std::optional<local_text> pattern_value(const std::string& pattern, std::string_
   local_text value = last_group_text(object, field, text, &gave_up, &budget);
   regex_release(object);
   if (gave_up && !error) error = gave_up_on(pattern, budget);
+  if (value.empty()) return std::nullopt;
   return value;
 }
 
-std::optional<local_text> read_value_in(const value_reading& reading, const rule_answers& answers,
-                                        json_answers& json, std::optional<failure>& error,
-                                        search_budget& budget, broken_bytes broken = broken_bytes::replaced) {
+/// How `reading` reads, as --explain shows it.
+std::string how_it_reads(const value_reading& reading) {
+  if (reading.filled) return "template '" + *reading.filled + "'";
+  if (reading.json) return "json " + *reading.json;
+  return "pattern '" + reading.pattern + "'";
+}
+
+/// What `reading` finds, before its decode steps: nothing when it is missing.
+std::optional<local_text> found_by(const value_reading& reading, const rule_answers& answers, json_answers& json,
+                                   const reading_scope& scope, std::optional<failure>& error,
+                                   search_budget& budget, traced_reading* trace) {
+  if (reading.filled) {
+    const filled_template filled = fill_template(
+        *reading.filled, template_place::plain,
+        scope.values ? scope.values : template_values([](std::string_view) { return std::nullopt; }));
+    if (trace != nullptr) trace->matches = filled.missing ? 0 : 1;
+    if (filled.missing || filled.text.empty()) return std::nullopt;
+    return filled.text;
+  }
   const rule_answer* answer = answer_for(answers, reading.step);
-  if (answer == nullptr || !reading.given()) return std::nullopt;
+  if (answer == nullptr) return std::nullopt;
+  if (trace != nullptr) trace->answer = answer->step;
   std::optional<local_text> raw;
   if (!reading.pattern.empty()) {
     raw = pattern_value(reading.pattern, answer->text, error, budget);
+    if (trace != nullptr) {
+      std::optional<failure> ignored;
+      search_budget counting(reading_search_reads, scope.cancel);
+      last_match_value(reading.pattern, answer->text, ignored, counting, &trace->matches);
+    }
   } else if (const nlohmann::json* parsed = json.of(*answer, error)) {
     raw = json_value(*parsed, *reading.json);
+    if (trace != nullptr) trace->matches = raw ? 1 : 0;
   }
-  if (!raw) return std::nullopt;
-  return decode_value(*raw, reading.decode, broken);
+  return raw;
 }
 
-/// The [fields] values: texts decoded, the size as the window shows it.
-struct field_values {
-  std::array<local_text, field_count> text;
-  local_text size;
-  std::optional<std::uint64_t> size_bytes;
-};
-
-local_text size_text(const service_rule& rule, std::string_view value) {
-  return format_size(rule.single_precision_size ? static_cast<double>(to_single(value)) : to_number(value));
+std::optional<local_text> read_value_in(const value_reading& reading, const rule_answers& answers,
+                                        json_answers& json, const reading_scope& scope,
+                                        std::optional<failure>& error, std::optional<std::string>* problem,
+                                        search_budget& budget) {
+  if (!reading.given()) return std::nullopt;
+  std::optional<traced_reading> trace;
+  if (scope.trace != nullptr) trace.emplace(traced_reading{scope.what, how_it_reads(reading), {}, 0, {}, {}, {}});
+  std::optional<local_text> raw = found_by(reading, answers, json, scope, error, budget, trace ? &*trace : nullptr);
+  std::optional<local_text> value;
+  // A default stands for a value that is missing or empty.
+  if (raw && !(raw->empty() && reading.fallback)) {
+    std::optional<std::string> decode_problem;
+    value = decode_value(*raw, reading.decode, &decode_problem, trace ? &trace->decoded : nullptr, scope.broken);
+    if (decode_problem) {
+      value.reset();
+      if (problem != nullptr) *problem = std::move(decode_problem);
+    }
+  } else if (reading.fallback) {
+    value = *reading.fallback;
+    if (trace) trace->how += ", its default";
+  }
+  if (trace) {
+    trace->found = raw;
+    trace->value = value;
+    scope.trace->reading(*trace);
+  }
+  return value;
 }
 
-/// One file as its record writes it: a view into an answer (or into `owned`) per field.
-struct raw_record {
-  std::array<std::string_view, field_count> values;
-  std::array<bool, field_count> has{};
-};
-
-/// The records of a page as read, before they become files: the first most_files
-/// whose texts fit in most_record_text together, and the page's last.
-class raw_records {
- public:
-  std::vector<raw_record> kept;
-  raw_record last;
-  std::size_t count = 0;
-  /// A record was left out because the texts would have grown past most_record_text.
-  bool text_cut = false;
-
-  /// A record whose values are views into an answer.
-  void add(const raw_record& record) {
-    last = record;
-    ++count;
-    if (keeps(record)) kept.push_back(record);
-  }
-
-  /// A record whose values are texts of its own (a JSON element's).
-  void add(std::array<std::optional<local_text>, field_count>&& values) {
-    raw_record record;
-    for (std::size_t i = 0; i < field_count; ++i) {
-      record.has[i] = values[i].has_value();
-      if (values[i]) record.values[i] = *values[i];
-    }
-    ++count;
-    if (keeps(record)) {
-      // The views move with the texts into the deque, whose elements stay put.
-      for (std::size_t i = 0; i < field_count; ++i) {
-        if (!values[i]) continue;
-        owned_.push_back(std::move(*values[i]));
-        record.values[i] = owned_.back();
-      }
-      kept.push_back(record);
-      last = record;
-    } else {
-      last_owned_ = std::move(values);
-      for (std::size_t i = 0; i < field_count; ++i)
-        if (last_owned_[i]) record.values[i] = *last_owned_[i];
-      last = record;
-    }
-  }
-
-  /// Forgets every record: the list begins again.
-  void clear() { *this = raw_records(); }
-
- private:
-  bool keeps(const raw_record& record) {
-    if (text_cut || kept.size() >= most_files) return false;
-    std::size_t bytes = 0;
-    for (std::string_view value : record.values) bytes += value.size();
-    if (bytes > most_record_text - text_bytes_) {
-      text_cut = true;
-      return false;
-    }
-    text_bytes_ += bytes;
-    return true;
-  }
-
-  std::size_t text_bytes_ = 0;
-  std::deque<local_text> owned_;
-  std::array<std::optional<local_text>, field_count> last_owned_;
-};
-
-// The elements of the markup; when there are none, those a script or comment of the
-// page holds (a page that writes its list from a script), so that the fields never
-// come from the markers alone, each from another element.
-void read_start_tags(const record_rule& records, std::string_view text, raw_records& out) {
-  const auto visit = [&](std::span<const tag_attribute> attributes) {
-    auto find = [&](std::string_view name) -> const tag_attribute* {
-      for (const tag_attribute& a : attributes)
-        if (a.name == name) return &a;
-      return nullptr;
-    };
-    if (find(records.marker) == nullptr) return;
-    raw_record record;
-    for (std::size_t i = 0; i < field_count; ++i) {
-      if (!records.fields[i]) continue;
-      if (const tag_attribute* a = find(records.fields[i]->source)) {
-        record.values[i] = a->value;
-        record.has[i] = true;
-      }
-    }
-    out.add(record);
-  };
-  for_each_start_tag(text, visit);
-  if (out.count == 0) for_each_start_tag(text, visit, true);
-}
-
-void read_data_objects(const record_rule& records, std::string_view text, raw_records& out) {
-  data_object_keys keys;
-  keys.marker = records.marker;
-  keys.keys = {};
-  keys.after = {};
-  for (std::size_t i = 0; i < field_count; ++i) {
-    if (!records.fields[i]) continue;
-    if (!records.fields[i]->after.empty()) {
-      keys.after = records.fields[i]->after;
-      keys.after_field = i;
-    } else {
-      keys.keys[i] = records.fields[i]->source;
-    }
-  }
-  for (const data_object& object : find_data_objects(text, keys)) out.add({object.values, object.has});
-}
-
-void read_pattern_records(const record_rule& records, std::string_view text, raw_records& out,
-                          std::optional<failure>& error, search_budget& budget) {
-  pattern_object object = regex_create();
-  if (!regex_compile(object, records.pattern)) return;
-  std::array<int, field_count> groups{};
-  for (std::size_t i = 0; i < field_count; ++i)
-    groups[i] = records.fields[i] ? regex_group_number(object, records.fields[i]->source) : -1;
-  const auto add = [&](const search_result& match) {
-    raw_record record;
-    for (std::size_t i = 0; i < field_count; ++i) {
-      if (groups[i] < 0 || static_cast<std::size_t>(groups[i]) >= match.spans.size()) continue;
-      const match_span& span = match.spans[static_cast<std::size_t>(groups[i])];
-      if (!span.matched) continue;
-      record.values[i] = text.substr(static_cast<std::size_t>(span.offset), static_cast<std::size_t>(span.length));
-      record.has[i] = true;
-    }
-    out.add(record);
-    return true;
-  };
-  if (!regex_for_each_match(object, text, add, &budget) && !error) error = gave_up_on(records.pattern, budget);
-}
-
-void read_json_records(const record_rule& records, const rule_answer& answer, raw_records& out,
-                       std::optional<failure>& error) {
-  std::vector<std::string> pointers;
-  for (const std::optional<record_field>& field : records.fields)
-    if (field) pointers.push_back(field->source);
-  const auto add = [&](const nlohmann::json& element) {
-    std::array<std::optional<local_text>, field_count> values;
-    for (std::size_t i = 0; i < field_count; ++i)
-      if (records.fields[i]) values[i] = json_value(element, records.fields[i]->source);
-    out.add(std::move(values));
-  };
-  const pruned_json read = read_json_elements(answer.text, records.json_array, pointers, add, [&] { out.clear(); });
-  // An answer that is not JSON, or not read whole, lists nothing.
-  if (!read.json) out.clear();
-  if (read.error && !error) error = json_problem(answer, *read.error);
-}
-
-file_record make_record(const service_rule& rule, const raw_record& raw, const field_values& fields, bool lone) {
-  std::array<local_text, field_count> text;
-  std::array<bool, field_count> from_fields{};
-  for (std::size_t i = 0; i < field_count; ++i) {
-    const std::optional<record_field>& how = rule.records.fields[i];
-    from_fields[i] = !how || (lone && !raw.has[i]);
-    if (from_fields[i]) {
-      text[i] = fields.text[i];
-    } else {
-      text[i] = decode_value(raw.values[i], how->decode ? *how->decode : rule.fields[i].decode, broken_bytes_of(i));
-    }
-  }
-  file_record record;
-  record.download_url = std::move(text[0]);
-  record.file_name = std::move(text[1]);
-  record.file_type = classify_file_type(record.file_name);
-  record.extension = file_type_key(record.file_name);
-  if (from_fields[size_index]) {
-    record.size = fields.size;
-    record.size_bytes = fields.size_bytes;
-  } else {
-    record.size = size_text(rule, text[size_index]);
-    record.size_bytes = read_whole_bytes(text[size_index]);
-  }
-  record.md5 = std::move(text[3]);
-  return record;
-}
-
-void read_raw_records(const service_rule& rule, const rule_answers& answers, raw_records& raw,
-                      std::optional<failure>& error, search_budget& budget) {
-  const rule_answer* answer = answer_for(answers, rule.records.step);
-  if (answer == nullptr) return;
-  const std::string_view text = answer->text;
-  switch (rule.records.reader) {
-    case record_reader::none: break;
-    case record_reader::start_tags: read_start_tags(rule.records, text, raw); break;
-    case record_reader::data_objects: read_data_objects(rule.records, text, raw); break;
-    case record_reader::pattern: read_pattern_records(rule.records, text, raw, error, budget); break;
-    case record_reader::json_array: read_json_records(rule.records, *answer, raw, error); break;
-  }
+/// The vector of every JSON pointer a value reading of `answers` may ask for:
+/// here, the one reading's.
+std::vector<std::string> pointers_of(const value_reading& reading) {
+  if (reading.json) return {*reading.json};
+  return {};
 }
 
 }  // namespace
@@ -334,99 +216,69 @@ const rule_answer* answer_for(const rule_answers& answers, std::string_view step
   return nullptr;
 }
 
-/// A place among the readings of large answers that run at once in the process.
-/// Such a reading holds for a while a few times its answer's size (the JSON reader
-/// keeps the text it has read since its last string or number, all of an answer
-/// that is nothing but brackets), and its work is the processor's anyway: 64
-/// pages of 8 MiB read at once would take gigabytes, and no less time.
-class large_reading {
- public:
-  /// Waits for a place when the answers are large; admitted() is false when
-  /// `cancel` turned true first.
-  large_reading(const rule_answers& answers, const std::atomic<bool>* cancel) {
-    std::size_t size = 0;
-    for (const rule_answer& answer : answers) size += answer.text.size();
-    if (size < large_answers) return;
-    while (!places().try_acquire_for(std::chrono::milliseconds(50))) {
-      if (cancel != nullptr && cancel->load()) {
-        admitted_ = false;
-        return;
-      }
-    }
-    held_ = true;
-  }
-  ~large_reading() {
-    if (held_) places().release();
-  }
-  large_reading(const large_reading&) = delete;
-  large_reading& operator=(const large_reading&) = delete;
-
-  bool admitted() const { return admitted_; }
-
- private:
-  static constexpr std::size_t large_answers = std::size_t{1} << 20;
-  static constexpr std::ptrdiff_t at_once = 4;
-  static std::counting_semaphore<at_once>& places() {
-    static std::counting_semaphore<at_once> places(at_once);
-    return places;
-  }
-  bool admitted_ = true;
-  bool held_ = false;
-};
-
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
                                      std::optional<failure>& error, const std::atomic<bool>* cancel) {
-  const large_reading place(answers, cancel);
+  reading_scope scope;
+  scope.cancel = cancel;
+  return read_value(reading, answers, scope, error);
+}
+
+std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
+                                     const reading_scope& scope, std::optional<failure>& error,
+                                     std::optional<std::string>* problem) {
+  const large_reading_place place(answers, scope.cancel);
   if (!place.admitted()) {
     if (!error) error = interrupted_reading();
     return std::nullopt;
   }
-  json_answers json(answers, {&reading});
-  search_budget budget(reading_search_reads, cancel);
-  return read_value_in(reading, answers, json, error, budget);
+  json_answers json(pointers_of(reading));
+  search_budget budget(reading_search_reads, scope.cancel);
+  return read_value_in(reading, answers, json, scope, error, problem, budget);
 }
 
-rule_reading read_with_rule(const service_rule& rule, const rule_answers& answers, const std::atomic<bool>* cancel) {
-  const large_reading place(answers, cancel);
-  if (!place.admitted()) {
-    rule_reading nothing = read_with_rule(rule, {});
-    nothing.error = interrupted_reading();
-    return nothing;
-  }
-  rule_reading result;
-  std::vector<const value_reading*> readings;
-  for (const value_reading& field : rule.fields) readings.push_back(&field);
-  json_answers json(answers, std::move(readings));
-  search_budget budget(reading_search_reads, cancel);
-  field_values fields;
-  for (std::size_t i = 0; i < field_count; ++i)
-    fields.text[i] =
-        read_value_in(rule.fields[i], answers, json, result.error, budget, broken_bytes_of(i)).value_or(local_text());
-  fields.size = size_text(rule, fields.text[size_index]);
-  fields.size_bytes = read_whole_bytes(fields.text[size_index]);
+std::optional<local_text> element_value(const nlohmann::json& element, const std::string& pointer) {
+  return json_value(element, pointer);
+}
 
-  page_reading& reading = result.reading;
-  reading.fields = make_record(rule, raw_record{}, fields, true);
-
-  if (rule.records.reader == record_reader::none) {
-    // A rule that reads no records describes a page of one file: the one its fields
-    // give, when they give its address.
-    if (!reading.fields.download_url.empty()) reading.files.push_back(reading.fields);
-    return result;
+bool record_condition_holds(const condition_rule& condition, const nlohmann::json* element, std::string_view text,
+                            const template_values& values, std::optional<failure>& error,
+                            const std::atomic<bool>* cancel) {
+  std::optional<local_text> value;
+  if (condition.json) {
+    if (element != nullptr) value = json_value(*element, *condition.json);
+  } else {
+    search_budget budget(reading_search_reads, cancel);
+    value = last_match_value(condition.pattern, text, error, budget);
   }
-  raw_records raw;
-  read_raw_records(rule, answers, raw, result.error, budget);
-  if (raw.text_cut && !result.error)
-    result.error = {error_kind::page, "the files of the page hold more than " + std::to_string(most_record_text) +
-                                          " bytes of text; the rest are left out"};
-  if (raw.count == 0) return result;
-  const bool lone = raw.count == 1;
-  reading.more_files = raw.count > most_files;
-  reading.files.reserve(raw.kept.size());
-  for (const raw_record& record : raw.kept) reading.files.push_back(make_record(rule, record, fields, lone));
-  const bool last_kept = raw.kept.size() == raw.count;
-  reading.fields = last_kept ? reading.files.back() : make_record(rule, raw.last, fields, lone);
-  return result;
+  return condition_meets(condition, value, values);
+}
+
+bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
+                     std::optional<failure>& error) {
+  search_budget budget(reading_search_reads, scope.cancel);
+  std::optional<local_text> value;
+  std::size_t matches = 0;
+  if (!condition.pattern.empty()) {
+    value = last_match_value(condition.pattern, answer.text, error, budget, &matches);
+  } else {
+    json_answers json({*condition.json});
+    if (const nlohmann::json* parsed = json.of(answer, error)) value = json_value(*parsed, *condition.json);
+    matches = value ? 1 : 0;
+  }
+  const bool holds = condition_meets(condition, value, scope.values);
+  if (scope.trace != nullptr) {
+    traced_reading trace;
+    trace.what = scope.what;
+    trace.how = condition.json ? "json " + *condition.json : "pattern '" + condition.pattern + "'";
+    trace.how += condition.equals ? ", equals '" + *condition.equals + "'"
+                                  : condition.present ? ", present" : ", not present";
+    trace.answer = answer.step;
+    trace.matches = matches;
+    trace.found = value;
+    trace.value = holds ? "holds" : "does not hold";
+    scope.trace->reading(trace);
+  }
+  return holds;
 }
 
 local_text answer_text(const service_rule& rule, std::string_view bytes, std::string_view content_type) {

@@ -7,8 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
+#include "codec/gb18030.h"
+#include "reading/decode_steps.h"
 #include "reading/file_record.h"
+#include "reading/rule_trace.h"
 #include "rules/rule.h"
+#include "rules/rule_template.h"
 #include "runtime/error_kind.h"
 
 namespace sharelink {
@@ -47,10 +53,45 @@ inline failure interrupted_reading() { return {error_kind::interrupted, "interru
 
 /// The value `reading` gives in `answers`, decoded; nothing when it finds none.
 /// `error` is set when the engine gave up, when the reading's work ran out
-/// (reading_search_reads) or `cancel` turned true (then interrupted_reading()), or
-/// when a JSON answer could not be read (pruned_json's error).
+/// (reading_search_reads) or `cancel` turned true (then "interrupted"), or when a
+/// JSON answer could not be read (pruned_json's error).
 std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
                                      std::optional<failure>& error, const std::atomic<bool>* cancel = nullptr);
+
+/// What a reading goes by besides the answers.
+struct reading_scope {
+  /// The values a template or an `equals` fills in, by name; unset: none has one.
+  template_values values;
+  /// Told each value read, when set; `what` names it there ("field size").
+  rule_trace* trace = nullptr;
+  std::string what;
+  const std::atomic<bool>* cancel = nullptr;
+  /// What becomes of bytes the value holds that are neither UTF-8 nor GB18030 (see
+  /// decode_value): a download address keeps them escaped.
+  broken_bytes broken = broken_bytes::replaced;
+};
+
+/// read_value with templates filled from `scope.values` and the reading's default
+/// used for a value that is missing. `problem` is set when a decode step cannot
+/// read the value ("the size 'about 3 MB' is not a size"); the value is then nothing.
+std::optional<local_text> read_value(const value_reading& reading, const rule_answers& answers,
+                                     const reading_scope& scope, std::optional<failure>& error,
+                                     std::optional<std::string>* problem = nullptr);
+
+/// The value at `pointer` in a JSON element, as a value reading finds it: a
+/// number as its text, true and false as those words, null as missing.
+std::optional<local_text> element_value(const nlohmann::json& element, const std::string& pointer);
+
+/// Whether `condition` holds on a record: its `json` reading `element`, its
+/// `pattern` the record's own `text`. `error` as read_value's.
+bool record_condition_holds(const condition_rule& condition, const nlohmann::json* element, std::string_view text,
+                            const template_values& values, std::optional<failure>& error,
+                            const std::atomic<bool>* cancel = nullptr);
+
+/// Whether `condition` holds on `answer` (its `json` or `pattern` reading the
+/// answer). `error` as read_value's.
+bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
+                     std::optional<failure>& error);
 
 /// Reads the answers with the rule. The records ([records]) give the files, each
 /// field a record does not read coming from [fields]; when the page lists a single

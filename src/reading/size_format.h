@@ -19,4 +19,12 @@ local_text format_size(double size);
 /// full-width digits, trailing words. Reads `text` up to its first zero byte.
 std::optional<std::uint64_t> read_whole_bytes(std::string_view text);
 
+/// A size as a page writes it in words, as a whole number of bytes (rounded to the
+/// nearest): a number ("1024", "1.5", "1,234", full-width digits folded) and a unit
+/// of 1024-based powers, blanks around it optional: B, K, KB, KiB, M, MB, MiB, G,
+/// GB, GiB, T, TB, TiB, P, PB, PiB in any case (none, "byte" or "bytes" for bytes).
+/// Nothing for any other text ("about 3 MB", "1.2.3 KB", "", "-1 KB") or a size past
+/// 64 bits.
+std::optional<std::uint64_t> read_size_in_words(std::string_view text);
+
 }  // namespace sharelink

@@ -79,5 +79,33 @@ TEST(ReadWholeBytes, TakesDecimalDigitsExactlyAndNothingElse) {
   for (const auto& [text, bytes] : rows) EXPECT_EQ(read_whole_bytes(text), bytes) << text;
 }
 
+// 1024-based, as this program writes sizes; a text it cannot read is no size at all.
+TEST(ReadSizeInWords, ReadsUnitsAndNothingElse) {
+  const std::pair<std::string, std::optional<std::uint64_t>> rows[] = {
+      {"1.5 MB", 1572864},
+      {"1,234 KB", 1263616},
+      {"2G", 2147483648},
+      {"1.5 MiB", 1572864},
+      {"512 B", 512},
+      {"3.2 GB", 3435973837},  // 3435973836.8, to the nearest byte
+      {"1024", 1024},
+      {" 7 kb ", 7168},
+      {"1 tib", 1099511627776},
+      {"2 PB", 2251799813685248},
+      {"10 bytes", 10},
+      {"\xEF\xBC\x93 MB", 3145728},  // a full-width 3
+      {"16384 PB", std::nullopt},  // 2^64: past 64 bits
+      {"about 3 MB", std::nullopt},
+      {"3 MBs", std::nullopt},
+      {"1.2.3 KB", std::nullopt},
+      {"-1 KB", std::nullopt},
+      {".5 KB", std::nullopt},
+      {"5. KB", std::nullopt},
+      {"", std::nullopt},
+      {"KB", std::nullopt},
+  };
+  for (const auto& [text, bytes] : rows) EXPECT_EQ(read_size_in_words(text), bytes) << text;
+}
+
 }  // namespace
 }  // namespace sharelink

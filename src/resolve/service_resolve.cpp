@@ -2,13 +2,51 @@
 
 #include <algorithm>
 
-#include "codec/hex_escape.h"
+#include "resolve/file_steps.h"
+#include "resolve/share_listing.h"
+#include "resolve/share_run.h"
+#include "runtime/relative_address.h"
 
 namespace sharelink {
 namespace {
 
-bool answered_well(const fetch_outcome& outcome) {
-  return outcome.fetched && (outcome.status == 0 || (outcome.status >= 200 && outcome.status <= 299));
+using namespace share_engine;
+
+/// The download addresses of the listing made absolute, each against the address
+/// of the answer it was read from.
+void make_absolute(share_listing& listing, field_values& fields, const share_run& run) {
+  for (listed_record& record : listing.files)
+    if (record.has[0]) record.file.download_url = resolve_reference(record.base, record.file.download_url);
+  if (listing.last && listing.last->has[0])
+    listing.last->file.download_url = resolve_reference(listing.last->base, listing.last->file.download_url);
+  const rule_answer* from = answer_for(run.top, run.rule.field(rule_field::download_url).step);
+  if (from != nullptr && !run.rule.field(rule_field::download_url).filled)
+    fields.text[0] = resolve_reference(run.top_addresses[static_cast<std::size_t>(from - run.top.data())], fields.text[0]);
+}
+
+/// A file whose download address is no web address cannot be fetched: its error.
+void refuse_other_schemes(std::vector<file_record>& files) {
+  for (file_record& file : files) {
+    if (file.error || file.download_url.empty() || is_web_address(file.download_url)) continue;
+    file.error = {error_kind::page, "the download address is not http or https"};
+  }
+}
+
+/// The failure of the run in the result.
+void tell_failure(const share_run& run, service_resolution& result) {
+  const std::optional<run_failure> failure = run.failure();
+  result.outcome = run.last_outcome;
+  result.body_size = run.last_body_size;
+  // Ctrl+C between two requests ends the resolution as surely as during one.
+  if (!failure && run.stopped() && !result.read.error) result.read.error = interrupted_reading();
+  if (!failure) return;
+  result.failed_step = failure->step;
+  if (failure->fetch) {
+    result.outcome = *failure->fetch;
+    return;
+  }
+  result.failure = failure->kind.value_or(error_kind::page);
+  result.read.error = {*result.failure, (failure->step.empty() ? "" : "step " + failure->step + ": ") + failure->message};
 }
 
 }  // namespace
@@ -21,86 +59,43 @@ fetch_options with_request(const service_rule& rule, fetch_options options) {
   return options;
 }
 
-std::string fill_step_address(std::string_view address_template,
-                              const std::vector<std::pair<std::string, std::string>>& values) {
-  // Everything but the unreserved characters of an address is escaped.
-  const auto escaped = [](unsigned char c) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '.' || c == '_' || c == '~';
-    return !plain;
-  };
-  std::string address;
-  for (std::size_t i = 0; i < address_template.size(); ++i) {
-    const std::size_t close = address_template.find('}', i);
-    if (address_template[i] != '{' || close == std::string_view::npos) {
-      address.push_back(address_template[i]);
-      continue;
-    }
-    const std::string_view name = address_template.substr(i + 1, close - i - 1);
-    const auto value = std::find_if(values.begin(), values.end(), [&](const auto& v) { return v.first == name; });
-    if (value != values.end()) address += percent_escape(value->second, escaped);
-    i = close;
-  }
-  return address;
-}
-
 service_resolution resolve_service(const service_rule& rule, std::string_view address, const fetch_options& options,
                                    const page_fetcher& fetch, std::string_view password) {
+  resolve_settings settings;
+  settings.fetch = options;
+  settings.fetcher = fetch;
+  if (!password.empty()) settings.password = std::string(password);
+  return resolve_service(rule, address, settings);
+}
+
+service_resolution resolve_service(const service_rule& rule, std::string_view address,
+                                   const resolve_settings& settings) {
   service_resolution result;
-  if ((result.read.error = refuse_access(rule, address, options))) return result;
-  const fetch_options settings = with_request(rule, for_share(address, options));
-  fetch_options step_settings = settings;
-  step_settings.same_host_redirects_only = true;
-  const auto fetch_page = [&](std::string_view at, const fetch_options& with) {
-    return fetch ? fetch(at, with) : fetch_page_reporting(at, with);
-  };
-  rule_answers answers;
-  // Each body becomes its answer, then goes: an answer of 8 MiB is held once.
-  const auto take_answer = [&](std::string step) {
-    result.body_size = result.outcome.body.size();
-    answers.push_back({std::move(step), take_answer_text(rule, std::move(result.outcome.body), result.outcome.content_type)});
-    result.outcome.body = byte_string();
-  };
-  result.outcome = fetch_page(address, settings);
-  take_answer("page");
-  bool stopped = !answered_well(result.outcome);
-  for (const step_rule& step : rule.steps) {
-    if (stopped) break;
-    std::vector<std::pair<std::string, std::string>> values;
-    for (const auto& [name, reading] : step.values) {
-      std::optional<local_text> value = read_value(reading, answers, result.read.error, options.cancel);
-      if (!value || value->empty()) {
-        result.failed_step = step.name;
-        if (!result.read.error)
-          result.read.error = {error_kind::page, "step " + step.name + ": the value " + name + " is not in the answer"};
-        stopped = true;
-        break;
-      }
-      values.emplace_back(name, std::move(*value));
-    }
-    if (stopped) break;
-    if (step.address.find("{password}") != std::string::npos) {
-      if (password.empty()) {
-        result.failed_step = step.name;
-        result.read.error = {error_kind::password, "this share needs an extraction code: give --password CODE (or "
-                                                   "paste the share text with its code)"};
-        break;
-      }
-      values.emplace_back("password", std::string(password));
-    }
-    // The template's scheme and host are checked when the rule is read, every value
-    // is escaped, and no redirect leaves the host: the request goes nowhere the rule
-    // did not name.
-    result.outcome = fetch_page(fill_step_address(step.address, values), step_settings);
-    take_answer(step.name);
-    if (!answered_well(result.outcome)) {
-      result.failed_step = step.name;
-      stopped = true;
+  // Saved answers send nothing: there is no access to refuse.
+  if (settings.saved == nullptr && (result.read.error = refuse_access(rule, address, settings.fetch))) {
+    result.failure = result.read.error->kind;
+    return result;
+  }
+  share_run run(rule, address, settings);
+  share_listing listing = list_share(run);
+  std::optional<failure> error = std::move(listing.error);
+  field_values fields = read_field_values(
+      rule, run.top, run.scope("field", [&run](std::string_view name) { return run.rule_value(name); }), error);
+  make_absolute(listing, fields, run);
+  result.read = finish_listing(rule, fields, std::move(listing.files), listing.last, listing.files_read, run.room);
+  if (error) result.read.error = std::move(error);
+  page_reading& reading = result.read.reading;
+  const bool file_steps = std::any_of(rule.steps.begin(), rule.steps.end(), [](const step_rule& s) { return s.for_each_file; });
+  if (file_steps && !run.stopped()) {
+    run_file_steps(run, reading.files);
+    // The window shows the last file as its steps made it.
+    if (!reading.files.empty() && !reading.more_files) {
+      const file_record& last = reading.files.back();
+      reading.fields = last;
     }
   }
-  std::optional<failure> error = std::move(result.read.error);
-  result.read = read_with_rule(rule, answers, options.cancel);
-  if (error) result.read.error = std::move(error);
+  refuse_other_schemes(reading.files);
+  tell_failure(run, result);
   return result;
 }
 

@@ -7,6 +7,8 @@
 
 #include <toml++/toml.h>
 
+#include "rules/rule_template.h"
+#include "rules/rule_toml.h"
 #include "rules/toml_precheck.h"
 #include "runtime/fetch.h"
 #include "runtime/pattern.h"
@@ -14,118 +16,7 @@
 namespace sharelink {
 namespace {
 
-/// Thrown inside the reader only, to leave it at the first problem.
-struct refusal {
-  rule_problem problem;
-};
-
-[[noreturn]] void refuse(const toml::node* at, std::string what) {
-  rule_problem problem;
-  if (at != nullptr) {
-    problem.line = static_cast<int>(at->source().begin.line);
-    problem.column = static_cast<int>(at->source().begin.column);
-  }
-  problem.what = std::move(what);
-  throw refusal{std::move(problem)};
-}
-
-/// Refuses every key of `table` that is not in `known`.
-void only_keys(const toml::table& table, std::string_view where, std::initializer_list<std::string_view> known) {
-  for (const auto& [key, value] : table) {
-    if (std::find(known.begin(), known.end(), key.str()) != known.end()) continue;
-    std::string what = "unknown key '" + std::string(key.str()) + "'";
-    if (!where.empty()) what += " in [" + std::string(where) + "]";
-    refuse(&value, what);
-  }
-}
-
-std::string text_of(const toml::node& node, std::string_view key) {
-  const auto* value = node.as_string();
-  if (value == nullptr) refuse(&node, "'" + std::string(key) + "' must be a text");
-  return value->get();
-}
-
-std::optional<std::string> optional_text(const toml::table& table, std::string_view key) {
-  const toml::node* node = table.get(key);
-  if (node == nullptr) return std::nullopt;
-  return text_of(*node, key);
-}
-
-const toml::table* optional_table(const toml::table& table, std::string_view key) {
-  const toml::node* node = table.get(key);
-  if (node == nullptr) return nullptr;
-  const toml::table* t = node->as_table();
-  if (t == nullptr) refuse(node, "'" + std::string(key) + "' must be a table");
-  return t;
-}
-
-void check_pattern(const toml::node& at, const std::string& pattern) {
-  if (pattern.find('\0') != std::string::npos) refuse(&at, "the pattern holds a zero character");
-  pattern_object object = regex_create();
-  pattern_error why;
-  if (regex_compile(object, pattern, true, &why)) return;
-  // The engine's reason ends in a full stop; the place follows it.
-  std::string reason = why.reason;
-  if (reason.ends_with('.')) reason.pop_back();
-  const std::string place = why.position >= pattern.size() ? "at the end of '" + pattern + "'"
-                                                           : "at byte " + std::to_string(why.position + 1) + " of '" +
-                                                                 pattern + "'";
-  refuse(&at, "the pattern does not compile: " + reason + ", " + place);
-}
-
-void check_json_pointer(const toml::node& at, const std::string& pointer) {
-  if (!pointer.empty() && pointer.front() != '/') refuse(&at, "a JSON pointer must start with '/'");
-}
-
-std::vector<decode_step> decode_steps(const toml::node& node) {
-  const toml::array* list = node.as_array();
-  if (list == nullptr) refuse(&node, "'decode' must be a list of steps");
-  std::vector<decode_step> steps;
-  for (const toml::node& item : *list) {
-    static constexpr std::pair<std::string_view, decode_step> names[] = {
-        {"char_refs", decode_step::char_refs},     {"percent", decode_step::percent},
-        {"json_string", decode_step::json_string}, {"backslashes", decode_step::backslashes},
-        {"trim", decode_step::trim}};
-    const std::string name = text_of(item, "decode");
-    const auto* found = std::find_if(std::begin(names), std::end(names), [&](const auto& n) { return n.first == name; });
-    if (found == std::end(names))
-      refuse(&item, "unknown decode step '" + name + "' (char_refs, percent, json_string, backslashes, trim)");
-    steps.push_back(found->second);
-  }
-  return steps;
-}
-
-/// A value's table: pattern or json, decode, step.
-value_reading value_of(const toml::node& node, std::string_view where, std::initializer_list<std::string_view> more = {}) {
-  const toml::table* table = node.as_table();
-  if (table == nullptr) refuse(&node, std::string(where) + " must be a table");
-  std::vector<std::string_view> known = {"pattern", "json", "decode", "step"};
-  known.insert(known.end(), more.begin(), more.end());
-  for (const auto& [key, value] : *table)
-    if (std::find(known.begin(), known.end(), key.str()) == known.end())
-      refuse(&value, "unknown key '" + std::string(key.str()) + "' in " + std::string(where));
-  value_reading reading;
-  if (auto pattern = optional_text(*table, "pattern")) {
-    check_pattern(*table->get("pattern"), *pattern);
-    reading.pattern = *pattern;
-  }
-  if (auto json = optional_text(*table, "json")) {
-    check_json_pointer(*table->get("json"), *json);
-    reading.json = *json;
-  }
-  if (!reading.pattern.empty() && reading.json) refuse(&node, std::string(where) + " has both 'pattern' and 'json'");
-  if (!reading.given()) refuse(&node, std::string(where) + " needs 'pattern' or 'json'");
-  if (const toml::node* decode = table->get("decode")) reading.decode = decode_steps(*decode);
-  reading.step = optional_text(*table, "step").value_or("");
-  return reading;
-}
-
-bool is_name(std::string_view name) {
-  if (name.empty()) return false;
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-  });
-}
+using namespace rule_toml;
 
 void read_request(const toml::table& table, service_rule& rule) {
   only_keys(table, "request", {"user_agent", "headers", "encoding"});
@@ -148,14 +39,16 @@ void read_request(const toml::table& table, service_rule& rule) {
   }
 }
 
-void read_fields(const toml::table& table, service_rule& rule) {
+void read_fields(const toml::table& table, service_rule& rule, reading_context& context) {
   only_keys(table, "fields", {"download_url", "file_name", "size", "md5"});
   for (std::size_t i = 0; i < rule_field_names.size(); ++i) {
     const toml::node* node = table.get(rule_field_names[i]);
     if (node == nullptr) continue;
     const std::string where = "[fields." + std::string(rule_field_names[i]) + "]";
     const bool size = static_cast<rule_field>(i) == rule_field::size;
-    rule.fields[i] = size ? value_of(*node, where, {"precision"}) : value_of(*node, where);
+    rule.fields[i] = value_of(*node, where, context, -1, false, size ? std::initializer_list<std::string_view>{"precision"}
+                                                                    : std::initializer_list<std::string_view>{});
+    if (rule.fields[i].fallback) refuse(node->as_table()->get("default"), "a field has no 'default'; a value of [values] has");
     if (size) {
       if (auto precision = optional_text(*node->as_table(), "precision")) {
         if (*precision != "single" && *precision != "double")
@@ -172,33 +65,70 @@ bool has_group(const std::string& pattern, std::string_view name) {
   return regex_compile(object, pattern) && regex_group_number(object, name) >= 0;
 }
 
-void read_record_fields(const toml::table& table, service_rule& rule) {
-  only_keys(table, "records.fields", {"download_url", "file_name", "size", "md5"});
-  for (std::size_t i = 0; i < rule_field_names.size(); ++i) {
-    const toml::node* node = table.get(rule_field_names[i]);
-    if (node == nullptr) continue;
-    record_field field;
-    if (node->is_string()) {
-      field.source = text_of(*node, rule_field_names[i]);
-    } else if (const toml::table* t = node->as_table()) {
-      only_keys(*t, "records.fields." + std::string(rule_field_names[i]), {"key", "attribute", "json", "after", "decode"});
-      for (std::string_view key : {"key", "attribute", "json"})
-        if (auto source = optional_text(*t, key)) field.source = *source;
-      field.after = optional_text(*t, "after").value_or("");
-      if (const toml::node* decode = t->get("decode")) field.decode = decode_steps(*decode);
-    } else {
-      refuse(node, "a record field is a text or a table");
+/// One entry of [records.fields] (or a folder's path): a text naming what it
+/// reads, or a table.
+record_field record_field_of(const toml::node& node, std::string_view name, const service_rule& rule,
+                             reading_context& context) {
+  record_field field;
+  if (node.is_string()) {
+    field.source = text_of(node, name);
+  } else if (const toml::table* t = node.as_table()) {
+    only_keys(*t, "records.fields." + std::string(name), {"key", "attribute", "json", "after", "decode", "template"});
+    for (std::string_view key : {"key", "attribute", "json"})
+      if (auto source = optional_text(*t, key)) field.source = *source;
+    field.after = optional_text(*t, "after").value_or("");
+    if (const toml::node* decode = t->get("decode")) field.decode = decode_steps(*decode);
+    if (auto filled = optional_text(*t, "template")) {
+      if (!field.source.empty() || !field.after.empty()) refuse(&node, "a record field has a template or a source, not both");
+      note_template(context, *t->get("template"), *filled, -1, true);
+      field.filled = *filled;
     }
-    // A named group of the same name is the default of a pattern's records.
-    if (field.source.empty() && rule.records.reader == record_reader::pattern) field.source = rule_field_names[i];
-    if (field.source.empty() && field.after.empty()) refuse(node, "a record field names nothing to read");
-    if (rule.records.reader == record_reader::json_array) check_json_pointer(*node, field.source);
-    rule.records.fields[i] = std::move(field);
+  } else {
+    refuse(&node, "a record field is a text or a table");
+  }
+  // A named group of the same name is the default of a pattern's records.
+  if (field.source.empty() && !field.filled && rule.records.reader == record_reader::pattern) field.source = name;
+  if (field.source.empty() && field.after.empty() && !field.filled) refuse(&node, "a record field names nothing to read");
+  if (rule.records.reader == record_reader::json_array && !field.filled) check_json_pointer(node, field.source);
+  return field;
+}
+
+void read_record_fields(const toml::table& table, service_rule& rule, reading_context& context) {
+  for (const auto& [key, node] : table) {
+    const std::string name(key.str());
+    record_field field = record_field_of(node, name, rule, context);
+    const auto* known = std::find(rule_field_names.begin(), rule_field_names.end(), name);
+    if (known != rule_field_names.end()) {
+      rule.records.fields[static_cast<std::size_t>(known - rule_field_names.begin())] = std::move(field);
+      continue;
+    }
+    if (!is_value_name(name) || name == "folder")
+      refuse(&node, "a record value's name is a letter or '_', then letters, digits, '_' and '-'; not 'folder'");
+    if (rule.records.reader == record_reader::data_objects)
+      refuse(&node, "data_objects records read download_url, file_name, size and md5 only");
+    rule.records.extra.emplace_back(name, std::move(field));
   }
 }
 
-void read_records(const toml::table& table, service_rule& rule) {
-  only_keys(table, "records", {"pattern", "json_array", "start_tags", "data_objects", "fields", "step"});
+void read_folders(const toml::table& table, service_rule& rule, reading_context& context) {
+  only_keys(table, "records.folders", {"when", "path", "step", "max_depth"});
+  if (rule.records.reader != record_reader::json_array && rule.records.reader != record_reader::pattern)
+    refuse(&table, "[records.folders] goes with json_array or pattern records");
+  folders_rule folders;
+  const toml::node* when = table.get("when");
+  const toml::node* path = table.get("path");
+  if (when == nullptr || path == nullptr) refuse(&table, "[records.folders] needs 'when' and 'path'");
+  folders.when = condition_of(*when, "'when'", context, -1, true);
+  if (rule.records.reader == record_reader::pattern && folders.when.json)
+    refuse(when, "a pattern's record is text: its 'when' reads it with a pattern");
+  folders.path = record_field_of(*path, "path", rule, context);
+  folders.step = optional_text(table, "step").value_or("");
+  folders.max_depth = static_cast<int>(optional_number(table, "max_depth", 1, most_folder_depth).value_or(8));
+  rule.records.folders = std::move(folders);
+}
+
+void read_records(const toml::table& table, service_rule& rule, reading_context& context) {
+  only_keys(table, "records", {"pattern", "json_array", "start_tags", "data_objects", "fields", "step", "folders"});
   record_rule& records = rule.records;
   int readers = 0;
   if (auto pattern = optional_text(table, "pattern")) {
@@ -224,61 +154,27 @@ void read_records(const toml::table& table, service_rule& rule) {
   }
   if (readers != 1) refuse(&table, "[records] needs exactly one of pattern, json_array, start_tags, data_objects");
   records.step = optional_text(table, "step").value_or("");
-  if (const toml::table* fields = optional_table(table, "fields")) read_record_fields(*fields, rule);
+  if (const toml::table* fields = optional_table(table, "fields")) read_record_fields(*fields, rule, context);
   if (records.reader == record_reader::pattern) {
     for (std::size_t i = 0; i < rule_field_names.size(); ++i)
       if (has_group(records.pattern, rule_field_names[i]) && !records.fields[i])
-        records.fields[i] = record_field{std::string(rule_field_names[i]), {}, std::nullopt};
-  } else if (records.reader == record_reader::start_tags) {
-    if (!records.fields[0]) records.fields[0] = record_field{records.marker, {}, std::nullopt};
-  } else if (records.reader == record_reader::data_objects) {
-    if (!records.fields[0]) records.fields[0] = record_field{records.marker, {}, std::nullopt};
+        records.fields[i] = record_field{std::string(rule_field_names[i]), {}, std::nullopt, std::nullopt};
+  } else if (records.reader == record_reader::start_tags || records.reader == record_reader::data_objects) {
+    if (!records.fields[0]) records.fields[0] = record_field{records.marker, {}, std::nullopt, std::nullopt};
   }
-  if (!records.fields[0]) refuse(&table, "[records] gives no download_url");
+  if (const toml::table* folders = optional_table(table, "folders")) read_folders(*folders, rule, context);
 }
 
-/// The scheme and host of a step's address must stand in its template.
-void check_step_address(const toml::node& at, const std::string& address) {
-  std::string_view rest = address;
-  if (rest.starts_with("https://")) rest.remove_prefix(8);
-  else if (rest.starts_with("http://")) rest.remove_prefix(7);
-  else refuse(&at, "a step's address starts with http:// or https://");
-  const std::size_t host_end = std::min(rest.find_first_of("/?#"), rest.size());
-  const std::string_view host = rest.substr(0, host_end);
-  if (host.empty() || host.find_first_of("{}@\\") != std::string_view::npos)
-    refuse(&at, "a step's host is written out in its address, without {values} or user info");
-}
-
-void read_steps(const toml::node& node, service_rule& rule) {
-  const toml::array* list = node.as_array();
-  if (list == nullptr) refuse(&node, "'steps' is a list of tables ([[steps]])");
-  if (list->size() > most_steps) refuse(&node, "at most " + std::to_string(most_steps) + " steps");
-  for (const toml::node& item : *list) {
-    const toml::table* table = item.as_table();
-    if (table == nullptr) refuse(&item, "a step is a table");
-    only_keys(*table, "steps", {"name", "address", "values"});
-    step_rule step;
-    step.name = optional_text(*table, "name").value_or("step" + std::to_string(rule.steps.size() + 1));
-    if (!is_name(step.name) || step.name == "page") refuse(&item, "a step's name is letters, digits and '-', not 'page'");
-    const toml::node* address = table->get("address");
-    if (address == nullptr) refuse(&item, "a step needs an 'address'");
-    step.address = text_of(*address, "address");
-    check_step_address(*address, step.address);
-    if (const toml::table* values = optional_table(*table, "values")) {
-      for (const auto& [key, value] : *values)
-        step.values.emplace_back(std::string(key.str()), value_of(value, "a step's value"));
-    }
-    for (std::size_t open = step.address.find('{'); open != std::string::npos; open = step.address.find('{', open + 1)) {
-      const std::size_t close = step.address.find('}', open);
-      if (close == std::string::npos)
-        refuse(address, "the address's '" + step.address.substr(open) + "' has no closing '}'");
-      const std::string name = step.address.substr(open + 1, close - open - 1);
-      // {password} is the share's extraction code ([password], --password).
-      const bool known = name == "password" ||
-                         std::any_of(step.values.begin(), step.values.end(), [&](const auto& v) { return v.first == name; });
-      if (!known) refuse(address, "the address uses {" + name + "}, which [steps.values] does not give");
-    }
-    rule.steps.push_back(std::move(step));
+void read_values(const toml::table& table, service_rule& rule, reading_context& context) {
+  for (const auto& [key, node] : table) {
+    const std::string name(key.str());
+    if (!is_value_name(name))
+      refuse(&node, "a value's name is a letter or '_', then letters, digits, '_' and '-'");
+    const std::size_t before = context.templates.size();
+    value_reading value = value_of(node, "a value of [values]", context, -1, false);
+    if (value.filled && context.templates.size() > before) context.templates.back().value = name;
+    if (!value.filled && value.step.empty()) value.step = "page";
+    rule.values.emplace_back(name, std::move(value));
   }
 }
 
@@ -312,29 +208,42 @@ void read_access(const toml::table& root, service_rule& rule) {
   }
 }
 
-/// Every step a field, record or value names must be an answer read before it; a
-/// name that is not is refused where it stands (`path`, as toml++ writes a path).
+/// Every step a field, record or value names must be an answer read before it,
+/// and one a listing reads: not a step for each file. A name that is not is refused
+/// where it stands (`path`, as toml++ writes a path).
 void check_step_names(const toml::table& root, const service_rule& rule) {
   std::vector<std::string> known = {"page"};
   auto check = [&](const std::string& step, const std::string& path) {
     if (step.empty() || std::find(known.begin(), known.end(), step) != known.end()) return;
     const toml::node* at = root.at_path(path + ".step").node();
-    refuse(at != nullptr ? at : &root, "'step = \"" + step + "\"' names no step before it");
+    refuse(at != nullptr ? at : &root, "'step = \"" + step + "\"' names no step before it that lists");
   };
   for (std::size_t i = 0; i < rule.steps.size(); ++i) {
-    for (const auto& [name, value] : rule.steps[i].values)
-      check(value.step, "steps[" + std::to_string(i) + "].values." + name);
-    known.push_back(rule.steps[i].name);
+    const step_rule& step = rule.steps[i];
+    const std::string path = "steps[" + std::to_string(i) + "]";
+    for (const auto& [name, value] : step.values) check(value.step, path + ".values." + name);
+    if (!step.for_each_file) known.push_back(step.name);
   }
+  for (const auto& [name, value] : rule.values) check(value.step, "values." + name);
   for (std::size_t i = 0; i < rule.fields.size() && i < rule_field_names.size(); ++i)
     check(rule.fields[i].step, "fields." + std::string(rule_field_names[i]));
   check(rule.records.step, "records");
+  if (!rule.records.folders) return;
+  check(rule.records.folders->step, "records.folders");
+  // A folder is listed by running a step again with its {dir}: never the share page.
+  std::string lists = !rule.records.folders->step.empty() ? rule.records.folders->step : rule.records.step;
+  if (lists.empty()) lists = known.back();
+  if (lists == "page")
+    refuse(root.at_path("records.folders").node(),
+           "a folder is listed by a step run again with its {dir}: give [records.folders] a 'step'");
 }
 
 service_rule read_root(const toml::table& root) {
-  only_keys(root, "", {"name", "title", "addresses", "md5_is_content_hash", "request", "fields", "records", "steps",
-                       "needs_login", "limits", "password"});
+  // `tests` belong to --check-rules, which reads them itself.
+  only_keys(root, "", {"name", "title", "addresses", "md5_is_content_hash", "request", "password", "values", "fail",
+                       "fields", "records", "steps", "needs_login", "limits", "tests"});
   service_rule rule;
+  reading_context context;
   const toml::node* name = root.get("name");
   if (name == nullptr) refuse(&root, "the rule needs a 'name'");
   rule.name = text_of(*name, "name");
@@ -348,16 +257,21 @@ service_rule read_root(const toml::table& root) {
       check_pattern(item, rule.addresses.back());
     }
   }
-  if (const toml::node* hash = root.get("md5_is_content_hash")) {
-    if (!hash->is_boolean()) refuse(hash, "'md5_is_content_hash' is true or false");
-    rule.md5_is_content_hash = hash->as_boolean()->get();
-  }
+  if (auto hash = optional_bool(root, "md5_is_content_hash")) rule.md5_is_content_hash = *hash;
   if (const toml::table* request = optional_table(root, "request")) read_request(*request, rule);
-  if (const toml::table* fields = optional_table(root, "fields")) read_fields(*fields, rule);
-  if (const toml::table* records = optional_table(root, "records")) read_records(*records, rule);
-  if (const toml::node* steps = root.get("steps")) read_steps(*steps, rule);
+  if (const toml::table* values = optional_table(root, "values")) read_values(*values, rule, context);
+  if (const toml::node* fails = root.get("fail")) rule.fails = fails_of(*fails, context, -1);
+  if (const toml::table* fields = optional_table(root, "fields")) read_fields(*fields, rule, context);
+  if (const toml::table* records = optional_table(root, "records")) read_records(*records, rule, context);
+  if (const toml::node* steps = root.get("steps")) read_steps(*steps, rule, context);
   read_access(root, rule);
   check_step_names(root, rule);
+  check_template_names(root, rule, context);
+  const bool given_later = std::any_of(rule.steps.begin(), rule.steps.end(), [](const step_rule& step) {
+    return step.gives && step.gives->fields[0];
+  });
+  if (rule.records.reader != record_reader::none && !rule.records.fields[0] && !given_later)
+    refuse(root.get("records"), "[records] gives no download_url, and no step for each file gives it");
   if (!rule.field(rule_field::download_url).given() && rule.records.reader == record_reader::none)
     refuse(&root, "the rule reads no download_url: give [fields.download_url] or [records]");
   return rule;
@@ -384,24 +298,30 @@ std::vector<rule_problem> warnings_of(const toml::table& root, const service_rul
   for (std::size_t i = 0; i < rule.steps.size(); ++i)
     for (const auto& [name, value] : rule.steps[i].values)
       check_group_one(value, "steps[" + std::to_string(i) + "].values." + name);
+  for (const auto& [name, value] : rule.values) check_group_one(value, "values." + name);
 
   if (rule.records.reader != record_reader::pattern) return warnings;
   pattern_object object = regex_create();
   if (!regex_compile(object, rule.records.pattern)) return warnings;
   const std::vector<std::string> groups = regex_group_names(object);
+  // What the records read, by the path of its entry.
+  std::vector<std::pair<std::string, const record_field*>> read;
+  for (std::size_t i = 0; i < rule_field_names.size(); ++i)
+    if (const auto& field = rule.records.fields[i]) read.emplace_back(std::string(rule_field_names[i]), &*field);
+  for (const auto& [name, field] : rule.records.extra) read.emplace_back(name, &field);
+  if (rule.records.folders) read.emplace_back("", &rule.records.folders->path);
   for (const std::string& group : groups) {
-    const bool read = std::any_of(rule.records.fields.begin(), rule.records.fields.end(),
-                                  [&](const std::optional<record_field>& f) { return f && f->source == group; });
-    if (!read)
+    const bool is_read = std::any_of(read.begin(), read.end(), [&](const auto& r) { return r.second->source == group; });
+    if (!is_read)
       warn("records.pattern", "the group (?<" + group +
                                   ">...) is no field: download_url, file_name, size and md5 are, or "
                                   "[records.fields] names it");
   }
-  for (std::size_t i = 0; i < rule_field_names.size(); ++i) {
-    const std::optional<record_field>& field = rule.records.fields[i];
-    if (!field || std::find(groups.begin(), groups.end(), field->source) != groups.end()) continue;
-    const std::string path = "records.fields." + std::string(rule_field_names[i]);
-    warn(root.at_path(path + ".key") ? path + ".key" : path, "the pattern has no group (?<" + field->source + ">...) for " + std::string(rule_field_names[i]));
+  for (const auto& [name, field] : read) {
+    if (field->filled || std::find(groups.begin(), groups.end(), field->source) != groups.end()) continue;
+    const std::string path = name.empty() ? "records.folders.path" : "records.fields." + name;
+    warn(root.at_path(path + ".key") ? path + ".key" : path,
+         "the pattern has no group (?<" + field->source + ">...) for " + (name.empty() ? "the folder's path" : name));
   }
   return warnings;
 }

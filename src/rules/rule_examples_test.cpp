@@ -1,7 +1,7 @@
-// The example rule files against a loopback server that plays each made-up service.
+// The example rule files against a loopback server that plays each made-up service:
+// what their own [[tests]] cannot hold, the requests they make.
 
 #include <string>
-#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -23,45 +23,6 @@ service_rule example(const std::string& name, const std::string& host, const tes
   return std::holds_alternative<service_rule>(read) ? std::get<service_rule>(read) : service_rule{};
 }
 
-TEST(RuleExamples, FieldsInTheAttributesOfOneElement) {
-  testing::loopback_server server;
-  server.serve("/s/7Qx2", "<html><a class=\"btn\" id=\"download\" href=\"https://dl.dropspot.example/f/7Qx2?sig=9c1e&amp;t=1\""
-                          " data-filename=\"annual%20report%E2%80%942026.pdf\" data-bytes=\"1048576\""
-                          " data-md5=\"9e107d9d372bb6826bd81d3542a419d6\">Download</a></html>");
-  server.start();
-  const service_rule rule = example("dropspot", "https://unused.example", server);
-  const service_resolution found = resolve_service(rule, server.url("/s/7Qx2"), {});
-  const file_record& f = found.read.reading.fields;
-  EXPECT_EQ(f.download_url, "https://dl.dropspot.example/f/7Qx2?sig=9c1e&t=1");
-  EXPECT_FALSE(f.file_name.empty());
-  EXPECT_EQ(f.size, "1MB");
-  EXPECT_EQ(f.md5, "9e107d9d372bb6826bd81d3542a419d6");
-  EXPECT_TRUE(rule.md5_is_content_hash);
-  // The one file the page gives, to download or list for aria2.
-  ASSERT_EQ(found.read.reading.files.size(), 1u);
-  const file_record& only = found.read.reading.files[0];
-  EXPECT_EQ(std::tie(only.download_url, only.file_name, only.size, only.md5),
-            std::tie(f.download_url, f.file_name, f.size, f.md5));
-  EXPECT_EQ(only.size_bytes, 1048576u);
-}
-
-TEST(RuleExamples, ATableListingFiles) {
-  testing::loopback_server server;
-  server.serve("/folder/9", "<table><tr class=\"file\"><td class=\"name\"> a &amp; b.zip </td><td class=\"bytes\">2048</td>\n"
-                            "  <td><a href=\"https://get.sharetable.example/f/1\">get</a></td></tr>"
-                            "<tr class=\"file\"><td class=\"name\">c.iso</td><td class=\"bytes\">734003200</td>"
-                            "<td><a href=\"https://get.sharetable.example/f/2\">get</a></td></tr></table>");
-  server.start();
-  const service_rule rule = example("sharetable", "https://unused.example", server);
-  const page_reading reading = resolve_service(rule, server.url("/folder/9"), {}).read.reading;
-  ASSERT_EQ(reading.files.size(), 2u);
-  EXPECT_EQ(reading.files[0].file_name, "a & b.zip");
-  EXPECT_EQ(reading.files[0].size_bytes, 2048u);
-  EXPECT_EQ(reading.files[1].download_url, "https://get.sharetable.example/f/2");
-  EXPECT_EQ(reading.fields.file_name, "c.iso");  // the last file, whole
-  EXPECT_EQ(reading.fields.size, "700MB");
-}
-
 TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   testing::loopback_server server;
   server.serve("/s/XYZ", "<div id=\"share\" data-share=\"X Y/Z\"></div><script>var token = \"ab\\u0063+1\";</script>");
@@ -74,7 +35,7 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   });
   server.start();
   const service_rule rule = example("cloudbox", "https://api.cloudbox.example", server);
-  const service_resolution found = resolve_service(rule, server.url("/s/XYZ"), {});
+  const service_resolution found = resolve_service(rule, server.url("/s/XYZ"), fetch_options{});
   // The values are escaped where they stand in the address; the rule's header is sent.
   EXPECT_EQ(asked, "/v1/list?share=X%20Y%2FZ&token=abc%2B1 application/json");
   const page_reading& reading = found.read.reading;
@@ -89,7 +50,7 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   bare.serve("/s/XYZ", "<div data-share=\"X\"></div>");
   bare.start();
   const service_resolution missing = resolve_service(example("cloudbox", "https://api.cloudbox.example", bare),
-                                                     bare.url("/s/XYZ"), {});
+                                                     bare.url("/s/XYZ"), fetch_options{});
   EXPECT_EQ(missing.failed_step, "list");
   const failure not_found = missing.read.error.value_or(failure{});
   EXPECT_NE(not_found.message.find("token"), std::string::npos);
@@ -103,9 +64,26 @@ TEST(RuleExamples, AJsonApiAskedWithATokenFromThePage) {
   });
   moved.start();
   const service_resolution away = resolve_service(example("cloudbox", "https://api.cloudbox.example", moved),
-                                                  moved.url("/s/XYZ"), {});
+                                                  moved.url("/s/XYZ"), fetch_options{});
   EXPECT_EQ(away.failed_step, "list");
   EXPECT_EQ(away.outcome.error, "redirect refused: it leaves 127.0.0.1 for another host");
+}
+
+TEST(RuleExamples, AnApiThatWantsThePagesTokenInAHeader) {
+  testing::loopback_server server;
+  server.serve("/s/9f3k", testing::read_source_file("src/rules/services/examples/testdata/tokenbox/share.html"));
+  server.http().Get("/v2/files/9f3k", [](const httplib::Request& request, httplib::Response& response) {
+    const bool taken = request.get_header_value("Authorization") == "Bearer eyJ0.abc";
+    response.set_content(taken ? testing::read_source_file("src/rules/services/examples/testdata/tokenbox/file.json")
+                               : std::string(R"({"error":"invalid token"})"),
+                         "application/json");
+  });
+  server.start();
+  const service_resolution found =
+      resolve_service(example("tokenbox", "https://api.tokenbox.example", server), server.url("/s/9f3k"), fetch_options{});
+  EXPECT_FALSE(found.read.error) << found.read.error.value_or(failure{}).message;
+  // The relative address the API answers with, against the API's own.
+  EXPECT_EQ(found.read.reading.fields.download_url, server.url("/d/9f3k/a.zip?exp=1767225600"));
 }
 
 }  // namespace

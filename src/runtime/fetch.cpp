@@ -257,6 +257,9 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   };
   if (!target.error.empty()) return refuse(target.error);
   if (std::string error; !prepare_request(request, extra, error)) return refuse(std::move(error));
+  // A page's POST may be followed to a GET; a streaming request's body never is.
+  const bool body_may_turn_get = !extra.post_body && options.post_body;
+  if (!extra.post_body) extra.post_body = options.post_body;
   // A line break in a header would start a header, or a request, of its own.
   for (const std::string& header : options.headers)
     if (has_control_character(header)) return refuse("a request header holds a control character");
@@ -281,6 +284,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
                                                                options.user_cookie_site, std::time(nullptr));
     clock.hop_starts();
     hop_end end = client->run_hop(target, cookie, clock, sink);
+    outcome.final_address = target.url;
     if (sink.head_in()) {
       outcome.status = sink.head().status;
       outcome.retry_after = sink.head().retry_after;
@@ -293,16 +297,23 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
         fail(outcome, error_kind::http, std::move(error));
         return outcome;
       };
-      if (extra.post_body) return refuse_redirect("redirect refused: a request with a body is not sent on");
+      const long status = sink.head().status;
+      const bool to_get = body_may_turn_get && (status == 301 || status == 302 || status == 303);
+      if (extra.post_body && !to_get)
+        return refuse_redirect("redirect refused: a request with a body is not sent on");
       if (redirects == max_redirects) return refuse_redirect("too many redirects");
       fetch_address next = follow_redirect(target, sink.head().location);
       if (next.error.empty() && options.same_host_redirects_only && host_of(next.url) != host_of(target.url))
         next.error = "redirect refused: it leaves " + host_of(target.url) + " for another host";
       if (!next.error.empty()) return refuse_redirect(std::move(next.error));
-      if (!options.headers.empty() && !elsewhere_options && host_of(next.url) != host_asked_for) {
+      const bool leaves_host = !options.headers.empty() && !elsewhere_options && host_of(next.url) != host_asked_for;
+      if (leaves_host || extra.post_body) {
+        // The client is opened again: with the user agent alone past the host, and
+        // as a GET after a POST's redirect.
+        extra.post_body.reset();
         client.reset();
-        elsewhere_options = sent_options(options, false);
-        client = open(*elsewhere_options);
+        if (leaves_host) elsewhere_options = sent_options(options, false);
+        client = open(elsewhere_options ? *elsewhere_options : first_options);
         if (!client) return outcome;
       }
       target = std::move(next);

@@ -64,6 +64,10 @@ struct fetch_options {
   /// a step of a service's rule goes to the host its template names, and its
   /// server's answer may not send the request elsewhere.
   bool same_host_redirects_only = false;
+  /// When set, a page fetch is a POST carrying these bytes (its Content-Type among
+  /// `headers`). A 301, 302 or 303 answer to it is followed with a GET, as browsers
+  /// do; a 307 or 308, which would send the body again, is refused.
+  std::optional<std::string> post_body;
   /// The cookies of the user's cookies file (jar lines, see read_cookie_file), sent
   /// beside those the servers set, but only to hosts of the site `user_cookie_site`
   /// (a registrable domain, see registrable_domain), on every hop: a rule or a page
@@ -120,6 +124,10 @@ struct fetch_outcome {
   /// The Content-Type value of that response as sent ("text/html; charset=gbk");
   /// empty when absent.
   std::string content_type;
+  /// The address of the last request made, after the redirects followed (as put on
+  /// the wire); empty when none was made.
+  std::string final_address;
+  bool operator==(const fetch_outcome&) const = default;
 };
 
 /// The kind of failure `outcome` tells: its kind when it was not fetched (network when

@@ -286,6 +286,28 @@ TEST_F(FetchContract, RequestIsOneHttp10GetWithTheFixedHeaders) {
   EXPECT_EQ(header_value(head, "accept-encoding"), std::nullopt);  // bodies come as sent
 }
 
+// A page's POST carries its body; a 301, 302 or 303 answer to it is followed with a
+// GET, as browsers do, and a 307 or 308, which would send the body again, is refused.
+// The outcome names the address the fetch ended at.
+TEST_F(FetchContract, APostIsFollowedAsAGetAndTheFinalAddressIsKnown) {
+  fetch_options post = quick();
+  post.post_body = "a=1";
+  post.headers = {"Content-Type: application/x-www-form-urlencoded"};
+  const fetch_outcome sent = fetch_page_reporting(http() + "/echo/form", post);
+  ASSERT_TRUE(sent.fetched) << sent.error;
+  EXPECT_EQ(request_line(sent.body), "POST /echo/form HTTP/1.0");
+  EXPECT_EQ(header_value(sent.body, "content-length"), "3");
+  EXPECT_EQ(sent.final_address, http() + "/echo/form");
+  const fetch_outcome moved = fetch_page_reporting(http() + "/redirect/chain/2", post);  // a 303, then a 302
+  ASSERT_TRUE(moved.fetched) << moved.error;
+  EXPECT_EQ(request_line(moved.body), "GET /echo/landed HTTP/1.0");
+  EXPECT_EQ(header_value(moved.body, "content-length"), std::nullopt);
+  EXPECT_EQ(moved.final_address, http() + "/echo/landed");
+  const fetch_outcome kept = fetch_page_reporting(http() + "/redirect/chain/3", post);  // a 308
+  EXPECT_FALSE(kept.fetched);
+  EXPECT_TRUE(kept.error.starts_with("redirect refused: a request with a body")) << kept.error;
+}
+
 // A caller's headers go to the host asked for and to no other: a redirect elsewhere
 // ("localhost" is another name for the same server) drops them, the user agent stays.
 TEST_F(FetchContract, HeadersStayWithTheirHostTheUserAgentGoesEverywhere) {

@@ -9,6 +9,7 @@
 
 #include "codec/gb18030.h"
 #include "resolve/named_services.h"
+#include "runtime/relative_address.h"
 #include "runtime/fetch.h"
 #include "testing/built_in_reading.h"
 #include "testing/quick_fetch.h"
@@ -127,7 +128,9 @@ TEST(FetchHostile, PageOfHighBytesComesBackWholeAndParsesSafely) {
   EXPECT_EQ(outcome.body, page);
 
   resolved_file found = resolve_kuaichuan(server.url());
-  EXPECT_EQ(found.download_url, "%FF%80%FE");     // taken byte for byte, escaped
+  // Taken byte for byte, escaped, and made absolute against the page's address.
+  EXPECT_EQ(found.download_url, resolve_reference(server.url(), "%FF%80%FE"));
+  EXPECT_TRUE(found.download_url.ends_with("/%FF%80%FE")) << found.download_url;
   EXPECT_EQ(found.file_name, "\uFFFD\uFFFD");     // each bad byte stands for one character
   EXPECT_EQ(found.size, "0B");
   EXPECT_EQ(resolve_pan(server.url()), nothing_found);

@@ -45,24 +45,6 @@ char full_width_ascii(char32_t c) {
   }
 }
 
-/// Turns the full-width forms of ASCII characters into ASCII, character by
-/// character; everything else is copied.
-std::string fold_full_width(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const utf8_char c = read_utf8(text, i);
-    const char ascii = c.length > 1 ? full_width_ascii(c.code_point) : 0;
-    if (ascii != 0) {
-      out += ascii;
-      i += c.length;
-    } else {
-      out += text[i++];
-    }
-  }
-  return out;
-}
-
 bool is_c_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -168,6 +150,23 @@ double read_c_number(std::string_view s) {
 }
 
 }  // namespace
+
+std::string fold_full_width(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const utf8_char c = read_utf8(text, i);
+    const char ascii = c.length > 1 ? full_width_ascii(c.code_point) : 0;
+    if (ascii != 0) {
+      out += ascii;
+      i += c.length;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
 
 int text_length(std::string_view text) {
   const size_t n = as_local(text).size();

@@ -45,6 +45,10 @@ local_text to_text(double value);
 /// A text with no number at its start gives 0.
 double to_number(std::string_view text);
 
+/// `text` with the full-width forms of ASCII characters (and the ideographic
+/// space) turned into ASCII, as to_number reads them; everything else copied.
+std::string fold_full_width(std::string_view text);
+
 /// to_number rounded to single precision; out-of-range values give +/-infinity.
 float to_single(std::string_view text);
 

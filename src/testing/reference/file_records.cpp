@@ -40,7 +40,7 @@ void fill_name_and_size(file_record& record, double size, std::string_view size_
 /// The file the markers describe: their five fields, and the size marker's value.
 file_record markers_record(const resolved_file& fields, std::string_view size_value) {
   return {fields.download_url, fields.file_name, fields.file_type, file_type_key(fields.file_name), fields.size,
-          read_whole_bytes(utf8_or_gb18030(size_value)), fields.md5};
+          read_whole_bytes(utf8_or_gb18030(size_value)), fields.md5, {}, {}, {}};
 }
 
 /// Which fields a record's own markup gave.
