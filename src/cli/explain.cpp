@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "codec/one_line.h"
+#include "rules/rule_template.h"
 
 namespace sharelink::cli {
 namespace {
@@ -25,24 +26,6 @@ void hide(std::string& text, const std::string& secret) {
     text.replace(at, secret.size(), "***");
 }
 
-/// `text` percent-escaped as a step's address escapes a value.
-std::string escaped(std::string_view text) {
-  constexpr char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '.' || c == '_' || c == '~';
-    if (plain) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
 std::string count_of(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -55,7 +38,7 @@ explain_sink::explain_sink(std::ostream& err, std::optional<std::string> passwor
 void explain_sink::line(std::string text) {
   if (password_) {
     hide(text, *password_);
-    hide(text, escaped(*password_));
+    hide(text, escape_for_address(*password_));
   }
   const std::lock_guard<std::mutex> hold(mutex_);
   write_line(err_, "explain: " + text);

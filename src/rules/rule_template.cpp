@@ -60,10 +60,7 @@ std::vector<std::string> template_names(std::string_view text) {
 }
 
 std::string escape_for_address(std::string_view value) {
-  return percent_escape(value, [](unsigned char c) {
-    return !(is_letter(static_cast<char>(c)) || is_digit(static_cast<char>(c)) || c == '-' || c == '.' || c == '_' ||
-             c == '~');
-  });
+  return percent_escape(value, [](unsigned char c) { return !is_unreserved(c); });
 }
 
 std::string escape_for_form(std::string_view value) {
