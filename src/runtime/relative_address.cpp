@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "codec/ascii_case.h"
+#include "runtime/fetch.h"
 
 namespace sharelink {
 namespace {
@@ -20,18 +21,6 @@ std::string_view trimmed(std::string_view text) {
   while (!text.empty() && !kept(text.front())) text.remove_prefix(1);
   while (!text.empty() && !kept(text.back())) text.remove_suffix(1);
   return text;
-}
-
-/// The length of the scheme `text` begins with (without its ':'), or 0.
-std::size_t scheme_length(std::string_view text) {
-  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-  if (text.empty() || !letter(text[0])) return 0;
-  for (std::size_t i = 1; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == ':') return i;
-    if (!letter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return 0;
-  }
-  return 0;
 }
 
 address_parts parts_of(std::string_view text) {
