@@ -3,8 +3,9 @@
 
 #include <string>
 
-#include "codec/codepage.h"
+#include "codec/hex_escape.h"
 #include "codec/percent.h"
+#include "codec/utf8.h"
 
 namespace {
 
@@ -22,20 +23,8 @@ const std::string& mixed_utf8() {
 
 /// The same text as a share page carries it: every non-ASCII byte escaped.
 const std::string& mixed_escaped() {
-  static const std::string text = [] {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string s;
-    for (unsigned char c : mixed_utf8()) {
-      if (c < 0x80 && c != ' ') {
-        s += static_cast<char>(c);
-      } else {
-        s += '%';
-        s += hex[c >> 4];
-        s += hex[c & 15];
-      }
-    }
-    return s;
-  }();
+  static const std::string text =
+      sharelink::percent_escape(mixed_utf8(), [](unsigned char c) { return c >= 0x80 || c == ' '; });
   return text;
 }
 
@@ -53,11 +42,5 @@ void BM_PercentDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_PercentDecode);
 
-void BM_LocalToUtf8(benchmark::State& state) {
-  const std::string in = sharelink::utf8_to_local(mixed_utf8());
-  for (auto _ : state) benchmark::DoNotOptimize(sharelink::local_to_utf8(in));
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(in.size()));
-}
-BENCHMARK(BM_LocalToUtf8);
 
 }  // namespace

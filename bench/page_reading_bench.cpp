@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "pages.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
-#include "resolve/file_records.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
+#include "testing/reference/file_records.h"
 
 namespace {
 

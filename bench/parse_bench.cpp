@@ -7,8 +7,8 @@
 #include <string>
 
 #include "pages.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "testing/reference/kuaichuan.h"
+#include "testing/reference/pan.h"
 
 namespace {
 

@@ -9,8 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "resolve/named_services.h"
 #include "testing/raw_server.h"
 
 namespace {

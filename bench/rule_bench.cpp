@@ -6,9 +6,9 @@
 #include <string>
 
 #include "pages.h"
-#include "resolve/file_records.h"
-#include "resolve/rule_reading.h"
-#include "resolve/services.h"
+#include "testing/reference/file_records.h"
+#include "reading/rule_reading.h"
+#include "rules/services.h"
 
 namespace {
 

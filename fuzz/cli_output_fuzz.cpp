@@ -9,7 +9,7 @@
 #include "check.h"
 #include "codec/utf8.h"
 #include "cli/report.h"
-#include "cli/service.h"
+#include "rules/services.h"
 
 using namespace sharelink;
 using fuzz::check;
@@ -23,11 +23,10 @@ bool has_control(std::string_view text) {
 }
 
 void check_service(std::string_view address) {
-  auto found = cli::service_of_address(address);
+  const service_entry* found = process_services().for_address(address);
   if (!found) return;
   check(address.find(':') != std::string_view::npos, "a service told without a scheme");
-  check(cli::service_of_address(std::string(address)) == found, "service detection is not repeatable");
-  check(process_services().find(*found) != nullptr, "the service told is not known");
+  check(process_services().for_address(std::string(address)) == found, "service detection is not repeatable");
 }
 
 void check_aria2(const cli::file_entry& f, bool with_checksum) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "check.h"
-#include "resolve/size_format.h"
+#include "reading/size_format.h"
 
 using namespace sharelink;
 using fuzz::check;

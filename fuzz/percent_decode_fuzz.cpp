@@ -3,7 +3,6 @@
 #include <string>
 
 #include "check.h"
-#include "codec/codepage.h"
 #include "codec/gb18030.h"
 #include "codec/percent.h"
 #include "codec/utf8.h"

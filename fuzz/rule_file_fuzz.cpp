@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "check.h"
-#include "resolve/file_type.h"
-#include "resolve/rule.h"
-#include "resolve/rule_reading.h"
+#include "reading/file_type.h"
+#include "rules/rule.h"
+#include "reading/rule_reading.h"
 #include "resolve/service_resolve.h"
 
 using namespace sharelink;

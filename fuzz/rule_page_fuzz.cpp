@@ -9,8 +9,8 @@
 
 #include "check.h"
 #include "codec/utf8.h"
-#include "resolve/file_type.h"
-#include "resolve/rule_reading.h"
+#include "reading/file_type.h"
+#include "reading/rule_reading.h"
 
 using namespace sharelink;
 using fuzz::check;

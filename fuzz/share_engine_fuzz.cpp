@@ -8,8 +8,8 @@
 
 #include "check.h"
 #include "download/safe_name.h"
-#include "resolve/relative_address.h"
-#include "resolve/rule.h"
+#include "runtime/relative_address.h"
+#include "rules/rule.h"
 #include "resolve/service_resolve.h"
 
 using namespace sharelink;

@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "app/desktop.h"
-#include "codec/codepage.h"
+#include "codec/local_text.h"
 
 namespace sharelink {
 
@@ -13,7 +13,8 @@ bool set_clipboard_text(std::string_view local) {
   if (!app) return false;
   QClipboard* clipboard = QGuiApplication::clipboard();
   if (!clipboard) return false;
-  const QString text = QString::fromStdString(local_to_utf8(as_local(local)));
+  const std::string_view utf8 = as_local(local);
+  const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
   clipboard->setText(text, QClipboard::Clipboard);
   // Whether we now own the clipboard with exactly this text.
   return clipboard->text(QClipboard::Clipboard) == text;

@@ -5,11 +5,6 @@
 namespace sharelink::app {
 namespace {
 
-bool is_unreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_' || c == '~';
-}
-
 void append_encoded(std::string& out, std::string_view path, bool windows_path,
                     bool keep_non_ascii) {
   for (const char ch : path) {

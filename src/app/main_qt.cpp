@@ -9,7 +9,7 @@
 #include "app/background.h"
 #include "app/main_window_qt.h"
 #include "app/program_help.h"
-#include "resolve/services.h"
+#include "rules/services.h"
 
 namespace {
 

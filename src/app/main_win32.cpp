@@ -10,7 +10,7 @@
 #include "app/background.h"
 #include "app/main_window_win32.h"
 #include "app/program_help.h"
-#include "resolve/services.h"
+#include "rules/services.h"
 #include "app/window_description.h"
 #include "codec/wide_win32.h"
 

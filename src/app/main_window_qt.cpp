@@ -23,7 +23,7 @@
 #include <limits>
 #include <utility>
 
-#include "codec/codepage.h"
+#include "codec/utf8.h"
 
 namespace sharelink::app {
 namespace {
@@ -34,7 +34,10 @@ QString from_utf8(std::string_view text) {
 
 QString object_name(std::string_view name) { return from_utf8(name); }
 
-QString from_local(std::string_view local) { return QString::fromStdString(local_to_utf8(local)); }
+QString from_local(std::string_view local) {
+  const std::string_view text = as_local(local);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Shows a wait cursor for as long as it lives.
 class busy_cursor {
@@ -391,7 +394,7 @@ local_text qt_main_window::text(std::string_view name) const {
 void qt_main_window::set_text(std::string_view name, std::string_view local) {
   QLineEdit* edit = edit_box(name);
   if (!edit) return;
-  edit->setText(QString::fromStdString(local_to_utf8(local)));
+  edit->setText(from_local(local));
   edit->setCursorPosition(0);  // caret at the start, the text scrolled to it
 }
 

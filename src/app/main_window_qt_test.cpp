@@ -23,9 +23,7 @@
 #include "app/background.h"
 #include "app/desktop.h"
 #include "app/main_window_qt.h"
-#include "codec/codepage.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "codec/utf8.h"
 #include "testing/loopback_server.h"
 #include "testing/raw_server.h"
 

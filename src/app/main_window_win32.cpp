@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -333,6 +334,34 @@ LRESULT CALLBACK download_box_proc(HWND box, UINT message, WPARAM wparam, LPARAM
   return CallWindowProcW(original, box, message, wparam, lparam);
 }
 
+// A notification of the tooltips or the file list: its answer; nothing for the
+// notifications of other controls.
+std::optional<LRESULT> notified(window_state& state, LPARAM lparam) {
+  const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+  if (header->hwndFrom == state.tooltips && header->code == TTN_GETDISPINFOW) {
+    fill_tooltip(state, *reinterpret_cast<NMTTDISPINFOW*>(lparam));
+    return 0;
+  }
+  if (header->hwndFrom != state.list) return std::nullopt;
+  if (header->code == LVN_GETDISPINFOW) fill_cell(state, reinterpret_cast<NMLVDISPINFOW*>(lparam)->item);
+  if (header->code == LVN_ITEMCHANGED) file_selected(state, *reinterpret_cast<NMLISTVIEW*>(lparam));
+  // Left alone, the answer 0 would send every key typed to the first file.
+  if (header->code == LVN_ODFINDITEMW) return find_file(state, *reinterpret_cast<NMLVFINDITEMW*>(lparam));
+  return 0;
+}
+
+// The window is closing: a page still loading is abandoned and its fetch told to
+// stop, the home page opens, and the message loop ends.
+void closed(window_state& state) {
+  if (state.job) {
+    state.job->abandon();
+    state.job.reset();
+    if (state.services_.stop_fetches) *state.services_.stop_fetches = true;
+  }
+  home_page_action(state.services_);
+  PostQuitMessage(0);
+}
+
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   window_state* state = state_of(window);
   switch (message) {
@@ -362,21 +391,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
         if (target) SetFocus(target);
       }
       return 0;
-    case WM_NOTIFY: {
-      auto* header = reinterpret_cast<NMHDR*>(lparam);
-      if (state && header->hwndFrom == state->tooltips && header->code == TTN_GETDISPINFOW) {
-        fill_tooltip(*state, *reinterpret_cast<NMTTDISPINFOW*>(lparam));
-        return 0;
-      }
-      if (state && header->hwndFrom == state->list) {
-        if (header->code == LVN_GETDISPINFOW) fill_cell(*state, reinterpret_cast<NMLVDISPINFOW*>(lparam)->item);
-        if (header->code == LVN_ITEMCHANGED) file_selected(*state, *reinterpret_cast<NMLISTVIEW*>(lparam));
-        // Left alone, the answer 0 would send every key typed to the first file.
-        if (header->code == LVN_ODFINDITEMW) return find_file(*state, *reinterpret_cast<NMLVFINDITEMW*>(lparam));
-        return 0;
+    case WM_NOTIFY:
+      if (state) {
+        if (const std::optional<LRESULT> answer = notified(*state, lparam)) return *answer;
       }
       break;
-    }
     case kResolvedMessage:
       if (state) finish_resolving(*state);
       return 0;
@@ -397,15 +416,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
       // A window whose creation failed has no being-destroyed event, and must not
       // end the message loop of whoever reports the failure: a quit message would
       // close that message box at once.
-      if (!state) return 0;
-      if (state->job) {
-        // Closed while a page loads: the fetch is abandoned and told to stop.
-        state->job->abandon();
-        state->job.reset();
-        if (state->services_.stop_fetches) *state->services_.stop_fetches = true;
-      }
-      home_page_action(state->services_);
-      PostQuitMessage(0);
+      if (state) closed(*state);
       return 0;
     case WM_NCDESTROY:
       if (state) {

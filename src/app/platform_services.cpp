@@ -1,6 +1,6 @@
 #include "app/actions.h"
 #include "app/desktop.h"
-#include "resolve/service_resolve.h"
+#include "resolve/named_services.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::app {
@@ -16,12 +16,10 @@ fetch_options stopping_at(const std::atomic<bool>& stop) {
 
 // The page read by the service called `name`: its fields and its files.
 resolved_page read_page(std::string_view name, std::string_view address, const std::atomic<bool>& stop) {
-  page_reading reading = read_named_service(name, address, stopping_at(stop));
-  resolved_page page(std::move(reading.fields));
+  const page_reading reading = read_named_service(name, address, stopping_at(stop));
+  resolved_page page(shown_fields(reading.fields));
   page.files.reserve(reading.files.size());
-  for (file_record& f : reading.files)
-    page.files.push_back({std::move(f.download_url), std::move(f.file_name), std::move(f.file_type),
-                          std::move(f.size), std::move(f.md5)});
+  for (const file_record& f : reading.files) page.files.push_back(shown_fields(f));
   return page;
 }
 

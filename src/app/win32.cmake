@@ -24,12 +24,4 @@ install(TARGETS sharelink-gui RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(SHARELINK_TESTS)
   target_sources(sharelink_app_tests PRIVATE desktop_win32_test.cpp main_window_win32_test.cpp)
   target_link_libraries(sharelink_app_tests PRIVATE sharelink_window_win32 sharelink_raw_server oleacc oleaut32)
-  # Drives sharelink-gui.exe from outside under Wine: keys, clicks, texts, clipboard.
-  # A test tool, kept with the others in src/testing and built there.
-  add_executable(window_driver_win32 ${PROJECT_SOURCE_DIR}/src/testing/window_driver_win32.cpp)
-  set_target_properties(window_driver_win32 PROPERTIES
-    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/src/testing)
-  target_compile_options(window_driver_win32 PRIVATE -municode)
-  target_link_options(window_driver_win32 PRIVATE -municode)
-  target_link_libraries(window_driver_win32 PRIVATE sharelink_app user32 gdi32)
 endif()

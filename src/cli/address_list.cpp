@@ -11,17 +11,10 @@
 #include "cli/batch.h"
 #include "cli/lookup.h"
 #include "cli/process.h"
+#include "runtime/text.h"
 
 namespace sharelink::cli {
 namespace {
-
-// Leading and trailing blanks and tabs, and the CR of a CRLF line end, are no part
-// of an address.
-std::string trimmed_line(const std::string& line) {
-  const auto first = line.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-}
 
 // The longest line of standard input taken as an address: far beyond any address,
 // and it keeps a stream without line ends (a device, a binary file) from filling
@@ -88,7 +81,9 @@ std::function<std::optional<std::string>()> address_source(session& run, std::is
         return std::nullopt;
       }
       first_line = false;
-      std::string address = trimmed_line(line);
+      // Leading and trailing blanks and tabs, and the CR of a CRLF line end, are no
+      // part of an address.
+      std::string address(trim(line, " \t\r"));
       if (!address.empty()) return address;
     }
     return std::nullopt;

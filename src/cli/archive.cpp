@@ -47,10 +47,10 @@ class statement {
   statement& operator=(const statement&) = delete;
   explicit operator bool() const { return s_ != nullptr; }
   sqlite3_stmt* get() const { return s_; }
-  void text(int at, std::string_view value) {
+  void bind_text(int at, std::string_view value) {
     sqlite3_bind_text(s_, at, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
   }
-  void size(int at, const std::optional<std::uint64_t>& value) {
+  void bind_size(int at, const std::optional<std::uint64_t>& value) {
     if (value) sqlite3_bind_int64(s_, at, static_cast<sqlite3_int64>(*value));
     else sqlite3_bind_null(s_, at);
   }
@@ -197,11 +197,11 @@ std::optional<std::string> download_archive::find(const archived_file& f) {
                          : "SELECT saved_path FROM files WHERE share = ?1 AND path = ?2 AND service = ?3 "
                            "AND file_id = '' AND size IS ?4 AND md5 = ?5 ORDER BY rowid DESC LIMIT 1");
   if (!s) return std::nullopt;
-  s.text(1, f.share);
-  s.text(2, by_id ? f.file_id : f.path);
-  s.text(3, f.service);
-  s.size(4, f.size);
-  s.text(5, f.md5);
+  s.bind_text(1, f.share);
+  s.bind_text(2, by_id ? f.file_id : f.path);
+  s.bind_text(3, f.service);
+  s.bind_size(4, f.size);
+  s.bind_text(5, f.md5);
   if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
   return s.column_text(0);
 }
@@ -212,14 +212,14 @@ std::optional<std::string> download_archive::record(const archived_file& f, cons
   statement s(db_, "INSERT INTO files (service, share, file_id, path, size, md5, saved_path, result) "
                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
   if (!s) return db_error();
-  s.text(1, f.service);
-  s.text(2, f.share);
-  s.text(3, f.file_id);
-  s.text(4, f.path);
-  s.size(5, f.size);
-  s.text(6, f.md5);
-  s.text(7, saved_path);
-  s.text(8, result);
+  s.bind_text(1, f.service);
+  s.bind_text(2, f.share);
+  s.bind_text(3, f.file_id);
+  s.bind_text(4, f.path);
+  s.bind_size(5, f.size);
+  s.bind_text(6, f.md5);
+  s.bind_text(7, saved_path);
+  s.bind_text(8, result);
   if (sqlite3_step(s.get()) != SQLITE_DONE) return db_error();
   return std::nullopt;
 }
@@ -265,7 +265,7 @@ void note_in_archive(download_archive* archive, const resolution& r, const file_
   if (const auto problem = archive->record(archive_identity(r, f), absolute_path(report.path),
                                            report.already_present ? "already there" : "saved")) {
     report.error = "saved as " + one_line(report.path) + ", but the archive cannot be written: " + *problem;
-    report.failure_kind = error_kind::download;
+    report.kind = error_kind::download;
   }
 }
 

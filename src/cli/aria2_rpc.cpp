@@ -7,7 +7,6 @@
 #include "cli/downloads.h"
 #include "runtime/polite_fetch.h"
 #include "codec/ascii_case.h"
-#include "codec/codepage.h"
 
 namespace sharelink::cli {
 namespace {
@@ -132,7 +131,7 @@ bool hand_to_aria2(resolution& r, aria2_rpc& rpc, const std::string& output_dir,
   std::vector<std::size_t> sent;  // the files of the request, by their place on the page
   std::vector<aria2_download> downloads;
   // As the fetcher sends it: printable ASCII, escaped where it must be.
-  const fetch_address referer = prepare_fetch_address(utf8_to_local(r.share()));
+  const fetch_address referer = prepare_fetch_address(r.share());
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     file_entry& f = r.files[i];
     if (f.download) continue;  // passed over: the archive holds it
@@ -143,7 +142,7 @@ bool hand_to_aria2(resolution& r, aria2_rpc& rpc, const std::string& output_dir,
       continue;
     }
     aria2_download d;
-    d.url = aria2_download_address(f.local_download_url.empty() ? f.download_url : f.local_download_url);
+    d.url = aria2_download_address(f.download_url);
     d.options.emplace_back("out", *name);
     if (!output_dir.empty()) d.options.emplace_back("dir", output_dir);
     if (referer.error.empty()) d.options.emplace_back("referer", referer.url);

@@ -76,6 +76,18 @@ resolution work_on(const std::string& address, const batch_hooks& hooks) {
   return failed;
 }
 
+// Works on the next address not yet started, `lock` (of state.mutex) let go
+// meanwhile, and puts the result in its slot. Slots are emitted only once they hold
+// a result, so this one is still held.
+void work_on_next(batch_state& state, const batch_hooks& hooks, std::unique_lock<std::mutex>& lock) {
+  const std::size_t number = state.started++;
+  const std::string address = state.slots[number - state.first].address;
+  lock.unlock();
+  resolution result = work_on(address, hooks);
+  lock.lock();
+  state.slots[number - state.first].result = std::move(result);
+}
+
 // One worker: takes the next address not yet started, works on it and puts the
 // result in its slot, until none is left or the batch ends.
 void work_on_addresses(batch_state& state, const batch_hooks& hooks) {
@@ -86,13 +98,7 @@ void work_on_addresses(batch_state& state, const batch_hooks& hooks) {
              (state.all_read && state.started >= state.first + state.slots.size());
     });
     if (state.ending || state.started >= state.first + state.slots.size()) return;
-    const std::size_t number = state.started++;
-    const std::string address = state.slots[number - state.first].address;
-    lock.unlock();
-    resolution result = work_on(address, hooks);
-    lock.lock();
-    // Slots are emitted only once they hold a result, so this one is still held.
-    state.slots[number - state.first].result = std::move(result);
+    work_on_next(state, hooks, lock);
     state.changed.notify_all();
   }
 }
@@ -136,12 +142,7 @@ batch_end emit_in_order(batch_state& state, const batch_hooks& hooks, const std:
     }
     if (state.slots.empty() && state.all_read) break;
     if (work_here && state.started < state.first + state.slots.size()) {
-      const std::size_t number = state.started++;
-      const std::string address = state.slots[number - state.first].address;
-      lock.unlock();
-      resolution result = work_on(address, hooks);
-      lock.lock();
-      state.slots[number - state.first].result = std::move(result);
+      work_on_next(state, hooks, lock);
       continue;
     }
     state.changed.wait_for(lock, std::chrono::milliseconds(100));

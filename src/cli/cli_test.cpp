@@ -27,13 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "codec/codepage.h"
-#include "resolve/kuaichuan.h"
-#include "resolve/file_records.h"
-#include "resolve/pan.h"
 #include "runtime/fetch.h"
-#include "testing/raw_server.h"
+#include "testing/built_in_reading.h"
 #include "testing/loopback_server.h"
+#include "testing/raw_server.h"
 #include "testing/test_folder.h"
 #include <sharelink/version.h>
 
@@ -41,6 +38,8 @@ extern char** environ;
 
 namespace sharelink::cli {
 namespace {
+
+using testing::read_built_in;
 
 struct finished {
   int status = -1;  ///< exit status, or -1 when the program did not exit normally
@@ -187,45 +186,44 @@ std::string page_path(const char* name) {
   return std::string(SHARELINK_SOURCE_DIR) + "/src/cli/testdata/" + name;
 }
 
+// The page as the command reads it.
+page_reading expected_reading(bool kuaichuan, const std::string& page_text) {
+  return read_built_in(kuaichuan ? "kuaichuan" : "pan", page_text);
+}
+
 // The five fields of the resolver for `page_text`, as the command prints them.
 resolved_file expected_fields(bool kuaichuan, const std::string& page_text) {
-  const resolved_file local = kuaichuan ? parse_kuaichuan_page(page_text) : parse_pan_page(page_text);
-  return {local_to_utf8(local.download_url), local_to_utf8(local.file_name),
-          local_to_utf8(local.file_type), local_to_utf8(local.size), local_to_utf8(local.md5)};
+  return shown_fields(expected_reading(kuaichuan, page_text).fields);
 }
 
 // The object the command prints for a page read without error, as the page reading
 // and the fetcher of this build give it.
 nlohmann::json expected_json(const std::string& address, bool kuaichuan, const std::string& page_text) {
-  const page_reading reading = kuaichuan ? read_kuaichuan_page(page_text) : read_pan_page(page_text);
-  const resolved_file f = expected_fields(kuaichuan, page_text);
+  const page_reading reading = expected_reading(kuaichuan, page_text);
   const long status = fetch_page_reporting(address).status;
-  const auto size_bytes = [](const std::optional<std::uint64_t>& n) {
-    return n ? nlohmann::json(*n) : nlohmann::json(nullptr);
+  const auto fields = [](const file_record& r) {
+    return nlohmann::json{{"download_url", r.download_url},
+                          {"file_name", r.file_name},
+                          {"file_type", r.file_type},
+                          {"extension", r.extension},
+                          {"size", r.size},
+                          {"size_bytes", r.size_bytes ? nlohmann::json(*r.size_bytes) : nlohmann::json(nullptr)},
+                          {"md5", r.md5}};
   };
   nlohmann::json files = nlohmann::json::array();
-  for (const file_record& r : reading.files)
-    files.push_back({{"download_url", local_to_utf8(r.download_url)},
-                     {"file_name", local_to_utf8(r.file_name)},
-                     {"file_type", local_to_utf8(r.file_type)},
-                     {"extension", local_to_utf8(r.extension)},
-                     {"size", local_to_utf8(r.size)},
-                     {"size_bytes", size_bytes(r.size_bytes)},
-                     {"md5", local_to_utf8(r.md5)},
-                     {"folder", ""}});
-  return {{"address", address},
-          {"service", kuaichuan ? "kuaichuan" : "pan"},
-          {"http_status", status ? nlohmann::json(status) : nlohmann::json(nullptr)},
-          {"download_url", f.download_url},
-          {"file_name", f.file_name},
-          {"file_type", f.file_type},
-          {"extension", local_to_utf8(reading.extension)},
-          {"size", f.size},
-          {"size_bytes", size_bytes(reading.size_bytes)},
-          {"md5", f.md5},
-          {"files", files},
-          {"error", nullptr},
-          {"error_kind", nullptr}};
+  for (const file_record& r : reading.files) {
+    nlohmann::json file = fields(r);
+    file["folder"] = r.folder;
+    files.push_back(std::move(file));
+  }
+  nlohmann::json object = {{"address", address},
+                           {"service", kuaichuan ? "kuaichuan" : "pan"},
+                           {"http_status", status ? nlohmann::json(status) : nlohmann::json(nullptr)}};
+  object.update(fields(reading.fields));
+  object["files"] = files;
+  object["error"] = nullptr;
+  object["error_kind"] = nullptr;
+  return object;
 }
 
 std::size_t line_count(const std::string& text) {
@@ -341,7 +339,7 @@ TEST_F(SharelinkCommand, Aria2ListsTheFilesOfEachPage) {
   EXPECT_EQ(run.status, 1) << run.err;
   // The page without a download address is left out, and said so.
   EXPECT_NE(run.err.find("/d/EMPTY: the page holds no download address"), std::string::npos) << run.err;
-  const page_reading pan = read_pan_page(page("pan_minimal.html"));
+  const page_reading pan = read_built_in("pan", page("pan_minimal.html"));
   if (pan.files.empty()) GTEST_SKIP() << "this build's page reading lists no files";
   // Only the Pan record's own md5 key gives a checksum; a Kuaichuan key is no hash.
   const std::string pan_entry = "http://d.pcs.example.com/file/abc?fid=1&filename=%E6%B5%8B%E8%AF%95.txt\n"
@@ -361,13 +359,13 @@ TEST_F(SharelinkCommand, AllGivesABlockPerFile) {
   server.start();
   const finished run = run_sharelink({"--all", server.url("/share/several"), pan_url()});
   EXPECT_EQ(run.status, 0) << run.err;
-  const page_reading reading = read_pan_page(several);
+  const page_reading reading = read_built_in("pan", several);
   if (reading.files.size() < 2) GTEST_SKIP() << "this build's page reading lists no files";
   std::string blocks;
   for (const file_record& f : reading.files)
-    blocks += "文件名称：" + local_to_utf8(f.file_name) + "\n文件扩展名：" + local_to_utf8(f.file_type) +
-              "\n文件大小：" + local_to_utf8(f.size) + "\n文件MD5值：" + local_to_utf8(f.md5) +
-              "\n下载地址：" + local_to_utf8(f.download_url) + "\n\n";
+    blocks += "文件名称：" + f.file_name + "\n文件扩展名：" + f.file_type +
+              "\n文件大小：" + f.size + "\n文件MD5值：" + f.md5 +
+              "\n下载地址：" + f.download_url + "\n\n";
   EXPECT_TRUE(run.out.starts_with(blocks)) << run.out;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 6 * static_cast<long>(reading.files.size() + 1) - 1);
 }
@@ -682,7 +680,7 @@ TEST(SharelinkVerdicts, ErrorPagesCutPagesAndEmptyPagesFailInEveryForm) {
   if (statuses) bad.push_back(not_found);
 
   for (const std::string form : {"--all", "--json", "--aria2", "--jobs=1"}) {
-    if (form == "--aria2" && read_kuaichuan_page(k).files.empty()) continue;  // nothing to list
+    if (form == "--aria2" && read_built_in("kuaichuan", k).files.empty()) continue;  // nothing to list
     std::vector<std::string> args = {form, good};
     args.insert(args.end(), bad.begin(), bad.end());
     const finished run = run_sharelink(args);

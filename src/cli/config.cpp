@@ -12,8 +12,8 @@
 
 #include "cli/process.h"
 #include "cli/report.h"
-#include "resolve/services.h"
-#include "resolve/toml_precheck.h"
+#include "rules/services.h"
+#include "rules/toml_precheck.h"
 
 namespace sharelink::cli {
 namespace {

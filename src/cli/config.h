@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "resolve/services.h"
+#include "rules/services.h"
 
 namespace sharelink::cli {
 

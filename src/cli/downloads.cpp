@@ -16,7 +16,6 @@
 #include "cli/lookup.h"
 #include "runtime/polite_fetch.h"
 #include "cli/session.h"
-#include "codec/codepage.h"
 #include "download/download.h"
 #include "download/md5.h"
 #include "download/files.h"
@@ -44,7 +43,7 @@ std::optional<local_text> fresh_address(const resolution& r, const std::string& 
     return std::nullopt;
   const std::vector<std::string> owners = file_owners(again);
   for (std::size_t j = 0; j < again.files.size(); ++j)
-    if (owners[j] == owner && !download_address_refusal(again.files[j])) return again.files[j].local_download_url;
+    if (owners[j] == owner && !download_address_refusal(again.files[j])) return again.files[j].download_url;
   return std::nullopt;
 }
 
@@ -101,21 +100,18 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   if (!place) return;
   // The host the file is fetched from, until a fresh address moves it, and the waits
   // for its pauses (Retry-After), all counted against --retry-max-wait.
-  std::string host = host_and_port(local_to_utf8(f.local_download_url));
+  std::string host = host_and_port(f.download_url);
   wait_budget budget(chosen.retry.most_wait_s);
   run.gate.limit(host, r.limits);  // the service's own, if it has any
   std::optional<host_gate::pass> host_pass = run.gate.enter(host, cancel, &budget);
   if (!host_pass) {
     if (budget.refusal().empty()) return;
-    download_report refused;
-    refused.error = budget.refusal();
-    refused.failure_kind = error_kind::http;
-    f.download = std::move(refused);
+    f.download = download_report::failed(budget.refusal(), error_kind::http);
     return;
   }
   download_job job;
-  job.url = f.local_download_url;
-  job.referer = utf8_to_local(r.share());
+  job.url = f.download_url;
+  job.referer = r.share();
   job.file_name = f.file_name;
   job.fallback_name = f.download_url;
   job.expected_size = f.size_bytes;
@@ -125,7 +121,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   const std::string folder = safe_folder_path(f.folder, native_name_units);
   job.output_dir = folder.empty() ? chosen.output_dir : join_path(chosen.output_dir.empty() ? "." : chosen.output_dir, folder);
   // The user's cookies go to the hosts of the share's own site, as its page's did.
-  job.fetch = for_share(utf8_to_local(r.share()), chosen.lookup.fetch);
+  job.fetch = for_share(r.share(), chosen.lookup.fetch);
   // The rule's request settings go to the host its answer names for the file.
   job.fetch.user_agent = f.user_agent;
   job.fetch.headers.insert(job.fetch.headers.end(), r.request_headers.begin(), r.request_headers.end());
@@ -145,7 +141,7 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   job.refresh = [&]() -> std::optional<local_text> {
     host_pass.reset();
     std::optional<local_text> fresh = fresh_address(r, owner, run);
-    if (fresh) host = host_and_port(local_to_utf8(*fresh));
+    if (fresh) host = host_and_port(*fresh);
     run.gate.limit(host, r.limits);
     auto entered = run.gate.enter(host, cancel, &budget);
     if (!entered) return std::nullopt;
@@ -154,20 +150,11 @@ void download_one(resolution& r, std::size_t i, const std::string& owner, std::s
   };
 
   const int id = run.display.download_begun();
-  const download_result got = download_file(job, [&](const download_progress& p) {
+  download_report report(download_file(job, [&](const download_progress& p) {
     run.display.download_moved(id, p.name, p.bytes, p.total);
-  });
-  download_report report;
-  report.path = got.path;
-  report.bytes = got.bytes;
-  report.md5_checked = got.md5_checked;
-  report.already_present = got.already_present;
-  report.re_resolved = got.refreshed;
+  }));
   report.md5_missing = r.md5_is_content_hash && job.expected_md5.empty();
-  if (got.error) {
-    report.error = one_line(*got.error);
-    report.failure_kind = got.kind;
-  }
+  if (report.error) report.error = one_line(*report.error);
   note_in_archive(run.archive, r, f, report);
   run.display.download_ended(id, f.file_name, report);
   f.download = std::move(report);
@@ -188,10 +175,7 @@ void download_one_safely(resolution& r, std::size_t i, const std::string& owner,
   }
   if (r.files[i].download) return;
   try {
-    download_report failed;
-    failed.error = std::move(reason);
-    failed.failure_kind = error_kind::download;
-    r.files[i].download = std::move(failed);
+    r.files[i].download = download_report::failed(std::move(reason), error_kind::download);
   } catch (...) {  // left without a report: counted as never started
   }
 }
@@ -237,10 +221,7 @@ void download_files(resolution& r, session& run) {
     file_entry& f = r.files[i];
     // Every record gets its report, so that each has its line: one left out says why.
     if (const auto refused = download_address_refusal(f)) {
-      download_report skipped;
-      skipped.error = one_line(*refused) + "; left out";
-      skipped.failure_kind = f.failure_kind.value_or(error_kind::page);
-      f.download = std::move(skipped);
+      f.download = download_report::failed(one_line(*refused) + "; left out", f.error ? f.error->kind : error_kind::page);
     } else if (auto archived = archived_report(run.archive, r, f)) {
       f.download = std::move(archived);
     } else {
@@ -280,14 +261,11 @@ void download_files(resolution& r, session& run) {
     if (!f.download) {
       // Not started: the run was interrupted first.
       if (!r.error || !r.error->ends_with("interrupted")) add_error(r, "interrupted");
-      download_report skipped;
-      skipped.error = "interrupted";
-      skipped.failure_kind = error_kind::interrupted;
-      f.download = std::move(skipped);
+      f.download = download_report::failed("interrupted", error_kind::interrupted);
     } else if (f.download->error) {
       add_error(r, file_label(f, i) + ": " + *f.download->error);
     }
-    if (!r.failure_kind && f.download->error) r.failure_kind = f.download->failure_kind;
+    if (!r.failure_kind && f.download->error) r.failure_kind = f.download->kind;
   }
 }
 
@@ -296,12 +274,12 @@ std::string download_line(const file_entry& f, std::size_t index) {
   if (d.in_archive) return "in archive: " + one_line(d.path) + "\n";
   if (d.error)
     return "failed: " + one_line(file_label(f, index)) + ": " + one_line(*d.error) +
-           (d.re_resolved > 0 ? " (address re-resolved)" : "") + "\n";
+           (d.refreshed > 0 ? " (address re-resolved)" : "") + "\n";
   std::string line = (d.already_present ? "already there: " : "saved: ") + one_line(d.path) + " (" +
                      std::to_string(d.bytes) + (d.bytes == 1 ? " byte" : " bytes");
   if (d.md5_checked) line += *d.md5_checked ? ", MD5 matched" : ", MD5 differs";
   else if (d.md5_missing) line += ", not checked: the page gives no MD5";
-  if (d.re_resolved > 0) line += ", address re-resolved";
+  if (d.refreshed > 0) line += ", address re-resolved";
   return line + ")\n";
 }
 

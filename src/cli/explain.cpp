@@ -2,8 +2,8 @@
 
 #include <ostream>
 
-#include "codec/codepage.h"
 #include "codec/one_line.h"
+#include "rules/rule_template.h"
 
 namespace sharelink::cli {
 namespace {
@@ -26,24 +26,6 @@ void hide(std::string& text, const std::string& secret) {
     text.replace(at, secret.size(), "***");
 }
 
-/// `text` percent-escaped as a step's address escapes a value.
-std::string escaped(std::string_view text) {
-  constexpr char hex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '.' || c == '_' || c == '~';
-    if (plain) {
-      out.push_back(static_cast<char>(c));
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
-  return out;
-}
-
 std::string count_of(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -56,7 +38,7 @@ explain_sink::explain_sink(std::ostream& err, std::optional<std::string> passwor
 void explain_sink::line(std::string text) {
   if (password_) {
     hide(text, *password_);
-    hide(text, escaped(*password_));
+    hide(text, escape_for_address(*password_));
   }
   const std::lock_guard<std::mutex> hold(mutex_);
   write_line(err_, "explain: " + text);
@@ -64,25 +46,25 @@ void explain_sink::line(std::string text) {
 }
 
 void explain_sink::request(const traced_request& request) {
-  std::string text = request.step == "page" ? "page" : "step " + local_to_utf8(request.step);
+  std::string text = request.step == "page" ? "page" : "step " + request.step;
   if (request.page > 0) text += ", page " + std::to_string(request.page);
-  if (!request.folder.empty()) text += ", folder " + quoted(local_to_utf8(request.folder));
+  if (!request.folder.empty()) text += ", folder " + quoted(request.folder);
   text += ": ";
   // A saved share page has no address of its own.
-  if (!request.address.empty()) text += request.method + " " + local_to_utf8(request.address) + " -> ";
+  if (!request.address.empty()) text += request.method + " " + request.address + " -> ";
   if (request.status == 0 && request.error.empty()) {
     text += "saved answer, " + count_of(request.bytes, "byte", "bytes");
   } else {
     if (request.status != 0) text += std::to_string(request.status) + ", ";
     text += count_of(request.bytes, "byte", "bytes") + ", " + std::to_string(request.milliseconds) + " ms";
-    if (!request.error.empty()) text += "; " + local_to_utf8(request.error);
+    if (!request.error.empty()) text += "; " + request.error;
   }
   line(std::move(text));
 }
 
 void explain_sink::reading(const traced_reading& reading) {
-  std::string text = local_to_utf8(reading.what) + ": " + local_to_utf8(reading.how);
-  if (!reading.answer.empty()) text += " on " + local_to_utf8(reading.answer);
+  std::string text = reading.what + ": " + reading.how;
+  if (!reading.answer.empty()) text += " on " + reading.answer;
   if (reading.what == "records") {
     text += ", " + count_of(reading.matches, "record", "records");
   } else if (reading.how.starts_with("pattern")) {
@@ -90,14 +72,14 @@ void explain_sink::reading(const traced_reading& reading) {
   } else if (!reading.found) {
     text += ", nothing there";
   }
-  if (reading.found) text += ": " + quoted(local_to_utf8(*reading.found));
+  if (reading.found) text += ": " + quoted(*reading.found);
   // What the reading came to, where the decode steps do not show it: a default
   // that stood in, or a condition's verdict.
   if (reading.value && reading.decoded.empty() && reading.value != reading.found)
-    text += (reading.found ? " -> " : ": ") + quoted(local_to_utf8(*reading.value));
+    text += (reading.found ? " -> " : ": ") + quoted(*reading.value);
   line(std::move(text));
   for (const traced_decode& step : reading.decoded)
-    line("  " + step.step + ": " + quoted(local_to_utf8(step.before)) + " -> " + quoted(local_to_utf8(step.after)));
+    line("  " + step.step + ": " + quoted(step.before) + " -> " + quoted(step.after));
 }
 
 }  // namespace sharelink::cli

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "resolve/rule_trace.h"
+#include "reading/rule_trace.h"
 
 namespace sharelink::cli {
 

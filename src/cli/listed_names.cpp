@@ -20,7 +20,7 @@ std::optional<std::string> listed_path(const file_entry& f, const std::string& o
   // Numbering goes on where the last file of this name left it.
   int& n = listed.next_number[path_compare_key(folder + own)];
   std::string name = n == 0 ? own : numbered_file_name(own, n, native_name_units);
-  while (!names.claim(folder + name, owner) && n < 10000) name = numbered_file_name(own, ++n, native_name_units);
+  while (!names.claim(folder + name, owner) && n < most_numbered_names) name = numbered_file_name(own, ++n, native_name_units);
   ++n;
   return folder + name;
 }

@@ -1,42 +1,21 @@
 #include "cli/lookup.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 
-#include "codec/codepage.h"
-#include "resolve/file_records.h"
+#include "cli/service.h"
+#include "codec/utf8.h"
+#include "reading/file_record.h"
 #include "resolve/service_resolve.h"
 #include "resolve/share_text.h"
 
 namespace sharelink::cli {
 namespace {
 
-file_entry entry_as_utf8(const file_record& local) {
-  file_entry f;
-  f.download_url = local_to_utf8(local.download_url);
-  f.file_name = local_to_utf8(local.file_name);
-  f.file_type = local_to_utf8(local.file_type);
-  f.extension = local_to_utf8(local.extension);
-  f.size = local_to_utf8(local.size);
-  f.size_bytes = local.size_bytes;
-  f.md5 = local_to_utf8(local.md5);
-  f.folder = local_to_utf8(local.folder);
-  f.local_download_url = local.download_url;
-  if (local.error) {
-    f.error = one_line(local_to_utf8(local.error->message));
-    f.failure_kind = local.error->kind;
-  }
-  return f;
-}
-
-void fill_from_reading(resolution& r, const page_reading& reading) {
-  const resolved_file& local = reading.fields;
-  r.fields = {local_to_utf8(local.download_url), local_to_utf8(local.file_name),
-              local_to_utf8(local.file_type), local_to_utf8(local.size), local_to_utf8(local.md5)};
-  r.extension = local_to_utf8(reading.extension);
-  r.size_bytes = reading.size_bytes;
-  r.files.reserve(reading.files.size());
-  for (const file_record& record : reading.files) r.files.push_back(entry_as_utf8(record));
+void take_reading(resolution& r, page_reading&& reading) {
+  r.fields = std::move(reading.fields);
+  r.files.assign(std::make_move_iterator(reading.files.begin()), std::make_move_iterator(reading.files.end()));
   r.more_files = reading.more_files;
 }
 
@@ -88,7 +67,7 @@ std::optional<std::string> address_refusal(std::string_view address) {
   if (!has_scheme(address)) return "the address has no scheme (http:// or https://)";
   // The fetcher takes local text, UTF-8: bytes that are not would be sent as
   // U+FFFD, which asks for another page.
-  if (local_to_utf8(utf8_to_local(address)) != address)
+  if (utf8_to_local(address) != address)
     return "the address holds bytes that are not UTF-8; percent-encode them (%XX) and try again";
   return std::nullopt;
 }
@@ -102,14 +81,12 @@ std::optional<std::string> fetch_verdict(const fetch_outcome& outcome, bool has_
   if (outcome.status != 0 && (outcome.status < 200 || outcome.status > 299)) {
     std::string status = "HTTP " + std::to_string(outcome.status);
     const std::string phrase = one_line(outcome.status_text);
-    const auto first = phrase.find_first_not_of(' ');
-    if (first != std::string::npos)
-      status += " " + phrase.substr(first, phrase.find_last_not_of(' ') + 1 - first);
+    if (const std::string_view words = trim(phrase, " "); !words.empty()) status += " " + std::string(words);
     add(status);
   }
   if (!outcome.fetched) {
     // The reason may quote the address, which the fetcher saw as local text.
-    std::string reason = one_line(local_to_utf8(outcome.error));
+    std::string reason = one_line(outcome.error);
     if (reason.find_first_not_of(' ') == std::string::npos) reason = "the page could not be fetched";
     if (outcome.cut != fetch_cut::none) {
       const std::size_t read = bytes_read.value_or(outcome.body.size());
@@ -139,14 +116,14 @@ resolution resolve_address(const std::string& address, const lookup_settings& se
   how.fetch = settings.fetch;
   how.fetcher = settings.fetch_page;
   const std::string password = settings.password.value_or(share.password);
-  if (!password.empty()) how.password = utf8_to_local(password);
+  if (!password.empty()) how.password = password;
   how.trace = settings.trace;
   how.at_once = settings.at_once;
-  const service_resolution found = resolve_service(which->rule, utf8_to_local(share.address), how);
+  service_resolution found = resolve_service(which->rule, share.address, how);
   if (found.outcome.status != 0) r.http_status = found.outcome.status;
   // The page is read whatever happened: an error page or a cut-short transfer
   // still yields what it holds.
-  fill_from_reading(r, found.read.reading);
+  take_reading(r, std::move(found.read.reading));
   take_request(r, which->rule);
   take_verdict(r, found);
   note_files_left_out(r);
@@ -175,9 +152,9 @@ resolution resolve_saved_page(std::string_view page_bytes, const service_entry& 
     r.address = more.address;
   }
   const std::string password = more.password.value_or(share.password);
-  if (!password.empty()) how.password = utf8_to_local(password);
-  const service_resolution found = resolve_service(which.rule, utf8_to_local(share.address), how);
-  fill_from_reading(r, found.read.reading);
+  if (!password.empty()) how.password = password;
+  service_resolution found = resolve_service(which.rule, share.address, how);
+  take_reading(r, std::move(found.read.reading));
   take_request(r, which.rule);
   if (found.read.error) {
     r.error = found.read.error->message;

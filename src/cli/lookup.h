@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "cli/report.h"
-#include "cli/service.h"
-#include "resolve/rule_trace.h"
+#include "reading/rule_trace.h"
+#include "rules/services.h"
 #include "runtime/fetch.h"
 
 namespace sharelink::cli {

@@ -23,7 +23,7 @@ struct outcome {
 
 /// The example's rule with its hosts at `server`, in `folder`.
 std::string rule_for(const testing::mistdrive_server& server, const testing::test_folder& folder) {
-  std::string text = testing::read_source_file("src/resolve/services/examples/mistdrive.toml");
+  std::string text = testing::read_source_file("src/rules/services/examples/mistdrive.toml");
   for (const std::string host : {"https://api.mistdrive.example", "https://mistdrive.example"})
     for (std::size_t at = text.find(host); at != std::string::npos; at = text.find(host, at))
       text.replace(at, host.size(), server.base());

@@ -58,7 +58,17 @@ struct typed_options {
 // combines with the others. An option whose value goes straight into `s` is bound to
 // it here; one that needs checking or converting is bound to `typed` and finished in
 // `checked`.
-void add_options(CLI::App& app, settings& s, typed_options& typed) {
+
+// The options that choose what a run does: --list-archive, which goes with none of
+// the others, and every one of them (--list-archive among them).
+struct mode_options {
+  CLI::Option* list_archive = nullptr;
+  std::vector<CLI::Option*> all;
+};
+
+// What the command does with a page: the output forms, downloads, checks and the
+// archive.
+mode_options add_output_options(CLI::App& app, settings& s, typed_options& typed) {
   app.set_version_flag("--version", std::string("sharelink ") + SHARELINK_VERSION,
                        "Print the version and exit");
   auto* json = app.add_flag("--json", typed.json, "One JSON object per address and line");
@@ -97,6 +107,11 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
   md5sums->excludes(aria2)->excludes(rpc);
   rpc->excludes(aria2);
   for (CLI::Option* other : {aria2, all, download, check, md5sums, rpc, output_dir}) list_archive->excludes(other);
+  return {list_archive, {json, aria2, all, download, check, md5sums, rpc, list_archive}};
+}
+
+// How pages are fetched: at once, again, politely, through what, as whom.
+void add_fetch_options(CLI::App& app, settings& s, typed_options& typed) {
   app.add_option("--jobs", s.jobs, "Resolve up to N addresses at once (default: 4, at most 64)")
       ->type_name("N");
   app.add_option("--retries", s.retry.retries,
@@ -140,15 +155,20 @@ void add_options(CLI::App& app, settings& s, typed_options& typed) {
                  "The extraction code of the shares (before one the\n"
                  "address or the pasted share text holds)")
       ->type_name("CODE");
+}
+
+void add_options(CLI::App& app, settings& s, typed_options& typed) {
+  const mode_options modes = add_output_options(app, s, typed);
+  add_fetch_options(app, s, typed);
   auto* page = add_service_options(app, typed.services);
   auto* address = app.add_option("address", s.addresses, "Share addresses")->type_name("ADDRESS");
   page->excludes(address);
   auto* check_rules = app.add_flag("--check-rules", s.check_rules,
                                    "Read each ADDRESS as a rule file, strictly, and run\n"
                                    "the tests it carries (no network)");
-  for (CLI::Option* other : {json, aria2, all, download, check, md5sums, rpc, list_archive, page})
-    check_rules->excludes(other);
-  list_archive->excludes(page)->excludes(address);
+  for (CLI::Option* other : modes.all) check_rules->excludes(other);
+  check_rules->excludes(page);
+  modes.list_archive->excludes(page)->excludes(address);
 }
 
 // Whether the command line gave `name` (an option this build may not have yet).

@@ -8,6 +8,17 @@
 namespace sharelink::cli {
 namespace {
 
+// How a download ended, as the display is told.
+download_report ended(std::string path, std::uint64_t bytes, std::optional<bool> md5_checked = std::nullopt,
+                      std::optional<std::string> error = std::nullopt) {
+  download_report d;
+  d.path = std::move(path);
+  d.bytes = bytes;
+  d.md5_checked = md5_checked;
+  d.error = std::move(error);
+  return d;
+}
+
 TEST(ProgressText, UnitsTimesAndColumns) {
   EXPECT_EQ(human_bytes(0), "0 B");
   EXPECT_EQ(human_bytes(1023), "1023 B");
@@ -37,7 +48,7 @@ TEST(ProgressDisplay, LiveLinesGetOutOfTheWayAndAreRemoved) {
   EXPECT_TRUE(before.ends_with("\r\x1b[K") || before.ends_with("\x1b[A\x1b[K")) << text;
   EXPECT_NE(text.find("1/3 done", result), std::string::npos) << text;
   EXPECT_NE(text.find("a [2Jb.zip  512 B / 1.0 KiB  50%", result), std::string::npos) << text;
-  display.download_ended(id, "ab.zip", {"/tmp/ab.zip", 1024, std::nullopt, std::nullopt, false, std::nullopt});
+  display.download_ended(id, "ab.zip", ended("/tmp/ab.zip", 1024));
   display.finish();
   const std::string all = err.str();
   EXPECT_NE(all.find("sharelink: 1 file, 1.0 KiB in 0:00"), std::string::npos) << all;
@@ -50,9 +61,9 @@ TEST(ProgressDisplay, WithoutATerminalOnlyFinishedFilesAreTold) {
   display.batch(1, 0, 3);
   const int id = display.download_begun();
   display.download_moved(id, "x.bin", 1, 2);
-  display.download_ended(id, "x.bin", {"out/x.bin", 2, true, std::nullopt, false, std::nullopt});
+  display.download_ended(id, "x.bin", ended("out/x.bin", 2, true));
   const int failed = display.download_begun();
-  display.download_ended(failed, "y.bin", {"out/y.bin.part", 1, std::nullopt, "disk full", false, error_kind::download});
+  display.download_ended(failed, "y.bin", ended("out/y.bin.part", 1, std::nullopt, "disk full"));
   display.around_output([&] { err << "RESULT\n"; });
   display.finish();
   EXPECT_EQ(err.str().find('\x1b'), std::string::npos);
@@ -63,7 +74,7 @@ TEST(ProgressDisplay, WithoutATerminalOnlyFinishedFilesAreTold) {
 
   std::ostringstream quiet;
   progress_display silent(quiet, progress_display::mode::silent);
-  silent.download_ended(silent.download_begun(), "x", {"x", 1, std::nullopt, std::nullopt, false, std::nullopt});
+  silent.download_ended(silent.download_begun(), "x", ended("x", 1));
   silent.finish();
   EXPECT_EQ(quiet.str(), "");
 }

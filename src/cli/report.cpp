@@ -47,8 +47,8 @@ json kind_name(const std::optional<error_kind>& kind) {
   return kind ? json(std::string(error_kind_name(*kind))) : json(nullptr);
 }
 
-json file_object(const file_entry& f) {
-  json object;
+// The fields of a file, in the order the JSON report gives them.
+void add_fields(json& object, const file_record& f) {
   object["download_url"] = f.download_url;
   object["file_name"] = f.file_name;
   object["file_type"] = f.file_type;
@@ -56,10 +56,15 @@ json file_object(const file_entry& f) {
   object["size"] = f.size;
   object["size_bytes"] = nullable(f.size_bytes);
   object["md5"] = f.md5;
+}
+
+json file_object(const file_entry& f) {
+  json object;
+  add_fields(object, f);
   object["folder"] = f.folder;
   if (f.error) {
-    object["error"] = *f.error;
-    object["error_kind"] = kind_name(f.failure_kind);
+    object["error"] = one_line(f.error->message);
+    object["error_kind"] = std::string(error_kind_name(f.error->kind));
   }
   if (f.download) {
     json download;
@@ -67,8 +72,8 @@ json file_object(const file_entry& f) {
     download["bytes"] = f.download->bytes;
     download["md5_checked"] = f.download->md5_checked ? json(*f.download->md5_checked) : json(nullptr);
     download["error"] = nullable(f.download->error);
-    download["error_kind"] = kind_name(f.download->failure_kind);
-    download["re_resolved"] = f.download->re_resolved;
+    download["error_kind"] = f.download->error ? kind_name(f.download->kind) : json(nullptr);
+    download["re_resolved"] = f.download->refreshed;
     download["result"] = f.download->error         ? "failed"
                          : f.download->in_archive  ? "in archive"
                          : f.download->already_present ? "already there"
@@ -129,13 +134,7 @@ std::string json_report(const resolution& r) {
   object["address"] = r.address;
   object["service"] = r.service;
   object["http_status"] = r.http_status ? json(*r.http_status) : json(nullptr);
-  object["download_url"] = r.fields.download_url;
-  object["file_name"] = r.fields.file_name;
-  object["file_type"] = r.fields.file_type;
-  object["extension"] = r.extension;
-  object["size"] = r.fields.size;
-  object["size_bytes"] = nullable(r.size_bytes);
-  object["md5"] = r.fields.md5;
+  add_fields(object, r.fields);
   json files = json::array();
   for (const file_entry& f : r.files) files.push_back(file_object(f));
   object["files"] = std::move(files);
@@ -147,7 +146,7 @@ std::string json_report(const resolution& r) {
 std::string aria2_download_address(std::string_view url) { return aria2_address(url); }
 
 std::optional<std::string> download_address_refusal(const file_entry& f) {
-  if (f.error) return f.error;
+  if (f.error) return one_line(f.error->message);
   if (f.download_url.empty()) return "the file has no download address";
   if (!starts_with_ignoring_case(f.download_url, "http://") &&
       !starts_with_ignoring_case(f.download_url, "https://"))
@@ -159,7 +158,7 @@ std::string aria2_entry(const file_entry& f, bool with_checksum, std::string_vie
                         std::string_view out_name) {
   if (download_address_refusal(f)) return {};
   std::string entry =
-      aria2_address(f.local_download_url.empty() ? f.download_url : f.local_download_url) + "\n";
+      aria2_address(f.download_url) + "\n";
   // The name --download would save it under.
   entry += "  out=" + (out_name.empty() ? safe_file_name(f.file_name, f.download_url, native_name_units)
                                         : std::string(out_name)) + "\n";

@@ -6,24 +6,29 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/error_kind.h"
-#include "runtime/polite_fetch.h"
 #include "codec/hex_escape.h"  // is_md5_hex
 #include "codec/one_line.h"
-#include "resolve/resolved_file.h"
+#include "download/download.h"
+#include "reading/file_record.h"
+#include "runtime/error_kind.h"
+#include "runtime/polite_fetch.h"
 #include "runtime/text.h"
 
 namespace sharelink::cli {
 
-/// How the download of one file ended (see download_file).
-struct download_report {
-  std::string path;  ///< UTF-8
-  std::uint64_t bytes = 0;
-  std::optional<bool> md5_checked;
-  std::optional<std::string> error;
-  bool already_present = false;
-  std::optional<error_kind> failure_kind;  ///< set with `error`
-  int re_resolved = 0;  ///< how often the share address was resolved again for a fresh address
+/// How the download of one file ended: download_file's result (its `refreshed`
+/// counts how often the share address was resolved again for a fresh address), and
+/// what the command knows besides.
+struct download_report : download_result {
+  download_report() = default;
+  explicit download_report(download_result result) : download_result(std::move(result)) {}
+  /// A file that failed, or was left out, before or instead of its download.
+  static download_report failed(std::string why, error_kind kind) {
+    download_report report;
+    report.error = std::move(why);
+    report.kind = kind;
+    return report;
+  }
   bool in_archive = false;  ///< passed over: the archive holds it (`path` is where it was saved)
   /// The service's MD5 is a hash of the content, but the page gives none for this
   /// file: it could not be checked.
@@ -38,26 +43,11 @@ struct check_report {
   std::string md5;                     ///< its MD5, when it was computed
 };
 
-/// One file a page lists, every field from that file's own record, in UTF-8.
-/// It is resolve's file_record converted for output (the resolvers work in local
-/// text, which on Windows is the ANSI code page, not UTF-8), with what only the
-/// command adds: the address a download fetches, and the download's report.
-struct file_entry {
-  std::string download_url;
-  std::string file_name;
-  std::string file_type;
-  std::string extension;
-  std::string size;
-  std::optional<std::uint64_t> size_bytes;
-  std::string md5;
-  /// The folders above the file within its share, joined by "/"; empty at the top.
-  std::string folder;
-  /// Why this file, and only it, cannot be had (a step for it failed, its download
-  /// address is not http or https), with its kind; nothing when it can.
-  std::optional<std::string> error;
-  std::optional<error_kind> failure_kind;
-  /// The download address as the page gave it, in local text: what a download fetches.
-  local_text local_download_url;
+/// One file a page lists: the reading's record of it, with what only the command
+/// adds: how its download or its check went, and what a request for it carries.
+struct file_entry : file_record {
+  file_entry() = default;
+  file_entry(file_record record) : file_record(std::move(record)) {}  // NOLINT(google-explicit-constructor)
   /// Set once the file was downloaded (or its download failed).
   std::optional<download_report> download;
   /// Set once --check looked at the file.
@@ -72,7 +62,7 @@ struct file_entry {
   std::string user_agent;
 };
 
-/// The outcome for one address, every text in UTF-8.
+/// The outcome for one address.
 struct resolution {
   std::string address;  ///< as the user gave it
   /// The share address `address` holds (the same, unless it was share text); empty
@@ -91,11 +81,9 @@ struct resolution {
   host_gate::host_limits limits;
   /// Status of the last response; nothing when none arrived or the page came from a file.
   std::optional<long> http_status;
-  resolved_file fields{{}, {}, {}, "0B", {}};  ///< what the window shows
-  std::string extension;                       ///< the key the file-type table looks up
-  std::optional<std::uint64_t> size_bytes;     ///< the size marker's value, exact
-  std::vector<file_entry> files;               ///< every file the page lists, in page order
-  bool more_files = false;                     ///< the page lists more files than were read
+  file_record fields;             ///< the file the window shows (see page_reading)
+  std::vector<file_entry> files;  ///< every file the page lists, in page order
+  bool more_files = false;        ///< the page lists more files than were read
   /// Nothing when the page was read and holds a download address; otherwise a
   /// one-line reason.
   std::optional<std::string> error;
@@ -140,7 +128,7 @@ std::string aria2_download_address(std::string_view url);
 /// with `f.cookie` when it has one, and, when
 /// `with_checksum` and the MD5 text is 32 hexadecimal digits, "checksum=md5=".
 /// Empty when download_address_refusal refuses the file.
-/// The address is the one the page gave (local_download_url when set), with the bytes
+/// The address is the one the page gave, with the bytes
 /// that would break the entry (white space, control characters) and those outside
 /// ASCII percent-escaped. Nothing from the page can start or end a line early (a
 /// cookie holding a control character is left out), and only http and https

@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "cli/downloads.h"
-#include "codec/codepage.h"
 
 namespace sharelink::cli {
 namespace {
@@ -16,8 +15,8 @@ resolution sample() {
   resolution r;
   r.address = "http://host/d/ABC";
   r.service = "kuaichuan";
-  r.fields = {"http://dl.example/f.zip", "测试.zip", "ZIP   (zip)", "1.5KB",
-              "0123456789ABCDEF0123456789abcdef"};
+  r.fields = {"http://dl.example/f.zip", "测试.zip", "ZIP   (zip)", "zip", "1.5KB", std::nullopt,
+              "0123456789ABCDEF0123456789abcdef", {}, {}, {}};
   return r;
 }
 
@@ -90,10 +89,14 @@ TEST(JsonReport, IsOneValidObjectWhateverTheBytes) {
 TEST(JsonReport, ListsEachFileAndItsDownload) {
   resolution r = sample();
   r.http_status = 200;
-  r.size_bytes = std::uint64_t{1} << 53 | 1;  // beyond a double's exact integers
+  r.fields.size_bytes = std::uint64_t{1} << 53 | 1;  // beyond a double's exact integers
   r.files = {sample_file(), sample_file()};
   r.files[1].size_bytes.reset();
-  r.files[1].download = download_report{"/tmp/测试.zip", 1536, true, std::nullopt, false, std::nullopt, 0};
+  download_report saved;
+  saved.path = "/tmp/测试.zip";
+  saved.bytes = 1536;
+  saved.md5_checked = true;
+  r.files[1].download = saved;
   const auto parsed = nlohmann::json::parse(json_report(r));
   EXPECT_EQ(parsed["http_status"], 200);
   EXPECT_EQ(parsed["size_bytes"].get<std::uint64_t>(), (std::uint64_t{1} << 53) + 1);
@@ -121,7 +124,7 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
 TEST(DownloadReport, SaysWhatBecameOfTheFileAndWhetherItWasChecked) {
   const auto report = [](std::optional<bool> md5_checked, bool already_present, bool md5_missing,
                          std::optional<std::string> error = std::nullopt) {
-    download_report d{"out/f.zip", 1536, md5_checked, std::move(error), already_present, std::nullopt, 0};
+    download_report d({"out/f.zip", 1536, md5_checked, std::move(error), error_kind::download, already_present});
     d.md5_missing = md5_missing;
     return d;
   };
@@ -165,8 +168,7 @@ TEST(Aria2Entry, AsksAsADownloadDoes) {
   f.file_name.clear();
   EXPECT_EQ(aria2_entry(f, true, ""), "http://dl.example/f.zip\n  out=f.zip\n" + agent);
 
-  // The address is the page's own bytes, escaped: a UTF-8 page's "中" (read as local
-  // text, it would show garbled) and a GBK page's alike.
+  // The address is escaped byte for byte: a UTF-8 "中", and bytes that are not UTF-8.
   const std::pair<const char*, const char*> pages[] = {
       {"http://dl.example/\xE4\xB8\xAD x", "http://dl.example/%E4%B8%AD%20x\n"},
       {"http://dl.example/\xD6\xD0 x", "http://dl.example/%D6%D0%20x\n"},
@@ -178,8 +180,7 @@ TEST(Aria2Entry, AsksAsADownloadDoes) {
       {"http://dl.example\\a\\b.bin?t=x \t", "http://dl.example/a/b.bin?t=x\n"},
   };
   for (const auto& [page_bytes, line] : pages) {
-    f.local_download_url = page_bytes;
-    f.download_url = local_to_utf8(page_bytes);
+    f.download_url = page_bytes;
     EXPECT_TRUE(aria2_entry(f, true, "").starts_with(line)) << page_bytes;
   }
 }

@@ -9,7 +9,7 @@
 #include "cli/process.h"
 #include "cli/rule_tests.h"
 #include "codec/one_line.h"
-#include "resolve/toml_precheck.h"
+#include "rules/toml_precheck.h"
 
 namespace sharelink::cli {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "cli/lookup.h"
 #include "cli/process.h"
-#include "resolve/toml_precheck.h"
+#include "rules/toml_precheck.h"
 #include "runtime/error_kind.h"
 #include "runtime/fetch.h"
 
@@ -135,7 +135,7 @@ std::variant<std::string, std::int64_t> actual_value(const resolution& r, const 
   const std::string& key = expected.key;
   if (key == "files") return value(static_cast<std::int64_t>(r.files.size()));
   if (key == "size" && std::holds_alternative<std::int64_t>(expected.value))
-    return r.size_bytes ? value(static_cast<std::int64_t>(*r.size_bytes)) : value(r.fields.size);
+    return r.fields.size_bytes ? value(static_cast<std::int64_t>(*r.fields.size_bytes)) : value(r.fields.size);
   if (key == "download_url") return r.fields.download_url;
   if (key == "file_name") return r.fields.file_name;
   if (key == "file_type") return r.fields.file_type;

@@ -9,8 +9,8 @@
 #include <variant>
 #include <vector>
 
-#include "resolve/rule.h"
-#include "resolve/services.h"
+#include "rules/rule.h"
+#include "rules/services.h"
 
 namespace sharelink::cli {
 

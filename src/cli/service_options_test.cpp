@@ -10,7 +10,7 @@
 
 #include "cli/cli.h"
 #include "codec/one_line.h"
-#include "resolve/services.h"
+#include "rules/services.h"
 #include "testing/loopback_server.h"
 
 namespace sharelink::cli {

@@ -1,9 +1,20 @@
 #include "cli/service.h"
 
+#include <optional>
+#include <string>
+
 #include <gtest/gtest.h>
+
+#include "rules/services.h"
 
 namespace sharelink::cli {
 namespace {
+
+// The name of the installed service whose addresses find `address`.
+std::optional<std::string> service_of_address(std::string_view address) {
+  const service_entry* found = process_services().for_address(address);
+  return found ? std::optional<std::string>(found->rule.name) : std::nullopt;
+}
 
 TEST(ServiceOfAddress, PlacesByTheFirstPathSegment) {
   EXPECT_EQ(service_of_address("https://kuai.example.com/d/ABCDEFGHIJKL"), "kuaichuan");

@@ -10,7 +10,6 @@
 #include "cli/check.h"
 #include "cli/downloads.h"
 #include "cli/lookup.h"
-#include "codec/codepage.h"
 #include "download/files.h"
 #include "download/safe_name.h"
 #include "runtime/fetch.h"
@@ -56,7 +55,7 @@ void print(const resolution& r, const settings& s, bool first, name_claims& name
       const std::vector<std::string> owners = file_owners(r);
       for (std::size_t i = 0; i < r.files.size(); ++i)
         if (const auto name = listed_path(r.files[i], owners[i], listed, names))
-          out << aria2_entry(r.files[i], r.md5_is_content_hash, utf8_to_local(r.share()), *name);
+          out << aria2_entry(r.files[i], r.md5_is_content_hash, r.share(), *name);
       break;
     }
     case output_form::md5sums:
@@ -105,8 +104,8 @@ resolution session::completed(resolution r) {
     for (std::size_t i = 0; i < r.files.size(); ++i) {
       const file_entry& f = r.files[i];
       if (!f.error) continue;
-      add_error(r, (f.file_name.empty() ? "file " + std::to_string(i + 1) : one_line(f.file_name)) + ": " + *f.error);
-      if (!r.failure_kind) r.failure_kind = f.failure_kind;
+      add_error(r, (f.file_name.empty() ? "file " + std::to_string(i + 1) : one_line(f.file_name)) + ": " + one_line(f.error->message));
+      if (!r.failure_kind) r.failure_kind = f.error->kind;
     }
     return r;
   }
@@ -124,7 +123,7 @@ resolution session::completed(resolution r) {
     check_files_for_download(r);
     if (r.error) {
       const auto failed = std::find_if(r.files.begin(), r.files.end(), [](const file_entry& f) { return f.error.has_value(); });
-      r.failure_kind = failed != r.files.end() ? failed->failure_kind.value_or(error_kind::page) : error_kind::page;
+      r.failure_kind = failed != r.files.end() ? failed->error->kind : error_kind::page;
     }
   }
   if (listed_only) {
@@ -138,9 +137,7 @@ resolution session::completed(resolution r) {
     else if (!chosen.aria2_rpc.empty())
       for (file_entry& f : r.files) f.download = archived_report(archive, r, f);
     // The cookies the page fetch received, as a download of each file would send them.
-    for (file_entry& f : r.files)
-      f.cookie = cookie_header_for(f.local_download_url.empty() ? utf8_to_local(f.download_url)
-                                                                : f.local_download_url);
+    for (file_entry& f : r.files) f.cookie = cookie_header_for(f.download_url);
   } else if (page_read_well) {
     download_files(r, *this);
   }

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "codec/codepage.h"
+#include "codec/hex_escape.h"
 #include "codec/utf8.h"
 
 namespace sharelink {
@@ -13,11 +13,8 @@ namespace {
 constexpr std::uint32_t kLastCodePoint = 0x10FFFF;
 
 int digit_value(char c, bool hex) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (!hex) return -1;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  if (hex) return hex_value(c);
+  return c >= '0' && c <= '9' ? c - '0' : -1;
 }
 
 /// The code point of a numeric reference starting at `text[at]` (just after the
@@ -56,25 +53,15 @@ constexpr std::array<named_ref, 5> named_refs = {{
 
 }  // namespace
 
-local_text decode_char_refs(std::string_view text, char_ref_output output) {
+local_text decode_char_refs(std::string_view text) {
   const std::string_view in = as_local(text);
   local_text out;
   out.reserve(in.size());
-  // Characters outside ASCII wait here and are converted together, so a run of
-  // references costs one conversion.
-  std::string pending_utf8;
-  const auto flush = [&] {
-    if (pending_utf8.empty()) return;
-    out += output == char_ref_output::utf8 ? pending_utf8 : utf8_to_local(pending_utf8);
-    pending_utf8.clear();
-  };
-
   std::size_t i = 0;
   while (i < in.size()) {
     // '&' is never the second byte of a double-byte character, so a byte walk is safe.
     const std::size_t amp = in.find('&', i);
     if (amp != i) {
-      flush();
       const std::size_t end = amp == std::string_view::npos ? in.size() : amp;
       out.append(in.substr(i, end - i));
       i = end;
@@ -84,12 +71,7 @@ local_text decode_char_refs(std::string_view text, char_ref_output output) {
     if (!rest.empty() && rest[0] == '#') {
       const numeric_ref ref = read_numeric(rest, 1);
       if (ref.length > 0) {
-        if (ref.value < 0x80) {
-          flush();
-          out.push_back(static_cast<char>(ref.value));
-        } else {
-          append_utf8(pending_utf8, ref.value);
-        }
+        append_utf8(out, ref.value);
         i = amp + 2 + ref.length;
         continue;
       }
@@ -97,7 +79,6 @@ local_text decode_char_refs(std::string_view text, char_ref_output output) {
       bool matched = false;
       for (const named_ref& ref : named_refs) {
         if (rest.size() > ref.name.size() && rest.starts_with(ref.name) && rest[ref.name.size()] == ';') {
-          flush();
           out.push_back(ref.character);
           i = amp + 2 + ref.name.size();
           matched = true;
@@ -106,11 +87,9 @@ local_text decode_char_refs(std::string_view text, char_ref_output output) {
       }
       if (matched) continue;
     }
-    flush();
     out.push_back('&');
     i = amp + 1;
   }
-  flush();
   return out;
 }
 

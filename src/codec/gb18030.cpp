@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "codec/gb18030_tables.h"
+#include "codec/hex_escape.h"
 #include "codec/utf8.h"
 
 namespace sharelink {
@@ -85,6 +86,24 @@ std::string gb18030_to_utf8_replacing(std::string_view bytes) {
     }
   }
   return out;
+}
+
+std::string utf8_or_gb18030(std::string_view bytes, broken_bytes broken) {
+  const std::string_view text = as_local(bytes);
+  if (is_utf8(text)) return std::string(text);
+  if (std::optional<std::string> read = gb18030_to_utf8(text)) return std::move(*read);
+  if (broken == broken_bytes::replaced) return utf8_to_local(text);
+  std::string escaped;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = read_utf8(text, i).length;
+    if (length == 0) {
+      append_percent_escape(escaped, static_cast<unsigned char>(text[i++]));
+    } else {
+      escaped.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return escaped;
 }
 
 }  // namespace sharelink

@@ -16,6 +16,11 @@ bool is_md5_hex(std::string_view text) {
   return true;
 }
 
+bool is_unreserved(unsigned char byte) {
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') ||
+         byte == '-' || byte == '.' || byte == '_' || byte == '~';
+}
+
 void append_percent_escape(std::string& out, unsigned char byte) {
   static constexpr char digits[] = "0123456789ABCDEF";
   out += '%';

@@ -14,6 +14,10 @@ inline bool is_hex_digit(char c) { return hex_value(c) >= 0; }
 /// Whether `text` is an MD5 as text: exactly 32 hexadecimal digits, either case.
 bool is_md5_hex(std::string_view text);
 
+/// Whether `byte` is one of the unreserved characters of an address (RFC 3986): an
+/// ASCII letter or digit, or one of "-._~".
+bool is_unreserved(unsigned char byte);
+
 /// Appends `byte` as "%XY" (upper-case digits).
 void append_percent_escape(std::string& out, unsigned char byte);
 

@@ -1,12 +1,7 @@
 #include "codec/percent.h"
 
-#include <optional>
-#include <utility>
-
-#include "codec/codepage.h"
 #include "codec/gb18030.h"
 #include "codec/hex_escape.h"
-#include "codec/utf8.h"
 
 namespace sharelink {
 
@@ -33,11 +28,9 @@ local_text percent_decode(std::string_view escaped) {
     i += 3;
   }
   bytes.resize(static_cast<size_t>(out - bytes.data()));
-  if (is_utf8(bytes)) return bytes;
   // Pages of these services were written in GBK, and so were some of the names
   // they escape: bytes that are not UTF-8 but are GB18030 are read as that.
-  if (std::optional<std::string> read = gb18030_to_utf8(bytes)) return std::move(*read);
-  return utf8_to_local(bytes);
+  return utf8_or_gb18030(bytes);
 }
 
 }  // namespace sharelink

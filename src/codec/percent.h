@@ -1,7 +1,7 @@
 #pragma once
 #include <string_view>
 
-#include "runtime/text.h"
+#include "codec/local_text.h"
 
 namespace sharelink {
 

@@ -99,4 +99,6 @@ std::string repair_utf8(std::string_view text) {
   return out;
 }
 
+local_text utf8_to_local(std::string_view utf8) { return repair_utf8(as_local(utf8)); }
+
 }  // namespace sharelink

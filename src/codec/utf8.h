@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "codec/local_text.h"
+
 namespace sharelink {
 
 /// Appends `code_point` to `out` as UTF-8 (one to four bytes). The caller passes a
@@ -28,5 +30,10 @@ bool is_utf8(std::string_view text);
 /// well-formed character (as Unicode describes the substitution) replaced by
 /// U+FFFD; well-formed characters are kept as they are.
 std::string repair_utf8(std::string_view text);
+
+/// Bytes from outside the program as local text, where they come in (a page's
+/// bytes, a widget's text, what percent escapes spell): the bytes up to the first
+/// zero byte, repaired as repair_utf8 does.
+local_text utf8_to_local(std::string_view utf8);
 
 }  // namespace sharelink

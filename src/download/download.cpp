@@ -4,6 +4,7 @@
 #include <chrono>
 #include <exception>
 
+#include "codec/ascii_case.h"
 #include "download/files.h"
 #include "download/md5.h"
 #include "download/part_writer.h"
@@ -17,14 +18,6 @@ using steady = std::chrono::steady_clock;
 
 constexpr auto progress_interval = std::chrono::milliseconds(100);
 /// How many taken names are passed over before giving up.
-constexpr int max_numbered_names = 9999;
-
-std::string lower_hex(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 /// How one request of a download went.
 struct attempt {
@@ -50,7 +43,7 @@ class downloader {
         waits_(job.waits ? *job.waits : own_waits_) {
     // A download takes as long as it takes; the stall limit catches a dead connection.
     options_.total_timeout_ms = 0;
-    if (is_md5_hex(job.expected_md5)) expected_md5_ = lower_hex(job.expected_md5);
+    if (is_md5_hex(job.expected_md5)) expected_md5_ = ascii_lower(job.expected_md5);
     if (is_header_value(job.owner)) owner_ = job.owner;
   }
   ~downloader() { name_chosen(); }
@@ -229,7 +222,7 @@ bool downloader::choose_name(file_handle& part) {
     part.close();
   };
   int looks = 0;  // a name that appears while its .part is opened is looked at again
-  for (int number = 0; number <= max_numbered_names && looks < 3 * max_numbered_names; ++looks) {
+  for (int number = 0; number <= most_numbered_names && looks < 3 * most_numbered_names; ++looks) {
     set_name(number);
     const path_status existing = stat_path(path_);
     if (existing.kind == path_kind::file) {
@@ -558,7 +551,7 @@ void downloader::finish(part_writer& writer) {
     std::string error;
     const rename_result renamed = writer.file().rename_to(part_path, path_, error);
     if (renamed == rename_result::renamed) break;
-    if (renamed == rename_result::failed || number_ >= max_numbered_names) {
+    if (renamed == rename_result::failed || number_ >= most_numbered_names) {
       part_path_ = part_path;
       end_keeping_part(writer, "cannot rename " + part_path + " to " + name_ + ": " +
                                    (error.empty() ? "no free name" : error));

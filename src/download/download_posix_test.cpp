@@ -4,7 +4,7 @@
 
 #include <csignal>
 
-#include "download/download_test_support.h"
+#include "testing/download_test_support.h"
 
 namespace sharelink {
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "download/md5.h"
-#include "download/download_test_support.h"
+#include "testing/download_test_support.h"
 #include "download/files.h"
 
 namespace sharelink {

@@ -41,4 +41,7 @@ std::size_t name_length(std::string_view name, name_units units);
 /// before the extension cut so that the result stays within max_name_length.
 std::string numbered_file_name(std::string_view name, int n, name_units units);
 
+/// The highest n a taken name is numbered with; past it a file gets no name.
+inline constexpr int most_numbered_names = 9999;
+
 }  // namespace sharelink

@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "resolve/pruned_json.h"
-#include "resolve/relative_address.h"
+#include "reading/pruned_json.h"
+#include "runtime/relative_address.h"
 
 namespace sharelink::share_engine {
 namespace {

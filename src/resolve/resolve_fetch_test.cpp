@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "resolve/kuaichuan.h"
-#include "resolve/pan.h"
+#include "resolve/named_services.h"
+#include "testing/built_in_reading.h"
 #include "testing/loopback_server.h"
 
 namespace sharelink {
 namespace {
+
+using testing::read_built_in;
 
 using testing::loopback_server;
 using testing::read_source_file;
@@ -24,13 +26,13 @@ TEST(ResolveOverHttp, FetchedSharePagesResolveLikeTheirText) {
   server.start();
 
   const resolved_file kuaichuan = resolve_kuaichuan(server.url("/d/AbC123"));
-  EXPECT_EQ(kuaichuan, parse_kuaichuan_page(kuaichuan_page));
+  EXPECT_EQ(kuaichuan, shown_fields(read_built_in("kuaichuan", kuaichuan_page).fields));
   EXPECT_EQ(kuaichuan.md5, "8f14e45fceea167a5a36dedd4b4c7d2b");
   // The window's address box takes share text as the command does.
   EXPECT_EQ(resolve_kuaichuan("链接：" + server.url("/d/AbC123") + "，复制这段内容后打开"), kuaichuan);
 
   const resolved_file pan = resolve_pan(server.url("/share/link?shareid=1830455312&uk=2887162301"));
-  EXPECT_EQ(pan, parse_pan_page(pan_page));
+  EXPECT_EQ(pan, shown_fields(read_built_in("pan", pan_page).fields));
   EXPECT_EQ(pan.size, "1.5KB");
 }
 

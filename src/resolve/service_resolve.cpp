@@ -1,12 +1,11 @@
 #include "resolve/service_resolve.h"
 
-#include "codec/codepage.h"
+#include <algorithm>
+
 #include "resolve/file_steps.h"
-#include "resolve/relative_address.h"
-#include "resolve/services.h"
 #include "resolve/share_listing.h"
 #include "resolve/share_run.h"
-#include "resolve/share_text.h"
+#include "runtime/relative_address.h"
 
 namespace sharelink {
 namespace {
@@ -92,31 +91,12 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
     // The window shows the last file as its steps made it.
     if (!reading.files.empty() && !reading.more_files) {
       const file_record& last = reading.files.back();
-      reading.fields = {last.download_url, last.file_name, last.file_type, last.size, last.md5};
-      reading.extension = last.extension;
-      reading.size_bytes = last.size_bytes;
+      reading.fields = last;
     }
   }
   refuse_other_schemes(reading.files);
   tell_failure(run, result);
   return result;
-}
-
-resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
-  return read_named_service(name, address, options).fields;
-}
-
-page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options) {
-  const service_entry* service = process_services().find(name);
-  if (service == nullptr) {
-    page_reading none;
-    none.fields.size = "0B";
-    return none;
-  }
-  const share_input share = read_share_text(local_to_utf8(address), process_services(), service);
-  // moved: a temporary's member
-  return resolve_service(service->rule, utf8_to_local(share.address), options, {}, utf8_to_local(share.password))
-      .read.reading;
 }
 
 }  // namespace sharelink

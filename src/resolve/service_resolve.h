@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "resolve/rule_reading.h"
-#include "resolve/rule_trace.h"
+#include "reading/rule_reading.h"
+#include "reading/rule_trace.h"
 #include "resolve/share_access.h"
 #include "runtime/fetch.h"
 
@@ -78,14 +78,5 @@ service_resolution resolve_service(const service_rule& rule, std::string_view ad
 /// [limits].
 fetch_options with_request(const service_rule& rule, fetch_options options);
 
-/// The window's fields for `address` read by the service called `name` in
-/// process_services() (a user's rule of that name included): resolve_service's
-/// reading. `address` may be share text (read_share_text). Empty fields and the
-/// size "0B" when there is no such service.
-resolved_file resolve_named_service(std::string_view name, std::string_view address, const fetch_options& options);
-
-/// resolve_named_service's page read whole: the window's fields and every file the
-/// page lists. Empty fields, the size "0B" and no files when there is no such service.
-page_reading read_named_service(std::string_view name, std::string_view address, const fetch_options& options);
 
 }  // namespace sharelink

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "resolve/rule.h"
+#include "rules/rule.h"
 #include "runtime/error_kind.h"
 #include "runtime/fetch.h"
 

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "resolve/rule.h"
+#include "rules/rule.h"
 #include "resolve/service_resolve.h"
 #include "testing/loopback_server.h"
 

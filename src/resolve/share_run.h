@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "resolve/record_listing.h"
+#include "reading/record_listing.h"
 #include "resolve/service_resolve.h"
 
 namespace sharelink::share_engine {

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "resolve/services.h"
+#include "rules/services.h"
 
 namespace sharelink {
 

@@ -23,27 +23,23 @@ constexpr int max_redirects = 20;
 constexpr std::chrono::milliseconds cancel_poll{50};
 constexpr std::chrono::milliseconds idle_poll{1000};
 
-std::string_view trim(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+/// A header's value or part of one, without blanks and line breaks at its ends.
+std::string_view trimmed(std::string_view s) { return trim(s, " \t\r\n"); }
 
 /// Fills the range fields of `head` from a "bytes FIRST-LAST/TOTAL" value; "*" for
 /// either part leaves its fields at -1 (a 416 names only the total: "bytes */TOTAL").
 void parse_content_range(std::string_view value, response_head& head) {
-  value = trim(value);
+  value = trimmed(value);
   if (!starts_with_ignoring_case(value, "bytes ")) return;
-  value = trim(value.substr(6));
+  value = trimmed(value.substr(6));
   const std::size_t slash = value.find('/');
   if (slash == std::string_view::npos) return;
-  const std::string_view span = trim(value.substr(0, slash));
-  head.range_total = parse_count(trim(value.substr(slash + 1)));
+  const std::string_view span = trimmed(value.substr(0, slash));
+  head.range_total = parse_count(trimmed(value.substr(slash + 1)));
   const std::size_t dash = span.find('-');
   if (dash == std::string_view::npos) return;
-  const std::int64_t first = parse_count(trim(span.substr(0, dash)));
-  const std::int64_t last = parse_count(trim(span.substr(dash + 1)));
+  const std::int64_t first = parse_count(trimmed(span.substr(0, dash)));
+  const std::int64_t last = parse_count(trimmed(span.substr(dash + 1)));
   if (first >= 0 && last >= first) {
     head.range_first = first;
     head.range_last = last;
@@ -78,7 +74,7 @@ class fetch_sink final : public hop_sink {
       follow_ = true;
       return false;  // its body is of no use: follow
     }
-    const std::int64_t length = parse_count(trim(head_.content_length));
+    const std::int64_t length = parse_count(trimmed(head_.content_length));
     announced_ = length;
     if (on_head_ && !on_head_(response_head_of(head_, length))) {
       stopped_ = true;
@@ -232,6 +228,20 @@ bool prepare_request(const fetch_request& request, hop_request& out, std::string
   return true;
 }
 
+/// The options a client is opened with. The platform sends `headers` as they stand,
+/// the user agent among them unless they have a User-Agent of their own. Past a
+/// redirect to another host than the one asked for, the client is opened again with
+/// the user agent alone.
+fetch_options sent_options(const fetch_options& options, bool to_the_host_asked_for) {
+  fetch_options sent = options;
+  if (!to_the_host_asked_for) sent.headers.clear();
+  const bool own_agent = std::any_of(sent.headers.begin(), sent.headers.end(), [](const std::string& header) {
+    return starts_with_ignoring_case(header, "user-agent:");
+  });
+  if (!options.user_agent.empty() && !own_agent) sent.headers.push_back("User-Agent: " + options.user_agent);
+  return sent;
+}
+
 /// One fetch, redirects followed, the final response's head and body handed to the
 /// handlers as they arrive. The outcome's body stays empty.
 fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
@@ -254,19 +264,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
   for (const std::string& header : options.headers)
     if (has_control_character(header)) return refuse("a request header holds a control character");
   if (has_control_character(options.user_agent)) return refuse("the user agent holds a control character");
-  // The platform sends `headers` as they stand, the user agent among them unless
-  // they have a User-Agent of their own. Past a redirect to another host the client
-  // is opened again with the user agent alone.
-  const auto sent_options = [&options](bool to_the_host_asked_for) {
-    fetch_options sent = options;
-    if (!to_the_host_asked_for) sent.headers.clear();
-    const bool own_agent = std::any_of(sent.headers.begin(), sent.headers.end(), [](const std::string& header) {
-      return starts_with_ignoring_case(header, "user-agent:");
-    });
-    if (!options.user_agent.empty() && !own_agent) sent.headers.push_back("User-Agent: " + options.user_agent);
-    return sent;
-  };
-  const fetch_options first_options = sent_options(true);
+  const fetch_options first_options = sent_options(options, true);
   std::optional<fetch_options> elsewhere_options;  // kept while a client uses them
   const std::string host_asked_for = host_of(target.url);
   // A client that cannot be set up (or a proxy it cannot speak to) gives no answer.
@@ -314,7 +312,7 @@ fetch_outcome run_fetch(std::string_view address, const fetch_options& options,
         // as a GET after a POST's redirect.
         extra.post_body.reset();
         client.reset();
-        if (leaves_host) elsewhere_options = sent_options(false);
+        if (leaves_host) elsewhere_options = sent_options(options, false);
         client = open(elsewhere_options ? *elsewhere_options : first_options);
         if (!client) return outcome;
       }
@@ -350,15 +348,15 @@ bool read_status_line(std::string_view line, raw_head& head) {
   }
   head = raw_head{};
   head.status = code;
-  head.status_text = trim(line.substr(space + 4));
+  head.status_text = trimmed(line.substr(space + 4));
   return true;
 }
 
 void read_header_line(std::string_view line, raw_head& head) {
   const std::size_t colon = line.find(':');
   if (colon == std::string_view::npos) return;
-  const std::string_view name = trim(line.substr(0, colon));
-  const std::string_view value = trim(line.substr(colon + 1));
+  const std::string_view name = trimmed(line.substr(0, colon));
+  const std::string_view value = trimmed(line.substr(colon + 1));
   auto is = [&](std::string_view wanted) {
     return equals_ignoring_case(name, wanted);
   };

@@ -221,9 +221,17 @@ struct fetch_address {
   std::string error;    ///< one-line reason the address cannot be fetched
 };
 
+/// An address as a user pastes it, read as a browser's address bar reads it: the
+/// text up to a zero byte, without its tabs and line breaks, and without spaces and
+/// control bytes at either end.
+std::string pasted_address(std::string_view address);
+
+/// The length of the scheme `text` begins with (a letter, then letters, digits, "+",
+/// "-" and "."), the ':' after it not counted; 0 when it begins with none.
+std::size_t scheme_length(std::string_view text);
+
 /// Makes an address, as a user pastes it (local text), ready to send, the way a
-/// browser's address bar does: the text ends at a zero byte; tabs and line breaks are
-/// dropped and spaces and control bytes at either end trimmed; the scheme must be http
+/// browser's address bar does: it is read as pasted_address reads it; the scheme must be http
 /// or https (any case) and is written in lower case; any number of '/' or '\' may
 /// follow it; the fragment is cut off; '\' in the path becomes '/'. Spaces, control
 /// bytes, bytes >= 0x80 and the characters " < > (and ` { } in the path, @ in the user

@@ -41,9 +41,13 @@ void append_encoded(std::string& out, std::string_view s, url_part part) {
   }
 }
 
-/// The address as a browser's address bar takes it: up to a zero byte, without tabs
-/// and line breaks, trimmed of spaces and control bytes at both ends.
-std::string clean_address(std::string_view address) {
+fetch_address refused(std::string reason) { return {{}, false, std::move(reason)}; }
+
+bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
+std::string pasted_address(std::string_view address) {
   std::string text;
   for (char c : as_local(address))
     if (c != '\t' && c != '\n' && c != '\r') text += c;
@@ -54,10 +58,6 @@ std::string clean_address(std::string_view address) {
   return text.substr(begin, end - begin);
 }
 
-bool is_ascii_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-/// Length of the scheme that `text` starts with (the ':' not counted), or 0 when it
-/// does not start with one.
 std::size_t scheme_length(std::string_view text) {
   if (text.empty() || !is_ascii_letter(text[0])) return 0;
   for (std::size_t i = 1; i < text.size(); ++i) {
@@ -69,12 +69,8 @@ std::size_t scheme_length(std::string_view text) {
   return 0;
 }
 
-fetch_address refused(std::string reason) { return {{}, false, std::move(reason)}; }
-
-}  // namespace
-
 fetch_address prepare_fetch_address(std::string_view address) {
-  const std::string text = clean_address(address);
+  const std::string text = pasted_address(address);
   if (text.empty()) return refused("empty address");
   const std::size_t scheme_size = scheme_length(text);
   if (scheme_size == 0) return refused("address has no scheme");
@@ -128,7 +124,7 @@ fetch_address prepare_fetch_address(std::string_view address) {
 
 fetch_address follow_redirect(const fetch_address& from, std::string_view location) {
   if (from.url.empty()) return refused("redirect from an address that was never fetched");
-  const std::string target = clean_address(location);
+  const std::string target = pasted_address(location);
 
   // A prepared address is "scheme://authority/path?query" with no '/' in the authority.
   const std::string_view url = from.url;

@@ -40,11 +40,7 @@ std::string_view path_of(std::string_view url) {
   return path.substr(0, path.find('?'));
 }
 
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
+std::string_view trimmed(std::string_view text) { return trim(text, " \t"); }
 
 /// The domain, path and name that tell one jar line's cookie from another's.
 std::string cookie_identity(std::string_view line) {

@@ -305,10 +305,8 @@ bool host_listed(const fetch_address& target, std::string_view list) {
   const std::string host = host_of(target.url);
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
-    std::string_view entry = list.substr(0, comma);
+    const std::string_view entry = trim(list.substr(0, comma), " ");
     list = comma == std::string_view::npos ? "" : list.substr(comma + 1);
-    while (!entry.empty() && entry.front() == ' ') entry.remove_prefix(1);
-    while (!entry.empty() && entry.back() == ' ') entry.remove_suffix(1);
     if (entry == "*") return true;
     if (host_in_domain(host, entry)) return true;
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codec/ascii_case.h"
+#include "runtime/text.h"
 
 namespace sharelink {
 namespace {
@@ -98,8 +99,7 @@ std::optional<std::chrono::system_clock::time_point> http_date(std::string_view 
 
 std::optional<std::chrono::seconds> retry_after_delay(std::string_view value,
                                                       std::chrono::system_clock::time_point now) {
-  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  value = trim(value, " \t");
   if (all_digits(value)) return std::chrono::seconds(number(value));
   const auto when = http_date(value);
   if (!when) return std::nullopt;

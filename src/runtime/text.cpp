@@ -8,6 +8,7 @@
 #include <limits>
 #include <system_error>
 
+#include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
 #include "codec/utf8.h"
 
@@ -15,15 +16,13 @@ namespace sharelink {
 
 namespace {
 
-char fold_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 /// Compares `sought` with the bytes at the start of `here` (which holds at least
 /// as many bytes). With `ignore_case`, ASCII letters compare without regard to
 /// case; the bytes of other characters, all 0x80 and above, compare exactly.
 bool matches_at(const char* here, std::string_view sought, bool ignore_case) {
   if (!ignore_case) return std::equal(sought.begin(), sought.end(), here);
   for (size_t i = 0; i < sought.size(); ++i) {
-    if (fold_ascii(here[i]) != fold_ascii(sought[i])) return false;
+    if (ascii_lower(here[i]) != ascii_lower(sought[i])) return false;
   }
   return true;
 }
@@ -50,11 +49,6 @@ bool is_c_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int digit_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  return fold_ascii(c) - 'a' + 10;
-}
-
 /// For a number that the parser found out of range: true when it is too large
 /// (so it reads as infinity), false when it is too small (so it reads as zero).
 /// `number` is exactly the matched mantissa-and-exponent text, without sign or
@@ -70,10 +64,10 @@ bool overflows(std::string_view number, bool hex) {
     const char c = number[i];
     if (c == '.') {
       seen_point = true;
-    } else if (fold_ascii(c) == exponent_mark) {
+    } else if (ascii_lower(c) == exponent_mark) {
       break;
     } else if (!seen_nonzero) {
-      if (digit_value(c) != 0) {
+      if (hex_value(c) != 0) {
         seen_nonzero = true;
       } else if (seen_point) {
         magnitude -= digit_weight;
@@ -105,7 +99,7 @@ size_t number_length(std::string_view s, bool hex) {
   }
   if (digits == 0) return 0;
   const size_t mantissa_end = i;
-  if (i < s.size() && fold_ascii(s[i]) == (hex ? 'p' : 'e')) {
+  if (i < s.size() && ascii_lower(s[i]) == (hex ? 'p' : 'e')) {
     ++i;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     const size_t exponent_start = i;
@@ -140,7 +134,7 @@ double read_c_number(std::string_view s) {
   double value = 0;
   if (length == 0) {
     // No digits: only "inf", "infinity" and "nan" with its optional "(...)" remain.
-    if (rest.empty() || (fold_ascii(rest[0]) != 'i' && fold_ascii(rest[0]) != 'n')) return 0;
+    if (rest.empty() || (ascii_lower(rest[0]) != 'i' && ascii_lower(rest[0]) != 'n')) return 0;
     const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
     return ec == std::errc() ? signed_value(value) : 0;
   }
@@ -173,11 +167,6 @@ std::string fold_full_width(std::string_view text) {
   return out;
 }
 
-
-std::string_view as_local(std::string_view text) {
-  const size_t zero = text.find('\0');
-  return zero == std::string_view::npos ? text : text.substr(0, zero);
-}
 
 int text_length(std::string_view text) {
   const size_t n = as_local(text).size();
@@ -220,6 +209,12 @@ local_text replace_span(std::string_view text, int start, int n, std::string_vie
   out.append(r);
   out.append(t.substr(p + removed));
   return out;
+}
+
+std::string_view trim(std::string_view text, std::string_view blanks) {
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(blanks) + 1 - first);
 }
 
 local_text to_text(std::string_view bytes) { return local_text(as_local(bytes)); }

@@ -1,25 +1,15 @@
 #pragma once
-// Byte-oriented text and number primitives shared by the resolvers, codecs
-// and window actions.
-//
-// "Local text" is UTF-8 on every platform, the encoding of the user's locale on
-// Linux; the Windows build meets the system in UTF-16. An operation on local text sees its
-// argument only up to the first zero byte, as a C string would. Positions are
+// Byte-oriented text and number primitives shared by the readers, the command
+// and the window actions, on local text (see codec/local_text.h). Positions are
 // 1-based byte positions, lengths are byte counts, and a position or count
 // outside the text gives an empty result rather than an error. Nothing here
 // throws, and nothing depends on the process locale.
 #include <string>
 #include <string_view>
 
+#include "codec/local_text.h"
+
 namespace sharelink {
-
-/// UTF-8 bytes, never holding a zero byte.
-using local_text = std::string;
-/// A counted run of bytes that may hold zero bytes (a fetched body, a decoded escape).
-using byte_string = std::string;
-
-/// The local-text view of `text`: its bytes before the first zero byte.
-std::string_view as_local(std::string_view text);
 
 /// Byte length of the local text (saturates at INT_MAX).
 int text_length(std::string_view text);
@@ -38,6 +28,10 @@ int find_text(std::string_view text, std::string_view sought, int start = 1,
 /// `text` with at most `n` bytes at 1-based `start` removed and `replacement`
 /// put in their place. `start` is clamped into [1, length + 1]; n <= 0 only inserts.
 local_text replace_span(std::string_view text, int start, int n, std::string_view replacement);
+
+/// `text` without the bytes of `blanks` at either end (by default the blanks and
+/// line breaks of C's isspace in the C locale).
+std::string_view trim(std::string_view text, std::string_view blanks = " \t\n\v\f\r");
 
 /// The bytes before the first zero byte of `bytes` (all of them when there is none).
 local_text to_text(std::string_view bytes);

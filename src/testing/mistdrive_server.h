@@ -1,6 +1,6 @@
 #pragma once
 // For tests: a loopback server that plays Mistdrive, the made-up cloud drive of
-// the example rule src/resolve/services/examples/mistdrive.toml.
+// the example rule src/rules/services/examples/mistdrive.toml.
 //
 //   GET  /s/KEY                   the share page: {"id":…,"sign":…,"ts":…} in a script;
 //                                 a deleted share says so in the page, an unknown one is 404
