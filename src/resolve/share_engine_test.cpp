@@ -182,7 +182,9 @@ TEST(ShareEngine, ListsPagesAndFoldersAndAsksForTheLinksInBatches) {
     EXPECT_EQ(files[i].file_name, name);
     EXPECT_EQ(files[i].folder, folder);
     EXPECT_EQ(files[i].size_bytes, bytes) << name;
-    if (*link != '\0') EXPECT_EQ(files[i].download_url, drive.server.url(link)) << name;
+    if (*link != '\0') {
+      EXPECT_EQ(files[i].download_url, drive.server.url(link)) << name;
+    }
     EXPECT_EQ(files[i].error.has_value(), *link == '\0') << name;
   }
   // The file the batch's answer leaves out fails alone.

@@ -16,12 +16,6 @@ void set_header(std::vector<std::string>& headers, const std::string& name, cons
   headers.push_back(name + ": " + value);
 }
 
-bool has_header(const std::vector<std::string>& headers, std::string_view name) {
-  return std::any_of(headers.begin(), headers.end(), [&](const std::string& header) {
-    return starts_with_ignoring_case(header, std::string(name) + ":");
-  });
-}
-
 /// The default words of a failure the rule names without a message.
 std::string default_message(error_kind kind) {
   switch (kind) {
