@@ -1,5 +1,8 @@
 #include "codec/utf8.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace sharelink {
 
 void append_utf8(std::string& out, char32_t code_point) {
@@ -76,6 +79,15 @@ utf8_char read_utf8(std::string_view text, std::size_t at) {
 
 bool is_utf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
+    // Most text is ASCII: eight bytes at a time while none has its top bit set.
+    std::uint64_t eight;
+    if (text.size() - i >= sizeof eight) {
+      std::memcpy(&eight, text.data() + i, sizeof eight);
+      if ((eight & 0x8080808080808080u) == 0) {
+        i += sizeof eight;
+        continue;
+      }
+    }
     const prefix p = read_prefix(text, i);
     if (!p.complete) return false;
     i += p.length;

@@ -62,5 +62,25 @@ TEST(Utf8ToLocal, ArbitraryBytesComeOutWellFormed) {
   }
 }
 
+// is_utf8 skips ASCII eight bytes at a time: it must say what reading every
+// character from the start says, wherever the broken byte falls.
+TEST(IsUtf8, AgreesWithReadingEveryCharacter) {
+  const auto plain = [](std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+      const utf8_char c = read_utf8(text, i);
+      if (c.length == 0) return false;
+      i += c.length;
+    }
+    return true;
+  };
+  std::mt19937 rng(7);
+  const std::string pieces[] = {"a", "abcdefgh", "中", "😀", "\x80", "\xE4\xB8", "\xF4\x90\x80\x80", "\xED\xA0\x80"};
+  for (int i = 0; i < 20000; ++i) {
+    std::string s;
+    for (int n = static_cast<int>(rng() % 12); n > 0; --n) s += pieces[rng() % std::size(pieces) % (rng() % 4 == 0 ? 8 : 4)];
+    EXPECT_EQ(is_utf8(s), plain(s)) << s;
+  }
+}
+
 }  // namespace
 }  // namespace sharelink

@@ -68,29 +68,20 @@ constexpr std::string_view escaped_slash = R"(\\/)";
 // Replaces "\\/" by "/" until none is left, the way a search from the start after
 // every replacement would, but in one pass: a "/" that completes "\\/" swallows the
 // two backslashes before it, and the "/" it leaves may complete another one.
-// Like find_text, the walk steps over whole UTF-8 characters.
+// (Bytes are walked one by one: no byte of a character beyond ASCII is a "\" or a
+// "/", so this is the walk over whole characters that find_text makes.)
 local_text collapse_escaped_slashes(std::string_view address) {
   local_text out;
   out.reserve(address.size());
-  std::size_t trailing_backslashes = 0;  // single-byte '\' characters ending `out`
-  for (std::size_t i = 0; i < address.size(); ++i) {
-    const char c = address[i];
-    if (const std::size_t length = read_utf8(address, i).length; length > 1) {
-      out.append(address.substr(i, length));
-      i += length - 1;
-      trailing_backslashes = 0;
-    } else if (c == '\\') {
-      out.push_back(c);
+  std::size_t trailing_backslashes = 0;  // '\' bytes ending `out`
+  for (const char c : address) {
+    if (c == '\\') {
       ++trailing_backslashes;
-    } else if (c == '/') {
-      const std::size_t swallowed = trailing_backslashes - trailing_backslashes % 2;
-      out.resize(out.size() - swallowed);
-      out.push_back(c);
-      trailing_backslashes = 0;
     } else {
-      out.push_back(c);
+      if (c == '/') out.resize(out.size() - (trailing_backslashes - trailing_backslashes % 2));
       trailing_backslashes = 0;
     }
+    out.push_back(c);
   }
   return out;
 }
@@ -98,12 +89,11 @@ local_text collapse_escaped_slashes(std::string_view address) {
 }  // namespace
 
 local_text unescape_slashes(std::string_view address) {
+  // The searches are for ASCII, so byte offsets are the ones find_text gives.
   local_text unescaped(as_local(address));
-  const int scheme_slashes = find_text(unescaped, escaped_scheme_slashes);
-  if (scheme_slashes > 0) {
-    unescaped = replace_span(unescaped, scheme_slashes, text_length(escaped_scheme_slashes), "//");
-  }
-  if (find_text(unescaped, escaped_slash) < 0) return unescaped;
+  if (const std::size_t scheme_slashes = unescaped.find(escaped_scheme_slashes); scheme_slashes != local_text::npos)
+    unescaped.replace(scheme_slashes, escaped_scheme_slashes.size(), "//");
+  if (unescaped.find(escaped_slash) == local_text::npos) return unescaped;
   return collapse_escaped_slashes(unescaped);
 }
 
@@ -132,6 +122,7 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
   }
   // A step that writes bytes may have made some that are not UTF-8: what comes out
   // is UTF-8 all the same.
+  if (is_utf8(text)) return text;
   return utf8_or_gb18030(text, broken);
 }
 

@@ -63,14 +63,20 @@ struct raw_record {
 class raw_records {
  public:
   std::vector<raw_record> kept;
-  raw_record last;
   std::size_t count = 0;
 
+  /// The answer's last record.
+  const raw_record& last() const { return last_kept_ ? kept.back() : last_; }
+
   /// A record whose values are views into the answer.
-  void add(const raw_record& record) {
-    last = record;
+  void add(raw_record record) {
     ++count;
-    if (keeps(record)) kept.push_back(record);
+    last_kept_ = keeps(record);
+    if (last_kept_) {
+      kept.push_back(std::move(record));
+    } else {
+      last_ = std::move(record);
+    }
   }
 
   /// A record whose values are texts of its own (a JSON element's).
@@ -91,8 +97,12 @@ class raw_records {
       into.push_back(std::move(*values[i]));
       record.values[i] = into.back();
     }
-    if (kept_here) kept.push_back(record);
-    last = record;
+    last_kept_ = kept_here;
+    if (kept_here) {
+      kept.push_back(std::move(record));
+    } else {
+      last_ = std::move(record);
+    }
   }
 
   /// Forgets every record: the list begins again.
@@ -116,6 +126,8 @@ class raw_records {
 
   bool text_cut_ = false;
   std::size_t text_bytes_ = 0;
+  raw_record last_;
+  bool last_kept_ = false;
   std::deque<local_text> owned_, last_owned_;
 };
 
@@ -140,7 +152,7 @@ void read_start_tags(const record_rule& records, const record_columns& columns, 
         record.has[i] = true;
       }
     }
-    out.add(record);
+    out.add(std::move(record));
   };
   for_each_start_tag(text, visit);
   if (out.count == 0) for_each_start_tag(text, visit, true);
@@ -166,7 +178,7 @@ void read_data_objects(const record_rule& records, std::string_view text, raw_re
       record.values[i] = object.values[i];
       record.has[i] = object.has[i];
     }
-    out.add(record);
+    out.add(std::move(record));
   }
 }
 
@@ -224,7 +236,7 @@ void read_pattern_records(const record_rule& records, const record_columns& colu
                                                static_cast<std::size_t>(whole.length));
       record.is_folder = is_folder(records, columns, nullptr, own, values, scope, error, budget);
     }
-    out.add(record);
+    out.add(std::move(record));
     return true;
   };
   if (!regex_for_each_match(object, text, add, &budget) && !error) error = gave_up_on(records.pattern, budget);
@@ -272,10 +284,11 @@ listed_record decode_record(const service_rule& rule, const record_columns& colu
   for (std::size_t i = 0; i < columns.sources.size(); ++i) {
     const record_field* field = columns.read_at(i);
     if (field == nullptr || !raw.has[i]) continue;
-    const std::vector<decode_step>& steps =
-        field->decode ? *field->decode : i < field_count ? rule.fields[i].decode : std::vector<decode_step>{};
+    static const std::vector<decode_step> no_steps;
+    const std::vector<decode_step>* steps =
+        field->decode ? &*field->decode : i < field_count ? &rule.fields[i].decode : &no_steps;
     std::optional<std::string> step_problem;
-    values[i] = decode_value(raw.values[i], steps, &step_problem, nullptr, broken_bytes_of(i));
+    values[i] = decode_value(raw.values[i], *steps, &step_problem, nullptr, broken_bytes_of(i));
     if (step_problem && !problem) problem = (i == size_index ? "" : "a value of the file: ") + *step_problem;
   }
   // Templates, from the values read: {file.NAME} and the rule's values.
@@ -413,7 +426,7 @@ answer_records read_answer_records(const service_rule& rule, const rule_answer& 
   if (raw.kept.size() < raw.count) room.left_out(raw.text_cut());
   for (const listed_record& record : out.kept) out.files += record.is_folder ? 0 : 1;
   out.files += raw.count - std::min(raw.count, out.kept.size());  // not told apart: counted as files
-  if (raw.count > 0) out.last = last_kept ? out.kept.back() : decode_record(rule, columns, raw.last, scope);
+  if (raw.count > 0) out.last = last_kept ? out.kept.back() : decode_record(rule, columns, raw.last(), scope);
   return out;
 }
 
