@@ -3,6 +3,7 @@
 #include <deque>
 #include <span>
 
+#include <boost/container/small_vector.hpp>
 #include <nlohmann/json.hpp>
 
 #include "reading/data_objects.h"
@@ -50,10 +51,11 @@ struct record_columns {
 };
 
 /// One record as the answer writes it: a view into the answer (or into texts of
-/// its own) per column.
+/// its own) per column. A listing holds thousands, most of a few columns: those
+/// few live in the record itself.
 struct raw_record {
-  std::vector<std::string_view> values;
-  std::vector<bool> has;
+  boost::container::small_vector<std::string_view, 8> values;
+  boost::container::small_vector<bool, 8> has;
   bool is_folder = false;
   explicit raw_record(std::size_t columns = 0) : values(columns), has(columns, false) {}
 };
