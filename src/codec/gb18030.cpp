@@ -58,12 +58,24 @@ gb_char read_gb18030(std::string_view bytes, std::size_t i) {
   return {0, 0};
 }
 
+/// How many bytes from `i` on are ASCII, which reads the same in both (most of a page).
+std::size_t ascii_run(std::string_view bytes, std::size_t i) {
+  std::size_t end = i;
+  while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+  return end - i;
+}
+
 }  // namespace
 
 std::optional<std::string> gb18030_to_utf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 3 / 2);
   for (std::size_t i = 0; i < bytes.size();) {
+    if (const std::size_t ascii = ascii_run(bytes, i)) {
+      out.append(bytes.substr(i, ascii));
+      i += ascii;
+      continue;
+    }
     const gb_char c = read_gb18030(bytes, i);
     if (c.length == 0) return std::nullopt;
     append_utf8(out, c.code_point);
@@ -76,6 +88,11 @@ std::string gb18030_to_utf8_replacing(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 3 / 2);
   for (std::size_t i = 0; i < bytes.size();) {
+    if (const std::size_t ascii = ascii_run(bytes, i)) {
+      out.append(bytes.substr(i, ascii));
+      i += ascii;
+      continue;
+    }
     const gb_char c = read_gb18030(bytes, i);
     if (c.length == 0) {
       out += "\xEF\xBF\xBD";
