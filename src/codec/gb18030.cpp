@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/gb18030_tables.h"
 #include "codec/hex_escape.h"
@@ -61,6 +62,11 @@ gb_char read_gb18030(std::string_view bytes, std::size_t i) {
 /// How many bytes from `i` on are ASCII, which reads the same in both (most of a page).
 std::size_t ascii_run(std::string_view bytes, std::size_t i) {
   std::size_t end = i;
+  // Eight bytes at a time while none has its top bit set, then byte by byte.
+  for (std::uint64_t eight; bytes.size() - end >= sizeof eight; end += sizeof eight) {
+    std::memcpy(&eight, bytes.data() + end, sizeof eight);
+    if ((eight & 0x8080808080808080u) != 0) break;
+  }
   while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
   return end - i;
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <utility>
 
 #include "runtime/text.h"
 
@@ -49,6 +51,26 @@ TEST(Gb18030, ReplacingReadsAWholePage) {
   EXPECT_EQ(gb18030_to_utf8_replacing("\xD6\xD0\x80" "a\xD6\x30" "b\x81\x30\x84\x36\xFE"),
             "中\uFFFDa\uFFFD0b¥\uFFFD");
   EXPECT_EQ(gb18030_to_utf8_replacing(""), "");
+}
+
+// ASCII is copied a run at a time, eight bytes at once where it can: text made of
+// ASCII runs of every length around eight and whole characters reads as its
+// pieces read one by one.
+TEST(Gb18030, AsciiRunsReadAsTheirPieces) {
+  const std::pair<std::string, std::string> pieces[] = {
+      {"\xD6\xD0", "中"}, {"\x81\x30\x84\x36", "¥"}, {"\xA3\xB1", "１"}, {"a", "a"}, {"0123456", "0123456"},
+      {"<div class=\"x\">", "<div class=\"x\">"}};
+  std::mt19937 rng(3);
+  for (int i = 0; i < 5000; ++i) {
+    std::string in, want;
+    for (int n = static_cast<int>(rng() % 10); n > 0; --n) {
+      const auto& [gb, utf8] = pieces[rng() % std::size(pieces)];
+      in += gb;
+      want += utf8;
+    }
+    EXPECT_EQ(gb18030_to_utf8_replacing(in), want);
+    EXPECT_EQ(gb18030_to_utf8(in), want);
+  }
 }
 
 // The number reader folds the full-width forms of ASCII where the Chinese code
