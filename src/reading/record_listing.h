@@ -3,6 +3,7 @@
 // answer, and what they make together with the rule's [fields].
 #include <array>
 #include <cstddef>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +46,15 @@ struct listed_records {
   void push_back(listed_record record) {
     files.push_back(std::move(record.file));
     marks.push_back(std::move(record.marks));
+  }
+  /// Adds `more`'s records after these.
+  void append(listed_records&& more) {
+    if (empty()) {
+      *this = std::move(more);
+      return;
+    }
+    files.insert(files.end(), std::make_move_iterator(more.files.begin()), std::make_move_iterator(more.files.end()));
+    marks.insert(marks.end(), std::make_move_iterator(more.marks.begin()), std::make_move_iterator(more.marks.end()));
   }
   /// A copy of record `i`.
   listed_record at(std::size_t i) const { return {files[i], marks[i]}; }

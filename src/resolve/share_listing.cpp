@@ -40,12 +40,8 @@ void take_records(share_run& run, const step_answer& got, answer_listing& into, 
     told.value = std::to_string(read.files) + " files, " + std::to_string(read.count - read.files) + " folders";
     sink->reading(told);
   }
-  into.records.reserve(into.records.size() + read.kept.size());
-  for (std::size_t i = 0; i < read.kept.size(); ++i) {
-    listed_record record = read.kept.take(i);
-    record.marks.base = got.outcome.final_address;
-    into.records.push_back(std::move(record));
-  }
+  for (record_marks& marks : read.kept.marks) marks.base = got.outcome.final_address;
+  into.records.append(std::move(read.kept));
   if (read.last) {
     into.last = std::move(read.last);
     into.last->marks.base = got.outcome.final_address;
