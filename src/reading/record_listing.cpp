@@ -210,8 +210,10 @@ void read_data_objects(const record_rule& records, std::string_view text, raw_re
   out.reserve(objects.size());
   raw_record record(field_count);
   for (const data_object& object : objects) {
-    for (std::size_t i = 0; i < field_count; ++i)
-      record.values[i] = object.has[i] ? raw_value(object.values[i]) : std::nullopt;
+    for (std::size_t i = 0; i < field_count; ++i) {
+      if (object.has[i]) record.values[i] = object.values[i];
+      else record.values[i].reset();
+    }
     out.add(record);
   }
 }
