@@ -121,8 +121,8 @@ local_text decode_value(std::string_view value, const std::vector<decode_step>& 
       steps_done->push_back({std::string(decode_step_names[static_cast<std::size_t>(step)]), std::move(before), text});
   }
   // A step that writes bytes may have made some that are not UTF-8: what comes out
-  // is UTF-8 all the same.
-  if (is_utf8(text)) return text;
+  // is UTF-8 all the same. Without steps the text is utf8_or_gb18030's, UTF-8 already.
+  if (steps.empty() || is_utf8(text)) return text;
   return utf8_or_gb18030(text, broken);
 }
 

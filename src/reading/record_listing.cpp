@@ -34,6 +34,7 @@ struct record_columns {
   std::vector<const record_field*> sources;  ///< null where the rule reads nothing
   std::size_t extra_from = field_count;
   std::optional<std::size_t> path;  ///< the column of a folder's path
+  bool templates = false;           ///< some column is a template
 
   explicit record_columns(const record_rule& records) {
     for (const std::optional<record_field>& field : records.fields) sources.push_back(field ? &*field : nullptr);
@@ -42,6 +43,7 @@ struct record_columns {
       path = sources.size();
       sources.push_back(&records.folders->path);
     }
+    for (const record_field* field : sources) templates = templates || (field != nullptr && field->filled);
   }
   /// The column read from the record itself (not a template), or null.
   const record_field* read_at(std::size_t column) const {
@@ -50,34 +52,66 @@ struct record_columns {
   }
 };
 
-/// One record as the answer writes it: a view into the answer (or into texts of
-/// its own) per column. A listing holds thousands, most of a few columns: those
-/// few live in the record itself.
+/// One value of a record as the answer writes it: a view into the answer (or into
+/// a text of the reading's own), nothing where the record has none.
+using raw_value = std::optional<std::string_view>;
+
+/// One record as the answer writes it: a value per column. A listing holds
+/// thousands, most of a few columns: those few live in the row itself.
 struct raw_record {
-  boost::container::small_vector<std::string_view, 8> values;
-  boost::container::small_vector<bool, 8> has;
+  boost::container::small_vector<raw_value, 8> values;
   bool is_folder = false;
-  explicit raw_record(std::size_t columns = 0) : values(columns), has(columns, false) {}
+  explicit raw_record(std::size_t columns) : values(columns) {}
+};
+
+/// A record of raw_records, as it lies there.
+struct raw_row {
+  std::span<const raw_value> values;
+  bool is_folder = false;
+
+  /// The bytes of its texts as the answer writes them.
+  std::size_t bytes() const {
+    std::size_t total = 0;
+    for (const raw_value& value : values) total += value ? value->size() : 0;
+    return total;
+  }
 };
 
 /// The records of an answer as read, before they become files: the first
 /// most_files whose texts fit in most_record_text together, and the answer's last.
+/// The kept records lie one after another in one list of values, `columns` each.
 class raw_records {
  public:
-  std::vector<raw_record> kept;
-  std::size_t count = 0;
+  explicit raw_records(std::size_t columns) : columns_(columns), last_(columns) {}
 
+  std::size_t count = 0;  ///< the records the answer holds, kept or not
+
+  /// The records kept.
+  std::size_t kept() const { return folders_.size(); }
+  raw_row row(std::size_t i) const {
+    return {std::span<const raw_value>(values_).subspan(i * columns_, columns_), folders_[i] != 0};
+  }
   /// The answer's last record.
-  const raw_record& last() const { return last_kept_ ? kept.back() : last_; }
+  raw_row last() const {
+    return last_kept_ ? row(kept() - 1) : raw_row{std::span<const raw_value>(last_.values), last_.is_folder};
+  }
+
+  /// Room for `records` records, when the reader knows how many it has.
+  void reserve(std::size_t records) {
+    records = std::min(records, most_files);
+    values_.reserve(records * columns_);
+    folders_.reserve(records);
+  }
 
   /// A record whose values are views into the answer.
-  void add(raw_record record) {
+  void add(const raw_record& record) {
     ++count;
     last_kept_ = keeps(record);
     if (last_kept_) {
-      kept.push_back(std::move(record));
+      values_.insert(values_.end(), record.values.begin(), record.values.end());
+      folders_.push_back(record.is_folder ? 1 : 0);
     } else {
-      last_ = std::move(record);
+      last_ = record;
     }
   }
 
@@ -85,11 +119,8 @@ class raw_records {
   void add(std::vector<std::optional<local_text>>&& values, bool is_folder) {
     raw_record record(values.size());
     record.is_folder = is_folder;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      record.has[i] = values[i].has_value();
+    for (std::size_t i = 0; i < values.size(); ++i)
       if (values[i]) record.values[i] = *values[i];
-    }
-    ++count;
     const bool kept_here = keeps(record);
     // The views move with the texts into a deque, whose elements stay put.
     std::deque<local_text>& into = kept_here ? owned_ : last_owned_;
@@ -99,25 +130,26 @@ class raw_records {
       into.push_back(std::move(*values[i]));
       record.values[i] = into.back();
     }
+    ++count;
     last_kept_ = kept_here;
     if (kept_here) {
-      kept.push_back(std::move(record));
+      values_.insert(values_.end(), record.values.begin(), record.values.end());
+      folders_.push_back(is_folder ? 1 : 0);
     } else {
       last_ = std::move(record);
     }
   }
 
   /// Forgets every record: the list begins again.
-  void clear() { *this = raw_records(); }
+  void clear() { *this = raw_records(columns_); }
 
   /// A record was left out because the texts would have grown past most_record_text.
   bool text_cut() const { return text_cut_; }
 
  private:
   bool keeps(const raw_record& record) {
-    if (text_cut_ || kept.size() >= most_files) return false;
-    std::size_t bytes = 0;
-    for (std::string_view value : record.values) bytes += value.size();
+    if (text_cut_ || kept() >= most_files) return false;
+    const std::size_t bytes = raw_row{std::span<const raw_value>(record.values), false}.bytes();
     if (bytes > most_record_text - text_bytes_) {
       text_cut_ = true;
       return false;
@@ -126,6 +158,9 @@ class raw_records {
     return true;
   }
 
+  std::size_t columns_;
+  std::vector<raw_value> values_;  ///< the kept records' values, row after row
+  std::vector<char> folders_;      ///< per kept record, whether it is a folder
   bool text_cut_ = false;
   std::size_t text_bytes_ = 0;
   raw_record last_;
@@ -149,12 +184,9 @@ void read_start_tags(const record_rule& records, const record_columns& columns, 
     for (std::size_t i = 0; i < columns.sources.size(); ++i) {
       const record_field* field = columns.read_at(i);
       if (field == nullptr) continue;
-      if (const tag_attribute* a = find(field->source)) {
-        record.values[i] = a->value;
-        record.has[i] = true;
-      }
+      if (const tag_attribute* a = find(field->source)) record.values[i] = a->value;
     }
-    out.add(std::move(record));
+    out.add(record);
   };
   for_each_start_tag(text, visit);
   if (out.count == 0) for_each_start_tag(text, visit, true);
@@ -174,13 +206,15 @@ void read_data_objects(const record_rule& records, std::string_view text, raw_re
       keys.keys[i] = records.fields[i]->source;
     }
   }
-  for (const data_object& object : find_data_objects(text, keys)) {
-    raw_record record(field_count);
+  const std::vector<data_object> objects = find_data_objects(text, keys);
+  out.reserve(objects.size());
+  raw_record record(field_count);
+  for (const data_object& object : objects) {
     for (std::size_t i = 0; i < field_count; ++i) {
-      record.values[i] = object.values[i];
-      record.has[i] = object.has[i];
+      if (object.has[i]) record.values[i] = object.values[i];
+      else record.values[i].reset();
     }
-    out.add(std::move(record));
+    out.add(record);
   }
 }
 
@@ -227,18 +261,17 @@ void read_pattern_records(const record_rule& records, const record_columns& colu
       const match_span& span = match.spans[static_cast<std::size_t>(groups[i])];
       if (!span.matched) continue;
       record.values[i] = text.substr(static_cast<std::size_t>(span.offset), static_cast<std::size_t>(span.length));
-      record.has[i] = true;
     }
     if (records.folders && !match.spans.empty()) {
       std::vector<std::optional<local_text>> values(groups.size());
       for (std::size_t i = 0; i < groups.size(); ++i)
-        if (record.has[i]) values[i] = local_text(record.values[i]);
+        if (record.values[i]) values[i] = local_text(*record.values[i]);
       const match_span& whole = match.spans[0];
       const std::string_view own = text.substr(static_cast<std::size_t>(whole.offset),
                                                static_cast<std::size_t>(whole.length));
       record.is_folder = is_folder(records, columns, nullptr, own, values, scope, error, budget);
     }
-    out.add(std::move(record));
+    out.add(record);
     return true;
   };
   if (!regex_for_each_match(object, text, add, &budget) && !error) error = gave_up_on(records.pattern, budget);
@@ -276,50 +309,59 @@ void read_json_records(const record_rule& records, const record_columns& columns
   if (read.error && !error) error = json_problem(answer, *read.error);
 }
 
-/// The texts of a raw record decoded, its templates filled in.
-listed_record decode_record(const service_rule& rule, const record_columns& columns, const raw_record& raw,
-                            const reading_scope& scope) {
-  listed_record out;
-  out.is_folder = raw.is_folder;
-  std::vector<std::optional<local_text>> values(columns.sources.size());
+/// The texts of a raw record decoded, its templates filled in, into `file` and `marks`
+/// (new ones: the listing's own, where they stand).
+void decode_record(const service_rule& rule, const record_columns& columns, const raw_row& raw,
+                   const reading_scope& scope, file_record& file, record_marks& marks) {
+  marks.is_folder = raw.is_folder;
+  // A listing decodes thousands of records: their few values live here, not on the heap.
+  boost::container::small_vector<std::optional<local_text>, 8> values(columns.sources.size());
   std::optional<std::string> problem;
   for (std::size_t i = 0; i < columns.sources.size(); ++i) {
     const record_field* field = columns.read_at(i);
-    if (field == nullptr || !raw.has[i]) continue;
+    if (field == nullptr || !raw.values[i]) continue;
     static const std::vector<decode_step> no_steps;
     const std::vector<decode_step>* steps =
         field->decode ? &*field->decode : i < field_count ? &rule.fields[i].decode : &no_steps;
     std::optional<std::string> step_problem;
-    values[i] = decode_value(raw.values[i], *steps, &step_problem, nullptr, broken_bytes_of(i));
+    values[i] = decode_value(*raw.values[i], *steps, &step_problem, nullptr, broken_bytes_of(i));
     if (step_problem && !problem) problem = (i == size_index ? "" : "a value of the file: ") + *step_problem;
   }
-  // Templates, from the values read: {file.NAME} and the rule's values.
   const auto name_of = [&](std::size_t i) {
     return i < field_count ? std::string(rule_field_names[i]) : rule.records.extra[i - field_count].first;
   };
-  const template_values own = [&](std::string_view name) -> std::optional<std::string> {
-    for (std::size_t i = 0; i < columns.sources.size(); ++i)
-      if ((!columns.path || i != *columns.path) && name == "file." + name_of(i)) return values[i];
-    return scope.values ? scope.values(name) : std::nullopt;
-  };
-  for (std::size_t i = 0; i < columns.sources.size(); ++i) {
-    const record_field* field = columns.sources[i];
-    if (field == nullptr || !field->filled) continue;
-    const filled_template filled = fill_template(*field->filled, template_place::plain, own);
-    if (!filled.missing && !filled.text.empty())
-      values[i] = field->decode ? decode_value(filled.text, *field->decode, nullptr, nullptr, broken_bytes_of(i)) : filled.text;
+  // Templates, from the values read: {file.NAME} and the rule's values.
+  if (columns.templates) {
+    const template_values own = [&](std::string_view name) -> std::optional<std::string> {
+      for (std::size_t i = 0; i < columns.sources.size(); ++i)
+        if ((!columns.path || i != *columns.path) && name == "file." + name_of(i)) return values[i];
+      return scope.values ? scope.values(name) : std::nullopt;
+    };
+    for (std::size_t i = 0; i < columns.sources.size(); ++i) {
+      const record_field* field = columns.sources[i];
+      if (field == nullptr || !field->filled) continue;
+      const filled_template filled = fill_template(*field->filled, template_place::plain, own);
+      if (!filled.missing && !filled.text.empty())
+        values[i] = field->decode ? decode_value(filled.text, *field->decode, nullptr, nullptr, broken_bytes_of(i))
+                                  : filled.text;
+    }
   }
-  std::array<local_text*, field_count> fields = {&out.file.download_url, &out.file.file_name, &out.file.size,
-                                                  &out.file.md5};
+  const std::array<local_text*, field_count> fields = {&file.download_url, &file.file_name, &file.size, &file.md5};
   for (std::size_t i = 0; i < field_count; ++i) {
-    out.has[i] = values[i].has_value();
+    marks.has[i] = values[i].has_value();
     if (values[i]) *fields[i] = std::move(*values[i]);
   }
   for (std::size_t i = field_count; i < columns.sources.size(); ++i) {
-    if (columns.path && i == *columns.path) out.dir = values[i].value_or(local_text());
-    else if (values[i]) out.file.extra.emplace_back(name_of(i), std::move(*values[i]));
+    if (columns.path && i == *columns.path) marks.dir = values[i].value_or(local_text());
+    else if (values[i]) file.extra.emplace_back(name_of(i), std::move(*values[i]));
   }
-  if (problem) out.file.error = {error_kind::page, std::move(*problem)};
+  if (problem) file.error = {error_kind::page, std::move(*problem)};
+}
+
+listed_record decode_record(const service_rule& rule, const record_columns& columns, const raw_row& raw,
+                            const reading_scope& scope) {
+  listed_record out;
+  decode_record(rule, columns, raw, scope, out.file, out.marks);
   return out;
 }
 
@@ -327,14 +369,14 @@ local_text size_text(const service_rule& rule, std::string_view value) {
   return format_size(rule.single_precision_size ? static_cast<double>(to_single(value)) : to_number(value));
 }
 
-/// The file a listed record is, each field it does not give taken from `fields`
-/// when `from_fields` says so.
-file_record make_file(const service_rule& rule, listed_record record, const field_values& fields, bool lone) {
-  file_record& file = record.file;
+/// Makes a listed record's file whole: each field it does not give is taken from
+/// `fields` (as finish_listing says when), the name's type and the size made.
+void complete_file(const service_rule& rule, file_record& file, const std::array<bool, 4>& has,
+                   const field_values& fields, bool lone) {
   std::array<local_text*, field_count> texts = {&file.download_url, &file.file_name, &file.size, &file.md5};
   std::array<bool, field_count> from_fields{};
   for (std::size_t i = 0; i < field_count; ++i) {
-    from_fields[i] = !rule.records.fields[i] || (lone && !record.has[i]);
+    from_fields[i] = !rule.records.fields[i] || (lone && !has[i]);
     if (from_fields[i]) *texts[i] = fields.text[i];
   }
   file.file_type = classify_file_type(file.file_name);
@@ -346,7 +388,11 @@ file_record make_file(const service_rule& rule, listed_record record, const fiel
     file.size_bytes = read_whole_bytes(file.size);
     file.size = size_text(rule, file.size);
   }
-  return std::move(file);
+}
+
+file_record make_file(const service_rule& rule, listed_record record, const field_values& fields, bool lone) {
+  complete_file(rule, record.file, record.marks.has, fields, lone);
+  return std::move(record.file);
 }
 
 }  // namespace
@@ -403,7 +449,7 @@ answer_records read_answer_records(const service_rule& rule, const rule_answer& 
   const record_rule& records = rule.records;
   const record_columns columns(records);
   search_budget budget(reading_search_reads, scope.cancel);
-  raw_records raw;
+  raw_records raw(columns.sources.size());
   switch (records.reader) {
     case record_reader::none: break;
     case record_reader::start_tags: read_start_tags(records, columns, answer.text, raw); break;
@@ -413,22 +459,22 @@ answer_records read_answer_records(const service_rule& rule, const rule_answer& 
   }
   answer_records out;
   out.count = raw.count;
-  out.kept.reserve(raw.kept.size());
-  bool last_kept = raw.kept.size() == raw.count;
-  for (const raw_record& record : raw.kept) {
-    std::size_t bytes = 0;
-    for (std::string_view value : record.values) bytes += value.size();
-    if (!room.take(bytes, record.is_folder)) {
+  out.kept.reserve(raw.kept());
+  bool last_kept = raw.kept() == raw.count;
+  for (std::size_t i = 0; i < raw.kept(); ++i) {
+    const raw_row record = raw.row(i);
+    if (!room.take(record.bytes(), record.is_folder)) {
       last_kept = false;
       break;
     }
-    out.kept.push_back(decode_record(rule, columns, record, scope));
+    decode_record(rule, columns, record, scope, out.kept.files.emplace_back(), out.kept.marks.emplace_back());
   }
   // Records past the answer's own room are left out of the listing too.
-  if (raw.kept.size() < raw.count) room.left_out(raw.text_cut());
-  for (const listed_record& record : out.kept) out.files += record.is_folder ? 0 : 1;
+  if (raw.kept() < raw.count) room.left_out(raw.text_cut());
+  for (const record_marks& marks : out.kept.marks) out.files += marks.is_folder ? 0 : 1;
   out.files += raw.count - std::min(raw.count, out.kept.size());  // not told apart: counted as files
-  if (raw.count > 0) out.last = last_kept ? out.kept.back() : decode_record(rule, columns, raw.last(), scope);
+  if (raw.count > 0)
+    out.last = last_kept ? out.kept.at(out.kept.size() - 1) : decode_record(rule, columns, raw.last(), scope);
   return out;
 }
 
@@ -449,7 +495,7 @@ field_values read_field_values(const service_rule& rule, const rule_answers& ans
   return fields;
 }
 
-rule_reading finish_listing(const service_rule& rule, const field_values& fields, std::vector<listed_record> files,
+rule_reading finish_listing(const service_rule& rule, const field_values& fields, listed_records files,
                             const std::optional<listed_record>& last, std::size_t files_read,
                             const listing_room& room) {
   rule_reading result;
@@ -467,8 +513,8 @@ rule_reading finish_listing(const service_rule& rule, const field_values& fields
   if (files_read == 0 || !last) return result;
   const bool lone = files_read == 1;
   reading.more_files = room.files_left_out();
-  reading.files.reserve(files.size());
-  for (listed_record& record : files) reading.files.push_back(make_file(rule, std::move(record), fields, lone));
+  for (std::size_t i = 0; i < files.size(); ++i) complete_file(rule, files.files[i], files.marks[i].has, fields, lone);
+  reading.files = std::move(files.files);
   reading.fields = make_file(rule, *last, fields, lone);
   return result;
 }
@@ -489,8 +535,8 @@ rule_reading read_with_rule(const service_rule& rule, const rule_answers& answer
   if (const rule_answer* answer = answer_for(answers, rule.records.step);
       answer != nullptr && rule.records.reader != record_reader::none)
     records = read_answer_records(rule, *answer, room, scope, error);
-  std::erase_if(records.kept, [](const listed_record& r) { return r.is_folder; });
-  if (records.last && records.last->is_folder) records.last.reset();
+  records.kept.drop_folders();
+  if (records.last && records.last->marks.is_folder) records.last.reset();
   rule_reading result = finish_listing(rule, fields, std::move(records.kept), records.last, records.files, room);
   if (error) result.error = std::move(error);
   return result;

@@ -15,10 +15,12 @@ using namespace share_engine;
 /// The download addresses of the listing made absolute, each against the address
 /// of the answer it was read from.
 void make_absolute(share_listing& listing, field_values& fields, const share_run& run) {
-  for (listed_record& record : listing.files)
-    if (record.has[0]) record.file.download_url = resolve_reference(record.base, record.file.download_url);
-  if (listing.last && listing.last->has[0])
-    listing.last->file.download_url = resolve_reference(listing.last->base, listing.last->file.download_url);
+  listed_records& files = listing.files;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (files.marks[i].has[0])
+      files.files[i].download_url = resolve_reference(files.marks[i].base, files.files[i].download_url);
+  if (listing.last && listing.last->marks.has[0])
+    listing.last->file.download_url = resolve_reference(listing.last->marks.base, listing.last->file.download_url);
   const rule_answer* from = answer_for(run.top, run.rule.field(rule_field::download_url).step);
   if (from != nullptr && !run.rule.field(rule_field::download_url).filled)
     fields.text[0] = resolve_reference(run.top_addresses[static_cast<std::size_t>(from - run.top.data())], fields.text[0]);

@@ -15,7 +15,7 @@ namespace {
 
 /// The records one listing read, in order.
 struct answer_listing {
-  std::vector<listed_record> records;
+  listed_records records;
   std::optional<listed_record> last;
   std::size_t files = 0;
 };
@@ -40,13 +40,11 @@ void take_records(share_run& run, const step_answer& got, answer_listing& into, 
     told.value = std::to_string(read.files) + " files, " + std::to_string(read.count - read.files) + " folders";
     sink->reading(told);
   }
-  for (listed_record& record : read.kept) {
-    record.base = got.outcome.final_address;
-    into.records.push_back(std::move(record));
-  }
+  for (record_marks& marks : read.kept.marks) marks.base = got.outcome.final_address;
+  into.records.append(std::move(read.kept));
   if (read.last) {
     into.last = std::move(read.last);
-    into.last->base = got.outcome.final_address;
+    into.last->marks.base = got.outcome.final_address;
   }
   into.files += read.files;
 }
@@ -146,9 +144,9 @@ class folder_lister {
   folder_lister(share_run& run, std::size_t step) : run_(run), step_(step) {}
 
   /// Notes the folders among `records` (found at `depth`) to be listed.
-  void add(const std::vector<listed_record>& records, int depth) {
+  void add(const listed_records& records, int depth) {
     std::lock_guard lock(mutex_);
-    for (const listed_record& record : records) {
+    for (const record_marks& record : records.marks) {
       if (!record.is_folder || scheduled_.contains(record.dir)) continue;
       if (depth > run_.rule.records.folders->max_depth) {
         too_deep_ = true;
@@ -225,17 +223,18 @@ class folder_lister {
 
 /// The files of `records` in order, each folder's files where the folder stood
 /// (a folder met again is left out), their folder paths under `path`.
-void flatten(std::vector<listed_record>& records, const std::string& path, folder_lister& folders,
+void flatten(listed_records& records, const std::string& path, folder_lister& folders,
              std::set<local_text>& met, share_listing& out) {
-  for (listed_record& record : records) {
-    if (!record.is_folder) {
-      record.file.folder = path;
-      out.files.push_back(std::move(record));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const record_marks& marks = records.marks[i];
+    if (!marks.is_folder) {
+      records.files[i].folder = path;
+      out.files.push_back(records.take(i));
       continue;
     }
-    const auto found = folders.listed.find(record.dir);
-    if (found == folders.listed.end() || !met.insert(record.dir).second) continue;
-    const local_text name = record.file.file_name.empty() ? record.dir : record.file.file_name;
+    const auto found = folders.listed.find(marks.dir);
+    if (found == folders.listed.end() || !met.insert(marks.dir).second) continue;
+    const local_text name = records.files[i].file_name.empty() ? marks.dir : records.files[i].file_name;
     flatten(found->second.records, path.empty() ? name : path + "/" + name, folders, met, out);
   }
 }
@@ -314,9 +313,9 @@ share_listing list_share(share_run& run) {
   }
   std::set<local_text> met;
   flatten(top.records, {}, lister, met, out);
-  if (!out.files.empty()) out.last = out.files.back();
+  if (!out.files.empty()) out.last = out.files.at(out.files.size() - 1);
   // What the window shows: the last file read, even past the room, when there are no folders.
-  if (!folders && top.last && !top.last->is_folder) out.last = top.last;
+  if (!folders && top.last && !top.last->marks.is_folder) out.last = top.last;
   return out;
 }
 

@@ -12,7 +12,7 @@ namespace sharelink::share_engine {
 struct share_listing {
   /// The files in listing order, the files of each folder where the folder stood,
   /// each with its folder path; before [fields] fill in what they leave out.
-  std::vector<listed_record> files;
+  listed_records files;
   /// The file the window shows: the last one read.
   std::optional<listed_record> last;
   std::size_t files_read = 0;  ///< files read, kept or not

@@ -212,6 +212,32 @@ file_name = "/n"
   EXPECT_EQ(one.fields.size, "1.5KB");
   EXPECT_EQ(read_page(json, "not json").files.size(), 0u);
 
+  // Folders among the records are left out of a page's files, the files kept in order.
+  const service_rule folders = rule_of(R"(
+name = "d"
+[[steps]]
+name = "list"
+address = "http://h/{dir}"
+[records]
+json_array = "/list"
+step = "list"
+[records.fields]
+download_url = "/u"
+[records.folders]
+when = { json = "/d", equals = "1" }
+path = "/p"
+)");
+  const page_reading mixed =
+      read_with_rule(folders, {{"page", ""},
+                               {"list", R"({"list":[{"d":1,"p":"/x"},{"u":"1"},{"d":1,"p":"/y"},{"d":1,"p":"/z"},)"
+                                        R"({"u":"2"},{"u":"3"}]})"}})
+          .reading;
+  ASSERT_EQ(mixed.files.size(), 3u);
+  EXPECT_EQ(mixed.files[0].download_url, "1");
+  EXPECT_EQ(mixed.files[1].download_url, "2");
+  EXPECT_EQ(mixed.files[2], mixed.fields);
+  EXPECT_EQ(mixed.fields.download_url, "3");
+
   EXPECT_EQ(decode_value(R"(a\"b\/\u0041\n\x\u12)", {decode_step::json_string}), "a\"b/A\n\\x\\u12");
   EXPECT_EQ(decode_value("  %41&amp;  ", {decode_step::char_refs, decode_step::percent, decode_step::trim}), "A&");
 }
