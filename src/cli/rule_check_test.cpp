@@ -91,7 +91,9 @@ TEST(CheckRules, ReadsStrictlyWarnsAndRunsTheTests) {
         expected.replace(at, 6, folder.path());
       EXPECT_NE(err.str().find(expected), std::string::npos) << expected << "\nin:\n" << err.str();
     }
-    if (c.err.empty()) EXPECT_EQ(err.str(), "");
+    if (c.err.empty()) {
+      EXPECT_EQ(err.str(), "");
+    }
   }
 }
 
