@@ -71,26 +71,9 @@ std::size_t ascii_run(std::string_view bytes, std::size_t i) {
   return end - i;
 }
 
-}  // namespace
-
-std::optional<std::string> gb18030_to_utf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 3 / 2);
-  for (std::size_t i = 0; i < bytes.size();) {
-    if (const std::size_t ascii = ascii_run(bytes, i)) {
-      out.append(bytes.substr(i, ascii));
-      i += ascii;
-      continue;
-    }
-    const gb_char c = read_gb18030(bytes, i);
-    if (c.length == 0) return std::nullopt;
-    append_utf8(out, c.code_point);
-    i += c.length;
-  }
-  return out;
-}
-
-std::string gb18030_to_utf8_replacing(std::string_view bytes) {
+/// `bytes` read as GB18030 into UTF-8; a byte that begins no character becomes
+/// U+FFFD when `replacing`, else ends the reading with nothing.
+std::optional<std::string> read_as_gb18030(std::string_view bytes, bool replacing) {
   std::string out;
   out.reserve(bytes.size() * 3 / 2);
   for (std::size_t i = 0; i < bytes.size();) {
@@ -101,6 +84,7 @@ std::string gb18030_to_utf8_replacing(std::string_view bytes) {
     }
     const gb_char c = read_gb18030(bytes, i);
     if (c.length == 0) {
+      if (!replacing) return std::nullopt;
       out += "\xEF\xBF\xBD";
       i += 1;
     } else {
@@ -110,6 +94,12 @@ std::string gb18030_to_utf8_replacing(std::string_view bytes) {
   }
   return out;
 }
+
+}  // namespace
+
+std::optional<std::string> gb18030_to_utf8(std::string_view bytes) { return read_as_gb18030(bytes, false); }
+
+std::string gb18030_to_utf8_replacing(std::string_view bytes) { return *read_as_gb18030(bytes, true); }
 
 std::string utf8_or_gb18030(std::string_view bytes, broken_bytes broken) {
   const std::string_view text = as_local(bytes);
