@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli.h"
+#include "testing/command_run.h"
 #include "testing/loopback_server.h"
 #include "testing/test_folder.h"
 
@@ -18,24 +19,9 @@ namespace {
 
 using testing::test_folder;
 
-struct command_run {
-  int status;
-  std::string out, err;
-};
-
-command_run run_command(const std::vector<std::string>& args, const std::string& input = {}) {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  const int status = run(args, in, out, err);
-  return {status, out.str(), err.str()};
-}
-
-std::vector<nlohmann::json> json_lines(const std::string& out) {
-  std::vector<nlohmann::json> objects;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
-  return objects;
-}
+using testing::command_run;
+using testing::json_lines;
+using testing::run_command;
 
 // A share that opens only with the login cookie of the user's cookies file; its page
 // lists one file on its own host and one on "localhost", another site of the same

@@ -29,6 +29,7 @@
 
 #include "runtime/fetch.h"
 #include "testing/built_in_reading.h"
+#include "testing/command_run.h"
 #include "testing/loopback_server.h"
 #include "testing/raw_server.h"
 #include "testing/test_folder.h"
@@ -172,12 +173,7 @@ finished run_sharelink(const std::vector<std::string>& args, const spawn_setting
   return result;
 }
 
-std::vector<nlohmann::json> json_lines(const std::string& out) {
-  std::vector<nlohmann::json> objects;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
-  return objects;
-}
+using testing::json_lines;
 
 // The command's sample pages hold the least a page of each service needs, in UTF-8;
 // the full pages the resolvers read are in src/resolve/testdata.

@@ -20,6 +20,7 @@
 #include "cli/cli.h"
 #include "download/download.h"
 #include "runtime/error_kind.h"
+#include "testing/command_run.h"
 #include "testing/loopback_server.h"
 #include "testing/test_folder.h"
 
@@ -33,24 +34,9 @@ long long ms_since(steady::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(steady::now() - start).count();
 }
 
-struct command_run {
-  int status;
-  std::string out, err;
-};
-
-command_run run_command(const std::vector<std::string>& args) {
-  std::istringstream in;
-  std::ostringstream out, err;
-  const int status = run(args, in, out, err);
-  return {status, out.str(), err.str()};
-}
-
-std::vector<nlohmann::json> json_lines(const std::string& out) {
-  std::vector<nlohmann::json> objects;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
-  return objects;
-}
+using testing::command_run;
+using testing::json_lines;
+using testing::run_command;
 
 // A Kuaichuan share page listing files of `size` bytes at `urls`.
 std::string kuaichuan_page(const std::vector<std::string>& urls, std::size_t size, const std::string& key = "k") {

@@ -11,22 +11,14 @@
 #include "cli/cli.h"
 #include "codec/one_line.h"
 #include "rules/services.h"
+#include "testing/command_run.h"
 #include "testing/loopback_server.h"
 
 namespace sharelink::cli {
 namespace {
 
-struct outcome {
-  int status;
-  std::string out, err;
-};
-
-outcome run_command(const std::vector<std::string>& args) {
-  std::istringstream in;
-  std::ostringstream out, err;
-  const int status = run(args, in, out, err);
-  return {status, out.str(), err.str()};
-}
+using outcome = testing::command_run;
+using testing::run_command;
 
 class ServiceOptions : public ::testing::Test {
  protected:
