@@ -1,11 +1,13 @@
 #include "cli/report.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
 #include "codec/ascii_case.h"
 #include "codec/hex_escape.h"
+#include "codec/utf8.h"
 #include "download/files.h"
 #include "download/safe_name.h"
 #include "runtime/fetch.h"
@@ -13,8 +15,6 @@
 
 namespace sharelink::cli {
 namespace {
-
-using json = nlohmann::ordered_json;
 
 // The download address as --download asks for it (see prepare_fetch_address):
 // blanks at the ends and line breaks dropped, backslashes read as slashes, the
@@ -35,61 +35,132 @@ std::optional<std::string> option_value(std::string_view text) {
   return std::string(text);
 }
 
-json nullable(const std::optional<std::uint64_t>& value) {
-  return value ? json(*value) : json(nullptr);
+// The JSON report is written as it is made: a share of ten thousand files is not
+// built as a tree of values first. Its bytes are those nlohmann::json writes for the
+// same values (the report's tests hold the two side by side).
+
+/// `text` as a JSON string: the quote, the backslash and the control characters
+/// escaped as nlohmann::json escapes them (\b \t \n \f \r by name, the others as
+/// \u00xx), nothing beyond ASCII escaped. Text that is not UTF-8 is left to the
+/// library, so that its U+FFFD fall where they always did.
+void put_text(std::string& out, std::string_view text) {
+  if (!is_utf8(text)) {
+    out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return;
+  }
+  out += '"';
+  std::size_t plain = 0;  // where the bytes not yet written begin
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.append(text.substr(plain, i - plain));
+    plain = i + 1;
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\f': out += "\\f"; break;
+      case '\r': out += "\\r"; break;
+      default: {
+        static constexpr char hex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += hex[c >> 4];
+        out += hex[c & 0xF];
+      }
+    }
+  }
+  out.append(text.substr(plain));
+  out += '"';
 }
 
-json nullable(const std::optional<std::string>& value) {
-  return value ? json(*value) : json(nullptr);
+void put_null(std::string& out) { out += "null"; }
+template <typename Number>
+void put_number(std::string& out, Number n) { out += std::to_string(n); }
+void put_bool(std::string& out, bool b) { out += b ? "true" : "false"; }
+
+template <typename T>
+void put_nullable(std::string& out, const std::optional<T>& value) {
+  if (!value) return put_null(out);
+  if constexpr (std::is_same_v<T, std::string>)
+    put_text(out, *value);
+  else if constexpr (std::is_same_v<T, bool>)
+    put_bool(out, *value);
+  else
+    put_number(out, *value);
 }
 
-json kind_name(const std::optional<error_kind>& kind) {
-  return kind ? json(std::string(error_kind_name(*kind))) : json(nullptr);
+void put_kind(std::string& out, const std::optional<error_kind>& kind) {
+  if (kind) return put_text(out, error_kind_name(*kind));
+  put_null(out);
 }
+
+/// A JSON object written member by member.
+class object_out {
+ public:
+  explicit object_out(std::string& out) : out_(out) { out_ += '{'; }
+  /// Writes the key of the next member; its value is to be written to the result.
+  std::string& operator[](std::string_view key) {
+    out_ += first_ ? "\"" : ",\"";
+    first_ = false;
+    out_ += key;
+    out_ += "\":";
+    return out_;
+  }
+  void end() { out_ += '}'; }
+
+ private:
+  std::string& out_;
+  bool first_ = true;
+};
 
 // The fields of a file, in the order the JSON report gives them.
-void add_fields(json& object, const file_record& f) {
-  object["download_url"] = f.download_url;
-  object["file_name"] = f.file_name;
-  object["file_type"] = f.file_type;
-  object["extension"] = f.extension;
-  object["size"] = f.size;
-  object["size_bytes"] = nullable(f.size_bytes);
-  object["md5"] = f.md5;
+void add_fields(object_out& object, const file_record& f) {
+  put_text(object["download_url"], f.download_url);
+  put_text(object["file_name"], f.file_name);
+  put_text(object["file_type"], f.file_type);
+  put_text(object["extension"], f.extension);
+  put_text(object["size"], f.size);
+  put_nullable(object["size_bytes"], f.size_bytes);
+  put_text(object["md5"], f.md5);
 }
 
-json file_object(const file_entry& f) {
-  json object;
+void put_file(std::string& out, const file_entry& f) {
+  object_out object(out);
   add_fields(object, f);
-  object["folder"] = f.folder;
+  put_text(object["folder"], f.folder);
   if (f.error) {
-    object["error"] = one_line(f.error->message);
-    object["error_kind"] = std::string(error_kind_name(f.error->kind));
+    put_text(object["error"], one_line(f.error->message));
+    put_text(object["error_kind"], error_kind_name(f.error->kind));
   }
-  if (f.download) {
-    json download;
-    download["path"] = f.download->path;
-    download["bytes"] = f.download->bytes;
-    download["md5_checked"] = f.download->md5_checked ? json(*f.download->md5_checked) : json(nullptr);
-    download["error"] = nullable(f.download->error);
-    download["error_kind"] = f.download->error ? kind_name(f.download->kind) : json(nullptr);
-    download["re_resolved"] = f.download->refreshed;
-    download["result"] = f.download->error         ? "failed"
-                         : f.download->in_archive  ? "in archive"
-                         : f.download->already_present ? "already there"
-                                                   : "saved";
-    object["download"] = std::move(download);
+  if (const std::optional<download_report>& d = f.download) {
+    object_out download(object["download"]);
+    put_text(download["path"], d->path);
+    put_number(download["bytes"], d->bytes);
+    put_nullable(download["md5_checked"], d->md5_checked);
+    put_nullable(download["error"], d->error);
+    put_kind(download["error_kind"], d->error ? std::optional(d->kind) : std::nullopt);
+    put_number(download["re_resolved"], d->refreshed);
+    put_text(download["result"], d->error            ? "failed"
+                                 : d->in_archive      ? "in archive"
+                                 : d->already_present ? "already there"
+                                                      : "saved");
+    download.end();
   }
-  if (f.check) {
-    json check;
-    check["path"] = f.check->path;
-    check["result"] = f.check->result;
-    check["bytes"] = nullable(f.check->bytes);
-    check["md5"] = f.check->md5.empty() ? json(nullptr) : json(f.check->md5);
-    object["check"] = std::move(check);
+  if (const std::optional<check_report>& c = f.check) {
+    object_out check(object["check"]);
+    put_text(check["path"], c->path);
+    put_text(check["result"], c->result);
+    put_nullable(check["bytes"], c->bytes);
+    if (c->md5.empty())
+      put_null(check["md5"]);
+    else
+      put_text(check["md5"], c->md5);
+    check.end();
   }
-  if (!f.aria2_gid.empty()) object["aria2_gid"] = f.aria2_gid;
-  return object;
+  if (!f.aria2_gid.empty()) put_text(object["aria2_gid"], f.aria2_gid);
+  object.end();
 }
 
 std::string five_labels(const std::string& name, const std::string& type, const std::string& size,
@@ -130,17 +201,23 @@ std::string labelled_report(const file_entry& f) {
 }
 
 std::string json_report(const resolution& r) {
-  json object;
-  object["address"] = r.address;
-  object["service"] = r.service;
-  object["http_status"] = r.http_status ? json(*r.http_status) : json(nullptr);
+  std::string out;
+  object_out object(out);
+  put_text(object["address"], r.address);
+  put_text(object["service"], r.service);
+  put_nullable(object["http_status"], r.http_status);
   add_fields(object, r.fields);
-  json files = json::array();
-  for (const file_entry& f : r.files) files.push_back(file_object(f));
-  object["files"] = std::move(files);
-  object["error"] = nullable(r.error);
-  object["error_kind"] = kind_name(r.failure_kind);
-  return object.dump(-1, ' ', false, json::error_handler_t::replace);
+  std::string& files = object["files"];
+  files += '[';
+  for (std::size_t i = 0; i < r.files.size(); ++i) {
+    if (i > 0) files += ',';
+    put_file(files, r.files[i]);
+  }
+  files += ']';
+  put_nullable(object["error"], r.error);
+  put_kind(object["error_kind"], r.failure_kind);
+  object.end();
+  return out;
 }
 
 std::string aria2_download_address(std::string_view url) { return aria2_address(url); }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <iterator>
 #include <memory>
+#include <random>
 #include <sstream>
 
 #include "cli/downloads.h"
@@ -118,6 +121,100 @@ TEST(JsonReport, ListsEachFileAndItsDownload) {
                                                             {"error_kind", nullptr},
                                                             {"re_resolved", 0},
                                                             {"result", "saved"}}));
+}
+
+// The report as nlohmann::json writes it from a tree of values: the bytes
+// json_report must give, which it writes without building the tree.
+std::string reference_report(const resolution& r) {
+  using json = nlohmann::ordered_json;
+  const auto text_or_null = [](const auto& v) { return v ? json(*v) : json(nullptr); };
+  const auto kind = [](const std::optional<error_kind>& k) {
+    return k ? json(std::string(error_kind_name(*k))) : json(nullptr);
+  };
+  const auto add_fields = [&](json& o, const file_record& f) {
+    o["download_url"] = f.download_url;
+    o["file_name"] = f.file_name;
+    o["file_type"] = f.file_type;
+    o["extension"] = f.extension;
+    o["size"] = f.size;
+    o["size_bytes"] = text_or_null(f.size_bytes);
+    o["md5"] = f.md5;
+  };
+  json object;
+  object["address"] = r.address;
+  object["service"] = r.service;
+  object["http_status"] = text_or_null(r.http_status);
+  add_fields(object, r.fields);
+  json files = json::array();
+  for (const file_entry& f : r.files) {
+    json o;
+    add_fields(o, f);
+    o["folder"] = f.folder;
+    if (f.error) {
+      o["error"] = one_line(f.error->message);
+      o["error_kind"] = std::string(error_kind_name(f.error->kind));
+    }
+    if (const auto& d = f.download) {
+      o["download"] = {{"path", d->path}, {"bytes", d->bytes}, {"md5_checked", text_or_null(d->md5_checked)},
+                       {"error", text_or_null(d->error)},
+                       {"error_kind", d->error ? kind(d->kind) : json(nullptr)}, {"re_resolved", d->refreshed},
+                       {"result", d->error ? "failed" : d->in_archive ? "in archive" : d->already_present ? "already there" : "saved"}};
+    }
+    if (const auto& c = f.check)
+      o["check"] = {{"path", c->path}, {"result", c->result}, {"bytes", text_or_null(c->bytes)},
+                    {"md5", c->md5.empty() ? json(nullptr) : json(c->md5)}};
+    if (!f.aria2_gid.empty()) o["aria2_gid"] = f.aria2_gid;
+    files.push_back(std::move(o));
+  }
+  object["files"] = std::move(files);
+  object["error"] = text_or_null(r.error);
+  object["error_kind"] = kind(r.failure_kind);
+  return object.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+TEST(JsonReport, IsWhatTheLibraryWritesForTheSameValues) {
+  std::mt19937 random(20261208);
+  // Text of every kind a page can hand over: control bytes, quotes, characters of
+  // two to four bytes, and bytes that are no UTF-8 at all.
+  const std::string pieces[] = {"a", "Z", " ", "\"", "\\", "/", "\x01", "\x1f", "\x7f", "\b", "\t", "\n",
+                                "\f", "\r", std::string(1, '\0'), "中", "é", "😀", "\xff", "\xc3", "\xe4\xb8",
+                                "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80", "\x80"};
+  const auto text = [&] {
+    std::string t;
+    for (int n = static_cast<int>(random() % 6); n > 0; --n) t += pieces[random() % std::size(pieces)];
+    return t;
+  };
+  const auto maybe = [&] { return random() % 2 == 0; };
+  const auto fill = [&](file_record& f) {
+    f.download_url = text(), f.file_name = text(), f.file_type = text(), f.extension = text(), f.size = text();
+    f.md5 = text(), f.folder = text();
+    if (maybe()) f.size_bytes = random() % 3 == 0 ? UINT64_MAX : random();
+  };
+  for (int round = 0; round < 3000; ++round) {
+    resolution r;
+    r.address = text(), r.service = text();
+    if (maybe()) r.http_status = static_cast<long>(random() % 600) - 1;
+    fill(r.fields);
+    for (int n = static_cast<int>(random() % 4); n > 0; --n) {
+      file_entry f;
+      fill(f);
+      if (maybe()) f.error = failure{error_kind::login, text()};
+      if (maybe()) {
+        download_report d({text(), random(), std::nullopt, std::nullopt, error_kind::gone, maybe()});
+        if (maybe()) d.md5_checked = maybe();
+        if (maybe()) d.error = text();
+        d.in_archive = maybe();
+        d.refreshed = static_cast<int>(random() % 3);
+        f.download = d;
+      }
+      if (maybe()) f.check = check_report{text(), text(), maybe() ? std::optional<std::uint64_t>(random()) : std::nullopt, text()};
+      if (maybe()) f.aria2_gid = text();
+      r.files.push_back(f);
+    }
+    if (maybe()) r.error = text();
+    if (maybe()) r.failure_kind = error_kind::page;
+    ASSERT_EQ(json_report(r), reference_report(r)) << "round " << round;
+  }
 }
 
 // How a download ended, in its line and in its JSON object.
