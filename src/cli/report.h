@@ -47,7 +47,8 @@ struct check_report {
 /// adds: how its download or its check went, and what a request for it carries.
 struct file_entry : file_record {
   file_entry() = default;
-  file_entry(file_record record) : file_record(std::move(record)) {}  // NOLINT(google-explicit-constructor)
+  file_entry(file_record&& record) : file_record(std::move(record)) {}  // NOLINT(google-explicit-constructor)
+  file_entry(const file_record& record) : file_record(record) {}  // NOLINT(google-explicit-constructor)
   /// Set once the file was downloaded (or its download failed).
   std::optional<download_report> download;
   /// Set once --check looked at the file.

@@ -223,8 +223,10 @@ pruned_json read_json_for(std::string_view text, const std::vector<std::string>&
 pruned_json read_json_elements(std::string_view text, const std::string& array,
                                const std::vector<std::string>& element_pointers,
                                const std::function<void(const nlohmann::json& element)>& element,
-                               const std::function<void()>& restart) {
+                               const std::function<void()>& restart,
+                               const std::vector<std::string>& top_pointers) {
   pointer_tree tree;
+  tree.mark_whole(top_pointers);
   pointer_tree element_tree;
   element_tree.mark_whole(element_pointers);
   // The way to the array, each node of it marked.
@@ -237,10 +239,13 @@ pruned_json read_json_elements(std::string_view text, const std::string& array,
   std::size_t at = 0;
   tree.nodes[0].leads_to_array = true;
   for (auto token = tokens.rbegin(); token != tokens.rend(); ++token) {
-    const std::size_t added = tree.nodes.size();
-    tree.nodes.emplace_back();
-    tree.nodes[at].children.emplace(*token, added);
-    at = added;
+    auto found = tree.nodes[at].children.find(*token);
+    if (found == tree.nodes[at].children.end()) {
+      const std::size_t added = tree.nodes.size();
+      tree.nodes.emplace_back();
+      found = tree.nodes[at].children.emplace(*token, added).first;
+    }
+    at = found->second;
     tree.nodes[at].leads_to_array = true;
   }
   tree.nodes[at].array = true;

@@ -42,11 +42,13 @@ pruned_json read_json_for(std::string_view text, const std::vector<std::string>&
 /// `element` as it is read, kept only where `element_pointers` reach; nothing is
 /// kept of the rest. `restart` is called when the array's place is met again (a
 /// repeated key: the last one counts, as in the whole answer), so that the
-/// elements handed on before do not count. Returns what read_json_for returns,
-/// its `json` an empty object when the text is JSON.
+/// elements handed on before do not count. Returns what read_json_for returns for
+/// `top_pointers` (none of which may hold the array or lead into it), its `json`
+/// an empty object when the text is JSON and there are none.
 pruned_json read_json_elements(std::string_view text, const std::string& array,
                                const std::vector<std::string>& element_pointers,
                                const std::function<void(const nlohmann::json& element)>& element,
-                               const std::function<void()>& restart);
+                               const std::function<void()>& restart,
+                               const std::vector<std::string>& top_pointers = {});
 
 }  // namespace sharelink

@@ -1,11 +1,13 @@
 #include "reading/record_listing.h"
 
+#include <algorithm>
 #include <deque>
 #include <span>
 
 #include <boost/container/small_vector.hpp>
 #include <nlohmann/json.hpp>
 
+#include "codec/utf8.h"
 #include "reading/data_objects.h"
 #include "reading/decode_steps.h"
 #include "reading/file_type.h"
@@ -277,9 +279,18 @@ void read_pattern_records(const record_rule& records, const record_columns& colu
   if (!regex_for_each_match(object, text, add, &budget) && !error) error = gave_up_on(records.pattern, budget);
 }
 
+/// Whether the value at `pointer` neither holds the array at `array` nor lies in it.
+bool apart_from_array(const std::string& pointer, const std::string& array) {
+  const auto within = [](const std::string& inner, const std::string& outer) {
+    return inner.starts_with(outer) && (inner.size() == outer.size() || inner[outer.size()] == '/');
+  };
+  return !within(pointer, array) && !within(array, pointer);
+}
+
 void read_json_records(const record_rule& records, const record_columns& columns, const rule_answer& answer,
                        raw_records& out, const reading_scope& scope, std::optional<failure>& error,
-                       search_budget& budget) {
+                       search_budget& budget, const std::vector<std::string>& top_pointers,
+                       std::optional<nlohmann::json>& top) {
   std::vector<std::string> pointers;
   for (std::size_t i = 0; i < columns.sources.size(); ++i)
     if (const record_field* field = columns.read_at(i)) pointers.push_back(field->source);
@@ -303,9 +314,17 @@ void read_json_records(const record_rule& records, const record_columns& columns
     }
     out.add(std::move(values), folder);
   };
-  const pruned_json read = read_json_elements(answer.text, records.json_array, pointers, add, [&] { out.clear(); });
+  // Other readings mend an answer that is not UTF-8 before they read it as JSON:
+  // theirs is kept for them only where it is the same answer.
+  const bool keep_top = !top_pointers.empty() && is_utf8(answer.text) &&
+                        std::all_of(top_pointers.begin(), top_pointers.end(), [&](const std::string& pointer) {
+                          return apart_from_array(pointer, records.json_array);
+                        });
+  pruned_json read = read_json_elements(answer.text, records.json_array, pointers, add, [&] { out.clear(); },
+                                        keep_top ? top_pointers : std::vector<std::string>());
   // An answer that is not JSON, or not read whole, lists nothing.
   if (!read.json) out.clear();
+  if (keep_top && !read.error) top = std::move(read.json);
   if (read.error && !error) error = json_problem(answer, *read.error);
 }
 
@@ -445,19 +464,24 @@ bool listing_room::text_cut() const {
 }
 
 answer_records read_answer_records(const service_rule& rule, const rule_answer& answer, listing_room& room,
-                                   const reading_scope& scope, std::optional<failure>& error) {
+                                   const reading_scope& scope, std::optional<failure>& error,
+                                   const std::vector<std::string>& top_pointers) {
   const record_rule& records = rule.records;
   const record_columns columns(records);
   search_budget budget(reading_search_reads, scope.cancel);
   raw_records raw(columns.sources.size());
+  std::optional<nlohmann::json> top;
   switch (records.reader) {
     case record_reader::none: break;
     case record_reader::start_tags: read_start_tags(records, columns, answer.text, raw); break;
     case record_reader::data_objects: read_data_objects(records, answer.text, raw); break;
     case record_reader::pattern: read_pattern_records(records, columns, answer.text, raw, scope, error, budget); break;
-    case record_reader::json_array: read_json_records(records, columns, answer, raw, scope, error, budget); break;
+    case record_reader::json_array:
+      read_json_records(records, columns, answer, raw, scope, error, budget, top_pointers, top);
+      break;
   }
   answer_records out;
+  out.top = std::move(top);
   out.count = raw.count;
   out.kept.reserve(raw.kept());
   bool last_kept = raw.kept() == raw.count;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "reading/rule_reading.h"
 
 namespace sharelink {
@@ -103,13 +105,19 @@ struct answer_records {
   std::optional<listed_record> last;   ///< the answer's last record, kept or not
   std::size_t count = 0;               ///< the records it holds, files and folders
   std::size_t files = 0;               ///< of those, the files
+  /// The answer as JSON, as far as the `top_pointers` of read_answer_records reach,
+  /// when the records were read from it in the same reading; else nothing.
+  std::optional<nlohmann::json> top;
 };
 
 /// Reads the records of `answer` with the rule's [records], each taking its room in
 /// `room`. Folders are told by [records.folders] `when`, their {dir} read by its
-/// `path`. `error` as read_value's.
+/// `path`. `error` as read_value's. Records read from a JSON array keep what
+/// `top_pointers` reach beside them, so that a condition on the same answer need
+/// not read it again (unless a pointer holds the array or leads into it).
 answer_records read_answer_records(const service_rule& rule, const rule_answer& answer, listing_room& room,
-                                   const reading_scope& scope, std::optional<failure>& error);
+                                   const reading_scope& scope, std::optional<failure>& error,
+                                   const std::vector<std::string>& top_pointers = {});
 
 /// The rule's [fields] as read from the answers: texts decoded, the size as the
 /// window shows it.

@@ -254,12 +254,15 @@ bool record_condition_holds(const condition_rule& condition, const nlohmann::jso
 }
 
 bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
-                     std::optional<failure>& error) {
+                     std::optional<failure>& error, const nlohmann::json* read) {
   search_budget budget(reading_search_reads, scope.cancel);
   std::optional<local_text> value;
   std::size_t matches = 0;
   if (!condition.pattern.empty()) {
     value = last_match_value(condition.pattern, answer.text, error, budget, &matches);
+  } else if (read != nullptr) {
+    value = json_value(*read, *condition.json);
+    matches = value ? 1 : 0;
   } else {
     json_answers json({*condition.json});
     if (const nlohmann::json* parsed = json.of(answer, error)) value = json_value(*parsed, *condition.json);

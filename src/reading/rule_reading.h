@@ -89,9 +89,10 @@ bool record_condition_holds(const condition_rule& condition, const nlohmann::jso
                             const std::atomic<bool>* cancel = nullptr);
 
 /// Whether `condition` holds on `answer` (its `json` or `pattern` reading the
-/// answer). `error` as read_value's.
+/// answer). `error` as read_value's. `read`, when given, is the answer read as
+/// JSON already, as far as the condition's pointer reaches.
 bool condition_holds(const condition_rule& condition, const rule_answer& answer, const reading_scope& scope,
-                     std::optional<failure>& error);
+                     std::optional<failure>& error, const nlohmann::json* read = nullptr);
 
 /// Reads the answers with the rule. The records ([records]) give the files, each
 /// field a record does not read coming from [fields]; when the page lists a single

@@ -20,13 +20,16 @@ struct answer_listing {
   std::size_t files = 0;
 };
 
-/// Adds the records of `got`'s answer to `into`.
-void take_records(share_run& run, const step_answer& got, answer_listing& into, std::optional<failure>& error) {
+/// Adds the records of `got`'s answer to `into`; sets `top` to what `top_pointers`
+/// reach in the answer, when the records were read from it as JSON.
+void take_records(share_run& run, const step_answer& got, answer_listing& into, std::optional<failure>& error,
+                  const std::vector<std::string>& top_pointers = {}, std::optional<nlohmann::json>* top = nullptr) {
   answer_records read =
       read_answer_records(run.rule, got.answer, run.room, run.scope("records", {[&run](std::string_view name) {
                                                                     return run.rule_value(name);
                                                                   }}),
-                          error);
+                          error, top_pointers);
+  if (top != nullptr) *top = std::move(read.top);
   if (rule_trace* sink = run.trace()) {
     const record_rule& records = run.rule.records;
     traced_reading told;
@@ -63,12 +66,12 @@ template_values page_values(const pages_rule* pages, const std::optional<std::st
 /// when the cursor comes round again.
 bool next_page(share_run& run, const step_rule& step, const step_answer& got, std::size_t added,
                const template_values& values, std::optional<std::string>& page_value,
-               std::set<std::string>& cursors) {
+               std::set<std::string>& cursors, const nlohmann::json* read) {
   const pages_rule& pages = *step.pages;
   bool more = added > 0;
   if (pages.more) {
     std::optional<failure> error;
-    more = condition_holds(*pages.more, got.answer, run.scope("step " + step.name + ": more", values), error);
+    more = condition_holds(*pages.more, got.answer, run.scope("step " + step.name + ": more", values), error, read);
   }
   if (!pages.cursor) {
     page_value = std::to_string(std::stoll(*page_value) + pages.step);
@@ -126,11 +129,15 @@ std::optional<step_answer> run_step(share_run& run, std::size_t index, const std
     }
     const std::size_t before = records ? records->files + records->records.size() : 0;
     std::optional<failure> error;
-    if (records) take_records(run, got, *records, error);
+    // A `more` that reads the answer's JSON reads what the records' reading kept of it.
+    std::optional<nlohmann::json> read;
+    const std::vector<std::string> more_pointer =
+        pages && pages->more && pages->more->json ? std::vector{*pages->more->json} : std::vector<std::string>();
+    if (records) take_records(run, got, *records, error, more_pointer, &read);
     if (error) run.fail({error->message, error->kind, std::nullopt, {}});
     if (auto failed_fetch = fetch_failure(got, step.name)) run.fail(std::move(*failed_fetch));
     const std::size_t added = records ? records->files + records->records.size() - before : 0;
-    const bool more = pages && !run.stopped() && next_page(run, step, got, added, values, page_value, cursors);
+    const bool more = pages && !run.stopped() && next_page(run, step, got, added, values, page_value, cursors, read ? &*read : nullptr);
     last = std::move(got);
     if (!more) break;
   }
@@ -312,6 +319,9 @@ share_listing list_share(share_run& run) {
                                          "); the deeper ones are not listed"};
   }
   std::set<local_text> met;
+  std::size_t records = top.records.size();
+  for (const auto& [dir, listed] : lister.listed) records += listed.records.size();
+  out.files.reserve(records);
   flatten(top.records, {}, lister, met, out);
   if (!out.files.empty()) out.last = out.files.at(out.files.size() - 1);
   // What the window shows: the last file read, even past the room, when there are no folders.
