@@ -202,6 +202,11 @@ std::string labelled_report(const file_entry& f) {
 
 std::string json_report(const resolution& r) {
   std::string out;
+  // Room for the whole line at once: a share of thousands of files writes megabytes.
+  std::size_t room = 512;
+  for (const file_entry& f : r.files)
+    room += 192 + f.download_url.size() + 2 * f.file_name.size() + f.folder.size() + f.md5.size();
+  out.reserve(room);
   object_out object(out);
   put_text(object["address"], r.address);
   put_text(object["service"], r.service);

@@ -236,7 +236,8 @@ void flatten(listed_records& records, const std::string& path, folder_lister& fo
     const record_marks& marks = records.marks[i];
     if (!marks.is_folder) {
       records.files[i].folder = path;
-      out.files.push_back(records.take(i));
+      out.files.files.push_back(std::move(records.files[i]));
+      out.files.marks.push_back(std::move(records.marks[i]));
       continue;
     }
     const auto found = folders.listed.find(marks.dir);
