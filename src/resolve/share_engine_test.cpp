@@ -265,6 +265,9 @@ TEST(ShareEngine, PagesEndWhereTheRuleSays) {
       {"pages = { param = 'at', cursor = { json = '/next' } }", 3, "came before"},
       {"pages = { param = 'at', cursor = { json = '/next' }, max = 2 }", 2, "more than 2 pages"},
       {"pages = { param = 'at', start = 5, step = -2, more = { json = '/next', equals = 'b' } }", 2, nullptr},
+      // A `more` that reads within the records, or the records whole, as well as beside them.
+      {"pages = { param = 'at', start = 5, more = { json = '/files/0/u', equals = '/f/5' } }", 2, nullptr},
+      {"pages = { param = 'at', more = { json = '/files', present = true }, max = 3 }", 3, "more than 3 pages"},
   };
   for (const auto& [pages, requests, error] : rows) {
     asked = 0;
