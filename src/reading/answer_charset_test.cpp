@@ -12,17 +12,14 @@
 #include "codec/utf8.h"
 #include "reading/rule_reading.h"
 #include "rules/services.h"
+#include "testing/rule_text.h"
 #include "reading/size_format.h"
 #include "testing/sample_page.h"
 
 namespace sharelink {
 namespace {
 
-service_rule rule_of(const std::string& text) {
-  auto read = read_rule(text);
-  if (auto* problem = std::get_if<rule_problem>(&read)) ADD_FAILURE() << describe(*problem, "rule") << "\n" << text;
-  return std::holds_alternative<service_rule>(read) ? std::get<service_rule>(read) : service_rule{};
-}
+using testing::rule_of;
 
 /// UTF-8 text written in GBK: every character of GBK's two-byte area, found by
 /// reading each of its codes.

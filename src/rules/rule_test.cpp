@@ -20,15 +20,12 @@
 #include "rules/rule_template.h"
 #include "resolve/service_resolve.h"
 #include "rules/services.h"
+#include "testing/rule_text.h"
 
 namespace sharelink {
 namespace {
 
-service_rule rule_of(const std::string& text) {
-  auto read = read_rule(text);
-  if (auto* problem = std::get_if<rule_problem>(&read)) ADD_FAILURE() << describe(*problem, "rule") << "\n" << text;
-  return std::holds_alternative<service_rule>(read) ? std::get<service_rule>(read) : service_rule{};
-}
+using testing::rule_of;
 
 page_reading read_page(const service_rule& rule, const std::string& page) {
   return read_with_rule(rule, {{"page", page}}).reading;
